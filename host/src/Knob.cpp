@@ -1,0 +1,253 @@
+#include "DDImage/Knob.h"
+
+#include <algorithm>
+#include <cctype>
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <sstream>
+
+namespace DD {
+namespace Image {
+namespace {
+
+std::string lower(std::string s) {
+  for (char& c : s) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+  return s;
+}
+
+std::string trim(const std::string& s) {
+  const size_t a = s.find_first_not_of(" \t\r\n");
+  if (a == std::string::npos) return "";
+  const size_t b = s.find_last_not_of(" \t\r\n");
+  return s.substr(a, b - a + 1);
+}
+
+// Splits "a,b c" or "{a b c}" into its words.
+std::vector<std::string> words(const std::string& text) {
+  std::string s = trim(text);
+  if (s.size() >= 2 && s.front() == '{' && s.back() == '}') s = s.substr(1, s.size() - 2);
+  for (char& c : s)
+    if (c == ',') c = ' ';
+  std::istringstream in(s);
+  std::vector<std::string> out;
+  for (std::string w; in >> w;) out.push_back(w);
+  return out;
+}
+
+bool parseDouble(const std::string& w, double& v) {
+  const char* s = w.c_str();
+  char* end = nullptr;
+  v = std::strtod(s, &end);
+  return end != s && *end == '\0' && !w.empty();
+}
+
+std::string formatNumber(double v) {
+  char buffer[64];
+  std::snprintf(buffer, sizeof buffer, "%g", v);
+  if (std::strtod(buffer, nullptr) != static_cast<double>(static_cast<float>(v)) &&
+      std::strtod(buffer, nullptr) != v)
+    std::snprintf(buffer, sizeof buffer, "%.9g", v);
+  return buffer;
+}
+
+bool fail(std::string* error, const std::string& message) {
+  if (error) *error = message;
+  return false;
+}
+
+// Named groups of channels a channel-set value may use.
+bool addChannelWord(const std::string& w, ChannelSet& set) {
+  if (w == "all") {
+    set = ChannelSet::allChannels();
+    return true;
+  }
+  if (w == "none") return true;
+  if (w == "rgba") {
+    set += Mask_RGBA;
+    return true;
+  }
+  if (w == "rgb") {
+    set += Mask_RGB;
+    return true;
+  }
+  if (w == "depth") {
+    set += Chan_Z;
+    return true;
+  }
+  if (w == "deep") {
+    set += Mask_Deep;
+    return true;
+  }
+  const Channel z = findChannel(w);
+  if (z == Chan_Black) return false;
+  set += z;
+  return true;
+}
+
+std::string channelSetScript(const ChannelSet& s) {
+  if (s.all()) return "all";
+  if (s.empty()) return "none";
+  if (s == Mask_RGBA) return "rgba";
+  if (s == Mask_RGB) return "rgb";
+  std::string out;
+  for (Channel z : s) out += (out.empty() ? "" : " ") + getName(z);
+  return "{" + out + "}";
+}
+
+}  // namespace
+
+int Knob::arraySize() const {
+  switch (kind_) {
+    case Color: return 3;
+    case FloatPair: return 2;
+    case Tab:
+    case Text: return 0;
+    default: return 1;
+  }
+}
+
+void Knob::setLabels(const char* const* labels) {
+  labels_.clear();
+  for (; labels && *labels; ++labels) labels_.push_back(*labels);
+}
+
+double Knob::clampToRange(double v) const {
+  if ((flags_ & FORCE_RANGE) && hasRange_) v = std::min(std::max(v, min_), max_);
+  return v;
+}
+
+double Knob::get_value(int index) const {
+  if (!member_ || index < 0 || index >= arraySize()) return 0.0;
+  switch (kind_) {
+    case Float:
+    case Color:
+    case FloatPair: return static_cast<float*>(member_)[index];
+    case Int:
+    case Enumeration: return *static_cast<int*>(member_);
+    case Bool: return *static_cast<bool*>(member_) ? 1.0 : 0.0;
+    case ChannelKind:
+    case InputChannel: return *static_cast<Channel*>(member_);
+    default: return 0.0;
+  }
+}
+
+void Knob::set_value(double v, int index) {
+  if (!member_ || index < 0 || index >= arraySize()) return;
+  v = clampToRange(v);
+  switch (kind_) {
+    case Float:
+    case Color:
+    case FloatPair: static_cast<float*>(member_)[index] = static_cast<float>(v); break;
+    case Int: *static_cast<int*>(member_) = static_cast<int>(std::lround(std::min(std::max(v, -2e9), 2e9))); break;
+    case Enumeration: {
+      const double top = labels_.empty() ? 0.0 : double(labels_.size() - 1);
+      *static_cast<int*>(member_) = static_cast<int>(std::lround(std::min(std::max(v, 0.0), top)));
+      break;
+    }
+    case Bool: *static_cast<bool*>(member_) = v != 0.0; break;
+    case ChannelKind:
+    case InputChannel:
+      if (v >= 0 && v < Chan_Last) *static_cast<Channel*>(member_) = static_cast<Channel>(int(v));
+      break;
+    default: break;
+  }
+}
+
+std::string Knob::to_script() const {
+  if (!member_) return kind_ == Text ? text_ : "";
+  switch (kind_) {
+    case Float:
+    case Int: return formatNumber(get_value());
+    case Enumeration: {
+      const int i = *static_cast<int*>(member_);
+      return i >= 0 && size_t(i) < labels_.size() ? labels_[i] : std::to_string(i);
+    }
+    case Bool: return *static_cast<bool*>(member_) ? "true" : "false";
+    case ChannelSetKind: return channelSetScript(*static_cast<ChannelSet*>(member_));
+    case ChannelKind:
+    case InputChannel: return getName(*static_cast<Channel*>(member_));
+    case Color:
+    case FloatPair: {
+      std::string out;
+      for (int i = 0; i < arraySize(); ++i) out += (i ? " " : "") + formatNumber(get_value(i));
+      return "{" + out + "}";
+    }
+    default: return "";
+  }
+}
+
+bool Knob::from_script(const std::string& text, std::string* error) {
+  const std::string t = trim(text);
+  if (!member_) return fail(error, "knob " + name_ + " holds no value");
+  switch (kind_) {
+    case Float:
+    case Int: {
+      double v;
+      if (!parseDouble(t, v) || !std::isfinite(v) || (kind_ == Int && v != std::floor(v)))
+        return fail(error, "knob " + name_ + " wants " + (kind_ == Int ? "a whole number" : "a number") +
+                               ", not '" + t + "'");
+      set_value(v);
+      return true;
+    }
+    case Enumeration: {
+      for (size_t i = 0; i < labels_.size(); ++i)
+        if (lower(labels_[i]) == lower(t)) {
+          set_value(double(i));
+          return true;
+        }
+      double v;
+      if (parseDouble(t, v) && v == std::floor(v) && v >= 0 && v < double(labels_.size())) {
+        set_value(v);
+        return true;
+      }
+      std::string choices;
+      for (const auto& l : labels_) choices += (choices.empty() ? "\"" : ", \"") + l + "\"";
+      return fail(error, "knob " + name_ + " takes one of " + choices + " (or its index), not '" + t + "'");
+    }
+    case Bool: {
+      const std::string l = lower(t);
+      if (l == "1" || l == "true" || l == "on" || l == "yes") {
+        set_value(1.0);
+        return true;
+      }
+      if (l == "0" || l == "false" || l == "off" || l == "no") {
+        set_value(0.0);
+        return true;
+      }
+      return fail(error, "knob " + name_ + " takes 0, 1, true or false, not '" + t + "'");
+    }
+    case ChannelSetKind: {
+      ChannelSet set;
+      for (const std::string& w : words(t))
+        if (!addChannelWord(w, set)) return fail(error, "knob " + name_ + ": unknown channel '" + w + "'");
+      *static_cast<ChannelSet*>(member_) = set;
+      return true;
+    }
+    case ChannelKind:
+    case InputChannel: {
+      const Channel z = findChannel(t);
+      if (z == Chan_Black && t != "none" && t != "0")
+        return fail(error, "knob " + name_ + ": unknown channel '" + t + "'");
+      set_value(double(z));
+      return true;
+    }
+    case Color:
+    case FloatPair: {
+      const std::vector<std::string> w = words(t);
+      std::vector<double> v(w.size());
+      for (size_t i = 0; i < w.size(); ++i)
+        if (!parseDouble(w[i], v[i]) || !std::isfinite(v[i]))
+          return fail(error, "knob " + name_ + " wants numbers, not '" + t + "'");
+      if (w.size() == 1) v.assign(arraySize(), v[0]);
+      if (int(v.size()) != arraySize())
+        return fail(error, "knob " + name_ + " wants " + std::to_string(arraySize()) + " numbers, not '" + t + "'");
+      for (int i = 0; i < arraySize(); ++i) set_value(v[i], i);
+      return true;
+    }
+    default: return fail(error, "knob " + name_ + " holds no value");
+  }
+}
+
+}  // namespace Image
+}  // namespace DD

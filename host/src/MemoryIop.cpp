@@ -1,0 +1,73 @@
+#include "DDImage/MemoryIop.h"
+
+#include <algorithm>
+
+namespace DD {
+namespace Image {
+
+MemoryIop::MemoryIop(const Format& format, const Box& box, const ChannelSet& channels) : Iop(nullptr) {
+  info_.setBox(box);
+  info_.channels(channels);
+  info_.format(format);
+  info_.full_size_format(format);
+  planes_.resize(Chan_Last);
+  const size_t n = box.empty() ? 0 : size_t(box.w()) * size_t(box.h());
+  for (Channel z : channels) planes_[z].assign(n, 0.0f);
+}
+
+float* MemoryIop::plane(Channel z) {
+  return z > 0 && z < Chan_Last && !planes_[z].empty() ? planes_[z].data() : nullptr;
+}
+
+const float* MemoryIop::plane(Channel z) const {
+  return z > 0 && z < Chan_Last && !planes_[z].empty() ? planes_[z].data() : nullptr;
+}
+
+void MemoryIop::set(int x, int y, Channel z, float v) {
+  float* p = plane(z);
+  const Box& b = info_.box();
+  if (p && x >= b.x() && x < b.r() && y >= b.y() && y < b.t())
+    p[size_t(y - b.y()) * b.w() + (x - b.x())] = v;
+}
+
+void MemoryIop::fill(Channel z, float v) {
+  if (float* p = plane(z)) std::fill(p, p + planes_[z].size(), v);
+}
+
+float MemoryIop::at(int x, int y, Channel z) {
+  const Box& b = info_.box();
+  const float* p = plane(z);
+  if (!p || b.empty()) return 0.0f;
+  return p[size_t(b.clampy(y) - b.y()) * b.w() + (b.clampx(x) - b.x())];
+}
+
+void MemoryIop::engine(int y, int x, int r, const ChannelSet& channels, Row& row) {
+  const Box& b = info_.box();
+  for (Channel z : channels) {
+    float* out = row.writable(z);
+    const float* p = plane(z);
+    if (!p) {
+      std::fill(out + x, out + r, 0.0f);
+      continue;
+    }
+    const float* src = p + size_t(y - b.y()) * b.w() - b.x();
+    std::copy(src + x, src + r, out + x);
+  }
+}
+
+BlackIop::BlackIop(const Format& format) : Iop(nullptr) {
+  info_.setBox(format);
+  info_.channels(Mask_RGBA);
+  info_.format(format);
+  info_.full_size_format(format);
+}
+
+void BlackIop::engine(int, int x, int r, const ChannelSet& channels, Row& row) {
+  for (Channel z : channels) {
+    float* out = row.writable(z);
+    std::fill(out + x, out + r, 0.0f);
+  }
+}
+
+}  // namespace Image
+}  // namespace DD

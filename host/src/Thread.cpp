@@ -1,0 +1,56 @@
+#include "DDImage/Thread.h"
+
+#include <algorithm>
+#include <map>
+#include <mutex>
+#include <thread>
+#include <vector>
+
+namespace DD {
+namespace Image {
+namespace Thread {
+namespace {
+
+// The workers started for each user pointer, until waited for.
+struct Pool {
+  std::mutex mutex;
+  std::map<void*, std::vector<std::thread>> running;
+};
+
+Pool& pool() {
+  static Pool p;
+  return p;
+}
+
+}  // namespace
+
+unsigned numCPUs = std::max(1u, std::thread::hardware_concurrency());
+
+void spawn(void (*fn)(unsigned, unsigned, void*), int count, void* user) {
+  if (count < 1) return;
+  std::vector<std::thread> started;
+  started.reserve(count);
+  for (int i = 0; i < count; ++i)
+    started.emplace_back(fn, unsigned(i), unsigned(count), user);
+  Pool& p = pool();
+  std::lock_guard<std::mutex> lock(p.mutex);
+  auto& list = p.running[user];
+  for (auto& t : started) list.push_back(std::move(t));
+}
+
+void wait(void* user) {
+  std::vector<std::thread> workers;
+  {
+    Pool& p = pool();
+    std::lock_guard<std::mutex> lock(p.mutex);
+    auto it = p.running.find(user);
+    if (it == p.running.end()) return;
+    workers = std::move(it->second);
+    p.running.erase(it);
+  }
+  for (auto& t : workers) t.join();
+}
+
+}  // namespace Thread
+}  // namespace Image
+}  // namespace DD

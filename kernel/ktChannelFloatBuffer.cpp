@@ -1,0 +1,18 @@
+#include "ktChannelFloatBuffer.h"
+
+void ktChannelFloatBuffer::init(const DD::Image::ChannelSet& channels, int w, int h) {
+  planes.resize(DD::Image::Chan_Last);
+  width = w;
+  height = h;
+  halfWidth = w / 2;
+  const int n = w * h;
+  count = n > 0 ? static_cast<size_t>(n) : 0;
+  for (DD::Image::Channel z : channels) planes[z].resize(count, 0.0f);
+}
+
+void ktChannelFloatBuffer::clear() {
+  planes.clear();
+  planes.shrink_to_fit();
+  width = 0;
+  height = 0;
+}

@@ -1,0 +1,23 @@
+// One kernel image: a width x height float plane per channel, indexed directly by channel id.
+// Planes are row-major; row 0 is the lowest row of the image the kernel was made from.
+#pragma once
+
+#include <cstddef>
+#include <vector>
+
+#include "DDImage/ChannelSet.h"
+
+class ktChannelFloatBuffer {
+ public:
+  int width = 0;
+  int height = 0;
+  int halfWidth = 0;  // width / 2: the centre column (and row, for square kernels)
+  size_t count = 0;   // width x height floats per sized plane
+  std::vector<std::vector<float>> planes;
+
+  // Grows the plane table to 1024 entries and sizes the planes of `channels` to
+  // width x height; existing elements keep their values, new ones are 0.
+  void init(const DD::Image::ChannelSet& channels, int width, int height);
+  // Releases every plane and zeroes width and height.
+  void clear();
+};

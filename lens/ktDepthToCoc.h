@@ -1,0 +1,85 @@
+// Depth to blur: turns one depth into a blur diameter in output pixels (the coc), a focus
+// region and the converted depth that picks a corrective slice. Every engine calls this one
+// inline function, so all of them produce the same numbers in the same order of operations.
+#pragma once
+
+#include <cmath>
+
+#include "ktOrvelSettings.h"
+
+// Where a depth lies against the focal plane; None when the two cannot be ordered (a NaN).
+enum class FocusRegion : int { None = 0, Front = 1, Back = 2 };
+
+// A flat depth comes from the depth channel (it may be "1/z" or non-finite); a deep depth is
+// a sample's distance, or kFarDepth for the empty background, and is used as it is.
+enum class DepthKind { Flat, Deep };
+
+// The largest finite float: a depth standing for "infinitely far".
+constexpr float kFarDepth = 3.4028235e38f;
+
+struct CocSample {
+  float coc;           // blur diameter in output pixels
+  FocusRegion region;  // front or back of the focal plane
+  float depth;         // depth after sanitising, "1/z" and clamping to the focus region
+};
+
+// Millimetres per world unit of `worldScale` ("mm", "cm", "m", "inches", "feet"; else 1).
+inline float mmPerUnit(int worldScale) {
+  switch (worldScale) {
+    case 0: return 1.0f;
+    case 1: return 10.0f;
+    case 2: return 1000.0f;
+    case 3: return 25.4f;
+    case 4: return 304.8f;
+    default: return 1.0f;
+  }
+}
+
+inline FocusRegion focusRegionOf(float depth, float focalPlane) {
+  if (focalPlane > depth) return FocusRegion::Front;
+  if (depth >= focalPlane) return FocusRegion::Back;
+  return FocusRegion::None;
+}
+
+// `kernelSizeLimit` is the blur given to infinitely far depths.
+inline CocSample depthToCoc(const ktOrvelSettings& s, int kernelSizeLimit, float d, DepthKind kind) {
+  if (kind == DepthKind::Flat) {
+    if (!std::isfinite(d)) d = kFarDepth;
+    if (s.depthStyle == kDepthInverse) d = d > 0.0f ? 1.0f / d : kFarDepth;
+  }
+  const float unclamped = d;
+  if (!s.realWorldLens) {
+    d = s.focusNear < d ? d : s.focusNear;
+    if (d > s.focusFar) d = s.focusFar;
+  }
+
+  // A focus region of size 0 is a step: sharp exactly at the focal plane, full blur elsewhere.
+  const bool stepRegion = !s.realWorldLens && std::isinf(s.focusHalfSizeInv);
+  const FocusRegion region = focusRegionOf(stepRegion ? unclamped : d, s.focalPlane);
+
+  float c;
+  if (s.realWorldLens) {
+    const float u = s.worldScaleMultiplier * mmPerUnit(s.worldScale);
+    const float dMm = d * u;
+    const float fMm = s.focalPlane * u;
+    const float delta = dMm - fMm;
+    const float divisor = dMm < fMm ? fMm - std::fabs(delta) : fMm + std::fabs(delta);
+    c = std::fabs(delta) / divisor * s.lensCoefficient * s.pixelsPerMm;
+    if (!std::isfinite(c)) c = 0.0f;
+  } else {
+    float t = stepRegion ? (unclamped == s.focalPlane ? 0.0f : 1.0f)
+                         : std::fabs(d - s.focalPlane) * s.focusHalfSizeInv;
+    if (1.0f < t) t = 1.0f;
+    if (s.focusRegionFalloff == kFalloffQuadratic) t = t * t;
+    c = t * s.multiplier;
+  }
+
+  if (region == FocusRegion::Back)
+    c *= s.backmultiplier;
+  else if (region == FocusRegion::Front)
+    c *= s.frontmultiplier;
+
+  if (std::fabs(d - kFarDepth) < 1e-5f) c = static_cast<float>(kernelSizeLimit);
+  c *= s.contextScale;
+  return {c, region, d};
+}

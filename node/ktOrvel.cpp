@@ -1,0 +1,94 @@
+// Registration, construction, inputs, hash and metadata of the node.
+#include "ktOrvel.h"
+
+#include "DDImage/CameraOp.h"
+#include "DDImage/DeepOp.h"
+
+using namespace DD::Image;
+
+namespace {
+
+Op* build(Node* node) { return new ktOrvel(node); }
+
+const char* const kInputLabels[] = {"Input", "Kernel", "Camera", "Deep Input", "Mattes"};
+
+}  // namespace
+
+const Op::Description ktOrvel::description("ktOrvel", build, "Jun 23 2020 for 11.3v6");
+
+ktOrvel::ktOrvel(Node* node) : Iop(node) { inputs(5); }
+
+ktOrvel::~ktOrvel() = default;
+
+const char* ktOrvel::Class() const { return description.name; }
+
+const char* ktOrvel::node_help() const {
+  return "ktOrvel: lens defocus by depth, with aperture-shaped highlights, corrective slices and lens artefacts.";
+}
+
+const char* ktOrvel::input_label(int n, char*) const { return n >= 0 && n < 5 ? kInputLabels[n] : ""; }
+
+bool ktOrvel::test_input(int n, Op* op) const {
+  if (!op) return false;
+  switch (n) {
+    case kInput:
+    case kKernel:
+    case kMattes: return dynamic_cast<Iop*>(op) != nullptr;
+    case kCamera: return dynamic_cast<CameraOp*>(op) != nullptr;
+    case kDeepInput: return dynamic_cast<DeepOp*>(op) != nullptr;
+    default: return false;
+  }
+}
+
+Op* ktOrvel::default_input(int n) const { return n == 0 ? Iop::default_input(0) : nullptr; }
+
+void ktOrvel::set_input(int n, Op* op, int input, int offset) {
+  if (n == kCamera) {
+    const bool connected = dynamic_cast<CameraOp*>(op) != nullptr;
+    for (const char* name : {"focalPlane", "focalLength", "fStop", "apertureWidth", "apertureHeight"})
+      if (Knob* k = knob(name)) k->enable(!connected);
+  }
+  Iop::set_input(n, op, input, offset);
+}
+
+void ktOrvel::append(Hash& h) {
+  h.append(1);
+  h.append(4);
+  h.append(7);
+}
+
+const MetaData::Bundle& ktOrvel::_fetchMetaData(const char*) { return settings.metaData; }
+
+void ktOrvel::in_channels(ChannelSet& m) const {
+  m += settings.activeChannels;
+  m += settings.depthChannel;
+  m += Chan_Alpha;
+}
+
+void ktOrvel::deep_in_channels(ChannelSet& m) const {
+  m += settings.activeChannels;
+  m -= Chan_Z;
+  m += Chan_Alpha;
+  m += Chan_DeepFront;
+  m += Chan_DeepBack;
+}
+
+CameraOp* ktOrvel::camera() const { return dynamic_cast<CameraOp*>(node_input(kCamera)); }
+
+DeepOp* ktOrvel::deepOp() const { return dynamic_cast<DeepOp*>(node_input(kDeepInput)); }
+
+ktRenderContext ktOrvel::renderContext() const {
+  ktRenderContext c;
+  c.settings = &settings;
+  c.kernels = &kernels;
+  c.heroKernel = &heroKernel;
+  c.sliceDepths = &sliceDepths;
+  c.padding = padding;
+  c.kernelSizeLimit = kernelSizeLimit;
+  c.format = info_.format();
+  c.hasBloomMatte = hasBloomMatte;
+  c.hasDefocusMatte = hasDefocusMatte;
+  c.hasChromicAberrationMatte = hasChromicAberrationMatte;
+  c.matteChannels = matteChannels;
+  return c;
+}

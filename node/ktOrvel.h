@@ -1,0 +1,84 @@
+// The lens-defocus node as the host sees it: knobs, inputs, validation, requests, kernel
+// preparation at open, and per-row dispatch by output type to the row engines.
+#pragma once
+
+#include <vector>
+
+#include "DDImage/Iop.h"
+#include "DDImage/MetaData.h"
+#include "ktChannelFloatBuffer.h"
+#include "ktOrvelSettings.h"
+#include "ktRenderContext.h"
+
+namespace DD {
+namespace Image {
+class DeepOp;
+class CameraOp;
+}  // namespace Image
+}  // namespace DD
+
+class ktOrvel : public DD::Image::Iop {
+ public:
+  enum Input { kInput = 0, kKernel = 1, kCamera = 2, kDeepInput = 3, kMattes = 4 };
+  static const DD::Image::Op::Description description;
+
+  explicit ktOrvel(DD::Image::Node* node);
+  ~ktOrvel() override;
+
+  void _validate(bool for_real) override;
+  void _open() override;
+  const DD::Image::MetaData::Bundle& _fetchMetaData(const char* key);
+  void knobs(DD::Image::Knob_Callback f) override;
+  int knob_changed(DD::Image::Knob* k) override;
+  bool test_input(int n, DD::Image::Op* op) const override;
+  void set_input(int n, DD::Image::Op* op, int input, int offset) override;
+  void append(DD::Image::Hash& h) override;
+  DD::Image::Op* default_input(int n) const override;
+  const char* node_help() const override;
+  const char* input_label(int n, char* buffer) const override;
+  const char* Class() const override;
+  void engine(int y, int x, int r, const DD::Image::ChannelSet& channels, DD::Image::Row& out) override;
+  void _request(int x, int y, int r, int t, const DD::Image::ChannelSet& channels, int count) override;
+
+  // Builds the hero kernel, measures the padding and builds the kernel bank, as the output needs.
+  void initialize();
+  // The input-channel rule: adds the active channels, the depth channel and alpha.
+  void in_channels(DD::Image::ChannelSet& m) const;
+  // The deep-channel rule: adds the active channels without Z, alpha, deep front and back.
+  void deep_in_channels(DD::Image::ChannelSet& m) const;
+
+  // Row engines.
+  void defocus(int y, int x, int r, const DD::Image::ChannelSet& channels, DD::Image::Row& row);
+  void deepDefocus(int y, int x, int r, const DD::Image::ChannelSet& channels, DD::Image::Row& row, int pass);
+  void depthVisualization(int y, int x, int r, const DD::Image::ChannelSet& channels, DD::Image::Row& row);
+  void deepDepthVisualization(int y, int x, int r, const DD::Image::ChannelSet& channels, DD::Image::Row& row);
+  void kernelVisualization(int y, int x, int r, const DD::Image::ChannelSet& channels, DD::Image::Row& row);
+
+  // Kernel preparation.
+  void makeHeroKernel(bool forPreview);
+  void computeOptimalPadding();
+
+  // What the engines read, as one read-only view.
+  ktRenderContext renderContext() const;
+
+  // Owned by value; the engines read them through renderContext() once open.
+  ktChannelFloatBuffer heroKernel;
+  ktOrvelSettings settings;
+  std::vector<ktChannelFloatBuffer> kernels;
+  std::vector<float> sliceDepths;
+  bool hasBloomMatte = false;
+  bool hasDefocusMatte = false;
+  bool hasChromicAberrationMatte = false;
+  DD::Image::ChannelSet matteChannels;
+  int padding = 0;
+  int kernelSizeLimit = 0;
+
+ private:
+  DD::Image::CameraOp* camera() const;
+  DD::Image::DeepOp* deepOp() const;
+  void emptyKernels();
+  void applyEnablingRules();
+  void deepPath(int y, int x, int r, const DD::Image::ChannelSet& channels, DD::Image::Row& out);
+
+  char versionText_[16] = {};
+};

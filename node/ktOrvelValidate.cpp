@@ -1,0 +1,88 @@
+// Validation and input requests.
+#include "DDImage/CameraOp.h"
+#include "DDImage/DeepOp.h"
+#include "ktLensValues.h"
+#include "ktOrvel.h"
+
+using namespace DD::Image;
+
+void ktOrvel::_validate(bool for_real) {
+  hasBloomMatte = hasDefocusMatte = hasChromicAberrationMatte = false;
+  matteChannels.clear();
+
+  if (settings.kernelType == kKernelInput && !node_input(kKernel)) error("No input kernel connected!");
+
+  if (CameraOp* cam = camera()) {
+    settings.focalLength = static_cast<float>(cam->focal_length());
+    settings.focalPlane = static_cast<float>(cam->focal_point());
+    settings.fStop = static_cast<float>(cam->fStop());
+    settings.apertureWidth = static_cast<float>(cam->film_width());
+    settings.apertureHeight = static_cast<float>(cam->film_height());
+  }
+
+  input(kInput)->validate(for_real);
+  copy_info();
+  if (Iop* kernel = dynamic_cast<Iop*>(node_input(kKernel))) kernel->validate(for_real);
+  if (Iop* mattes = dynamic_cast<Iop*>(node_input(kMattes))) {
+    mattes->validate(for_real);
+    const Channel matte[3] = {settings.bloomMatteChannel, settings.defocusMatteChannel,
+                              settings.chromicAberrationMatteChannel};
+    bool* flag[3] = {&hasBloomMatte, &hasDefocusMatte, &hasChromicAberrationMatte};
+    for (int i = 0; i < 3; ++i)
+      if (matte[i] != Chan_Black) {
+        matteChannels += matte[i];
+        *flag[i] = true;
+      }
+  }
+
+  settings.deepInput = false;
+  if (DeepOp* deep = deepOp()) {
+    settings.deepInput = true;
+    deep->validate(true);
+  }
+
+  if (settings.expandBBoxToMaxKernelSize) {
+    const int m = settings.max_kernelsize;
+    info_.clipmove(-(m / 2), -(m / 2), (m - 1) / 2, (m - 1) / 2);
+  }
+
+  if (for_real) {
+    const Format& full = info_.full_size_format();
+    computeLensValues(settings, full.width(), full.height());
+    sliceDepths = computeSliceDepths(settings);
+    settings.contextScale = uiContext().scale();
+  }
+
+  kernelSizeLimit = settings.max_kernelsize;
+  padding = settings.max_kernelsize / 2;
+  emptyKernels();
+}
+
+void ktOrvel::_request(int x, int y, int r, int t, const ChannelSet& channels, int count) {
+  settings.activeChannels = settings.orvelChannels.all() ? channels : settings.orvelChannels;
+  ChannelSet need = channels;
+  in_channels(need);
+  const Box padded(x - padding, y - padding, r + padding, t + padding);
+
+  if (Iop* in = dynamic_cast<Iop*>(node_input(kInput)))
+    in->request(padded.x(), padded.y(), padded.r(), padded.t(), need, count);
+  if (Iop* kernel = dynamic_cast<Iop*>(node_input(kKernel)))
+    kernel->request(kernel->x(), kernel->y(), kernel->r(), kernel->t(), settings.activeChannels, count);
+  if (Iop* mattes = dynamic_cast<Iop*>(node_input(kMattes)))
+    mattes->request(padded.x(), padded.y(), padded.r(), padded.t(), matteChannels, count);
+  DeepOp* deep = deepOp();
+  if (deep && settings.deepInput) {
+    ChannelSet deepChannels = channels;
+    deep_in_channels(deepChannels);
+    if (!deep->real_valid()) deep->validate(true);
+    deepChannels &= deep->deepInfo().channels();
+    deep->deepRequest(padded, deepChannels, count);
+  }
+  emptyKernels();
+}
+
+void ktOrvel::emptyKernels() {
+  for (ktChannelFloatBuffer& k : kernels) k.clear();
+  kernels.clear();
+  heroKernel.clear();
+}
