@@ -110,6 +110,30 @@ float scatteredValue(const ktOrvelSettings& s, Channel z, float v, float bloomAm
   return s.outputType == kLensBloom ? light : light + v;
 }
 
+// Adds one pass of channel z, centred at (cx, cy), into the slice's rows over the covered span.
+void scatterPass(const Pass& pass, Channel z, long long cx, long long cy, int rowX, int rowY, int rowR,
+                 float v, float* colour, float* weights) {
+  const ktChannelFloatBuffer& kernel = *pass.kernel;
+  const int R = kernel.halfWidth;
+  const int wk = kernel.width;
+  if (!reaches(cx, cy, R, rowX, rowY, rowR)) return;
+
+  const int left = static_cast<int>(cx) - R;
+  const int start = std::max(left, rowX);
+  const int skipped = start - left;
+  const int count = std::min(wk - skipped, rowR - start);
+  if (count < 1) return;
+
+  // A channel the kernel was not built for has no plane to read.
+  if (static_cast<size_t>(z) >= kernel.planes.size()) return;
+  const std::vector<float>& plane = kernel.planes[z];
+  if (plane.size() < static_cast<size_t>(wk) * static_cast<size_t>(wk)) return;
+
+  const int ky = R + (static_cast<int>(cy) - rowY);
+  scatterRun(plane.data() + static_cast<size_t>(ky) * wk + skipped, colour + start, weights + start, count,
+             v * pass.weight, pass.weight);
+}
+
 }  // namespace
 
 void convole(const ktRenderContext& ctx, int bloomX, int bloomY, int rowX, int rowY, int rowR, int srcX,
@@ -134,34 +158,20 @@ void convole(const ktRenderContext& ctx, int bloomX, int bloomY, int rowX, int r
 
   const float bloomAmount = bloomLevel(s, ctx.format, bloomX, bloomY) * bloomMatte;
 
-  for (int p = 0; p < passCount; ++p) {
-    const ktChannelFloatBuffer& kernel = *passes[p].kernel;
-    const int R = kernel.halfWidth;
-    const int wk = kernel.width;
-    const size_t planeSize = static_cast<size_t>(wk) * static_cast<size_t>(wk);
-    for (Channel z : channels) {
-      if (!s.activeChannels.contains(z)) continue;
+  // Channels and passes add into separate rows, so one walk over the channels serves both
+  // passes; it stops at the last channel instead of scanning every id after it.
+  unsigned remaining = channels.size();
+  for (Channel z : channels) {
+    float* colour = colourRows[slice][z];
+    float* weights = weightRows[slice][z];
+    if (s.activeChannels.contains(z) && colour && weights) {
       const float d = chromaticShift(s, z, size, aberrationMatte);
       const long long cx = shifted ? truncCoordinate(static_cast<float>(srcX) + d) : srcX;
       const long long cy = shifted ? truncCoordinate(d + static_cast<float>(srcY)) : srcY;
-      if (!reaches(cx, cy, R, rowX, rowY, rowR)) continue;
-
-      const int left = static_cast<int>(cx) - R;
-      const int start = std::max(left, rowX);
-      const int skipped = start - left;
-      const int count = std::min(wk - skipped, rowR - start);
-      if (count < 1) continue;
-
-      float* colour = colourRows[slice][z];
-      float* weights = weightRows[slice][z];
-      if (static_cast<size_t>(z) >= kernel.planes.size()) continue;
-      const std::vector<float>& plane = kernel.planes[z];
-      if (!colour || !weights || plane.size() < planeSize) continue;
-
-      const int ky = R + (static_cast<int>(cy) - rowY);
       const float v = scatteredValue(s, z, pixel[z], bloomAmount);
-      scatterRun(plane.data() + static_cast<size_t>(ky) * wk + skipped, colour + start, weights + start,
-                 count, v * passes[p].weight, passes[p].weight);
+      for (int p = 0; p < passCount; ++p)
+        scatterPass(passes[p], z, cx, cy, rowX, rowY, rowR, v, colour, weights);
     }
+    if (--remaining == 0) break;
   }
 }

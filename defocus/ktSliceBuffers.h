@@ -10,6 +10,8 @@
 
 class ktSliceBuffers {
  public:
+  // At least one slice; rows exist for `channels` only (other table entries are null), all
+  // carved from one zeroed block.
   ktSliceBuffers(int slices, const DD::Image::ChannelSet& channels, int x, int r);
 
   int slices() const { return static_cast<int>(colourRows.size()); }

@@ -161,28 +161,6 @@ TEST(Convole, KernelRowZeroLandsOnTheTopRow) {
   }
 }
 
-TEST(Convole, AddsToWhatTheRowsHold) {
-  Render render;
-  render.bank = makeBank(10, Mask_RGBA, boxTap);
-  Rows rows(1, Mask_RGBA, 0, 10, 0.25f);
-  scatter(render, rows, 0, 5, 0, 3.0f, Pixel(0.9f, 1.0f));
-  EXPECT_FLOAT_EQ(rows.weight[0][Chan_Red][5], 0.25f + 1.0f / 9.0f);
-  EXPECT_FLOAT_EQ(rows.colour[0][Chan_Red][5], 0.25f + 0.9f / 9.0f);
-  EXPECT_FLOAT_EQ(rows.weight[0][Chan_Red][0], 0.25f);
-}
-
-TEST(Convole, WritesOnlyTheSliceAsked) {
-  Render render;
-  render.bank = makeBank(10, Mask_RGBA, boxTap);
-  Rows rows(3, Mask_RGBA, 0, 10);
-  const Pixel pixel(1.0f, 1.0f);
-  convole(render.context(), 0, 0, 0, 0, 10, 5, 0, 1.0f, 2, 1.0f, pixel.v.data(), rows.colour, rows.weight,
-          Mask_RGBA, 1.0f, 1.0f);
-  EXPECT_FLOAT_EQ(rows.weight[2][Chan_Red][5], 1.0f);
-  EXPECT_FLOAT_EQ(rows.weight[0][Chan_Red][5], 0.0f);
-  EXPECT_FLOAT_EQ(rows.weight[1][Chan_Red][5], 0.0f);
-}
-
 // ---- Pass weights that are not positive: the rows are left exactly as they were, even for a
 // value that would turn any product into NaN.
 
