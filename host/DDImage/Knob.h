@@ -42,7 +42,8 @@ class Knob {
   void set_value(double v, int index = 0);
 
   // The value as a saved script writes it, and parsing it back.
-  // from_script returns false, with a message in `error`, when the text does not parse.
+  // from_script returns false, with a message in `error`, when the text does not parse; a value
+  // wrapped in double quotes or braces, as scripts write text with spaces, is read unwrapped.
   std::string to_script() const;
   bool from_script(const std::string& text, std::string* error = nullptr);
 

@@ -23,6 +23,15 @@ std::string trim(const std::string& s) {
   return s.substr(a, b - a + 1);
 }
 
+// A value as a script may quote it: "Aperture Blades" or {Aperture Blades} stands for the text
+// inside; anything else is itself.
+std::string unquote(const std::string& text) {
+  const std::string s = trim(text);
+  const bool quoted = s.size() >= 2 && s.front() == '"' && s.back() == '"';
+  const bool braced = s.size() >= 2 && s.front() == '{' && s.back() == '}';
+  return quoted || braced ? trim(s.substr(1, s.size() - 2)) : s;
+}
+
 // Splits "a,b c" or "{a b c}" into its words.
 std::vector<std::string> words(const std::string& text) {
   std::string s = trim(text);
@@ -42,11 +51,11 @@ bool parseDouble(const std::string& w, double& v) {
   return end != s && *end == '\0' && !w.empty();
 }
 
+// The shortest text that reads back as the same float.
 std::string formatNumber(double v) {
   char buffer[64];
   std::snprintf(buffer, sizeof buffer, "%g", v);
-  if (std::strtod(buffer, nullptr) != static_cast<double>(static_cast<float>(v)) &&
-      std::strtod(buffer, nullptr) != v)
+  if (static_cast<float>(std::strtod(buffer, nullptr)) != static_cast<float>(v))
     std::snprintf(buffer, sizeof buffer, "%.9g", v);
   return buffer;
 }
@@ -157,8 +166,8 @@ void Knob::set_value(double v, int index) {
 std::string Knob::to_script() const {
   if (!member_) return kind_ == Text ? text_ : "";
   switch (kind_) {
-    case Float:
-    case Int: return formatNumber(get_value());
+    case Float: return formatNumber(get_value());
+    case Int: return std::to_string(*static_cast<int*>(member_));
     case Enumeration: {
       const int i = *static_cast<int*>(member_);
       return i >= 0 && size_t(i) < labels_.size() ? labels_[i] : std::to_string(i);
@@ -178,7 +187,7 @@ std::string Knob::to_script() const {
 }
 
 bool Knob::from_script(const std::string& text, std::string* error) {
-  const std::string t = trim(text);
+  const std::string t = unquote(text);
   if (!member_) return fail(error, "knob " + name_ + " holds no value");
   switch (kind_) {
     case Float:

@@ -1,0 +1,90 @@
+// Row dispatch by output type, and the deep path with front and back integrated separately.
+#include "DDImage/DeepOp.h"
+#include "DDImage/Interest.h"
+#include "ktDeepDefocus.h"
+#include "ktDefocus.h"
+#include "ktDepthVisualization.h"
+#include "ktKernelVisualization.h"
+#include "ktOrvel.h"
+
+using namespace DD::Image;
+
+void ktOrvel::engine(int y, int x, int r, const ChannelSet& channels, Row& out) {
+  ChannelSet need = channels;
+  in_channels(need);
+  if (aborted()) return;
+  Interest interest(*input(kInput), need, false, nullptr);
+  switch (settings.outputType) {
+    case kFocalDistance:
+    case kFocusMatte:
+      if (settings.deepInput && deepOp())
+        deepDepthVisualization(y, x, r, channels, out);
+      else
+        depthVisualization(y, x, r, channels, out);
+      break;
+    case kFilterShape: kernelVisualization(y, x, r, channels, out); break;
+    default:
+      if (settings.deepInput && deepOp())
+        deepPath(y, x, r, channels, out);
+      else
+        defocus(y, x, r, channels, out);
+      break;
+  }
+  interest.unlock();
+}
+
+void ktOrvel::deepPath(int y, int x, int r, const ChannelSet& channels, Row& out) {
+  Row in(x, r);
+  in.get(*input(kInput), y, x, r, channels);
+  out.copy(in, channels, x, r);
+  if (!settings.integrateFrontAndBackSeperately) {
+    deepDefocus(y, x, r, channels, out, 0);
+    return;
+  }
+  Row front(x, r);
+  Row back(x, r);
+  if (settings.focusOutput != kFocusBack) deepDefocus(y, x, r, channels + ChannelSet(Chan_Alpha), front, 1);
+  if (settings.focusOutput != kFocusFront) deepDefocus(y, x, r, channels, back, 2);
+  const float* frontAlpha = front[Chan_Alpha];
+  for (Channel z : channels & settings.activeChannels) {
+    const float* f = front[z];
+    const float* k = back[z];
+    float* o = out.writable(z);
+    for (int i = x; i < r; ++i) {
+      switch (settings.focusOutput) {
+        case kFocusFront: o[i] = f[i]; break;
+        case kFocusBack: o[i] = k[i]; break;
+        default: o[i] = k[i] * (1.0f - frontAlpha[i]) + f[i]; break;
+      }
+    }
+  }
+}
+
+// A bank that was never built (rows asked for before open) leaves the input unchanged.
+void ktOrvel::defocus(int y, int x, int r, const ChannelSet& channels, Row& row) {
+  if (kernels.empty()) {
+    Row in(x, r);
+    in.get(*input(kInput), y, x, r, channels);
+    row.copy(in, channels, x, r);
+    return;
+  }
+  ::defocus(renderContext(), *input(kInput), dynamic_cast<Iop*>(node_input(kMattes)), y, x, r, channels, row);
+}
+
+void ktOrvel::deepDefocus(int y, int x, int r, const ChannelSet& channels, Row& row, int pass) {
+  if (kernels.empty()) return;
+  ::deepDefocus(renderContext(), *input(kInput), dynamic_cast<Iop*>(node_input(kMattes)), deepOp(), y, x, r,
+                channels, row, pass);
+}
+
+void ktOrvel::depthVisualization(int y, int x, int r, const ChannelSet& channels, Row& row) {
+  ::depthVisualization(renderContext(), *input(kInput), y, x, r, channels, row);
+}
+
+void ktOrvel::deepDepthVisualization(int y, int x, int r, const ChannelSet& channels, Row& row) {
+  if (DeepOp* deep = deepOp()) ::deepDepthVisualization(renderContext(), *input(kInput), *deep, y, x, r, channels, row);
+}
+
+void ktOrvel::kernelVisualization(int y, int x, int r, const ChannelSet& channels, Row& row) {
+  ::kernelVisualization(heroKernel, settings.activeChannels, y, x, r, channels, row);
+}

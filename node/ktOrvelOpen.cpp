@@ -1,0 +1,71 @@
+// Kernel preparation at open: the hero kernel, the padding scan and the kernel bank.
+#include "DDImage/DeepOp.h"
+#include "DDImage/Thread.h"
+#include "ktCocScan.h"
+#include "ktHeroKernel.h"
+#include "ktKernelBank.h"
+#include "ktOrvel.h"
+
+using namespace DD::Image;
+
+void ktOrvel::_open() { initialize(); }
+
+void ktOrvel::initialize() {
+  const int type = settings.outputType;
+  if (type == kFocalDistance || type == kFocusMatte) return;
+  makeHeroKernel(type == kFilterShape);
+  if (type == kFilterShape) return;
+  computeOptimalPadding();
+  buildKernelBank(kernels, heroKernel, settings.activeChannels, static_cast<size_t>(kernelSizeLimit) + 5,
+                  Thread::numCPUs);
+}
+
+void ktOrvel::makeHeroKernel(bool forPreview) {
+  Iop* kernelInput = settings.kernelType == kKernelInput ? dynamic_cast<Iop*>(node_input(kKernel)) : nullptr;
+  Box kernelBox;
+  if (kernelInput) kernelBox = kernelInput->info().box();
+  const int side = heroKernelSide(settings, forPreview, info_.format(), kernelInput ? &kernelBox : nullptr);
+  if (settings.kernelType == kKernelInput && !kernelInput) {
+    // Validation has reported the missing Kernel input; an empty aperture keeps rows defined.
+    heroKernel.init(settings.activeChannels, side, side);
+    for (Channel z : settings.activeChannels) heroKernel.planes[z].assign(heroKernel.count, 0.0f);
+    return;
+  }
+  ::makeHeroKernel(heroKernel, settings, settings.activeChannels, side, kernelInput);
+}
+
+void ktOrvel::computeOptimalPadding() {
+  ktCocScan scan(settings);
+  const Format& f = info_.format();
+  const int width = f.r() - f.x();
+  const int height = f.t() - f.y();
+  DeepOp* deep = settings.deepInput ? deepOp() : nullptr;
+  if (deep) {
+    for (int y = 0; y < height; ++y) {
+      DeepPlane plane;
+      if (!deep->deepEngine(Box(0, y, width, y + 1), Mask_Deep, plane)) continue;
+      const Box& b = plane.box();
+      if (y < b.y() || y >= b.t()) continue;
+      for (int x = std::max(0, b.x()); x < std::min(width, b.r()); ++x) {
+        const DeepPixel pixel = plane.getPixel(y, x);
+        const size_t n = pixel.getSampleCount();
+        if (n > 0) scan.add(pixel.getOrderedSample(n - 1, Chan_DeepBack), DepthKind::Deep);
+      }
+    }
+  } else {
+    const Channel depth = settings.depthChannel;
+    Row row(0, width);
+    for (int y = 0; y < height; ++y) {
+      row.get(*input(kInput), y, 0, width, ChannelSet(depth));
+      scan.addRow(row[depth], width, DepthKind::Flat);
+    }
+  }
+  const ktCocScan::Result result = scan.finish();
+  if (result.capped)
+    warning(
+        "Max kernel size is less than the maximum coc in the result, you may want to consider increasing the max "
+        "kernel size above %d.",
+        scan.measured());
+  kernelSizeLimit = result.kernelSizeLimit;
+  padding = result.padding;
+}
