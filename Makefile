@@ -12,7 +12,7 @@ build:
 	cmake --build $(BUILD) -j$(JOBS)
 
 demo: build
-	./$(BUILD)/app/orvel knobs
+	./$(BUILD)/app/orvel demo
 
 test: build
 	cd $(BUILD) && ctest --output-on-failure -j$(JOBS)

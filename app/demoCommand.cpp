@@ -1,0 +1,88 @@
+#include "demoCommand.h"
+
+#include <chrono>
+#include <cstdio>
+#include <filesystem>
+
+#include "demoScene.h"
+#include "imageWriter.h"
+#include "knobApplication.h"
+#include "messages.h"
+#include "nodeSession.h"
+#include "progressBar.h"
+
+using namespace DD::Image;
+
+namespace {
+
+constexpr int kWidth = 960;
+constexpr int kHeight = 540;
+
+// The look of the demo, as knob values: a six-bladed aperture, focus on the striped sphere.
+std::vector<KnobAssignment> demoKnobs() {
+  const char* const values[][2] = {
+      {"kernelType", "Aperture Blades"},
+      {"kNumSides", "6"},
+      {"kCurvature", "0"},
+      {"kRotation", "0.05"},
+      {"focalPlane", "60"},
+      {"focusRegionSize", "30"},
+      {"multiplier", "24"},
+      {"frontmultiplier", "1.8"},
+      {"backmultiplier", "1.5"},
+      {"max_kernelsize", "48"},
+      {"bloom", "0.25"},
+      {"bloomThreshold", "0.8"},
+      {"kChrAbb", "3"},
+  };
+  std::vector<KnobAssignment> out;
+  for (const auto& v : values) out.push_back(KnobAssignment{v[0], v[1], "demo"});
+  return out;
+}
+
+Status checkDemoOutput(const std::string& exrPath, std::string& pngPath) {
+  OutputKind kind;
+  if (Status s = outputKindOf(exrPath, kind); !s.ok() || kind != OutputKind::Exr)
+    return Status::usage("orvel demo writes EXR: give -o a path ending in .exr, not '" + exrPath + "'");
+  pngPath = std::filesystem::path(exrPath).replace_extension(".png").string();
+  return checkOutputPath(exrPath);
+}
+
+Status renderDemo(const DemoRequest& request, std::vector<std::string>& warnings) {
+  std::string pngPath;
+  if (Status s = checkDemoOutput(request.output, pngPath); !s.ok()) return s;
+  std::unique_ptr<MemoryIop> scene = makeDemoScene(kWidth, kHeight);
+  std::unique_ptr<Op> node;
+  Iop* iop = nullptr;
+  if (Status s = createOrvelNode(node, iop); !s.ok()) return s;
+  node->connect(0, scene.get());
+  OutputContext context = node->outputContext();
+  context.format(scene->format());
+  node->setOutputContext(context);
+  if (Status s = applyKnobs(*node, demoKnobs(), warnings); !s.ok()) return s;
+
+  FrameSettings settings;
+  settings.threads = request.threads;
+  settings.progress = !request.quiet && isTerminal(stderr);
+  settings.label = "demo";
+  const auto start = std::chrono::steady_clock::now();
+  std::unique_ptr<MemoryIop> image;
+  if (Status s = renderNodeFrame(*iop, settings, image, warnings); !s.ok()) return s;
+  const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+  if (Status s = writeImage(*image, ChannelNames(), request.output, WriteOptions(), warnings); !s.ok())
+    return s;
+  if (Status s = writeImage(*image, ChannelNames(), pngPath, WriteOptions(), warnings); !s.ok()) return s;
+  if (!request.quiet)
+    std::printf("wrote %s and %s (%d x %d), rendered in %.2f s\n", request.output.c_str(), pngPath.c_str(),
+                kWidth, kHeight, seconds);
+  return Status::success();
+}
+
+}  // namespace
+
+int runDemo(const DemoRequest& request) {
+  std::vector<std::string> warnings;
+  const Status status = renderDemo(request, warnings);
+  printWarnings(warnings);
+  return reportStatus(status);
+}

@@ -1,0 +1,29 @@
+#include "depthCheck.h"
+
+#include "DDImage/Op.h"
+
+using namespace DD::Image;
+
+namespace {
+
+// The "Filter Shape" output shows the kernel alone and reads no depth.
+constexpr int kFilterShapeOutput = 3;
+
+std::string list(const std::vector<std::string>& names) {
+  std::string out;
+  for (const std::string& n : names) out += (out.empty() ? "" : ", ") + n;
+  return out;
+}
+
+}  // namespace
+
+Status checkDepthChannel(const Op& node, const ChannelSet& channels,
+                         const std::vector<std::string>& fileChannels, const std::string& path) {
+  const Knob* outputType = node.knob("outputType");
+  const Knob* depth = node.knob("depthChannel");
+  if (!depth || (outputType && int(outputType->get_value()) == kFilterShapeOutput)) return Status::success();
+  const Channel z = static_cast<Channel>(int(depth->get_value()));
+  if (channels.contains(z)) return Status::success();
+  return Status::usage("'" + path + "' has no depth channel " + getName(z) +
+                       " (its channels: " + list(fileChannels) + "); name one with --set depthChannel=NAME");
+}

@@ -1,0 +1,119 @@
+#include "imageReader.h"
+
+#include <OpenImageIO/imageio.h>
+
+#include <cmath>
+#include <filesystem>
+
+#include "fileGeometry.h"
+
+using namespace DD::Image;
+namespace fs = std::filesystem;
+
+namespace {
+
+// Decoded images above this many samples are refused rather than risked.
+constexpr size_t kMaxSamples = size_t(1) << 31;
+
+std::string firstLine(const std::string& s) {
+  const std::string line = s.substr(0, s.find('\n'));
+  return line.empty() ? "not an image this program can read" : line;
+}
+
+Status checkPath(const std::string& path) {
+  std::error_code ec;
+  const fs::file_status st = fs::status(path, ec);
+  if (!fs::exists(st)) return Status::usage("no such file '" + path + "'");
+  if (fs::is_directory(st)) return Status::usage("'" + path + "' is a folder, not an image");
+  return Status::success();
+}
+
+Status checkSpec(const std::string& path, const OIIO::ImageSpec& spec) {
+  if (spec.deep) return Status::usage("'" + path + "' is a deep image; orvel reads flat images");
+  if (spec.depth > 1) return Status::usage("'" + path + "' is a volume image; orvel reads flat images");
+  if (spec.nchannels < 1 || spec.width < 1 || spec.height < 1)
+    return Status::usage("'" + path + "' holds no pixels");
+  if (spec.full_width < 1 || spec.full_height < 1)
+    return Status::usage("'" + path + "' has an empty display window");
+  const auto far = [](long long v) { return v < -(1LL << 30) || v > (1LL << 30); };
+  if (far(spec.x) || far(spec.y) || far(spec.full_x) || far(spec.full_y) || far(spec.width) ||
+      far(spec.height) || far(spec.full_width) || far(spec.full_height))
+    return Status::usage("'" + path + "' has windows beyond the supported coordinates");
+  const size_t samples = size_t(spec.width) * size_t(spec.height) * size_t(spec.nchannels);
+  if (samples / size_t(spec.width) / size_t(spec.height) != size_t(spec.nchannels) || samples > kMaxSamples)
+    return Status::usage("'" + path + "' is too large to load");
+  return Status::success();
+}
+
+float srgbToLinear(float v) { return v <= 0.04045f ? v / 12.92f : std::pow((v + 0.055f) / 1.055f, 2.4f); }
+
+bool isSrgbInteger(const OIIO::ImageSpec& spec) {
+  const std::string space = spec.get_string_attribute("oiio:ColorSpace");
+  return !spec.format.is_floating_point() && (space == "sRGB" || space == "srgb");
+}
+
+// Host ids of the file's channels; a channel whose id is taken already is skipped with a warning.
+std::vector<Channel> mapChannels(const std::string& path, const OIIO::ImageSpec& spec, LoadedImage& out,
+                                 std::vector<std::string>& warnings) {
+  std::vector<Channel> ids(spec.nchannels, Chan_Black);
+  for (int c = 0; c < spec.nchannels; ++c) {
+    std::string name = spec.channel_name(c);
+    if (name.empty()) name = "channel" + std::to_string(c);
+    out.fileChannels.push_back(name);
+    const Channel z = hostChannel(name);
+    if (z == Chan_Black) {
+      warnings.push_back("'" + path + "': channel '" + name + "' cannot be given a channel id; skipped");
+    } else if (out.names.count(z)) {
+      warnings.push_back("'" + path + "': channel '" + name + "' is the same channel as '" + out.names[z] +
+                         "'; skipped");
+    } else {
+      out.names[z] = name;
+      ids[c] = z;
+    }
+  }
+  return ids;
+}
+
+// Copies interleaved file pixels (rows top-down) into the planes (rows bottom-up).
+void fillPlanes(const std::vector<float>& pixels, const OIIO::ImageSpec& spec,
+                const std::vector<Channel>& ids, bool linearise, MemoryIop& image) {
+  const size_t w = size_t(spec.width), h = size_t(spec.height), n = size_t(spec.nchannels);
+  for (size_t c = 0; c < n; ++c) {
+    float* plane = image.plane(ids[c]);
+    if (!plane) continue;
+    const bool colour = linearise && (ids[c] == Chan_Red || ids[c] == Chan_Green || ids[c] == Chan_Blue);
+    for (size_t fileRow = 0; fileRow < h; ++fileRow) {
+      const float* src = pixels.data() + fileRow * w * n + c;
+      float* dst = plane + (h - 1 - fileRow) * w;
+      for (size_t x = 0; x < w; ++x) dst[x] = colour ? srgbToLinear(src[x * n]) : src[x * n];
+    }
+  }
+}
+
+}  // namespace
+
+Status readImage(const std::string& path, LoadedImage& out, std::vector<std::string>& warnings) {
+  if (Status s = checkPath(path); !s.ok()) return s;
+  auto in = OIIO::ImageInput::open(path);
+  if (!in) return Status::usage("cannot read '" + path + "': " + firstLine(OIIO::geterror()));
+  const OIIO::ImageSpec spec = in->spec();
+  if (Status s = checkSpec(path, spec); !s.ok()) return s;
+  if (in->seek_subimage(1, 0)) warnings.push_back("'" + path + "' has several parts; only the first is read");
+  OIIO::geterror();
+
+  std::vector<float> pixels(size_t(spec.width) * size_t(spec.height) * size_t(spec.nchannels));
+  if (!in->read_image(0, 0, 0, spec.nchannels, OIIO::TypeDesc::FLOAT, pixels.data()))
+    return Status::usage("cannot read the pixels of '" + path + "': " + firstLine(in->geterror()));
+  in->close();
+
+  LoadedImage loaded;
+  const std::vector<Channel> ids = mapChannels(path, spec, loaded, warnings);
+  ChannelSet channels;
+  for (Channel z : ids) channels += z;
+  const FileWindow display{spec.full_x, spec.full_y, spec.full_width, spec.full_height};
+  const FileWindow data{spec.x, spec.y, spec.width, spec.height};
+  loaded.image = std::make_unique<MemoryIop>(hostFormat(display), hostBox(data, display), channels);
+  fillPlanes(pixels, spec, ids, isSrgbInteger(spec), *loaded.image);
+  out = std::move(loaded);
+  return Status::success();
+}

@@ -1,0 +1,21 @@
+// Reading an image file into an in-memory image operator: decoded once, rows flipped to the
+// host's upward order, every channel under its host id.
+#pragma once
+
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "DDImage/MemoryIop.h"
+#include "channelNames.h"
+#include "status.h"
+
+struct LoadedImage {
+  std::unique_ptr<DD::Image::MemoryIop> image;
+  ChannelNames names;                     // the file's name of each host channel
+  std::vector<std::string> fileChannels;  // the file's channel names, in file order
+};
+
+// Reads the first part of a flat image file. Integer files tagged sRGB (PNG, JPEG) have their
+// colour channels linearised. Problems come back as a usage status naming the file.
+Status readImage(const std::string& path, LoadedImage& out, std::vector<std::string>& warnings);

@@ -1,0 +1,19 @@
+// Writing a rendered image: EXR keeps every channel under its file name (32-bit float or half)
+// with the box as data window and the format as display window; PNG, JPEG and TIFF hold the
+// format's RGB(A) with the sRGB transfer, for viewing. Rows flip back to top-down.
+#pragma once
+
+#include <string>
+
+#include "DDImage/MemoryIop.h"
+#include "channelNames.h"
+#include "outputFile.h"
+#include "status.h"
+
+struct WriteOptions {
+  bool half = false;  // EXR channels as 16-bit floats
+};
+
+// Writes under a temporary name beside `path`, then renames it into place.
+Status writeImage(const DD::Image::MemoryIop& image, const ChannelNames& names, const std::string& path,
+                  const WriteOptions& options, std::vector<std::string>& warnings);

@@ -1,0 +1,53 @@
+// orvel: the command-line renderer for the ktOrvel lens-defocus node.
+//   orvel render [INPUT] -o OUTPUT [options]   defocus one image, or a frame range
+//   orvel demo [-o OUTPUT]                      render the built-in scene
+//   orvel knobs                                 list the node's parameters
+// Exit status: 0 success, 1 the node reported an error, 2 a usage or input problem.
+#include <exception>
+#include <iostream>
+#include <new>
+
+#include "commandLine.h"
+#include "demoCommand.h"
+#include "knobTable.h"
+#include "messages.h"
+#include "nodeSession.h"
+#include "renderCommand.h"
+
+namespace {
+
+int listKnobs() {
+  std::unique_ptr<DD::Image::Op> node;
+  DD::Image::Iop* iop = nullptr;
+  if (Status s = createOrvelNode(node, iop); !s.ok()) return reportStatus(s);
+  printKnobTable(*node, std::cout);
+  return kExitOk;
+}
+
+int run(int argc, char** argv) {
+  CommandLine commandLine;
+  if (Status s = parseCommandLine(argc, argv, commandLine); !s.ok()) return reportStatus(s);
+  switch (commandLine.command) {
+    case Command::Render:
+      return runRender(commandLine.render);
+    case Command::Demo:
+      return runDemo(commandLine.demo);
+    case Command::Knobs:
+      return listKnobs();
+    case Command::None:
+      return kExitOk;
+  }
+  return kExitOk;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  try {
+    return run(argc, argv);
+  } catch (const std::bad_alloc&) {
+    return reportStatus(Status::usage("out of memory"));
+  } catch (const std::exception& e) {
+    return reportStatus(Status::usage(e.what()));
+  }
+}

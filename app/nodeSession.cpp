@@ -1,0 +1,46 @@
+#include "nodeSession.h"
+
+#include "DDImage/RenderDriver.h"
+#include "DDImage/Thread.h"
+#include "pluginLoader.h"
+#include "progressBar.h"
+
+using namespace DD::Image;
+
+namespace {
+
+const char* const kNodeName = "ktOrvel";
+
+std::string joinLines(const std::vector<std::string>& lines) {
+  std::string out;
+  for (const std::string& l : lines) out += (out.empty() ? "" : "\n") + l;
+  return out;
+}
+
+}  // namespace
+
+Status createOrvelNode(std::unique_ptr<Op>& node, Iop*& iop) {
+  if (Status s = loadNodePlugin(kNodeName, kNodeName); !s.ok()) return s;
+  std::unique_ptr<Op> created = Op::create(kNodeName);
+  iop = dynamic_cast<Iop*>(created.get());
+  if (!iop) return Status::usage(std::string("the plug-in did not create an image node ") + kNodeName);
+  node = std::move(created);
+  return Status::success();
+}
+
+Status renderNodeFrame(Iop& node, const FrameSettings& settings, std::unique_ptr<MemoryIop>& image,
+                       std::vector<std::string>& warnings) {
+  // The node's own workers (the kernel bank) follow the same thread count as the rows.
+  if (settings.threads > 0) Thread::numCPUs = settings.threads;
+  ProgressBar bar(stderr, settings.progress, settings.label);
+  RenderOptions options;
+  options.threads = settings.threads;
+  options.progress = [&bar](int done, int total) { bar.update(done, total); };
+  RenderReport report = renderFrame(node, options);
+  bar.finish();
+  warnings.insert(warnings.end(), report.warnings.begin(), report.warnings.end());
+  if (!report.errors.empty()) return Status::nodeError(joinLines(report.errors));
+  if (report.aborted || !report.image) return Status::nodeError("the render was aborted");
+  image = std::move(report.image);
+  return Status::success();
+}

@@ -1,0 +1,161 @@
+#include "renderCommand.h"
+
+#include <chrono>
+#include <cstdio>
+#include <memory>
+
+#include "DDImage/CameraOp.h"
+#include "cameraOption.h"
+#include "depthCheck.h"
+#include "frameRange.h"
+#include "imageReader.h"
+#include "imageWriter.h"
+#include "knobApplication.h"
+#include "messages.h"
+#include "nodeSession.h"
+#include "progressBar.h"
+
+using namespace DD::Image;
+
+namespace {
+
+enum NodeInput { kInput = 0, kKernel = 1, kCamera = 2, kMattes = 4 };
+
+// An input file, read once and kept while frames use the same path.
+struct InputFile {
+  std::string path;
+  LoadedImage image;
+};
+
+// One render job: the inputs outlive the node, which is declared after them.
+class RenderJob {
+ public:
+  explicit RenderJob(const RenderRequest& request) : request_(request) {}
+  int run();
+
+ private:
+  Status prepare();
+  Status checkFrames();
+  Status renderOne(int frame, int index, int count);
+  Status connectFile(InputFile& file, const std::string& pattern, int frame, int input);
+  Status applyKnobsOnce();
+  std::string framePath(const std::string& pattern, int frame) const {
+    return ranged_ ? expandFramePattern(pattern, frame) : pattern;
+  }
+
+  const RenderRequest& request_;
+  std::vector<std::string> warnings_;
+  std::vector<KnobAssignment> assignments_;
+  FrameRange range_;
+  bool ranged_ = false;
+  bool knobsApplied_ = false;
+  CameraOp camera_;
+  InputFile input_, kernel_, mattes_;
+  std::unique_ptr<Op> node_;
+  Iop* iop_ = nullptr;
+};
+
+Status RenderJob::checkFrames() {
+  if (request_.frames.empty()) return Status::success();
+  if (Status s = parseFrameRange(request_.frames, range_); !s.ok()) return s;
+  if (!hasFramePattern(request_.output))
+    return Status::usage("--frames needs # or %04d in the output path '" + request_.output + "'");
+  if (!request_.input.empty() && !hasFramePattern(request_.input))
+    return Status::usage("--frames needs # or %04d in the input path '" + request_.input + "'");
+  ranged_ = true;
+  return Status::success();
+}
+
+// Everything that can be checked before any image is read.
+Status RenderJob::prepare() {
+  OutputKind kind;
+  if (Status s = outputKindOf(request_.output, kind); !s.ok()) return s;
+  if (Status s = checkFrames(); !s.ok()) return s;
+  if (Status s = checkOutputPath(framePath(request_.output, range_.first)); !s.ok()) return s;
+  if (request_.half && kind != OutputKind::Exr) warnings_.push_back("--half applies to EXR output only");
+  if (request_.hasCamera)
+    if (Status s = applyCameraOption(request_.camera, camera_); !s.ok()) return s;
+  if (!request_.script.empty())
+    if (Status s = readScriptFile(request_.script, assignments_); !s.ok()) return s;
+  for (const std::string& text : request_.sets) {
+    KnobAssignment a;
+    if (Status s = parseSetOption(text, a); !s.ok()) return s;
+    assignments_.push_back(a);
+  }
+  if (Status s = createOrvelNode(node_, iop_); !s.ok()) return s;
+  if (request_.hasCamera) node_->connect(kCamera, &camera_);
+  return Status::success();
+}
+
+// Reads the frame's file for `input` unless it is the one already connected.
+Status RenderJob::connectFile(InputFile& file, const std::string& pattern, int frame, int input) {
+  if (pattern.empty()) return Status::success();
+  const std::string path = framePath(pattern, frame);
+  if (path == file.path && file.image.image) return Status::success();
+  LoadedImage loaded;
+  if (Status s = readImage(path, loaded, warnings_); !s.ok()) return s;
+  if (!node_->connect(input, loaded.image.get()))
+    return Status::usage("the node refused '" + path + "' on input " + std::to_string(input));
+  file = InputFile{path, std::move(loaded)};
+  return Status::success();
+}
+
+// Knob values go in once the first images are read, so that channel knobs can name their
+// channels, and after the camera is connected, as in a saved script.
+Status RenderJob::applyKnobsOnce() {
+  if (knobsApplied_) return Status::success();
+  knobsApplied_ = true;
+  return applyKnobs(*node_, assignments_, warnings_);
+}
+
+Status RenderJob::renderOne(int frame, int index, int count) {
+  if (Status s = connectFile(input_, request_.input, frame, kInput); !s.ok()) return s;
+  if (Status s = connectFile(kernel_, request_.kernel, frame, kKernel); !s.ok()) return s;
+  if (Status s = connectFile(mattes_, request_.mattes, frame, kMattes); !s.ok()) return s;
+  if (Status s = applyKnobsOnce(); !s.ok()) return s;
+  if (input_.image.image) {
+    const LoadedImage& in = input_.image;
+    if (Status s = checkDepthChannel(*node_, in.image->channels(), in.fileChannels, input_.path); !s.ok())
+      return s;
+    OutputContext context = node_->outputContext();
+    context.format(in.image->format());
+    node_->setOutputContext(context);
+  }
+  printWarnings(warnings_);
+
+  FrameSettings settings;
+  settings.threads = request_.threads;
+  settings.progress = !request_.quiet && isTerminal(stderr);
+  if (ranged_)
+    settings.label = "frame " + std::to_string(frame) + " (" + std::to_string(index + 1) + "/" +
+                     std::to_string(count) + ")";
+  const auto start = std::chrono::steady_clock::now();
+  std::unique_ptr<MemoryIop> image;
+  Status rendered = renderNodeFrame(*iop_, settings, image, warnings_);
+  printWarnings(warnings_);
+  if (!rendered.ok()) return rendered;
+
+  const std::string output = framePath(request_.output, frame);
+  WriteOptions options;
+  options.half = request_.half;
+  if (Status s = writeImage(*image, input_.image.names, output, options, warnings_); !s.ok()) return s;
+  printWarnings(warnings_);
+  if (settings.progress) {
+    const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+    std::fprintf(stderr, "wrote %s (%d x %d) in %.2f s\n", output.c_str(), image->format().w(),
+                 image->format().h(), seconds);
+  }
+  return Status::success();
+}
+
+int RenderJob::run() {
+  Status status = prepare();
+  const int count = range_.last - range_.first + 1;
+  for (int i = 0; status.ok() && i < count; ++i) status = renderOne(range_.first + i, i, count);
+  printWarnings(warnings_);
+  return reportStatus(status);
+}
+
+}  // namespace
+
+int runRender(const RenderRequest& request) { return RenderJob(request).run(); }
