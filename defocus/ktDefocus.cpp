@@ -6,11 +6,14 @@
 #include "ktConvole.h"
 #include "ktDepthToCoc.h"
 #include "ktLensValues.h"
+#include "ktScatter.h"
 #include "ktSliceBuffers.h"
 
 using DD::Image::Channel;
 using DD::Image::ChannelSet;
 using DD::Image::Row;
+using scatter::kernelSize;
+using scatter::scattersRegion;
 
 namespace {
 
@@ -51,20 +54,6 @@ Mattes mattesAt(const SourceRow& src, int sx) {
   if (src.defocusMatte) m.defocus = src.defocusMatte[sx];
   if (src.aberrationMatte) m.aberration = src.aberrationMatte[sx];
   return m;
-}
-
-// Whether focusOutput lets a pixel of this region be scattered.
-bool scattersRegion(int focusOutput, FocusRegion region) {
-  if (focusOutput == kFocusFront) return region == FocusRegion::Front;
-  if (focusOutput == kFocusBack) return region != FocusRegion::Front;
-  return true;
-}
-
-// Blur diameter of a pixel: its coc scaled by the defocus matte, never below one pixel (a NaN
-// stays NaN, which the scatter treats as the largest kernel).
-float kernelSize(float coc, float defocusMatte) {
-  const float size = coc * defocusMatte;
-  return size < 1.0f ? 1.0f : size;
 }
 
 // One output row's scatter: the source window's rows are fetched one at a time and each of

@@ -2,27 +2,34 @@
 
 #include <algorithm>
 
-ktSliceBuffers::ktSliceBuffers(int slices, const DD::Image::ChannelSet& channels, int x, int r)
+ktSliceBuffers::ktSliceBuffers(int slices, const DD::Image::ChannelSet& channels, int x, int r, bool sharedWeights)
     : x_(x), r_(std::max(x, r)) {
   const size_t n = static_cast<size_t>(std::max(1, slices));
   const size_t width = static_cast<size_t>(r_ - x_);
-  const size_t rowsPerSlice = channels.size();
+  const size_t colourRowsPerSlice = channels.size();
+  const size_t weightRowsPerSlice = sharedWeights ? std::min<size_t>(1, channels.size()) : channels.size();
   colourRows.assign(n, {});
   weightRows.assign(n, {});
   // One block for every row: colour rows of all slices, then weight rows of all slices.
-  storage_.assign(2 * n * rowsPerSlice * width, 0.0f);
+  storage_.assign(n * (colourRowsPerSlice + weightRowsPerSlice) * width, 0.0f);
   coverage_.assign(width, 0.0f);
   if (width == 0) return;  // nothing to address: every row stays null
 
   float* next = storage_.data();
-  for (ktSliceRows* table : {&colourRows, &weightRows}) {
-    for (size_t s = 0; s < n; ++s) {
-      (*table)[s].fill(nullptr);
-      for (DD::Image::Channel z : channels) {
-        (*table)[s][z] = next - x_;
-        next += width;
-      }
+  for (size_t s = 0; s < n; ++s) {
+    colourRows[s].fill(nullptr);
+    for (DD::Image::Channel z : channels) {
+      colourRows[s][z] = next - x_;
+      next += width;
     }
+  }
+  for (size_t s = 0; s < n; ++s) {
+    weightRows[s].fill(nullptr);
+    for (DD::Image::Channel z : channels) {
+      weightRows[s][z] = next - x_;
+      if (!sharedWeights) next += width;
+    }
+    if (sharedWeights && !channels.empty()) next += width;
   }
 }
 

@@ -12,7 +12,9 @@ class ktSliceBuffers {
  public:
   // At least one slice; rows exist for `channels` only (other table entries are null), all
   // carved from one zeroed block.
-  ktSliceBuffers(int slices, const DD::Image::ChannelSet& channels, int x, int r);
+  // With `sharedWeights` every channel of a slice adds its weights into one and the same row,
+  // for channels whose kernels and centres are the same.
+  ktSliceBuffers(int slices, const DD::Image::ChannelSet& channels, int x, int r, bool sharedWeights = false);
 
   int slices() const { return static_cast<int>(colourRows.size()); }
 

@@ -9,6 +9,7 @@
 #include "ktChannelFloatBuffer.h"
 #include "ktOrvelSettings.h"
 #include "ktRenderContext.h"
+#include "ktSourceMap.h"
 
 namespace DD {
 namespace Image {
@@ -72,6 +73,11 @@ class ktOrvel : public DD::Image::Iop {
   DD::Image::ChannelSet matteChannels;
   int padding = 0;
   int kernelSizeLimit = 0;
+
+  // The flat source pixels mapped once per render for the fast engine; the straightforward
+  // engine, kept as the reference, maps them again for every row.
+  ktSourceMap sourceMap;
+  bool referenceEngine = false;
 
  private:
   DD::Image::CameraOp* camera() const;

@@ -3,6 +3,7 @@
 #include "DDImage/Interest.h"
 #include "ktDeepDefocus.h"
 #include "ktDefocus.h"
+#include "ktFastDefocus.h"
 #include "ktDepthVisualization.h"
 #include "ktKernelVisualization.h"
 #include "ktOrvel.h"
@@ -66,6 +67,10 @@ void ktOrvel::defocus(int y, int x, int r, const ChannelSet& channels, Row& row)
     Row in(x, r);
     in.get(*input(kInput), y, x, r, channels);
     row.copy(in, channels, x, r);
+    return;
+  }
+  if (!referenceEngine && sourceMap.covers(y, x, r, padding)) {
+    fastDefocus(renderContext(), sourceMap, *input(kInput), y, x, r, channels, row);
     return;
   }
   ::defocus(renderContext(), *input(kInput), dynamic_cast<Iop*>(node_input(kMattes)), y, x, r, channels, row);

@@ -18,6 +18,9 @@ void ktOrvel::initialize() {
   computeOptimalPadding();
   buildKernelBank(kernels, heroKernel, settings.activeChannels, static_cast<size_t>(kernelSizeLimit) + 5,
                   Thread::numCPUs);
+  if (!referenceEngine && !settings.deepInput)
+    sourceMap.build(renderContext(), *input(kInput), dynamic_cast<Iop*>(node_input(kMattes)), requestedBox(),
+                    settings.activeChannels);
 }
 
 void ktOrvel::makeHeroKernel(bool forPreview) {

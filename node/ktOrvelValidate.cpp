@@ -85,4 +85,5 @@ void ktOrvel::emptyKernels() {
   for (ktChannelFloatBuffer& k : kernels) k.clear();
   kernels.clear();
   heroKernel.clear();
+  sourceMap.clear();
 }

@@ -68,9 +68,8 @@ class ChannelSet {
   // First channel, or Chan_Black when empty; next() returns Chan_Black after the last.
   Channel first() const { return next(Chan_Black); }
   Channel next(Channel z) const {
-    for (int i = z + 1; i < Chan_Last; ++i)
-      if (bits_.test(i)) return static_cast<Channel>(i);
-    return Chan_Black;
+    const size_t i = bits_._Find_next(static_cast<size_t>(z < 0 ? 0 : z));
+    return i < size_t(Chan_Last) ? static_cast<Channel>(i) : Chan_Black;
   }
 
   class iterator {

@@ -1,0 +1,159 @@
+// The fast engine against the straightforward reference engine, pixel by pixel, over settings
+// that exercise every branch.
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <random>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "DDImage/MemoryIop.h"
+#include "DDImage/RenderDriver.h"
+#include "ktOrvel.h"
+
+using namespace DD::Image;
+
+namespace {
+
+struct Case {
+  const char* name;
+  std::vector<std::pair<const char*, const char*>> knobs;
+  bool mattes = false;
+  bool kernelImage = false;
+  Box box = Box(0, 0, 48, 36);  // the input's box inside a 48 x 36 format
+};
+
+std::unique_ptr<MemoryIop> noiseImage(const Format& f, const Box& box, const ChannelSet& channels, unsigned seed) {
+  auto img = std::make_unique<MemoryIop>(f, box, channels);
+  std::mt19937 rng(seed);
+  std::uniform_real_distribution<float> u(0.0f, 1.0f);
+  for (Channel z : channels)
+    for (int y = box.y(); y < box.t(); ++y)
+      for (int x = box.x(); x < box.r(); ++x) img->set(x, y, z, z == Chan_Z ? 0.0f : u(rng));
+  return img;
+}
+
+RenderReport renderWith(const Case& c, bool reference) {
+  const Format format(48, 36);
+  auto image = noiseImage(format, c.box, Mask_RGBA + ChannelSet(Chan_Z), 7);
+  // Depths: bands from the foreground through the focal plane (10) to far away, and bright points.
+  for (int y = c.box.y(); y < c.box.t(); ++y)
+    for (int x = c.box.x(); x < c.box.r(); ++x) {
+      const float band[] = {4.0f, 8.5f, 10.0f, 11.0f, 30.0f, 1e30f};
+      image->set(x, y, Chan_Z, band[((x + 2 * y) / 5) % 6] + 0.01f * float(x % 3));
+      if ((x * 7 + y * 3) % 23 == 0) image->set(x, y, Chan_Red, 8.0f);
+    }
+  auto mattes = noiseImage(format, Box(0, 0, 48, 36), Mask_RGBA, 11);
+  auto kernel = noiseImage(Format(20, 14), Box(0, 0, 20, 14), Mask_RGBA, 13);
+  for (int y = 0; y < 14; ++y)
+    for (int x = 0; x < 20; ++x) kernel->set(x, y, Chan_Green, 0.5f * kernel->at(x, y, Chan_Red));
+
+  ktOrvel node(nullptr);
+  node.build_knobs();
+  node.referenceEngine = reference;
+  node.connect(ktOrvel::kInput, image.get());
+  if (c.mattes) node.connect(ktOrvel::kMattes, mattes.get());
+  if (c.kernelImage) node.connect(ktOrvel::kKernel, kernel.get());
+  const std::pair<const char*, const char*> base[] = {
+      {"focalPlane", "10"}, {"focusRegionSize", "4"}, {"multiplier", "9"}, {"max_kernelsize", "24"}};
+  for (const auto& k : base) node.knob(k.first)->from_script(k.second);
+  for (const auto& k : c.knobs) {
+    Knob* knob = node.knob(k.first);
+    EXPECT_TRUE(knob && knob->from_script(k.second)) << k.first;
+    node.knob_changed(knob);
+  }
+  OutputContext context;
+  context.format(format);
+  node.setOutputContext(context);
+  RenderOptions options;
+  options.threads = 2;
+  RenderReport report = renderFrame(node, options);
+  EXPECT_EQ(node.sourceMap.empty(), reference) << "the fast engine was not used";
+  return report;
+}
+
+class EngineAgreement : public ::testing::TestWithParam<Case> {};
+
+TEST_P(EngineAgreement, FastEqualsReference) {
+  RenderReport fast = renderWith(GetParam(), false);
+  RenderReport reference = renderWith(GetParam(), true);
+  ASSERT_NE(fast.image, nullptr);
+  ASSERT_NE(reference.image, nullptr);
+  const Box& b = reference.image->info().box();
+  ASSERT_EQ(fast.image->info().box(), b);
+  double largest = 0.0;
+  for (Channel z : Mask_RGBA)
+    for (int y = b.y(); y < b.t(); ++y)
+      for (int x = b.x(); x < b.r(); ++x) {
+        const float want = reference.image->at(x, y, z);
+        const float got = fast.image->at(x, y, z);
+        ASSERT_EQ(std::isnan(want), std::isnan(got)) << x << "," << y;
+        if (std::isnan(want)) continue;
+        EXPECT_LE(std::fabs(got - want), 1e-5f * std::max(1.0f, std::fabs(want)))
+            << GetParam().name << " channel " << z << " at " << x << "," << y;
+        largest = std::max(largest, double(std::fabs(got - want)));
+      }
+  RecordProperty("largest_difference", std::to_string(largest));
+}
+
+std::vector<Case> cases() {
+  std::vector<Case> c;
+  c.push_back({"defaults", {}});
+  c.push_back({"one_slice", {{"correctiveSlices", "1"}}});
+  c.push_back({"two_slices", {{"correctiveSlices", "2"}}});
+  c.push_back({"front_only", {{"focusOutput", "Front"}}});
+  c.push_back({"back_only", {{"focusOutput", "Back"}}});
+  c.push_back({"quadratic", {{"focusRegionFalloff", "Quadratic"}, {"frontmultiplier", "2"}}});
+  c.push_back({"real_lens",
+               {{"realWorldLens", "true"}, {"focalLength", "50"}, {"fStop", "2"}, {"max_kernelsize", "40"}}});
+  c.push_back({"inverse_depth", {{"depthStyle", "1/z"}, {"realWorldLens", "true"}, {"focalPlane", "0.1"}}});
+  c.push_back({"bloom", {{"bloom", "0.8"}, {"bloomThreshold", "0.3"}}});
+  c.push_back({"lens_bloom", {{"outputType", "Lens Bloom"}, {"bloom", "1"}, {"bloomCurvature", "0"}}});
+  c.push_back({"chromatic", {{"kChrAbb", "6"}}});
+  c.push_back({"chromatic_negative", {{"kChrAbb", "-4"}, {"kChrAbbOff", "0.2,1,0.7"}}});
+  Case m{"mattes",
+         {{"defocusMatteChannel", "R"}, {"bloomMatteChannel", "G"}, {"chromicAberrationMatteChannel", "B"},
+          {"bloom", "0.5"}, {"kChrAbb", "3"}}};
+  m.mattes = true;
+  c.push_back(m);
+  Case k{"coloured_kernel_image", {{"kernelType", "Input"}}};
+  k.kernelImage = true;
+  c.push_back(k);
+  c.push_back({"blades_anamorphic", {{"kernelType", "Aperture Blades"}, {"kAspectRatio", "0.6"}, {"kNumSides", "5"}}});
+  c.push_back({"override_slices", {{"overrideNearAndFarForSlices", "1"}, {"depthSlicesNearAndFar", "2,40"}}});
+  c.push_back({"rgb_only", {{"orvelChannels", "rgb"}}});
+  Case small{"box_inside_format", {}};
+  small.box = Box(9, 5, 37, 30);
+  c.push_back(small);
+  Case large{"box_beyond_format", {{"expandBBoxToMaxKernelSize", "true"}}};
+  large.box = Box(-6, -4, 55, 41);
+  c.push_back(large);
+  return c;
+}
+
+INSTANTIATE_TEST_SUITE_P(Settings, EngineAgreement, ::testing::ValuesIn(cases()),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+TEST(EngineAgreement, RowsFarOutsideTheFormatFallBackToTheReference) {
+  const Format format(16, 8);
+  MemoryIop image(format, Box(0, 0, 16, 8), Mask_RGBA + ChannelSet(Chan_Z));
+  image.fill(Chan_Red, 0.5f);
+  image.fill(Chan_Z, 40.0f);
+  ktOrvel node(nullptr);
+  node.build_knobs();
+  node.connect(ktOrvel::kInput, &image);
+  node.knob("focalPlane")->from_script("10");
+  node.knob("max_kernelsize")->from_script("8");
+  node.validate(true);
+  node.request(0, 0, 16, 8, Mask_RGBA, 1);
+  node.open();
+  ASSERT_FALSE(node.sourceMap.empty());
+  // A span far right of the format reads depths the map does not hold at those columns.
+  EXPECT_FALSE(node.sourceMap.covers(3, 400, 410, node.padding));
+  Row row(400, 410);
+  node.engine(3, 400, 410, Mask_RGBA, row);
+  for (int x = 400; x < 410; ++x) EXPECT_FLOAT_EQ(row[Chan_Red][x], 0.5f);
+}
+
+}  // namespace
