@@ -15,6 +15,8 @@ option(ORVEL_SANITIZE "Build with AddressSanitizer and UndefinedBehaviorSanitize
 option(ORVEL_TSAN "Build with ThreadSanitizer" OFF)
 
 add_compile_options(-Wall -Wextra)
+# Multiply-adds are never fused, so that every engine and every processor variant rounds alike.
+add_compile_options(-ffp-contract=off)
 
 if(ORVEL_SANITIZE)
   add_compile_options(-fsanitize=address,undefined -fno-omit-frame-pointer -fno-sanitize-recover=undefined)

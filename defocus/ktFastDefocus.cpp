@@ -4,6 +4,8 @@
 #include <cstdlib>
 #include <vector>
 
+#include <immintrin.h>
+
 #include "ktScatter.h"
 #include "ktSliceBuffers.h"
 
@@ -11,83 +13,99 @@ using namespace DD::Image;
 
 namespace {
 
-constexpr int kMaxShared = 4;
+constexpr int kMaxShared = ktSourceMap::kSharedChannels;
 
 // One kernel row run into a shared weight row and up to four colour rows: the same additions,
-// in the same order per row, as one scatterRun per channel.
-void scatterSharedRun(const float* __restrict k, float* __restrict weight, float* const* colour,
-                      const float* scale, int channels, int count, float weightScale) {
+// in the same order per row, as one scatterRun per channel (products and sums kept apart, never
+// fused, so every variant rounds alike).
+void scatterSharedRunPlain(const float* __restrict k, float* __restrict weight, float* const* colour,
+                           const float* scale, int channels, int count, float weightScale) {
   for (int i = 0; i < count; ++i) weight[i] += k[i] * weightScale;
-  switch (channels) {
-    case 4: {
-      float* __restrict c0 = colour[0];
-      float* __restrict c1 = colour[1];
-      float* __restrict c2 = colour[2];
-      float* __restrict c3 = colour[3];
-      const float s0 = scale[0], s1 = scale[1], s2 = scale[2], s3 = scale[3];
-      for (int i = 0; i < count; ++i) {
-        c0[i] += k[i] * s0;
-        c1[i] += k[i] * s1;
-        c2[i] += k[i] * s2;
-        c3[i] += k[i] * s3;
-      }
-      return;
-    }
-    case 3: {
-      float* __restrict c0 = colour[0];
-      float* __restrict c1 = colour[1];
-      float* __restrict c2 = colour[2];
-      const float s0 = scale[0], s1 = scale[1], s2 = scale[2];
-      for (int i = 0; i < count; ++i) {
-        c0[i] += k[i] * s0;
-        c1[i] += k[i] * s1;
-        c2[i] += k[i] * s2;
-      }
-      return;
-    }
-    default:
-      for (int c = 0; c < channels; ++c) {
-        float* __restrict out = colour[c];
-        const float s = scale[c];
-        for (int i = 0; i < count; ++i) out[i] += k[i] * s;
-      }
+  for (int c = 0; c < channels; ++c) {
+    float* __restrict out = colour[c];
+    const float s = scale[c];
+    for (int i = 0; i < count; ++i) out[i] += k[i] * s;
   }
+}
+
+// The same with 16 lanes at a time and a masked last step, as short kernel rows are common.
+__attribute__((target("avx512f"))) void scatterSharedRunAvx512(const float* k, float* weight, float* const* colour,
+                                                                 const float* scale, int channels, int count,
+                                                                 float weightScale) {
+  const __m512 ws = _mm512_set1_ps(weightScale);
+  __m512 cs[ktSourceMap::kSharedChannels];
+  for (int c = 0; c < channels; ++c) cs[c] = _mm512_set1_ps(scale[c]);
+  for (int i = 0; i < count; i += 16) {
+    const int left = count - i;
+    const __mmask16 m = left >= 16 ? __mmask16(0xffff) : __mmask16((1u << left) - 1u);
+    const __m512 t = _mm512_maskz_loadu_ps(m, k + i);
+    _mm512_mask_storeu_ps(weight + i, m, _mm512_add_ps(_mm512_maskz_loadu_ps(m, weight + i), _mm512_mul_ps(t, ws)));
+    for (int c = 0; c < channels; ++c) {
+      float* out = colour[c] + i;
+      _mm512_mask_storeu_ps(out, m, _mm512_add_ps(_mm512_maskz_loadu_ps(m, out), _mm512_mul_ps(t, cs[c])));
+    }
+  }
+}
+
+using SharedRun = void (*)(const float*, float*, float* const*, const float*, int, int, float);
+
+// The widest variant this processor runs.
+SharedRun sharedRunForThisProcessor() {
+  return __builtin_cpu_supports("avx512f") ? scatterSharedRunAvx512 : scatterSharedRunPlain;
 }
 
 // The scatter of one output row from the map.
 class FastRowScatter {
  public:
   FastRowScatter(const ktRenderContext& ctx, const ktSourceMap& map, int y, int x, int r, const ChannelSet& blurred)
-      : ctx_(ctx),
-        s_(*ctx.settings),
+      : s_(*ctx.settings),
         bank_(*ctx.kernels),
         map_(map),
         y_(y),
         x_(x),
         r_(r),
+        padding_(std::max(0, ctx.padding)),
         shifted_(s_.kChrAbb != 0.0f),
-        shared_(!shifted_ && map.sharedKernels() && blurred.size() <= kMaxShared),
-        buffers_(std::max(1, s_.correctiveSlices), blurred, x, r, shared_) {
+        shared_(map.sharedKernels()),
+        sharedRun_(sharedRunForThisProcessor()),
+        buffers_(std::max(1, s_.correctiveSlices), blurred, x, r, shared_, true) {
     for (Channel z : blurred) channels_.push_back(z);
-    colour_.resize(channels_.size());
+    value_.resize(channels_.size());
+    // Where each blurred channel's value sits among the active channels' values.
+    int position = 0;
+    for (Channel z : ctx.settings->activeChannels) {
+      if (blurred.contains(z)) valueIndex_.push_back(position);
+      ++position;
+    }
   }
 
   void scatterSourceRow(int sy) {
     const int cy = map_.clampRow(sy);
     const int dy = std::abs(sy - y_);
     if (map_.rowReach(cy) < dy || channels_.empty()) return;
-    const ktSourceMap::Pixel* pixels = map_.pixels(cy);
-    const float* bloom = map_.bloomAmount(cy);
-    const float* aberration = map_.aberrationMatte(cy);
-    for (size_t c = 0; c < channels_.size(); ++c) colour_[c] = map_.colour(cy, channels_[c]);
-    const int padding = std::max(0, ctx_.padding);
-    for (int sx = x_ - padding; sx < r_ + padding; ++sx) {
-      const ktSourceMap::Pixel& p = pixels[sx];
-      if (p.reach < dy || sx + p.reach < x_ || sx - p.reach >= r_) continue;
-      if (shared_)
-        scatterShared(p, sx, sy, bloom[sx]);
-      else
-        scatterEach(p, sx, sy, bloom[sx], aberration ? aberration[sx] : 1.0f);
+    reach_ = map_.reach(cy);
+    if (shared_) {
+      sharedPixels_ = map_.sharedPixels(cy);
+    } else {
+      pixels_ = map_.pixels(cy);
+      aberration_ = map_.aberrationMatte(cy);
+      for (size_t c = 0; c < channels_.size(); ++c) value_[c] = map_.scattered(cy, channels_[c]);
+    }
+    const int16_t* blockReach = map_.blockReach(cy);
+    const int left = x_ - padding_, right = r_ + padding_;
+    // Whole blocks of pixels whose kernels stay short of the row are passed over.
+    for (int b = (left - map_.x0()) / ktSourceMap::kBlock; map_.x0() + b * ktSourceMap::kBlock < right; ++b) {
+      if (blockReach[b] < dy) continue;
+      const int from = std::max(left, map_.x0() + b * ktSourceMap::kBlock);
+      const int to = std::min(right, map_.x0() + (b + 1) * ktSourceMap::kBlock);
+      for (int sx = from; sx < to; ++sx) {
+        const int reach = reach_[sx];
+        if (reach < dy || sx + reach < x_ || sx - reach >= r_) continue;
+        if (shared_)
+          scatterShared(sx, sy);
+        else
+          scatterEach(sx, sy);
+      }
     }
   }
 
@@ -96,58 +114,69 @@ class FastRowScatter {
   }
 
  private:
-  // Every channel shares the kernel plane and the centre: one span, one weight run.
-  void scatterShared(const ktSourceMap::Pixel& p, int sx, int sy, float bloom) {
+  // Every channel shares the kernel plane and the centre: one span, one fused run.
+  void scatterShared(int sx, int sy) {
+    const ktSourceMap::SharedPixel& p = sharedPixels_[sx];
     float scale[kMaxShared];
     float* colour[kMaxShared];
     for (int q = 0; q < 2; ++q) {
-      if (p.kernel[q] == ktSourceMap::kNoPass) continue;
-      const ktChannelFloatBuffer& kernel = bank_[p.kernel[q]];
+      if (!p.kernel[q]) continue;
+      const ktSourceMap::Kernel& kernel = *p.kernel[q];
       const int R = kernel.halfWidth;
       if (!scatter::reaches(sx, sy, R, x_, y_, r_)) continue;
+      const int ky = R + (sy - y_);
+      const ktSourceMap::Span taps = kernel.rows[ky];
       const int left = sx - R;
-      const int start = std::max(left, x_);
+      const int start = std::max(left + taps.begin, x_);
       const int skipped = start - left;
-      const int count = std::min(kernel.width - skipped, r_ - start);
+      const int count = std::min(taps.end - skipped, r_ - start);
       if (count < 1) continue;
-      const float* plane = kernel.planes[channels_[0]].data();
-      const float* k = plane + size_t(R + (sy - y_)) * size_t(kernel.width) + skipped;
+      buffers_.ensure(p.slice);
       const float w = p.passWeight[q];
       for (size_t c = 0; c < channels_.size(); ++c) {
-        scale[c] = scatter::scatteredValue(s_, channels_[c], colour_[c][sx], bloom) * w;
+        scale[c] = p.value[valueIndex_[c]] * w;
         colour[c] = buffers_.colourRows[p.slice][channels_[c]] + start;
       }
-      scatterSharedRun(k, buffers_.weightRows[p.slice][channels_[0]] + start, colour, scale,
+      sharedRun_(kernel.plane + size_t(ky) * size_t(kernel.width) + skipped,
+                       buffers_.weightRows[p.slice][channels_[0]] + start, colour, scale,
                        static_cast<int>(channels_.size()), count, w);
     }
   }
 
   // Each channel with its own centre and plane, exactly as the convolution core does it.
-  void scatterEach(const ktSourceMap::Pixel& p, int sx, int sy, float bloom, float aberrationMatte) {
+  void scatterEach(int sx, int sy) {
+    const ktSourceMap::Pixel& p = pixels_[sx];
+    const float aberrationMatte = aberration_ ? aberration_[sx] : 1.0f;
+    buffers_.ensure(p.slice);
     for (size_t c = 0; c < channels_.size(); ++c) {
       const Channel z = channels_[c];
       const float d = scatter::chromaticShift(s_, z, p.size, aberrationMatte);
       const long long cx = shifted_ ? scatter::truncCoordinate(static_cast<float>(sx) + d) : sx;
       const long long cy = shifted_ ? scatter::truncCoordinate(d + static_cast<float>(sy)) : sy;
-      const float v = scatter::scatteredValue(s_, z, colour_[c][sx], bloom);
       for (int q = 0; q < 2; ++q) {
         if (p.kernel[q] == ktSourceMap::kNoPass) continue;
         const scatter::Pass pass{&bank_[p.kernel[q]], p.passWeight[q]};
-        scatter::scatterPass(pass, z, cx, cy, x_, y_, r_, v, buffers_.colourRows[p.slice][z],
+        scatter::scatterPass(pass, z, cx, cy, x_, y_, r_, value_[c][sx], buffers_.colourRows[p.slice][z],
                              buffers_.weightRows[p.slice][z]);
       }
     }
   }
 
-  const ktRenderContext& ctx_;
   const ktOrvelSettings& s_;
   const std::vector<ktChannelFloatBuffer>& bank_;
   const ktSourceMap& map_;
   const int y_, x_, r_;
+  const int padding_;
   const bool shifted_;
   const bool shared_;
+  const SharedRun sharedRun_;
   std::vector<Channel> channels_;
-  std::vector<const float*> colour_;
+  std::vector<const float*> value_;
+  std::vector<int> valueIndex_;
+  const ktSourceMap::Pixel* pixels_ = nullptr;
+  const ktSourceMap::SharedPixel* sharedPixels_ = nullptr;
+  const int16_t* reach_ = nullptr;
+  const float* aberration_ = nullptr;
   ktSliceBuffers buffers_;
 };
 

@@ -2,34 +2,35 @@
 
 #include <algorithm>
 
-ktSliceBuffers::ktSliceBuffers(int slices, const DD::Image::ChannelSet& channels, int x, int r, bool sharedWeights)
-    : x_(x), r_(std::max(x, r)) {
+ktSliceBuffers::ktSliceBuffers(int slices, const DD::Image::ChannelSet& channels, int x, int r, bool sharedWeights,
+                               bool onFirstUse)
+    : x_(x), r_(std::max(x, r)), channels_(channels), sharedWeights_(sharedWeights) {
   const size_t n = static_cast<size_t>(std::max(1, slices));
-  const size_t width = static_cast<size_t>(r_ - x_);
-  const size_t colourRowsPerSlice = channels.size();
-  const size_t weightRowsPerSlice = sharedWeights ? std::min<size_t>(1, channels.size()) : channels.size();
   colourRows.assign(n, {});
   weightRows.assign(n, {});
-  // One block for every row: colour rows of all slices, then weight rows of all slices.
-  storage_.assign(n * (colourRowsPerSlice + weightRowsPerSlice) * width, 0.0f);
-  coverage_.assign(width, 0.0f);
-  if (width == 0) return;  // nothing to address: every row stays null
-
-  float* next = storage_.data();
+  storage_.assign(n, {});
+  coverage_.assign(static_cast<size_t>(r_ - x_), 0.0f);
   for (size_t s = 0; s < n; ++s) {
     colourRows[s].fill(nullptr);
-    for (DD::Image::Channel z : channels) {
-      colourRows[s][z] = next - x_;
-      next += width;
-    }
-  }
-  for (size_t s = 0; s < n; ++s) {
     weightRows[s].fill(nullptr);
-    for (DD::Image::Channel z : channels) {
-      weightRows[s][z] = next - x_;
-      if (!sharedWeights) next += width;
-    }
-    if (sharedWeights && !channels.empty()) next += width;
+    if (!onFirstUse) prepare(s);
+  }
+}
+
+void ktSliceBuffers::prepare(size_t slice) {
+  const size_t width = static_cast<size_t>(r_ - x_);
+  if (width == 0 || channels_.empty()) return;  // nothing to address: every row stays null
+  const size_t weightRowCount = sharedWeights_ ? 1 : channels_.size();
+  std::vector<float>& block = storage_[slice];
+  block.assign((channels_.size() + weightRowCount) * width, 0.0f);
+  float* next = block.data();
+  for (DD::Image::Channel z : channels_) {
+    colourRows[slice][z] = next - x_;
+    next += width;
+  }
+  for (DD::Image::Channel z : channels_) {
+    weightRows[slice][z] = next - x_;
+    if (!sharedWeights_) next += width;
   }
 }
 

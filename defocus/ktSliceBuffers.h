@@ -10,24 +10,33 @@
 
 class ktSliceBuffers {
  public:
-  // At least one slice; rows exist for `channels` only (other table entries are null), all
-  // carved from one zeroed block.
   // With `sharedWeights` every channel of a slice adds its weights into one and the same row,
-  // for channels whose kernels and centres are the same.
-  ktSliceBuffers(int slices, const DD::Image::ChannelSet& channels, int x, int r, bool sharedWeights = false);
+  // for channels whose kernels and centres are the same. With `onFirstUse` a slice's rows are
+  // made only when ensure() asks for them; a slice never asked for adds nothing.
+  ktSliceBuffers(int slices, const DD::Image::ChannelSet& channels, int x, int r, bool sharedWeights = false,
+                 bool onFirstUse = false);
 
   int slices() const { return static_cast<int>(colourRows.size()); }
+  // Makes the rows of `slice` ready, zeroed, before its first addition.
+  void ensure(size_t slice) {
+    if (storage_[slice].empty()) prepare(slice);
+  }
 
   ktSliceRows colourRows;
   ktSliceRows weightRows;
 
   // Writes channel z of columns x .. r-1 into out (indexed by absolute column): slices nearest
   // first, each scaled so that the coverage taken never passes 1, then divided by the coverage
-  // where it is positive (0 where nothing reached).
+  // where it is positive (0 where nothing reached). Fewer than one slice counts as one; rows of
+  // channels not asked for stay null.
   void composite(DD::Image::Channel z, float* out) const;
 
  private:
+  void prepare(size_t slice);
+
   int x_, r_;
-  std::vector<float> storage_;
+  DD::Image::ChannelSet channels_;
+  bool sharedWeights_;
+  std::vector<std::vector<float>> storage_;  // per slice: its colour rows, then its weight rows
   mutable std::vector<float> coverage_;
 };

@@ -17,7 +17,8 @@ bool kernelsShared(const std::vector<ktChannelFloatBuffer>& bank, const ChannelS
   const Channel first = channels.first();
   for (const ktChannelFloatBuffer& k : bank)
     for (Channel z : channels)
-      if (size_t(z) >= k.planes.size() || k.planes[z] != k.planes[first]) return false;
+      if (size_t(z) >= k.planes.size() || k.planes[z].size() < k.count || k.planes[z] != k.planes[first])
+        return false;
   return true;
 }
 
@@ -30,7 +31,8 @@ int reachOf(const ktOrvelSettings& s, const std::vector<ktChannelFloatBuffer>& b
   if (radius < 0) return -1;
   float shift = 0.0f;
   if (s.kChrAbb != 0.0f)
-    for (Channel z : channels) shift = std::max(shift, std::fabs(scatter::chromaticShift(s, z, p.size, aberrationMatte)));
+    for (Channel z : channels)
+      shift = std::max(shift, std::fabs(scatter::chromaticShift(s, z, p.size, aberrationMatte)));
   if (!(shift < float(kMaxReach))) return kMaxReach;
   return std::min(kMaxReach, radius + static_cast<int>(std::ceil(shift)) + 1);
 }
@@ -40,10 +42,15 @@ int reachOf(const ktOrvelSettings& s, const std::vector<ktChannelFloatBuffer>& b
 void ktSourceMap::clear() {
   pixels_.clear();
   pixels_.shrink_to_fit();
+  shared_.clear();
+  shared_.shrink_to_fit();
+  reach_.clear();
+  blockReach_.clear();
   rowReach_.clear();
-  colours_.clear();
-  bloom_.clear();
+  values_.clear();
   aberration_.clear();
+  kernels_.clear();
+  spans_.clear();
   firstRow_ = 0;
   lastRow_ = -1;
 }
@@ -58,20 +65,50 @@ void ktSourceMap::build(const ktRenderContext& ctx, Iop& input, Iop* mattes, con
   channels_ = channels;
   x0_ = outputBox.x() - padding_;
   x1_ = outputBox.r() + padding_;
+  blocks_ = size_t(x1_ - x0_ + kBlock - 1) / kBlock;
   boxY_ = input.y();
   boxT_ = std::max(input.y(), input.t());
   firstRow_ = clampRow(outputBox.y() - padding_);
   lastRow_ = clampRow(outputBox.t() - 1 + padding_);
-  sharedKernels_ = kernelsShared(bank, channels);
+  sharedKernels_ = kernelsShared(bank, channels) && channels.size() <= unsigned(kSharedChannels) &&
+                   ctx.settings->kChrAbb == 0.0f;
+  if (sharedKernels_) describeKernels(bank);
 
-  const size_t size = size_t(lastRow_ - firstRow_ + 1) * size_t(x1_ - x0_);
-  pixels_.resize(size);
-  rowReach_.assign(lastRow_ - firstRow_ + 1, -1);
-  colours_.assign(Chan_Last, {});
-  for (Channel z : channels_) colours_[z].resize(size);
-  bloom_.resize(size);
-  if (ctx.hasChromicAberrationMatte) aberration_.resize(size);
+  const size_t rows = size_t(lastRow_ - firstRow_ + 1);
+  const size_t size = rows * size_t(x1_ - x0_);
+  reach_.resize(size);
+  blockReach_.assign(rows * blocks_, -1);
+  rowReach_.assign(rows, -1);
+  if (sharedKernels_) {
+    shared_.resize(size);
+  } else {
+    pixels_.resize(size);
+    values_.assign(Chan_Last, {});
+    for (Channel z : channels_) values_[z].resize(size);
+    if (ctx.hasChromicAberrationMatte) aberration_.resize(size);
+  }
   for (int cy = firstRow_; cy <= lastRow_; ++cy) mapRow(ctx, input, mattes, cy);
+}
+
+// The shared plane of each entry, with the span of non-zero taps of each of its rows.
+void ktSourceMap::describeKernels(const std::vector<ktChannelFloatBuffer>& bank) {
+  const Channel z = channels_.first();
+  size_t total = 0;
+  for (const ktChannelFloatBuffer& k : bank) total += size_t(std::max(0, k.height));
+  spans_.resize(total);
+  kernels_.resize(bank.size());
+  size_t next = 0;
+  for (size_t i = 0; i < bank.size(); ++i) {
+    const ktChannelFloatBuffer& k = bank[i];
+    kernels_[i] = {k.planes[z].data(), k.width, k.halfWidth, spans_.data() + next};
+    for (int ky = 0; ky < k.height; ++ky) {
+      const float* row = k.planes[z].data() + size_t(ky) * k.width;
+      int begin = 0, end = k.width;
+      while (begin < end && row[begin] == 0.0f) ++begin;
+      while (end > begin && row[end - 1] == 0.0f) --end;
+      spans_[next++] = {static_cast<uint16_t>(begin), static_cast<uint16_t>(end)};
+    }
+  }
 }
 
 void ktSourceMap::mapRow(const ktRenderContext& ctx, Iop& input, Iop* mattes, int cy) {
@@ -82,7 +119,6 @@ void ktSourceMap::mapRow(const ktRenderContext& ctx, Iop& input, Iop* mattes, in
 
   Row colour(x0_, x1_);
   colour.get(input, cy, x0_, x1_, channels_);
-  for (Channel z : channels_) std::copy(colour[z] + x0_, colour[z] + x1_, colours_[z].data() + offset);
 
   // Depths are read at columns clamped into the format, which may lie outside the mapped span.
   const int depthLeft = std::min(x0_, 0);
@@ -99,17 +135,20 @@ void ktSourceMap::mapRow(const ktRenderContext& ctx, Iop& input, Iop* mattes, in
   const float* aberrationMatte =
       haveMattes && ctx.hasChromicAberrationMatte ? matte[s.chromicAberrationMatteChannel] : nullptr;
 
-  int& rowReach = rowReach_[cy - firstRow_];
+  const size_t row = size_t(cy - firstRow_);
   for (int sx = x0_; sx < x1_; ++sx) {
     const size_t i = offset + size_t(sx - x0_);
     const int dx = std::max(0, std::min(sx, formatWidth_ - 1));
     const float mB = bloomMatte ? bloomMatte[sx] : 1.0f;
     const float mD = defocusMatte ? defocusMatte[sx] : 1.0f;
     const float mA = aberrationMatte ? aberrationMatte[sx] : 1.0f;
-    bloom_[i] = scatter::bloomLevel(s, ctx.format, dx, cy) * mB;
+    const float bloom = scatter::bloomLevel(s, ctx.format, dx, cy) * mB;
+    float values[Chan_Last];
+    int c = 0;
+    for (Channel z : channels_) values[c++] = scatter::scatteredValue(s, z, colour[z][sx], bloom);
     if (!aberration_.empty()) aberration_[i] = mA;
 
-    Pixel& p = pixels_[i];
+    Pixel p;
     const CocSample coc = depthToCoc(s, ctx.kernelSizeLimit, depth[dx], DepthKind::Flat);
     p.size = scatter::kernelSize(coc.coc, mD);
     p.slice = static_cast<uint16_t>(
@@ -120,11 +159,30 @@ void ktSourceMap::mapRow(const ktRenderContext& ctx, Iop& input, Iop* mattes, in
       p.kernel[q] = q < used ? static_cast<uint16_t>(passes[q].kernel - bank.data()) : kNoPass;
       p.passWeight[q] = q < used ? passes[q].weight : 0.0f;
     }
-    p.reach = scatter::scattersRegion(s.focusOutput, coc.region)
-                  ? static_cast<int16_t>(reachOf(s, bank, channels_, p, mA))
-                  : int16_t(-1);
-    rowReach = std::max(rowReach, int(p.reach));
+    const int reach =
+        scatter::scattersRegion(s.focusOutput, coc.region) ? reachOf(s, bank, channels_, p, mA) : -1;
+    reach_[i] = static_cast<int16_t>(reach);
+    storePixel(i, p, values);
+    int16_t& block = blockReach_[row * blocks_ + size_t(sx - x0_) / kBlock];
+    block = std::max(block, reach_[i]);
+    rowReach_[row] = std::max(rowReach_[row], reach);
   }
+}
+
+void ktSourceMap::storePixel(size_t i, const Pixel& p, const float* values) {
+  if (!sharedKernels_) {
+    pixels_[i] = p;
+    int c = 0;
+    for (Channel z : channels_) values_[z][i] = values[c++];
+    return;
+  }
+  SharedPixel& shared = shared_[i];
+  for (int q = 0; q < 2; ++q) {
+    shared.kernel[q] = p.kernel[q] == kNoPass ? nullptr : &kernels_[p.kernel[q]];
+    shared.passWeight[q] = p.passWeight[q];
+  }
+  for (int c = 0; c < kSharedChannels; ++c) shared.value[c] = c < int(channels_.size()) ? values[c] : 0.0f;
+  shared.slice = p.slice;
 }
 
 bool ktSourceMap::covers(int y, int x, int r, int padding) const {
@@ -135,12 +193,6 @@ bool ktSourceMap::covers(int y, int x, int r, int padding) const {
   const bool rows = clampRow(y - padding) >= firstRow_ && clampRow(y + padding) <= lastRow_;
   return columns && depthInSpan && rows;
 }
-
-const float* ktSourceMap::colour(int cy, Channel z) const {
-  return colours_[z].data() + rowOffset(cy) - x0_;
-}
-
-const float* ktSourceMap::bloomAmount(int cy) const { return bloom_.data() + rowOffset(cy) - x0_; }
 
 const float* ktSourceMap::aberrationMatte(int cy) const {
   return aberration_.empty() ? nullptr : aberration_.data() + rowOffset(cy) - x0_;
