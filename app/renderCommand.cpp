@@ -36,6 +36,7 @@ class RenderJob {
  private:
   Status prepare();
   Status checkFrames();
+  Status setUpFrame(int frame);
   Status renderOne(int frame, int index, int count);
   Status connectFile(InputFile& file, const std::string& pattern, int frame, int input);
   Status applyKnobsOnce();
@@ -108,20 +109,27 @@ Status RenderJob::applyKnobsOnce() {
   return applyKnobs(*node_, assignments_, warnings_);
 }
 
-Status RenderJob::renderOne(int frame, int index, int count) {
+// Reads and connects the frame's inputs, sets the knobs, checks the depth channel and takes
+// the input's format as the project format, so that the default input matches.
+Status RenderJob::setUpFrame(int frame) {
   if (Status s = connectFile(input_, request_.input, frame, kInput); !s.ok()) return s;
   if (Status s = connectFile(kernel_, request_.kernel, frame, kKernel); !s.ok()) return s;
   if (Status s = connectFile(mattes_, request_.mattes, frame, kMattes); !s.ok()) return s;
   if (Status s = applyKnobsOnce(); !s.ok()) return s;
-  if (input_.image.image) {
-    const LoadedImage& in = input_.image;
-    if (Status s = checkDepthChannel(*node_, in.image->channels(), in.fileChannels, input_.path); !s.ok())
-      return s;
-    OutputContext context = node_->outputContext();
-    context.format(in.image->format());
-    node_->setOutputContext(context);
-  }
+  if (!input_.image.image) return Status::success();
+  const LoadedImage& in = input_.image;
+  if (Status s = checkDepthChannel(*node_, in.image->channels(), in.fileChannels, input_.path); !s.ok())
+    return s;
+  OutputContext context = node_->outputContext();
+  context.format(in.image->format());
+  node_->setOutputContext(context);
+  return Status::success();
+}
+
+Status RenderJob::renderOne(int frame, int index, int count) {
+  const Status ready = setUpFrame(frame);
   printWarnings(warnings_);
+  if (!ready.ok()) return ready;
 
   FrameSettings settings;
   settings.threads = request_.threads;
@@ -131,21 +139,21 @@ Status RenderJob::renderOne(int frame, int index, int count) {
                      std::to_string(count) + ")";
   const auto start = std::chrono::steady_clock::now();
   std::unique_ptr<MemoryIop> image;
-  Status rendered = renderNodeFrame(*iop_, settings, image, warnings_);
+  const Status rendered = renderNodeFrame(*iop_, settings, image, warnings_);
   printWarnings(warnings_);
   if (!rendered.ok()) return rendered;
 
   const std::string output = framePath(request_.output, frame);
   WriteOptions options;
   options.half = request_.half;
-  if (Status s = writeImage(*image, input_.image.names, output, options, warnings_); !s.ok()) return s;
+  const Status written = writeImage(*image, input_.image.names, output, options, warnings_);
   printWarnings(warnings_);
-  if (settings.progress) {
+  if (written.ok() && settings.progress) {
     const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
     std::fprintf(stderr, "wrote %s (%d x %d) in %.2f s\n", output.c_str(), image->format().w(),
                  image->format().h(), seconds);
   }
-  return Status::success();
+  return written;
 }
 
 int RenderJob::run() {
