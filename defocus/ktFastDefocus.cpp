@@ -69,12 +69,13 @@ class FastRowScatter {
         shared_(map.sharedKernels()),
         sharedRun_(sharedRunForThisProcessor()),
         buffers_(std::max(1, s_.correctiveSlices), blurred, x, r, shared_, true) {
-    for (Channel z : blurred) channels_.push_back(z);
-    value_.resize(channels_.size());
     // Where each blurred channel's value sits among the active channels' values.
     int position = 0;
     for (Channel z : ctx.settings->activeChannels) {
-      if (blurred.contains(z)) valueIndex_.push_back(position);
+      if (blurred.contains(z)) {
+        channels_.push_back(z);
+        valueIndex_.push_back(position);
+      }
       ++position;
     }
   }
@@ -83,28 +84,26 @@ class FastRowScatter {
     const int cy = map_.clampRow(sy);
     const int dy = std::abs(sy - y_);
     if (map_.rowReach(cy) < dy || channels_.empty()) return;
-    reach_ = map_.reach(cy);
-    if (shared_) {
-      sharedPixels_ = map_.sharedPixels(cy);
-    } else {
-      pixels_ = map_.pixels(cy);
-      aberration_ = map_.aberrationMatte(cy);
-      for (size_t c = 0; c < channels_.size(); ++c) value_[c] = map_.scattered(cy, channels_[c]);
-    }
+    const int16_t* reach = map_.reach(cy);
+    const uint32_t* first = map_.first(cy);
+    const int16_t* scatterReach = map_.scatterReach();
     const int16_t* blockReach = map_.blockReach(cy);
     const int left = x_ - padding_, right = r_ + padding_;
-    // Whole blocks of pixels whose kernels stay short of the row are passed over.
+    // Whole blocks of positions whose kernels stay short of the row are passed over.
     for (int b = (left - map_.x0()) / ktSourceMap::kBlock; map_.x0() + b * ktSourceMap::kBlock < right; ++b) {
       if (blockReach[b] < dy) continue;
       const int from = std::max(left, map_.x0() + b * ktSourceMap::kBlock);
       const int to = std::min(right, map_.x0() + (b + 1) * ktSourceMap::kBlock);
       for (int sx = from; sx < to; ++sx) {
-        const int reach = reach_[sx];
-        if (reach < dy || sx + reach < x_ || sx - reach >= r_) continue;
-        if (shared_)
-          scatterShared(sx, sy);
-        else
-          scatterEach(sx, sy);
+        const int most = reach[sx];
+        if (most < dy || sx + most < x_ || sx - most >= r_) continue;
+        for (uint32_t i = first[sx]; i < first[sx + 1]; ++i) {
+          if (scatterReach[i] < dy) continue;
+          if (shared_)
+            scatterShared(map_.sharedScatters()[i], sx, sy);
+          else
+            scatterEach(i, sx, sy);
+        }
       }
     }
   }
@@ -115,8 +114,7 @@ class FastRowScatter {
 
  private:
   // Every channel shares the kernel plane and the centre: one span, one fused run.
-  void scatterShared(int sx, int sy) {
-    const ktSourceMap::SharedPixel& p = sharedPixels_[sx];
+  void scatterShared(const ktSourceMap::SharedScatter& p, int sx, int sy) {
     float scale[kMaxShared];
     float* colour[kMaxShared];
     for (int q = 0; q < 2; ++q) {
@@ -138,25 +136,25 @@ class FastRowScatter {
         colour[c] = buffers_.colourRows[p.slice][channels_[c]] + start;
       }
       sharedRun_(kernel.plane + size_t(ky) * size_t(kernel.width) + skipped,
-                       buffers_.weightRows[p.slice][channels_[0]] + start, colour, scale,
-                       static_cast<int>(channels_.size()), count, w);
+                 buffers_.weightRows[p.slice][channels_[0]] + start, colour, scale,
+                 static_cast<int>(channels_.size()), count, w);
     }
   }
 
   // Each channel with its own centre and plane, exactly as the convolution core does it.
-  void scatterEach(int sx, int sy) {
-    const ktSourceMap::Pixel& p = pixels_[sx];
-    const float aberrationMatte = aberration_ ? aberration_[sx] : 1.0f;
+  void scatterEach(uint32_t i, int sx, int sy) {
+    const ktSourceMap::Scatter& p = map_.scatters()[i];
     buffers_.ensure(p.slice);
     for (size_t c = 0; c < channels_.size(); ++c) {
       const Channel z = channels_[c];
-      const float d = scatter::chromaticShift(s_, z, p.size, aberrationMatte);
+      const float d = scatter::chromaticShift(s_, z, p.size, p.aberrationMatte);
       const long long cx = shifted_ ? scatter::truncCoordinate(static_cast<float>(sx) + d) : sx;
       const long long cy = shifted_ ? scatter::truncCoordinate(d + static_cast<float>(sy)) : sy;
+      const float v = map_.scattered(valueIndex_[c])[i];
       for (int q = 0; q < 2; ++q) {
         if (p.kernel[q] == ktSourceMap::kNoPass) continue;
         const scatter::Pass pass{&bank_[p.kernel[q]], p.passWeight[q]};
-        scatter::scatterPass(pass, z, cx, cy, x_, y_, r_, value_[c][sx], buffers_.colourRows[p.slice][z],
+        scatter::scatterPass(pass, z, cx, cy, x_, y_, r_, v, buffers_.colourRows[p.slice][z],
                              buffers_.weightRows[p.slice][z]);
       }
     }
@@ -171,12 +169,7 @@ class FastRowScatter {
   const bool shared_;
   const SharedRun sharedRun_;
   std::vector<Channel> channels_;
-  std::vector<const float*> value_;
   std::vector<int> valueIndex_;
-  const ktSourceMap::Pixel* pixels_ = nullptr;
-  const ktSourceMap::SharedPixel* sharedPixels_ = nullptr;
-  const int16_t* reach_ = nullptr;
-  const float* aberration_ = nullptr;
   ktSliceBuffers buffers_;
 };
 

@@ -22,9 +22,9 @@ bool kernelsShared(const std::vector<ktChannelFloatBuffer>& bank, const ChannelS
   return true;
 }
 
-// Row distance the largest kernel of `p` reaches, widened by the farthest chromatic shift.
+// Row distance the largest kernel of a scatter reaches, widened by the farthest chromatic shift.
 int reachOf(const ktOrvelSettings& s, const std::vector<ktChannelFloatBuffer>& bank, const ChannelSet& channels,
-            const ktSourceMap::Pixel& p, float aberrationMatte) {
+            const ktSourceMap::Scatter& p) {
   int radius = -1;
   for (int q = 0; q < 2; ++q)
     if (p.kernel[q] != ktSourceMap::kNoPass) radius = std::max(radius, bank[p.kernel[q]].halfWidth);
@@ -32,7 +32,7 @@ int reachOf(const ktOrvelSettings& s, const std::vector<ktChannelFloatBuffer>& b
   float shift = 0.0f;
   if (s.kChrAbb != 0.0f)
     for (Channel z : channels)
-      shift = std::max(shift, std::fabs(scatter::chromaticShift(s, z, p.size, aberrationMatte)));
+      shift = std::max(shift, std::fabs(scatter::chromaticShift(s, z, p.size, p.aberrationMatte)));
   if (!(shift < float(kMaxReach))) return kMaxReach;
   return std::min(kMaxReach, radius + static_cast<int>(std::ceil(shift)) + 1);
 }
@@ -40,34 +40,41 @@ int reachOf(const ktOrvelSettings& s, const std::vector<ktChannelFloatBuffer>& b
 }  // namespace
 
 void ktSourceMap::clear() {
-  pixels_.clear();
-  pixels_.shrink_to_fit();
-  shared_.clear();
-  shared_.shrink_to_fit();
+  offsets_.clear();
+  offsets_.shrink_to_fit();
   reach_.clear();
+  reach_.shrink_to_fit();
   blockReach_.clear();
   rowReach_.clear();
+  scatterReach_.clear();
+  scatterReach_.shrink_to_fit();
+  shared_.clear();
+  shared_.shrink_to_fit();
+  scatters_.clear();
+  scatters_.shrink_to_fit();
   values_.clear();
-  aberration_.clear();
   kernels_.clear();
   spans_.clear();
   firstRow_ = 0;
   lastRow_ = -1;
+  position_ = 0;
 }
 
-void ktSourceMap::build(const ktRenderContext& ctx, Iop& input, Iop* mattes, const Box& outputBox,
-                        const ChannelSet& channels) {
+void ktSourceMap::layout(const ktRenderContext& ctx, const Box& outputBox, const ChannelSet& channels, int clampLo,
+                         int clampHi) {
   clear();
   const std::vector<ktChannelFloatBuffer>& bank = *ctx.kernels;
   if (bank.empty() || bank.size() >= kNoPass || outputBox.empty() || channels.empty()) return;
+  for (const ktChannelFloatBuffer& k : bank)
+    if (k.width > 0xffff) return;
   padding_ = std::max(0, ctx.padding);
   formatWidth_ = ctx.format.r() - ctx.format.x();
   channels_ = channels;
   x0_ = outputBox.x() - padding_;
   x1_ = outputBox.r() + padding_;
   blocks_ = size_t(x1_ - x0_ + kBlock - 1) / kBlock;
-  boxY_ = input.y();
-  boxT_ = std::max(input.y(), input.t());
+  clampLo_ = clampLo;
+  clampHi_ = std::max(clampLo, clampHi);
   firstRow_ = clampRow(outputBox.y() - padding_);
   lastRow_ = clampRow(outputBox.t() - 1 + padding_);
   sharedKernels_ = kernelsShared(bank, channels) && channels.size() <= unsigned(kSharedChannels) &&
@@ -75,19 +82,13 @@ void ktSourceMap::build(const ktRenderContext& ctx, Iop& input, Iop* mattes, con
   if (sharedKernels_) describeKernels(bank);
 
   const size_t rows = size_t(lastRow_ - firstRow_ + 1);
-  const size_t size = rows * size_t(x1_ - x0_);
-  reach_.resize(size);
+  const size_t positions = rows * size_t(x1_ - x0_);
+  offsets_.reserve(positions + 1);
+  offsets_.push_back(0);
+  reach_.assign(positions, -1);
   blockReach_.assign(rows * blocks_, -1);
   rowReach_.assign(rows, -1);
-  if (sharedKernels_) {
-    shared_.resize(size);
-  } else {
-    pixels_.resize(size);
-    values_.assign(Chan_Last, {});
-    for (Channel z : channels_) values_[z].resize(size);
-    if (ctx.hasChromicAberrationMatte) aberration_.resize(size);
-  }
-  for (int cy = firstRow_; cy <= lastRow_; ++cy) mapRow(ctx, input, mattes, cy);
+  if (!sharedKernels_) values_.assign(channels.size(), {});
 }
 
 // The shared plane of each entry, with the span of non-zero taps of each of its rows.
@@ -111,11 +112,63 @@ void ktSourceMap::describeKernels(const std::vector<ktChannelFloatBuffer>& bank)
   }
 }
 
-void ktSourceMap::mapRow(const ktRenderContext& ctx, Iop& input, Iop* mattes, int cy) {
-  const ktOrvelSettings& s = *ctx.settings;
+void ktSourceMap::addScatter(const ktRenderContext& ctx, float size, float weight, size_t slice,
+                             float aberrationMatte, const float* values) {
+  if (empty()) return;
   const std::vector<ktChannelFloatBuffer>& bank = *ctx.kernels;
+  scatter::Pass passes[2];
+  const int used = scatter::choosePasses(bank, size, weight, passes);
+  Scatter sc;
+  sc.size = size;
+  sc.slice = static_cast<uint16_t>(slice);
+  sc.aberrationMatte = aberrationMatte;
+  for (int q = 0; q < 2; ++q) {
+    sc.kernel[q] = q < used ? static_cast<uint16_t>(passes[q].kernel - bank.data()) : kNoPass;
+    sc.passWeight[q] = q < used ? passes[q].weight : 0.0f;
+  }
+  const int reach = reachOf(*ctx.settings, bank, channels_, sc);
+  if (reach < 0) return;  // no pass adds anything
+
+  scatterReach_.push_back(static_cast<int16_t>(reach));
+  if (sharedKernels_) {
+    SharedScatter shared;
+    for (int q = 0; q < 2; ++q) {
+      shared.kernel[q] = sc.kernel[q] == kNoPass ? nullptr : &kernels_[sc.kernel[q]];
+      shared.passWeight[q] = sc.passWeight[q];
+    }
+    for (int c = 0; c < kSharedChannels; ++c) shared.value[c] = c < int(channels_.size()) ? values[c] : 0.0f;
+    shared.slice = sc.slice;
+    shared_.push_back(shared);
+  } else {
+    scatters_.push_back(sc);
+    for (size_t c = 0; c < values_.size(); ++c) values_[c].push_back(values[c]);
+  }
+
+  const size_t width = size_t(x1_ - x0_);
+  const size_t row = position_ / width;
+  int16_t& positionReach = reach_[position_];
+  positionReach = std::max(positionReach, static_cast<int16_t>(reach));
+  int16_t& block = blockReach_[row * blocks_ + (position_ % width) / kBlock];
+  block = std::max(block, positionReach);
+  rowReach_[row] = std::max(rowReach_[row], reach);
+}
+
+void ktSourceMap::endPosition() {
+  if (empty()) return;
+  offsets_.push_back(static_cast<uint32_t>(scatterReach_.size()));
+  ++position_;
+}
+
+void ktSourceMap::build(const ktRenderContext& ctx, Iop& input, Iop* mattes, const Box& outputBox,
+                        const ChannelSet& channels) {
+  layout(ctx, outputBox, channels, input.y(), input.t());
+  if (empty()) return;
+  for (int cy = firstRow_; cy <= lastRow_; ++cy) mapFlatRow(ctx, input, mattes, cy);
+}
+
+void ktSourceMap::mapFlatRow(const ktRenderContext& ctx, Iop& input, Iop* mattes, int cy) {
+  const ktOrvelSettings& s = *ctx.settings;
   const int slices = std::max(1, s.correctiveSlices);
-  const size_t offset = rowOffset(cy);
 
   Row colour(x0_, x1_);
   colour.get(input, cy, x0_, x1_, channels_);
@@ -135,65 +188,30 @@ void ktSourceMap::mapRow(const ktRenderContext& ctx, Iop& input, Iop* mattes, in
   const float* aberrationMatte =
       haveMattes && ctx.hasChromicAberrationMatte ? matte[s.chromicAberrationMatteChannel] : nullptr;
 
-  const size_t row = size_t(cy - firstRow_);
+  std::vector<float> values(channels_.size());
   for (int sx = x0_; sx < x1_; ++sx) {
-    const size_t i = offset + size_t(sx - x0_);
     const int dx = std::max(0, std::min(sx, formatWidth_ - 1));
-    const float mB = bloomMatte ? bloomMatte[sx] : 1.0f;
-    const float mD = defocusMatte ? defocusMatte[sx] : 1.0f;
-    const float mA = aberrationMatte ? aberrationMatte[sx] : 1.0f;
-    const float bloom = scatter::bloomLevel(s, ctx.format, dx, cy) * mB;
-    float values[Chan_Last];
-    int c = 0;
-    for (Channel z : channels_) values[c++] = scatter::scatteredValue(s, z, colour[z][sx], bloom);
-    if (!aberration_.empty()) aberration_[i] = mA;
-
-    Pixel p;
     const CocSample coc = depthToCoc(s, ctx.kernelSizeLimit, depth[dx], DepthKind::Flat);
-    p.size = scatter::kernelSize(coc.coc, mD);
-    p.slice = static_cast<uint16_t>(
-        slices == 1 || !ctx.sliceDepths ? 0 : sliceIndex(*ctx.sliceDepths, slices, coc.depth));
-    scatter::Pass passes[2];
-    const int used = scatter::choosePasses(bank, p.size, 1.0f, passes);
-    for (int q = 0; q < 2; ++q) {
-      p.kernel[q] = q < used ? static_cast<uint16_t>(passes[q].kernel - bank.data()) : kNoPass;
-      p.passWeight[q] = q < used ? passes[q].weight : 0.0f;
+    if (scatter::scattersRegion(s.focusOutput, coc.region)) {
+      const float bloom = scatter::bloomLevel(s, ctx.format, dx, cy) * (bloomMatte ? bloomMatte[sx] : 1.0f);
+      int c = 0;
+      for (Channel z : channels_) values[c++] = scatter::scatteredValue(s, z, colour[z][sx], bloom);
+      const size_t slice =
+          slices == 1 || !ctx.sliceDepths ? 0 : size_t(sliceIndex(*ctx.sliceDepths, slices, coc.depth));
+      addScatter(ctx, scatter::kernelSize(coc.coc, defocusMatte ? defocusMatte[sx] : 1.0f), 1.0f, slice,
+                 aberrationMatte ? aberrationMatte[sx] : 1.0f, values.data());
     }
-    const int reach =
-        scatter::scattersRegion(s.focusOutput, coc.region) ? reachOf(s, bank, channels_, p, mA) : -1;
-    reach_[i] = static_cast<int16_t>(reach);
-    storePixel(i, p, values);
-    int16_t& block = blockReach_[row * blocks_ + size_t(sx - x0_) / kBlock];
-    block = std::max(block, reach_[i]);
-    rowReach_[row] = std::max(rowReach_[row], reach);
+    endPosition();
   }
-}
-
-void ktSourceMap::storePixel(size_t i, const Pixel& p, const float* values) {
-  if (!sharedKernels_) {
-    pixels_[i] = p;
-    int c = 0;
-    for (Channel z : channels_) values_[z][i] = values[c++];
-    return;
-  }
-  SharedPixel& shared = shared_[i];
-  for (int q = 0; q < 2; ++q) {
-    shared.kernel[q] = p.kernel[q] == kNoPass ? nullptr : &kernels_[p.kernel[q]];
-    shared.passWeight[q] = p.passWeight[q];
-  }
-  for (int c = 0; c < kSharedChannels; ++c) shared.value[c] = c < int(channels_.size()) ? values[c] : 0.0f;
-  shared.slice = p.slice;
 }
 
 bool ktSourceMap::covers(int y, int x, int r, int padding) const {
-  if (empty() || padding != padding_) return false;
+  if (empty() || padding != padding_ || position_ + 1 != offsets_.size() ||
+      position_ != reach_.size())
+    return false;
   const int left = x - padding, right = r + padding;
   const bool columns = left >= x0_ && right <= x1_;
-  const bool depthInSpan = left <= std::max(formatWidth_ - 1, 0) && right >= 1;
+  const bool inFormat = left <= std::max(formatWidth_ - 1, 0) && right >= 1;
   const bool rows = clampRow(y - padding) >= firstRow_ && clampRow(y + padding) <= lastRow_;
-  return columns && depthInSpan && rows;
-}
-
-const float* ktSourceMap::aberrationMatte(int cy) const {
-  return aberration_.empty() ? nullptr : aberration_.data() + rowOffset(cy) - x0_;
+  return columns && inFormat && rows;
 }

@@ -1,8 +1,9 @@
-// What the flat engine needs of every source pixel, worked out once per render instead of once
-// per output row: kernel passes, slice, how far its kernels reach, and the value each channel
-// scatters (colour with its bloom light). Rows are the input rows the engine clamps source rows
-// to; columns the output box widened by the padding. Every value is computed exactly as the
-// row engine computes it, so rows served from the map equal rows computed from the inputs.
+// What the fast row engine needs of every source position, worked out once per render instead
+// of once per output row: the scatters of the position (one per flat pixel; one per deep piece
+// plus the uncovered remainder), each with its kernel passes, slice, reach and the value each
+// channel scatters (colour with its bloom light). Rows are the input rows the engines clamp
+// source rows to; columns the output box widened by the padding. Every value is computed exactly
+// as the row engines compute it, so rows served from the map equal rows computed from the inputs.
 #pragma once
 
 #include <cstdint>
@@ -16,13 +17,7 @@ class ktSourceMap {
  public:
   static constexpr uint16_t kNoPass = 0xffff;
   static constexpr int kBlock = 64;  // columns summarised by one block reach
-
-  struct Pixel {
-    float size;           // blur diameter, at least 1 (or NaN)
-    float passWeight[2];  // the two kernels' shares
-    uint16_t kernel[2];   // bank entries of the two passes; kNoPass where a pass is not used
-    uint16_t slice;
-  };
+  static constexpr int kSharedChannels = 4;
 
   // Columns between the first and one past the last non-zero tap of one kernel row.
   struct Span {
@@ -37,66 +32,88 @@ class ktSourceMap {
     const Span* rows;  // non-zero span of each row
   };
 
-  // Everything the shared scatter reads of a pixel, in one record: its kernels (null where a
-  // pass is not used), their shares, the values of up to four channels and its slice.
-  static constexpr int kSharedChannels = 4;
-  struct SharedPixel {
+  // A scatter as the per-channel path reads it.
+  struct Scatter {
+    float size;           // blur diameter (for the chromatic shift)
+    float passWeight[2];  // the two kernels' shares times the scatter's weight
+    uint16_t kernel[2];   // bank entries of the two passes; kNoPass where a pass is not used
+    uint16_t slice;
+    float aberrationMatte;
+  };
+
+  // A scatter as the shared path reads it, in one record: its kernels (null where a pass is not
+  // used), their shares, the values of up to four channels and its slice.
+  struct SharedScatter {
     const Kernel* kernel[2];
     float passWeight[2];
-    float value[kSharedChannels];  // by position in the active channels
+    float value[kSharedChannels];  // by position among the active channels
     uint32_t slice;
   };
 
-  // Maps the source pixels of rows over `outputBox` for `channels` (the active channels).
+  // The flat map: one scatter per source pixel that its focus region lets through.
   void build(const ktRenderContext& ctx, DD::Image::Iop& input, DD::Image::Iop* mattes,
              const DD::Image::Box& outputBox, const DD::Image::ChannelSet& channels);
-  void clear();
-  bool empty() const { return reach_.empty(); }
 
-  // Whether row y over x .. r-1 reads only mapped pixels, with depths at the same columns.
+  // Building by hand: the layout (source rows clamp to clampLo .. clampHi), then for every
+  // mapped row in order and every column in order, its scatters and endPosition().
+  void layout(const ktRenderContext& ctx, const DD::Image::Box& outputBox, const DD::Image::ChannelSet& channels,
+              int clampLo, int clampHi);
+  // `values` holds the scattered value of every active channel, in ascending channel id.
+  void addScatter(const ktRenderContext& ctx, float size, float weight, size_t slice, float aberrationMatte,
+                  const float* values);
+  void endPosition();
+  void clear();
+  bool empty() const { return offsets_.empty(); }
+
+  // Whether row y over x .. r-1 reads only mapped positions, with depths (or fallback values) at
+  // the same columns.
   bool covers(int y, int x, int r, int padding) const;
   // Whether every bank kernel has the same plane in every active channel, there are at most
-  // kSharedChannels of them and no chromatic shift: then sharedPixels() serves the scatter,
-  // otherwise pixels(), scattered() and aberrationMatte().
+  // kSharedChannels of them and no chromatic shift: then sharedScatters() serves the scatter,
+  // otherwise scatters() and scattered().
   bool sharedKernels() const { return sharedKernels_; }
-  const SharedPixel* sharedPixels(int cy) const { return shared_.data() + rowOffset(cy) - x0_; }
-  const Kernel& kernel(int k) const { return kernels_[k]; }
 
-  // The input row a source row reads: clamped to the input box, its top row one past the box.
-  int clampRow(int sy) const { return sy < boxY_ ? boxY_ : (sy > boxT_ ? boxT_ : sy); }
+  int clampRow(int sy) const { return sy < clampLo_ ? clampLo_ : (sy > clampHi_ ? clampHi_ : sy); }
+  int firstRow() const { return firstRow_; }
+  int lastRow() const { return lastRow_; }
+  int x0() const { return x0_; }
+  int x1() const { return x1_; }
   int rowReach(int cy) const { return rowReach_[cy - firstRow_]; }
 
-  // All indexed by absolute column. reach: the farthest row distance any channel's kernel of
-  // the pixel reaches, -1 where the pixel is not scattered; blockReach: the largest reach of
-  // the kBlock columns from x0() + kBlock * i.
-  const Pixel* pixels(int cy) const { return pixels_.data() + rowOffset(cy) - x0_; }
+  // By position (absolute column): the farthest row distance a scatter of the position reaches
+  // (-1: none), the first of its scatters (the next position's first ends them), and the
+  // largest reach of the kBlock columns from x0() + kBlock * i.
   const int16_t* reach(int cy) const { return reach_.data() + rowOffset(cy) - x0_; }
+  const uint32_t* first(int cy) const { return offsets_.data() + rowOffset(cy) - x0_; }
   const int16_t* blockReach(int cy) const { return blockReach_.data() + size_t(cy - firstRow_) * blocks_; }
-  const float* scattered(int cy, DD::Image::Channel z) const { return values_[z].data() + rowOffset(cy) - x0_; }
-  const float* aberrationMatte(int cy) const;  // null: no matte (1 everywhere)
-  int x0() const { return x0_; }
+  // By scatter index.
+  const int16_t* scatterReach() const { return scatterReach_.data(); }
+  const SharedScatter* sharedScatters() const { return shared_.data(); }
+  const Scatter* scatters() const { return scatters_.data(); }
+  const float* scattered(int activeIndex) const { return values_[activeIndex].data(); }
 
  private:
   size_t rowOffset(int cy) const { return size_t(cy - firstRow_) * size_t(x1_ - x0_); }
-  void mapRow(const ktRenderContext& ctx, DD::Image::Iop& input, DD::Image::Iop* mattes, int cy);
+  void mapFlatRow(const ktRenderContext& ctx, DD::Image::Iop& input, DD::Image::Iop* mattes, int cy);
   void describeKernels(const std::vector<ktChannelFloatBuffer>& bank);
-  void storePixel(size_t i, const Pixel& p, const float* values);
 
   int x0_ = 0, x1_ = 0;              // mapped columns
   int firstRow_ = 0, lastRow_ = -1;  // mapped rows, inclusive
-  int boxY_ = 0, boxT_ = 0;          // the input box's rows
+  int clampLo_ = 0, clampHi_ = 0;    // the rows source rows clamp to
   int padding_ = 0;
   int formatWidth_ = 0;
   size_t blocks_ = 0;  // blocks per row
+  size_t position_ = 0;  // the position being built
   bool sharedKernels_ = false;
   DD::Image::ChannelSet channels_;
-  std::vector<Pixel> pixels_;
-  std::vector<SharedPixel> shared_;
+  std::vector<uint32_t> offsets_;
   std::vector<int16_t> reach_;
   std::vector<int16_t> blockReach_;
   std::vector<int> rowReach_;
-  std::vector<std::vector<float>> values_;  // by channel id, planar over the map
-  std::vector<float> aberration_;
+  std::vector<int16_t> scatterReach_;
+  std::vector<SharedScatter> shared_;
+  std::vector<Scatter> scatters_;
+  std::vector<std::vector<float>> values_;  // by active channel position, over the scatters
   std::vector<Kernel> kernels_;
   std::vector<Span> spans_;
 };

@@ -77,12 +77,14 @@ class ktOrvel : public DD::Image::Iop {
   // The flat source pixels mapped once per render for the fast engine; the straightforward
   // engine, kept as the reference, maps them again for every row.
   ktSourceMap sourceMap;
+  ktSourceMap deepMaps[3];  // by deep pass: all samples, front only, back only
   bool referenceEngine = false;
 
  private:
   DD::Image::CameraOp* camera() const;
   DD::Image::DeepOp* deepOp() const;
   void emptyKernels();
+  void buildSourceMaps();
   void applyEnablingRules();
   void deepPath(int y, int x, int r, const DD::Image::ChannelSet& channels, DD::Image::Row& out);
 

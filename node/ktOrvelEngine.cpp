@@ -78,6 +78,10 @@ void ktOrvel::defocus(int y, int x, int r, const ChannelSet& channels, Row& row)
 
 void ktOrvel::deepDefocus(int y, int x, int r, const ChannelSet& channels, Row& row, int pass) {
   if (kernels.empty()) return;
+  if (!referenceEngine && pass >= 0 && pass < 3 && deepMaps[pass].covers(y, x, r, padding)) {
+    fastDefocus(renderContext(), deepMaps[pass], *input(kInput), y, x, r, channels, row);
+    return;
+  }
   ::deepDefocus(renderContext(), *input(kInput), dynamic_cast<Iop*>(node_input(kMattes)), deepOp(), y, x, r,
                 channels, row, pass);
 }

@@ -2,6 +2,7 @@
 #include "DDImage/DeepOp.h"
 #include "DDImage/Thread.h"
 #include "ktCocScan.h"
+#include "ktDeepSourceMap.h"
 #include "ktHeroKernel.h"
 #include "ktKernelBank.h"
 #include "ktOrvel.h"
@@ -18,9 +19,24 @@ void ktOrvel::initialize() {
   computeOptimalPadding();
   buildKernelBank(kernels, heroKernel, settings.activeChannels, static_cast<size_t>(kernelSizeLimit) + 5,
                   Thread::numCPUs);
-  if (!referenceEngine && !settings.deepInput)
-    sourceMap.build(renderContext(), *input(kInput), dynamic_cast<Iop*>(node_input(kMattes)), requestedBox(),
-                    settings.activeChannels);
+  if (!referenceEngine) buildSourceMaps();
+}
+
+// The fast engine's maps: the flat one, or one per deep pass the output uses.
+void ktOrvel::buildSourceMaps() {
+  Iop* mattes = dynamic_cast<Iop*>(node_input(kMattes));
+  DeepOp* deep = settings.deepInput ? deepOp() : nullptr;
+  if (!deep) {
+    sourceMap.build(renderContext(), *input(kInput), mattes, requestedBox(), settings.activeChannels);
+    return;
+  }
+  const bool separate = settings.integrateFrontAndBackSeperately;
+  const bool passes[3] = {!separate, separate && settings.focusOutput != kFocusBack,
+                          separate && settings.focusOutput != kFocusFront};
+  for (int pass = 0; pass < 3; ++pass)
+    if (passes[pass])
+      buildDeepSourceMap(deepMaps[pass], renderContext(), *input(kInput), mattes, *deep, requestedBox(),
+                         settings.activeChannels, pass);
 }
 
 void ktOrvel::makeHeroKernel(bool forPreview) {

@@ -86,4 +86,5 @@ void ktOrvel::emptyKernels() {
   kernels.clear();
   heroKernel.clear();
   sourceMap.clear();
+  for (ktSourceMap& map : deepMaps) map.clear();
 }

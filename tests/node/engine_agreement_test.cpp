@@ -8,6 +8,7 @@
 #include <utility>
 #include <vector>
 
+#include "DDImage/MemoryDeepOp.h"
 #include "DDImage/MemoryIop.h"
 #include "DDImage/RenderDriver.h"
 #include "ktOrvel.h"
@@ -22,7 +23,32 @@ struct Case {
   bool mattes = false;
   bool kernelImage = false;
   Box box = Box(0, 0, 48, 36);  // the input's box inside a 48 x 36 format
+  bool deep = false;
 };
+
+// Deep pixels of zero to four samples: points and thick overlapping ones, opaque and
+// semi-transparent, in front of, at and behind the focal plane (10), some pixels empty.
+std::unique_ptr<MemoryDeepOp> deepScene(const Format& f, unsigned seed) {
+  const ChannelSet layout = Mask_RGBA + Mask_Deep;
+  auto op = std::make_unique<MemoryDeepOp>(f, Box(0, 0, f.width(), f.height()), layout);
+  std::mt19937 rng(seed);
+  std::uniform_real_distribution<float> u(0.0f, 1.0f);
+  std::vector<float> samples;
+  for (int y = 0; y < f.height(); ++y)
+    for (int x = 0; x < f.width(); ++x) {
+      const int count = int(u(rng) * 5.0f);
+      samples.clear();
+      for (int i = 0; i < count; ++i) {
+        const float alpha = u(rng) < 0.3f ? 1.0f : 0.2f + 0.6f * u(rng);
+        const float front = 3.0f + 20.0f * u(rng);
+        const float back = u(rng) < 0.5f ? front : front + 6.0f * u(rng);
+        for (float v : {u(rng) * alpha, u(rng) * alpha, 4.0f * u(rng) * alpha, alpha, front, back})
+          samples.push_back(v);
+      }
+      op->setPixel(x, y, samples.data(), size_t(count));
+    }
+  return op;
+}
 
 std::unique_ptr<MemoryIop> noiseImage(const Format& f, const Box& box, const ChannelSet& channels, unsigned seed) {
   auto img = std::make_unique<MemoryIop>(f, box, channels);
@@ -46,6 +72,7 @@ RenderReport renderWith(const Case& c, bool reference) {
     }
   auto mattes = noiseImage(format, Box(0, 0, 48, 36), Mask_RGBA, 11);
   auto kernel = noiseImage(Format(20, 14), Box(0, 0, 20, 14), Mask_RGBA, 13);
+  auto deep = deepScene(format, 17);
   for (int y = 0; y < 14; ++y)
     for (int x = 0; x < 20; ++x) kernel->set(x, y, Chan_Green, 0.5f * kernel->at(x, y, Chan_Red));
 
@@ -55,6 +82,7 @@ RenderReport renderWith(const Case& c, bool reference) {
   node.connect(ktOrvel::kInput, image.get());
   if (c.mattes) node.connect(ktOrvel::kMattes, mattes.get());
   if (c.kernelImage) node.connect(ktOrvel::kKernel, kernel.get());
+  if (c.deep) node.connect(ktOrvel::kDeepInput, deep.get());
   const std::pair<const char*, const char*> base[] = {
       {"focalPlane", "10"}, {"focusRegionSize", "4"}, {"multiplier", "9"}, {"max_kernelsize", "24"}};
   for (const auto& k : base) node.knob(k.first)->from_script(k.second);
@@ -69,7 +97,9 @@ RenderReport renderWith(const Case& c, bool reference) {
   RenderOptions options;
   options.threads = 2;
   RenderReport report = renderFrame(node, options);
-  EXPECT_EQ(node.sourceMap.empty(), reference) << "the fast engine was not used";
+  bool mapped = !node.sourceMap.empty();
+  for (const ktSourceMap& map : node.deepMaps) mapped = mapped || !map.empty();
+  EXPECT_EQ(mapped, !reference) << "the fast engine was not used";
   return report;
 }
 
@@ -129,6 +159,22 @@ std::vector<Case> cases() {
   Case large{"box_beyond_format", {{"expandBBoxToMaxKernelSize", "true"}}};
   large.box = Box(-6, -4, 55, 41);
   c.push_back(large);
+  auto deep = [&c](Case d) {
+    d.deep = true;
+    c.push_back(d);
+  };
+  deep({"deep_all_samples", {}});
+  deep({"deep_one_slice", {{"correctiveSlices", "1"}}});
+  deep({"deep_separate_both", {{"integrateFrontAndBackSeperately", "1"}}});
+  deep({"deep_separate_front", {{"integrateFrontAndBackSeperately", "1"}, {"focusOutput", "Front"}}});
+  deep({"deep_separate_back", {{"integrateFrontAndBackSeperately", "1"}, {"focusOutput", "Back"}}});
+  deep({"deep_real_lens", {{"realWorldLens", "true"}, {"focalLength", "50"}, {"fStop", "2"}}});
+  deep({"deep_back_depth", {{"depthChannel", "deep.back"}, {"bloom", "0.6"}}});
+  deep({"deep_chromatic", {{"kChrAbb", "5"}, {"correctiveSlices", "3"}}});
+  Case dm{"deep_mattes", {{"defocusMatteChannel", "R"}, {"bloomMatteChannel", "G"}, {"bloom", "0.5"}}};
+  dm.mattes = true;
+  deep(dm);
+  deep({"deep_lens_bloom", {{"outputType", "Lens Bloom"}, {"bloom", "1"}, {"bloomThreshold", "0.2"}}});
   return c;
 }
 
