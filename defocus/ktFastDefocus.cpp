@@ -19,39 +19,69 @@ constexpr int kMaxShared = ktSourceMap::kSharedChannels;
 // in the same order per row, as one scatterRun per channel (products and sums kept apart, never
 // fused, so every variant rounds alike).
 void scatterSharedRunPlain(const float* __restrict k, float* __restrict weight, float* const* colour,
-                           const float* scale, int channels, int count, float weightScale) {
+                           const float* scale, int channels, int count, float weightScale, int first) {
   for (int i = 0; i < count; ++i) weight[i] += k[i] * weightScale;
   for (int c = 0; c < channels; ++c) {
-    float* __restrict out = colour[c];
+    float* __restrict out = colour[c] + first;
     const float s = scale[c];
     for (int i = 0; i < count; ++i) out[i] += k[i] * s;
   }
 }
 
-// The same with 16 lanes at a time and a masked last step, as short kernel rows are common.
-__attribute__((target("avx512f"))) void scatterSharedRunAvx512(const float* k, float* weight, float* const* colour,
-                                                                 const float* scale, int channels, int count,
-                                                                 float weightScale) {
-  const __m512 ws = _mm512_set1_ps(weightScale);
-  __m512 cs[ktSourceMap::kSharedChannels];
-  for (int c = 0; c < channels; ++c) cs[c] = _mm512_set1_ps(scale[c]);
-  for (int i = 0; i < count; i += 16) {
-    const int left = count - i;
-    const __mmask16 m = left >= 16 ? __mmask16(0xffff) : __mmask16((1u << left) - 1u);
-    const __m512 t = _mm512_maskz_loadu_ps(m, k + i);
-    _mm512_mask_storeu_ps(weight + i, m, _mm512_add_ps(_mm512_maskz_loadu_ps(m, weight + i), _mm512_mul_ps(t, ws)));
-    for (int c = 0; c < channels; ++c) {
-      float* out = colour[c] + i;
-      _mm512_mask_storeu_ps(out, m, _mm512_add_ps(_mm512_maskz_loadu_ps(m, out), _mm512_mul_ps(t, cs[c])));
+// One pass of a scatter over one output row: its kernel row and the output columns its non-zero
+// taps cover, with the weight share and the per-channel scales.
+struct PassRun {
+  const float* taps;  // tap for output column x: taps[x - left]
+  int left;
+  int begin, end;
+  float weightScale;
+  float scale[ktSourceMap::kSharedChannels];
+};
+
+// Runs of consecutive scatters (each its first pass, then its second) in one sweep over the
+// output columns, 16 at a time with masked edges: per column the runs are added in their order,
+// as one by one, and a column outside a run's taps adds nothing (a zero tap times a finite
+// scale). Each column is loaded and stored once for all the runs.
+__attribute__((target("avx512f"))) void scatterPassesAvx512(const PassRun* runs, int runCount, int start, int end,
+                                                              float* weight, float* const* colour, int channels) {
+  const __m512i lanes = _mm512_set_epi32(15, 14, 13, 12, 11, 10, 9, 8, 7, 6, 5, 4, 3, 2, 1, 0);
+  for (int x = start; x < end; x += 16) {
+    const int left = end - x;
+    const __mmask16 all = left >= 16 ? __mmask16(0xffff) : __mmask16((1u << left) - 1u);
+    const __m512i column = _mm512_add_epi32(_mm512_set1_epi32(x), lanes);
+    __m512 w = _mm512_maskz_loadu_ps(all, weight + x);
+    __m512 v[ktSourceMap::kSharedChannels];
+    for (int c = 0; c < channels; ++c) v[c] = _mm512_maskz_loadu_ps(all, colour[c] + x);
+    for (int p = 0; p < runCount; ++p) {
+      const PassRun& run = runs[p];
+      if (run.end <= x || run.begin >= x + 16) continue;
+      const __mmask16 inside = _mm512_mask_cmpge_epi32_mask(all, column, _mm512_set1_epi32(run.begin)) &
+                               _mm512_cmplt_epi32_mask(column, _mm512_set1_epi32(run.end));
+      const __m512 t = _mm512_maskz_loadu_ps(inside, run.taps + (x - run.left));
+      w = _mm512_add_ps(w, _mm512_mul_ps(t, _mm512_set1_ps(run.weightScale)));
+      for (int c = 0; c < channels; ++c) v[c] = _mm512_add_ps(v[c], _mm512_mul_ps(t, _mm512_set1_ps(run.scale[c])));
     }
+    _mm512_mask_storeu_ps(weight + x, all, w);
+    for (int c = 0; c < channels; ++c) _mm512_mask_storeu_ps(colour[c] + x, all, v[c]);
   }
 }
 
-using SharedRun = void (*)(const float*, float*, float* const*, const float*, int, int, float);
+// The same pass by pass, for processors without 16-lane vectors.
+void scatterPassesPlain(const PassRun* runs, int runCount, int, int, float* weight, float* const* colour,
+                        int channels) {
+  for (int p = 0; p < runCount; ++p) {
+    const PassRun& run = runs[p];
+    const float* k = run.taps + (run.begin - run.left);
+    scatterSharedRunPlain(k, weight + run.begin, colour, run.scale, channels, run.end - run.begin, run.weightScale,
+                          run.begin);
+  }
+}
+
+using PassesRun = void (*)(const PassRun*, int, int, int, float*, float* const*, int);
 
 // The widest variant this processor runs.
-SharedRun sharedRunForThisProcessor() {
-  return __builtin_cpu_supports("avx512f") ? scatterSharedRunAvx512 : scatterSharedRunPlain;
+PassesRun passesRunForThisProcessor() {
+  return __builtin_cpu_supports("avx512f") ? scatterPassesAvx512 : scatterPassesPlain;
 }
 
 // The scatter of one output row from the map.
@@ -67,7 +97,7 @@ class FastRowScatter {
         padding_(std::max(0, ctx.padding)),
         shifted_(s_.kChrAbb != 0.0f),
         shared_(map.sharedKernels()),
-        sharedRun_(sharedRunForThisProcessor()),
+        passesRun_(passesRunForThisProcessor()),
         buffers_(std::max(1, s_.correctiveSlices), blurred, x, r, shared_, true) {
     // Where each blurred channel's value sits among the active channels' values.
     int position = 0;
@@ -106,6 +136,7 @@ class FastRowScatter {
         }
       }
     }
+    flush();
   }
 
   void composite(Row& row) const {
@@ -113,32 +144,58 @@ class FastRowScatter {
   }
 
  private:
-  // Every channel shares the kernel plane and the centre: one span, one fused run.
+  // Every channel shares the kernel plane and the centre: the non-zero taps of both passes. A
+  // scatter joins the group of consecutive scatters with the same kernels and slice, which are
+  // added in one sweep. Non-finite values keep every tap (a zero tap times them is not zero) and
+  // go alone, pass by pass.
   void scatterShared(const ktSourceMap::SharedScatter& p, int sx, int sy) {
-    float scale[kMaxShared];
-    float* colour[kMaxShared];
+    PassRun runs[2];
+    int count = 0;
     for (int q = 0; q < 2; ++q) {
       if (!p.kernel[q]) continue;
       const ktSourceMap::Kernel& kernel = *p.kernel[q];
       const int R = kernel.halfWidth;
       if (!scatter::reaches(sx, sy, R, x_, y_, r_)) continue;
       const int ky = R + (sy - y_);
-      const ktSourceMap::Span taps = kernel.rows[ky];
+      const ktSourceMap::Span taps = p.finite ? kernel.rows[ky] : ktSourceMap::Span{0, uint16_t(kernel.width)};
       const int left = sx - R;
-      const int start = std::max(left + taps.begin, x_);
-      const int skipped = start - left;
-      const int count = std::min(taps.end - skipped, r_ - start);
-      if (count < 1) continue;
-      buffers_.ensure(p.slice);
-      const float w = p.passWeight[q];
-      for (size_t c = 0; c < channels_.size(); ++c) {
-        scale[c] = p.value[valueIndex_[c]] * w;
-        colour[c] = buffers_.colourRows[p.slice][channels_[c]] + start;
-      }
-      sharedRun_(kernel.plane + size_t(ky) * size_t(kernel.width) + skipped,
-                 buffers_.weightRows[p.slice][channels_[0]] + start, colour, scale,
-                 static_cast<int>(channels_.size()), count, w);
+      PassRun& run = runs[count];
+      run.begin = std::max(left + taps.begin, x_);
+      run.end = std::min(left + taps.end, r_);
+      if (run.end <= run.begin) continue;
+      run.taps = kernel.plane + size_t(ky) * size_t(kernel.width);
+      run.left = left;
+      run.weightScale = p.passWeight[q];
+      for (size_t c = 0; c < channels_.size(); ++c) run.scale[c] = p.value[valueIndex_[c]] * p.passWeight[q];
+      ++count;
     }
+    if (count == 0) return;
+    const bool sameGroup = groupRuns_ > 0 && p.finite && group_.slice == p.slice &&
+                           group_.kernel[0] == p.kernel[0] && group_.kernel[1] == p.kernel[1] &&
+                           groupRuns_ + count <= kGroupRuns;
+    if (!sameGroup) flush();
+    group_ = p;
+    for (int q = 0; q < count; ++q) {
+      groupStart_ = groupRuns_ == 0 ? runs[q].begin : std::min(groupStart_, runs[q].begin);
+      groupEnd_ = groupRuns_ == 0 ? runs[q].end : std::max(groupEnd_, runs[q].end);
+      groupRun_[groupRuns_++] = runs[q];
+    }
+    if (!p.finite) flush();
+  }
+
+  // Adds the pending group into its slice.
+  void flush() {
+    if (groupRuns_ == 0) return;
+    buffers_.ensure(group_.slice);
+    float* colour[kMaxShared];
+    for (size_t c = 0; c < channels_.size(); ++c) colour[c] = buffers_.colourRows[group_.slice][channels_[c]];
+    float* weight = buffers_.weightRows[group_.slice][channels_[0]];
+    const int channels = static_cast<int>(channels_.size());
+    if (group_.finite)
+      passesRun_(groupRun_, groupRuns_, groupStart_, groupEnd_, weight, colour, channels);
+    else
+      scatterPassesPlain(groupRun_, groupRuns_, groupStart_, groupEnd_, weight, colour, channels);
+    groupRuns_ = 0;
   }
 
   // Each channel with its own centre and plane, exactly as the convolution core does it.
@@ -167,10 +224,16 @@ class FastRowScatter {
   const int padding_;
   const bool shifted_;
   const bool shared_;
-  const SharedRun sharedRun_;
+  const PassesRun passesRun_;
   std::vector<Channel> channels_;
   std::vector<int> valueIndex_;
   ktSliceBuffers buffers_;
+  // The pending group of scatters with the same kernels and slice.
+  static constexpr int kGroupRuns = 16;
+  ktSourceMap::SharedScatter group_{};
+  PassRun groupRun_[kGroupRuns];
+  int groupRuns_ = 0;
+  int groupStart_ = 0, groupEnd_ = 0;
 };
 
 }  // namespace

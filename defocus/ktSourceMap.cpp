@@ -70,6 +70,7 @@ void ktSourceMap::layout(const ktRenderContext& ctx, const Box& outputBox, const
   padding_ = std::max(0, ctx.padding);
   formatWidth_ = ctx.format.r() - ctx.format.x();
   channels_ = channels;
+  channelCount_ = static_cast<int>(channels.size());
   x0_ = outputBox.x() - padding_;
   x1_ = outputBox.r() + padding_;
   blocks_ = size_t(x1_ - x0_ + kBlock - 1) / kBlock;
@@ -85,10 +86,17 @@ void ktSourceMap::layout(const ktRenderContext& ctx, const Box& outputBox, const
   const size_t positions = rows * size_t(x1_ - x0_);
   offsets_.reserve(positions + 1);
   offsets_.push_back(0);
+  // Most positions hold one scatter; deep ones more, which grow the lists as needed.
+  scatterReach_.reserve(positions);
+  if (sharedKernels_) shared_.reserve(positions);
   reach_.assign(positions, -1);
   blockReach_.assign(rows * blocks_, -1);
   rowReach_.assign(rows, -1);
-  if (!sharedKernels_) values_.assign(channels.size(), {});
+  if (!sharedKernels_) {
+    scatters_.reserve(positions);
+    values_.assign(channels.size(), {});
+    for (Table<float>& v : values_) v.reserve(positions);
+  }
 }
 
 // The shared plane of each entry, with the span of non-zero taps of each of its rows.
@@ -136,12 +144,16 @@ void ktSourceMap::addScatter(const ktRenderContext& ctx, float size, float weigh
       shared.kernel[q] = sc.kernel[q] == kNoPass ? nullptr : &kernels_[sc.kernel[q]];
       shared.passWeight[q] = sc.passWeight[q];
     }
-    for (int c = 0; c < kSharedChannels; ++c) shared.value[c] = c < int(channels_.size()) ? values[c] : 0.0f;
+    shared.finite = std::isfinite(sc.passWeight[0]) && std::isfinite(sc.passWeight[1]);
+    for (int c = 0; c < kSharedChannels; ++c) {
+      shared.value[c] = c < channelCount_ ? values[c] : 0.0f;
+      shared.finite = shared.finite && std::isfinite(shared.value[c]);
+    }
     shared.slice = sc.slice;
     shared_.push_back(shared);
   } else {
     scatters_.push_back(sc);
-    for (size_t c = 0; c < values_.size(); ++c) values_[c].push_back(values[c]);
+    for (int c = 0; c < channelCount_; ++c) values_[c].push_back(values[c]);
   }
 
   const size_t width = size_t(x1_ - x0_);

@@ -11,6 +11,7 @@
 
 #include "DDImage/Box.h"
 #include "DDImage/Iop.h"
+#include "ktLargeAllocator.h"
 #include "ktRenderContext.h"
 
 class ktSourceMap {
@@ -47,7 +48,8 @@ class ktSourceMap {
     const Kernel* kernel[2];
     float passWeight[2];
     float value[kSharedChannels];  // by position among the active channels
-    uint32_t slice;
+    uint16_t slice;
+    bool finite;  // every value and share is finite: zero taps may be left out
   };
 
   // The flat map: one scatter per source pixel that its focus region lets through.
@@ -104,16 +106,19 @@ class ktSourceMap {
   int formatWidth_ = 0;
   size_t blocks_ = 0;  // blocks per row
   size_t position_ = 0;  // the position being built
+  int channelCount_ = 0;
   bool sharedKernels_ = false;
   DD::Image::ChannelSet channels_;
-  std::vector<uint32_t> offsets_;
-  std::vector<int16_t> reach_;
+  template <typename T>
+  using Table = std::vector<T, ktLargeAllocator<T>>;
+  Table<uint32_t> offsets_;
+  Table<int16_t> reach_;
   std::vector<int16_t> blockReach_;
   std::vector<int> rowReach_;
-  std::vector<int16_t> scatterReach_;
-  std::vector<SharedScatter> shared_;
-  std::vector<Scatter> scatters_;
-  std::vector<std::vector<float>> values_;  // by active channel position, over the scatters
+  Table<int16_t> scatterReach_;
+  Table<SharedScatter> shared_;
+  Table<Scatter> scatters_;
+  std::vector<Table<float>> values_;  // by active channel position, over the scatters
   std::vector<Kernel> kernels_;
   std::vector<Span> spans_;
 };

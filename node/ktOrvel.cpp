@@ -92,3 +92,10 @@ ktRenderContext ktOrvel::renderContext() const {
   c.matteChannels = matteChannels;
   return c;
 }
+
+extern "C" __attribute__((visibility("default"))) void ktOrvelUseReferenceEngine(Op* op, int reference) {
+  if (auto* node = dynamic_cast<ktOrvel*>(op)) {
+    node->referenceEngine = reference != 0;
+    node->invalidate();
+  }
+}

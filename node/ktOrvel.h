@@ -90,3 +90,8 @@ class ktOrvel : public DD::Image::Iop {
 
   char versionText_[16] = {};
 };
+
+// Chooses the engine of a ktOrvel node by symbol, for a host that loads the plug-in module:
+// `reference` non-zero selects the straightforward engines kept for verification. Other
+// operators are left alone.
+extern "C" void ktOrvelUseReferenceEngine(DD::Image::Op* op, int reference);
