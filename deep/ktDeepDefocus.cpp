@@ -6,6 +6,7 @@
 #include "DDImage/DeepPixel.h"
 #include "DDImage/DeepPlane.h"
 #include "ktCombineSamples.h"
+#include "ktDeepPieces.h"
 #include "ktConvole.h"
 #include "ktDepthToCoc.h"
 #include "ktLensValues.h"
@@ -28,45 +29,12 @@ using DD::Image::Row;
 
 namespace {
 
-// A pixel whose uncovered share is below this counts as fully covered.
-constexpr float kCoveredEpsilon = 1e-6f;
-
 int clampTo(int v, int lo, int hi) { return std::max(lo, std::min(v, hi)); }
 
 std::vector<Channel> channelList(const ChannelSet& set) {
   std::vector<Channel> list;
   for (Channel z : set) list.push_back(z);
   return list;
-}
-
-// The channels asked of the deep input: what it offers of the work set, without Z (each piece
-// carries its own depths), plus alpha and the deep front and back depths.
-ChannelSet deepRequestSet(const DeepOp& deep, const ChannelSet& work) {
-  ChannelSet request = deep.deepInfo().channels() & work;
-  request -= Chan_Z;
-  request += Chan_Alpha;
-  request += Chan_DeepFront;
-  request += Chan_DeepBack;
-  return request;
-}
-
-// Where and how far the uncovered remainder of a source pixel spreads: transparent coverage at
-// the farthest depth the lens model can see.
-struct FarRemainder {
-  float size;
-  size_t slice;
-};
-
-size_t sliceOf(const ktRenderContext& ctx, float depth) {
-  if (!ctx.sliceDepths) return 0;
-  return static_cast<size_t>(sliceIndex(*ctx.sliceDepths, ctx.settings->correctiveSlices, depth));
-}
-
-FarRemainder farRemainder(const ktRenderContext& ctx) {
-  const ktOrvelSettings& s = *ctx.settings;
-  const float farDepth = s.realWorldLens ? kFarDepth : s.focusFar;
-  const float coc = depthToCoc(s, ctx.kernelSizeLimit, farDepth, DepthKind::Deep).coc;
-  return {std::max(coc, 1.0f), sliceOf(ctx, farDepth)};
 }
 
 // Matte values of one source pixel; 1 where the matte is not in use.
@@ -135,9 +103,9 @@ DeepRowDefocus::DeepRowDefocus(const ktRenderContext& ctx, Iop& input, Iop* matt
       height_(ctx.format.t() - ctx.format.y()),
       channels_(channels),
       work_((channels & ctx.settings->activeChannels) + ChannelSet(Chan_Alpha)),
-      request_(deepRequestSet(deep, work_)),
+      request_(deepRequestSet(deep.deepInfo().channels(), work_)),
       channelIds_(channelList(channels)),
-      depthChannel_(ctx.settings->depthChannel == Chan_DeepBack ? Chan_DeepBack : Chan_DeepFront),
+      depthChannel_(pieceDepthChannel(*ctx.settings)),
       far_(farRemainder(ctx)),
       slices_(std::max(1, ctx.settings->correctiveSlices), channels & ctx.settings->activeChannels, x, r),
       flatRow_(spanX_, spanR_),
@@ -204,17 +172,14 @@ float DeepRowDefocus::walkPieces(const DeepPixel& pieces, int sx, int sy, int sx
   float coverage = 0.0f;
   const size_t count = pieces.getSampleCount();
   for (size_t j = 0; j < count; ++j) {
-    float depth = pieces.getUnorderedSample(j, depthChannel_);
-    if (!s_.realWorldLens) depth = std::min(std::max(depth, s_.focusNear), s_.focusFar);
-    const size_t slice = sliceOf(ctx_, depth);
-    const CocSample coc = depthToCoc(s_, ctx_.kernelSizeLimit, depth, DepthKind::Deep);
-    if (pass_ != 0 && static_cast<int>(coc.region) != pass_) continue;
+    const DeepPiece piece = deepPiece(ctx_, pieces, j, depthChannel_);
+    if (pass_ != 0 && static_cast<int>(piece.coc.region) != pass_) continue;
 
     const float alpha = pieces.getUnorderedSample(j, Chan_Alpha);
     for (Channel z : sampleChannels_) pixel_[z] = pieces.getUnorderedSample(j, z) / alpha;
     const float weight = (1.0f - coverage) * alpha;
-    const float size = std::max(coc.coc * m.defocus, 1.0f);
-    convole(ctx_, sxc, syc, x_, y_, r_, sx, sy, size, slice, weight, pixel_.data(), slices_.colourRows,
+    const float size = std::max(piece.coc.coc * m.defocus, 1.0f);
+    convole(ctx_, sxc, syc, x_, y_, r_, sx, sy, size, piece.slice, weight, pixel_.data(), slices_.colourRows,
             slices_.weightRows, channels_, m.bloom, m.aberration);
     coverage += weight;
     if (1.0f - coverage < kCoveredEpsilon) break;

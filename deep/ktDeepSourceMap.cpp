@@ -4,6 +4,7 @@
 #include <vector>
 
 #include "ktCombineSamples.h"
+#include "ktDeepPieces.h"
 #include "ktLensValues.h"
 #include "ktScatter.h"
 
@@ -11,15 +12,7 @@ using namespace DD::Image;
 
 namespace {
 
-// A pixel whose uncovered share is below this counts as fully covered.
-constexpr float kCoveredEpsilon = 1e-6f;
-
 int clampTo(int v, int lo, int hi) { return std::max(lo, std::min(v, hi)); }
-
-size_t sliceOf(const ktRenderContext& ctx, float depth) {
-  if (!ctx.sliceDepths) return 0;
-  return static_cast<size_t>(sliceIndex(*ctx.sliceDepths, ctx.settings->correctiveSlices, depth));
-}
 
 // Maps the deep pixels of one source row.
 class DeepRowMapper {
@@ -35,20 +28,14 @@ class DeepRowMapper {
         channels_(channels),
         pass_(pass),
         width_(ctx.format.r() - ctx.format.x()),
-        depthChannel_(s_.depthChannel == Chan_DeepBack ? Chan_DeepBack : Chan_DeepFront),
+        depthChannel_(pieceDepthChannel(s_)),
+        far_(farRemainder(ctx)),
         values_(channels.size()),
         fallback_(channels.size()) {
     for (Channel z : channels) channelIds_.push_back(z);
-    ChannelSet work = channels;
-    work += Chan_Alpha;
-    request_ = deep.deepInfo().channels() & work;
-    request_ -= Chan_Z;
-    request_ += Chan_Alpha;
-    request_ += Mask_Deep;
-    work_ = work;
-    const float farDepth = s_.realWorldLens ? kFarDepth : s_.focusFar;
-    farSize_ = std::max(depthToCoc(s_, ctx.kernelSizeLimit, farDepth, DepthKind::Deep).coc, 1.0f);
-    farSlice_ = sliceOf(ctx, farDepth);
+    work_ = channels;
+    work_ += Chan_Alpha;
+    request_ = deepRequestSet(deep.deepInfo().channels(), work_);
   }
 
   // False when the deep input cannot deliver the row.
@@ -95,11 +82,8 @@ class DeepRowMapper {
     const float bloom = scatter::bloomLevel(s_, ctx_.format, sxc, syc) * mB;
     float coverage = 0.0f;
     for (size_t j = 0; j < pieces.getSampleCount(); ++j) {
-      float depth = pieces.getUnorderedSample(j, depthChannel_);
-      if (!s_.realWorldLens) depth = std::min(std::max(depth, s_.focusNear), s_.focusFar);
-      const size_t slice = sliceOf(ctx_, depth);
-      const CocSample coc = depthToCoc(s_, ctx_.kernelSizeLimit, depth, DepthKind::Deep);
-      if (pass_ != 0 && static_cast<int>(coc.region) != pass_) continue;
+      const DeepPiece piece = deepPiece(ctx_, pieces, j, depthChannel_);
+      if (pass_ != 0 && static_cast<int>(piece.coc.region) != pass_) continue;
 
       const float alpha = pieces.getUnorderedSample(j, Chan_Alpha);
       std::copy(fallback_.begin(), fallback_.end(), values_.begin());
@@ -110,7 +94,7 @@ class DeepRowMapper {
         ++c;
       }
       const float weight = (1.0f - coverage) * alpha;
-      map_.addScatter(ctx_, std::max(coc.coc * mD, 1.0f), weight, slice, mA, values_.data());
+      map_.addScatter(ctx_, std::max(piece.coc.coc * mD, 1.0f), weight, piece.slice, mA, values_.data());
       coverage += weight;
       if (1.0f - coverage < kCoveredEpsilon) break;
     }
@@ -119,7 +103,7 @@ class DeepRowMapper {
       int c = 0;
       const float noBloom = scatter::bloomLevel(s_, ctx_.format, sxc, syc) * 0.0f;
       for (Channel z : channels_) values_[c++] = scatter::scatteredValue(s_, z, 0.0f, noBloom);
-      map_.addScatter(ctx_, farSize_, 1.0f - coverage, farSlice_, 1.0f, values_.data());
+      map_.addScatter(ctx_, far_.size, 1.0f - coverage, far_.slice, 1.0f, values_.data());
     }
   }
 
@@ -133,10 +117,9 @@ class DeepRowMapper {
   const int pass_;
   const int width_;
   const Channel depthChannel_;
+  const FarRemainder far_;
   ChannelSet work_;
   ChannelSet request_;
-  float farSize_ = 1.0f;
-  size_t farSlice_ = 0;
   std::vector<int> sampleColumns_;
   std::vector<float> values_;
   std::vector<float> fallback_;
