@@ -42,27 +42,57 @@ struct PassRun {
 // output columns, 16 at a time with masked edges: per column the runs are added in their order,
 // as one by one, and a column outside a run's taps adds nothing (a zero tap times a finite
 // scale). Each column is loaded and stored once for all the runs.
-__attribute__((target("avx512f"))) void scatterPassesAvx512(const PassRun* runs, int runCount, int start, int end,
-                                                              float* weight, float* const* colour, int channels) {
+// Blocks of 16 columns side by side: each accumulator's additions run one after the other, so
+// independent blocks side by side keep the vector unit busy.
+template <int kChannels>
+__attribute__((target("avx512f"))) void sweepAvx512(const PassRun* runs, int runCount, int start, int end,
+                                                      float* weight, float* const* colour) {
+  constexpr int kBlocks = 2;
   const __m512i lanes = _mm512_set_epi32(15, 14, 13, 12, 11, 10, 9, 8, 7, 6, 5, 4, 3, 2, 1, 0);
-  for (int x = start; x < end; x += 16) {
-    const int left = end - x;
-    const __mmask16 all = left >= 16 ? __mmask16(0xffff) : __mmask16((1u << left) - 1u);
-    const __m512i column = _mm512_add_epi32(_mm512_set1_epi32(x), lanes);
-    __m512 w = _mm512_maskz_loadu_ps(all, weight + x);
-    __m512 v[ktSourceMap::kSharedChannels];
-    for (int c = 0; c < channels; ++c) v[c] = _mm512_maskz_loadu_ps(all, colour[c] + x);
+  for (int x = start; x < end; x += 16 * kBlocks) {
+    __mmask16 all[kBlocks];
+    __m512i column[kBlocks];
+    __m512 w[kBlocks];
+    __m512 v[kBlocks][kChannels];
+    for (int b = 0; b < kBlocks; ++b) {
+      const int bx = x + 16 * b;
+      const int left = end - bx;
+      all[b] = left >= 16 ? __mmask16(0xffff) : left <= 0 ? __mmask16(0) : __mmask16((1u << left) - 1u);
+      column[b] = _mm512_add_epi32(_mm512_set1_epi32(bx), lanes);
+      w[b] = _mm512_maskz_loadu_ps(all[b], weight + bx);
+      for (int c = 0; c < kChannels; ++c) v[b][c] = _mm512_maskz_loadu_ps(all[b], colour[c] + bx);
+    }
     for (int p = 0; p < runCount; ++p) {
       const PassRun& run = runs[p];
-      if (run.end <= x || run.begin >= x + 16) continue;
-      const __mmask16 inside = _mm512_mask_cmpge_epi32_mask(all, column, _mm512_set1_epi32(run.begin)) &
-                               _mm512_cmplt_epi32_mask(column, _mm512_set1_epi32(run.end));
-      const __m512 t = _mm512_maskz_loadu_ps(inside, run.taps + (x - run.left));
-      w = _mm512_add_ps(w, _mm512_mul_ps(t, _mm512_set1_ps(run.weightScale)));
-      for (int c = 0; c < channels; ++c) v[c] = _mm512_add_ps(v[c], _mm512_mul_ps(t, _mm512_set1_ps(run.scale[c])));
+      if (run.end <= x || run.begin >= x + 16 * kBlocks) continue;
+      const __m512i begin = _mm512_set1_epi32(run.begin);
+      const __m512i stop = _mm512_set1_epi32(run.end);
+      const __m512 ws = _mm512_set1_ps(run.weightScale);
+      for (int b = 0; b < kBlocks; ++b) {
+        const __mmask16 inside =
+            _mm512_mask_cmpge_epi32_mask(all[b], column[b], begin) & _mm512_cmplt_epi32_mask(column[b], stop);
+        const __m512 t = _mm512_maskz_loadu_ps(inside, run.taps + (x + 16 * b - run.left));
+        w[b] = _mm512_add_ps(w[b], _mm512_mul_ps(t, ws));
+        for (int c = 0; c < kChannels; ++c)
+          v[b][c] = _mm512_add_ps(v[b][c], _mm512_mul_ps(t, _mm512_set1_ps(run.scale[c])));
+      }
     }
-    _mm512_mask_storeu_ps(weight + x, all, w);
-    for (int c = 0; c < channels; ++c) _mm512_mask_storeu_ps(colour[c] + x, all, v[c]);
+    for (int b = 0; b < kBlocks; ++b) {
+      const int bx = x + 16 * b;
+      _mm512_mask_storeu_ps(weight + bx, all[b], w[b]);
+      for (int c = 0; c < kChannels; ++c) _mm512_mask_storeu_ps(colour[c] + bx, all[b], v[b][c]);
+    }
+  }
+}
+
+// The channel count fixed at compile time keeps every accumulator in a register.
+__attribute__((target("avx512f"))) void scatterPassesAvx512(const PassRun* runs, int runCount, int start, int end,
+                                                              float* weight, float* const* colour, int channels) {
+  switch (channels) {
+    case 1: return sweepAvx512<1>(runs, runCount, start, end, weight, colour);
+    case 2: return sweepAvx512<2>(runs, runCount, start, end, weight, colour);
+    case 3: return sweepAvx512<3>(runs, runCount, start, end, weight, colour);
+    default: return sweepAvx512<4>(runs, runCount, start, end, weight, colour);
   }
 }
 
