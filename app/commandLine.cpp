@@ -1,6 +1,7 @@
 #include "commandLine.h"
 
 #include <CLI/CLI.hpp>
+#include <cstdio>
 
 namespace {
 
@@ -30,16 +31,50 @@ CLI::Option* addRender(CLI::App& app, RenderRequest& r) {
       ->type_name("A-B");
   sub->add_flag("--quiet,-q", r.quiet, "no progress bar");
   sub->add_flag("--half", r.half, "write EXR channels as 16-bit floats");
+  sub->add_option("--deep", r.deep, "deep EXR on input 3 (Deep Input); INPUT is then optional")
+      ->type_name("FILE");
+  sub->add_option_function<std::string>(
+         "--engine", [&r](const std::string& e) { r.referenceEngine = e == "reference"; },
+         "fast (default), or reference: the straightforward engine kept for verification")
+      ->check(CLI::IsMember({"fast", "reference"}))
+      ->type_name("ENGINE");
+  sub->add_option("--max-memory", r.maxMemoryGB,
+                  "refuse inputs that would take more than this once read (default: half the memory)")
+      ->type_name("GB")
+      ->check(CLI::PositiveNumber);
   return camera;
 }
 
-void addDemo(CLI::App& app, DemoRequest& d) {
+// Adds the demo subcommand; returns its --output option, whose presence counts.
+CLI::Option* addDemo(CLI::App& app, DemoRequest& d) {
   CLI::App* sub =
       app.add_subcommand("demo", "render the built-in scene to orvel-demo.exr and orvel-demo.png");
-  sub->add_option("-o,--output", d.output, "EXR path; the PNG goes beside it")->type_name("OUTPUT");
+  CLI::Option* output =
+      sub->add_option("-o,--output", d.output, "EXR path; the PNG goes beside it")->type_name("OUTPUT");
   sub->add_option("--threads", d.threads, "threads to render with (default: all processors)")
       ->check(CLI::Range(1u, 256u));
   sub->add_flag("--quiet,-q", d.quiet, "no progress bar and no summary");
+  sub->add_flag("--deep", d.deep, "render the built-in deep scene (to orvel-demo-deep.exr by default)");
+  return output;
+}
+
+void addBench(CLI::App& app, BenchRequest& b) {
+  CLI::App* sub = app.add_subcommand(
+      "bench", "time both engines on built-in 1920 x 1080 flat and deep frames and compare their pictures");
+  sub->add_option("--threads", b.threads, "threads to render with (default: all processors)")
+      ->check(CLI::Range(1u, 256u));
+  sub->add_option("--runs", b.runs, "timed runs per engine, the minimum reported (default 3)")
+      ->check(CLI::Range(1, 100));
+  sub->add_flag("--quick", b.quick, "a 960 x 540 frame, one run each");
+  sub->add_option_function<std::string>(
+         "--size",
+         [&b](const std::string& text) {
+           if (std::sscanf(text.c_str(), "%dx%d", &b.width, &b.height) != 2 || b.width < 16 ||
+               b.height < 16 || b.width > 16384 || b.height > 16384)
+             throw CLI::ValidationError("--size", "give WIDTHxHEIGHT, each from 16 to 16384");
+         },
+         "frame size instead (e.g. 480x270)")
+      ->type_name("WxH");
 }
 
 }  // namespace
@@ -49,7 +84,8 @@ Status parseCommandLine(int argc, char** argv, CommandLine& out) {
   app.require_subcommand(1);
   CommandLine parsed;
   CLI::Option* camera = addRender(app, parsed.render);
-  addDemo(app, parsed.demo);
+  CLI::Option* demoOutput = addDemo(app, parsed.demo);
+  addBench(app, parsed.bench);
   app.add_subcommand("knobs", "list the node's parameters");
   try {
     app.parse(argc, argv);
@@ -61,12 +97,15 @@ Status parseCommandLine(int argc, char** argv, CommandLine& out) {
     return Status::usage(std::string(e.what()) + " (orvel --help for help)");
   }
   parsed.render.hasCamera = camera->count() > 0;
+  if (parsed.demo.deep && demoOutput->count() == 0) parsed.demo.output = "orvel-demo-deep.exr";
   if (app.got_subcommand("render"))
     parsed.command = Command::Render;
   else if (app.got_subcommand("demo"))
     parsed.command = Command::Demo;
   else if (app.got_subcommand("knobs"))
     parsed.command = Command::Knobs;
+  else if (app.got_subcommand("bench"))
+    parsed.command = Command::Bench;
   out = std::move(parsed);
   return Status::success();
 }

@@ -1,4 +1,5 @@
-// The command line: `orvel render`, `orvel demo` and `orvel knobs`, parsed into plain requests.
+// The command line: `orvel render`, `orvel demo`, `orvel bench` and `orvel knobs`, parsed into plain
+// requests.
 #pragma once
 
 #include <string>
@@ -19,20 +20,33 @@ struct RenderRequest {
   unsigned threads = 0;  // 0: every processor
   bool quiet = false;
   bool half = false;
+  std::string deep;              // deep EXR for the Deep Input; empty: none
+  bool referenceEngine = false;  // --engine reference
+  double maxMemoryGB = 0;        // 0: the default limit
 };
 
 struct DemoRequest {
   std::string output = "orvel-demo.exr";
   unsigned threads = 0;
   bool quiet = false;
+  bool deep = false;  // the deep scene instead of the flat one
 };
 
-enum class Command { None, Render, Demo, Knobs };
+struct BenchRequest {
+  unsigned threads = 0;  // 0: every processor
+  int runs = 3;          // timed runs per engine; the minimum is reported
+  bool quick = false;    // a 960 x 540 frame, one run each
+  int width = 0;         // 0: 1920 x 1080, or 960 x 540 when quick
+  int height = 0;
+};
+
+enum class Command { None, Render, Demo, Knobs, Bench };
 
 struct CommandLine {
   Command command = Command::None;
   RenderRequest render;
   DemoRequest demo;
+  BenchRequest bench;
 };
 
 // Parses the arguments. --help prints the help and leaves the command None; a bad command line

@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <filesystem>
 
+#include "deepScene.h"
 #include "demoScene.h"
 #include "imageWriter.h"
 #include "knobApplication.h"
@@ -19,7 +20,12 @@ constexpr int kWidth = 960;
 constexpr int kHeight = 540;
 
 // The look of the demo, as knob values: a six-bladed aperture, focus on the striped sphere.
-std::vector<KnobAssignment> demoKnobs() {
+std::vector<KnobAssignment> demoKnobs(bool deep) {
+  const char* const deepValues[][2] = {
+      {"kernelType", "Aperture Blades"}, {"kNumSides", "7"},       {"focalPlane", "100"},
+      {"focusRegionSize", "20"},         {"multiplier", "12"},     {"frontmultiplier", "2"},
+      {"backmultiplier", "1.5"},         {"max_kernelsize", "48"},
+  };
   const char* const values[][2] = {
       {"kernelType", "Aperture Blades"},
       {"kNumSides", "6"},
@@ -36,7 +42,10 @@ std::vector<KnobAssignment> demoKnobs() {
       {"kChrAbb", "3"},
   };
   std::vector<KnobAssignment> out;
-  for (const auto& v : values) out.push_back(KnobAssignment{v[0], v[1], "demo"});
+  if (deep)
+    for (const auto& v : deepValues) out.push_back(KnobAssignment{v[0], v[1], "demo"});
+  else
+    for (const auto& v : values) out.push_back(KnobAssignment{v[0], v[1], "demo"});
   return out;
 }
 
@@ -51,20 +60,27 @@ Status checkDemoOutput(const std::string& exrPath, std::string& pngPath) {
 Status renderDemo(const DemoRequest& request, std::vector<std::string>& warnings) {
   std::string pngPath;
   if (Status s = checkDemoOutput(request.output, pngPath); !s.ok()) return s;
-  std::unique_ptr<MemoryIop> scene = makeDemoScene(kWidth, kHeight);
+  std::unique_ptr<MemoryIop> scene;
+  std::unique_ptr<MemoryDeepOp> deepScene;
   std::unique_ptr<Op> node;
   Iop* iop = nullptr;
   if (Status s = createOrvelNode(node, iop); !s.ok()) return s;
-  node->connect(0, scene.get());
+  if (request.deep) {
+    deepScene = makeDeepScene(kWidth, kHeight);
+    node->connect(3, deepScene.get());  // input 0 stays the default: black on the project format
+  } else {
+    scene = makeDemoScene(kWidth, kHeight);
+    node->connect(0, scene.get());
+  }
   OutputContext context = node->outputContext();
-  context.format(scene->format());
+  context.format(Format(kWidth, kHeight));
   node->setOutputContext(context);
-  if (Status s = applyKnobs(*node, demoKnobs(), warnings); !s.ok()) return s;
+  if (Status s = applyKnobs(*node, demoKnobs(request.deep), warnings); !s.ok()) return s;
 
   FrameSettings settings;
   settings.threads = request.threads;
   settings.progress = !request.quiet && isTerminal(stderr);
-  settings.label = "demo";
+  settings.label = request.deep ? "deep demo" : "demo";
   const auto start = std::chrono::steady_clock::now();
   std::unique_ptr<MemoryIop> image;
   if (Status s = renderNodeFrame(*iop, settings, image, warnings); !s.ok()) return s;

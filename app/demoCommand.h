@@ -1,4 +1,5 @@
-// `orvel demo`: renders the built-in scene with bladed bokeh, bloom and chromatic aberration.
+// `orvel demo`: renders the built-in scene with bladed bokeh, bloom and chromatic aberration,
+// or with --deep the built-in deep scene through the node's Deep Input.
 #pragma once
 
 #include "commandLine.h"

@@ -3,33 +3,22 @@
 #include <OpenImageIO/imageio.h>
 
 #include <cmath>
-#include <filesystem>
 
 #include "fileGeometry.h"
+#include "inputPath.h"
+#include "memoryLimit.h"
 
 using namespace DD::Image;
-namespace fs = std::filesystem;
 
 namespace {
-
-// Decoded images above this many samples are refused rather than risked.
-constexpr size_t kMaxSamples = size_t(1) << 31;
 
 std::string firstLine(const std::string& s) {
   const std::string line = s.substr(0, s.find('\n'));
   return line.empty() ? "not an image this program can read" : line;
 }
 
-Status checkPath(const std::string& path) {
-  std::error_code ec;
-  const fs::file_status st = fs::status(path, ec);
-  if (!fs::exists(st)) return Status::usage("no such file '" + path + "'");
-  if (fs::is_directory(st)) return Status::usage("'" + path + "' is a folder, not an image");
-  return Status::success();
-}
-
-Status checkSpec(const std::string& path, const OIIO::ImageSpec& spec) {
-  if (spec.deep) return Status::usage("'" + path + "' is a deep image; orvel reads flat images");
+Status checkSpec(const std::string& path, const OIIO::ImageSpec& spec, double maxBytes) {
+  if (spec.deep) return Status::usage("'" + path + "' is a deep image: give it with --deep");
   if (spec.depth > 1) return Status::usage("'" + path + "' is a volume image; orvel reads flat images");
   if (spec.nchannels < 1 || spec.width < 1 || spec.height < 1)
     return Status::usage("'" + path + "' holds no pixels");
@@ -39,10 +28,9 @@ Status checkSpec(const std::string& path, const OIIO::ImageSpec& spec) {
   if (far(spec.x) || far(spec.y) || far(spec.full_x) || far(spec.full_y) || far(spec.width) ||
       far(spec.height) || far(spec.full_width) || far(spec.full_height))
     return Status::usage("'" + path + "' has windows beyond the supported coordinates");
-  const size_t samples = size_t(spec.width) * size_t(spec.height) * size_t(spec.nchannels);
-  if (samples / size_t(spec.width) / size_t(spec.height) != size_t(spec.nchannels) || samples > kMaxSamples)
-    return Status::usage("'" + path + "' is too large to load");
-  return Status::success();
+  // The decoded file and the host's planes: a float each per sample.
+  const double samples = double(spec.width) * double(spec.height) * double(spec.nchannels);
+  return checkMemory(2.0 * sizeof(float) * samples, maxBytes, path);
 }
 
 float srgbToLinear(float v) { return v <= 0.04045f ? v / 12.92f : std::pow((v + 0.055f) / 1.055f, 2.4f); }
@@ -92,12 +80,13 @@ void fillPlanes(const std::vector<float>& pixels, const OIIO::ImageSpec& spec,
 
 }  // namespace
 
-Status readImage(const std::string& path, LoadedImage& out, std::vector<std::string>& warnings) {
-  if (Status s = checkPath(path); !s.ok()) return s;
+Status readImage(const std::string& path, double maxBytes, LoadedImage& out,
+                 std::vector<std::string>& warnings) {
+  if (Status s = checkInputPath(path); !s.ok()) return s;
   auto in = OIIO::ImageInput::open(path);
   if (!in) return Status::usage("cannot read '" + path + "': " + firstLine(OIIO::geterror()));
   const OIIO::ImageSpec spec = in->spec();
-  if (Status s = checkSpec(path, spec); !s.ok()) return s;
+  if (Status s = checkSpec(path, spec, maxBytes); !s.ok()) return s;
   if (in->seek_subimage(1, 0)) warnings.push_back("'" + path + "' has several parts; only the first is read");
   OIIO::geterror();
 

@@ -17,5 +17,7 @@ struct LoadedImage {
 };
 
 // Reads the first part of a flat image file. Integer files tagged sRGB (PNG, JPEG) have their
-// colour channels linearised. Problems come back as a usage status naming the file.
-Status readImage(const std::string& path, LoadedImage& out, std::vector<std::string>& warnings);
+// colour channels linearised. Files that would take more than `maxBytes` once decoded are
+// refused before their pixels are read. Problems come back as a usage status naming the file.
+Status readImage(const std::string& path, double maxBytes, LoadedImage& out,
+                 std::vector<std::string>& warnings);

@@ -7,6 +7,7 @@
 #include <filesystem>
 
 #include "fileGeometry.h"
+#include "interruption.h"
 
 using namespace DD::Image;
 
@@ -164,5 +165,11 @@ Status writeImage(const MemoryIop& image, const ChannelNames& names, const std::
   const std::string temporary = temporaryPathFor(path);
   if (Status s = writeRaster(rasterFor(image, names, kind, options), kind, temporary, path); !s.ok())
     return s;
+  // Interrupted while writing: the file is complete but unwanted; nothing takes the output's name.
+  if (const int signal = interruptSignal()) {
+    std::error_code ec;
+    std::filesystem::remove(temporary, ec);
+    return interruptedStatus(signal);
+  }
   return commitOutput(temporary, path);
 }

@@ -1,14 +1,19 @@
 // orvel: the command-line renderer for the ktOrvel lens-defocus node.
 //   orvel render [INPUT] -o OUTPUT [options]   defocus one image, or a frame range
 //   orvel demo [-o OUTPUT]                      render the built-in scene
+//   orvel bench [--quick]                       time the engines on built-in frames
 //   orvel knobs                                 list the node's parameters
-// Exit status: 0 success, 1 the node reported an error, 2 a usage or input problem.
+// Exit status: 0 success, 1 the node reported an error, 2 a usage or input problem,
+// 128 + the signal number when interrupted (130 for Ctrl-C).
 #include <exception>
 #include <iostream>
 #include <new>
 
+#include "allocatorTuning.h"
+#include "benchCommand.h"
 #include "commandLine.h"
 #include "demoCommand.h"
+#include "interruption.h"
 #include "knobTable.h"
 #include "messages.h"
 #include "nodeSession.h"
@@ -34,6 +39,8 @@ int run(int argc, char** argv) {
       return runDemo(commandLine.demo);
     case Command::Knobs:
       return listKnobs();
+    case Command::Bench:
+      return runBench(commandLine.bench);
     case Command::None:
       return kExitOk;
   }
@@ -43,6 +50,8 @@ int run(int argc, char** argv) {
 }  // namespace
 
 int main(int argc, char** argv) {
+  tuneAllocator();
+  installInterruptHandlers();
   try {
     return run(argc, argv);
   } catch (const std::bad_alloc&) {

@@ -2,6 +2,7 @@
 
 #include "DDImage/RenderDriver.h"
 #include "DDImage/Thread.h"
+#include "interruption.h"
 #include "pluginLoader.h"
 #include "progressBar.h"
 
@@ -36,8 +37,13 @@ Status renderNodeFrame(Iop& node, const FrameSettings& settings, std::unique_ptr
   RenderOptions options;
   options.threads = settings.threads;
   options.progress = [&bar](int done, int total) { bar.update(done, total); };
-  RenderReport report = renderFrame(node, options);
+  RenderReport report;
+  {
+    AbortOnInterrupt watch(node);
+    report = renderFrame(node, options);
+  }
   bar.finish();
+  if (const int signal = interruptSignal()) return interruptedStatus(signal);
   warnings.insert(warnings.end(), report.warnings.begin(), report.warnings.end());
   if (!report.errors.empty()) return Status::nodeError(joinLines(report.errors));
   if (report.aborted || !report.image) return Status::nodeError("the render was aborted");

@@ -11,6 +11,9 @@ namespace fs = std::filesystem;
 
 namespace {
 
+// The module loadNodePlugin opened; never closed.
+void* loadedModule = nullptr;
+
 std::string executableFolder() {
   std::error_code ec;
   const fs::path exe = fs::read_symlink("/proc/self/exe", ec);
@@ -47,7 +50,8 @@ Status loadNodePlugin(const std::string& moduleName, const std::string& nodeName
     searched += (searched.empty() ? "" : ", ") + folder;
     if (!fs::is_regular_file(candidate, ec)) continue;
     // Never closed: the registry keeps pointers into the module, as the host's does.
-    if (!::dlopen(candidate.c_str(), RTLD_NOW | RTLD_LOCAL)) {
+    loadedModule = ::dlopen(candidate.c_str(), RTLD_NOW | RTLD_LOCAL);
+    if (!loadedModule) {
       const char* why = ::dlerror();
       return Status::usage("cannot load the node plug-in '" + candidate.string() + "': " + (why ? why : "?"));
     }
@@ -58,3 +62,5 @@ Status loadNodePlugin(const std::string& moduleName, const std::string& nodeName
   return Status::usage("cannot find the node plug-in " + file + " (searched " + searched +
                        "; set ORVEL_PLUGIN_PATH to its folder)");
 }
+
+void* pluginSymbol(const char* symbol) { return ::dlsym(loadedModule ? loadedModule : RTLD_DEFAULT, symbol); }

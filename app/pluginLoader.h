@@ -15,3 +15,7 @@ std::vector<std::string> pluginFolders(const std::string& pluginPath, const std:
 // this executable), unless `nodeName` is registered already, and checks that it registered.
 // The module stays loaded for the life of the process, as plug-ins do in the host.
 Status loadNodePlugin(const std::string& moduleName, const std::string& nodeName);
+
+// The address of `symbol` in the loaded plug-in module (or, when the node was registered without
+// one, in the program); null when it is not there.
+void* pluginSymbol(const char* symbol);

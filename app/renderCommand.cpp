@@ -6,11 +6,15 @@
 
 #include "DDImage/CameraOp.h"
 #include "cameraOption.h"
+#include "deepReader.h"
 #include "depthCheck.h"
+#include "engineChoice.h"
 #include "frameRange.h"
 #include "imageReader.h"
 #include "imageWriter.h"
+#include "interruption.h"
 #include "knobApplication.h"
+#include "memoryLimit.h"
 #include "messages.h"
 #include "nodeSession.h"
 #include "progressBar.h"
@@ -19,7 +23,7 @@ using namespace DD::Image;
 
 namespace {
 
-enum NodeInput { kInput = 0, kKernel = 1, kCamera = 2, kMattes = 4 };
+enum NodeInput { kInput = 0, kKernel = 1, kCamera = 2, kDeepInput = 3, kMattes = 4 };
 
 // An input file, read once and kept while frames use the same path.
 struct InputFile {
@@ -27,10 +31,19 @@ struct InputFile {
   LoadedImage image;
 };
 
+// The deep input file, likewise.
+struct DeepFile {
+  std::string path;
+  LoadedDeep deep;
+};
+
 // One render job: the inputs outlive the node, which is declared after them.
 class RenderJob {
  public:
-  explicit RenderJob(const RenderRequest& request) : request_(request) {}
+  explicit RenderJob(const RenderRequest& request)
+      : request_(request),
+        maxBytes_(request.maxMemoryGB > 0 ? request.maxMemoryGB * 1024 * 1024 * 1024 : defaultMemoryLimit()) {
+  }
   int run();
 
  private:
@@ -39,12 +52,15 @@ class RenderJob {
   Status setUpFrame(int frame);
   Status renderOne(int frame, int index, int count);
   Status connectFile(InputFile& file, const std::string& pattern, int frame, int input);
+  Status connectDeep(int frame);
+  Status takeFormat();
   Status applyKnobsOnce();
   std::string framePath(const std::string& pattern, int frame) const {
     return ranged_ ? expandFramePattern(pattern, frame) : pattern;
   }
 
   const RenderRequest& request_;
+  const double maxBytes_;
   std::vector<std::string> warnings_;
   std::vector<KnobAssignment> assignments_;
   FrameRange range_;
@@ -52,6 +68,7 @@ class RenderJob {
   bool knobsApplied_ = false;
   CameraOp camera_;
   InputFile input_, kernel_, mattes_;
+  DeepFile deep_;
   std::unique_ptr<Op> node_;
   Iop* iop_ = nullptr;
 };
@@ -63,6 +80,8 @@ Status RenderJob::checkFrames() {
     return Status::usage("--frames needs # or %04d in the output path '" + request_.output + "'");
   if (!request_.input.empty() && !hasFramePattern(request_.input))
     return Status::usage("--frames needs # or %04d in the input path '" + request_.input + "'");
+  if (!request_.deep.empty() && !hasFramePattern(request_.deep))
+    return Status::usage("--frames needs # or %04d in the deep path '" + request_.deep + "'");
   ranged_ = true;
   return Status::success();
 }
@@ -84,6 +103,7 @@ Status RenderJob::prepare() {
     assignments_.push_back(a);
   }
   if (Status s = createOrvelNode(node_, iop_); !s.ok()) return s;
+  if (Status s = chooseEngine(*node_, request_.referenceEngine); !s.ok()) return s;
   if (request_.hasCamera) node_->connect(kCamera, &camera_);
   return Status::success();
 }
@@ -94,10 +114,36 @@ Status RenderJob::connectFile(InputFile& file, const std::string& pattern, int f
   const std::string path = framePath(pattern, frame);
   if (path == file.path && file.image.image) return Status::success();
   LoadedImage loaded;
-  if (Status s = readImage(path, loaded, warnings_); !s.ok()) return s;
+  if (Status s = readImage(path, maxBytes_, loaded, warnings_); !s.ok()) return s;
   if (!node_->connect(input, loaded.image.get()))
     return Status::usage("the node refused '" + path + "' on input " + std::to_string(input));
   file = InputFile{path, std::move(loaded)};
+  return Status::success();
+}
+
+// Reads the frame's deep file unless it is the one already connected.
+Status RenderJob::connectDeep(int frame) {
+  if (request_.deep.empty()) return Status::success();
+  const std::string path = framePath(request_.deep, frame);
+  if (path == deep_.path && deep_.deep.image) return Status::success();
+  LoadedDeep loaded;
+  if (Status s = readDeepImage(path, maxBytes_, loaded, warnings_); !s.ok()) return s;
+  if (!node_->connect(kDeepInput, loaded.image.get()))
+    return Status::usage("the node refused '" + path + "' on input " + std::to_string(kDeepInput));
+  deep_ = DeepFile{path, std::move(loaded)};
+  return Status::success();
+}
+
+// The project format: the input's, else the deep file's, so that the default input matches.
+Status RenderJob::takeFormat() {
+  OutputContext context = node_->outputContext();
+  if (input_.image.image)
+    context.format(input_.image.image->format());
+  else if (deep_.deep.image)
+    context.format(deep_.deep.image->deepInfo().format());
+  else
+    return Status::success();
+  node_->setOutputContext(context);
   return Status::success();
 }
 
@@ -109,21 +155,19 @@ Status RenderJob::applyKnobsOnce() {
   return applyKnobs(*node_, assignments_, warnings_);
 }
 
-// Reads and connects the frame's inputs, sets the knobs, checks the depth channel and takes
-// the input's format as the project format, so that the default input matches.
+// Reads and connects the frame's inputs, sets the knobs, checks the depth channel (a deep
+// input brings its own depths) and sets the project format.
 Status RenderJob::setUpFrame(int frame) {
   if (Status s = connectFile(input_, request_.input, frame, kInput); !s.ok()) return s;
   if (Status s = connectFile(kernel_, request_.kernel, frame, kKernel); !s.ok()) return s;
   if (Status s = connectFile(mattes_, request_.mattes, frame, kMattes); !s.ok()) return s;
+  if (Status s = connectDeep(frame); !s.ok()) return s;
   if (Status s = applyKnobsOnce(); !s.ok()) return s;
-  if (!input_.image.image) return Status::success();
   const LoadedImage& in = input_.image;
-  if (Status s = checkDepthChannel(*node_, in.image->channels(), in.fileChannels, input_.path); !s.ok())
-    return s;
-  OutputContext context = node_->outputContext();
-  context.format(in.image->format());
-  node_->setOutputContext(context);
-  return Status::success();
+  if (in.image && !deep_.deep.image)
+    if (Status s = checkDepthChannel(*node_, in.image->channels(), in.fileChannels, input_.path); !s.ok())
+      return s;
+  return takeFormat();
 }
 
 Status RenderJob::renderOne(int frame, int index, int count) {
@@ -159,7 +203,10 @@ Status RenderJob::renderOne(int frame, int index, int count) {
 int RenderJob::run() {
   Status status = prepare();
   const int count = range_.last - range_.first + 1;
-  for (int i = 0; status.ok() && i < count; ++i) status = renderOne(range_.first + i, i, count);
+  for (int i = 0; status.ok() && i < count; ++i) {
+    status = renderOne(range_.first + i, i, count);
+    if (const int signal = interruptSignal(); signal && status.ok()) status = interruptedStatus(signal);
+  }
   printWarnings(warnings_);
   return reportStatus(status);
 }

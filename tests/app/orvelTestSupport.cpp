@@ -95,6 +95,7 @@ void writeImage(const std::string& path, const TestImage& image) {
   spec.full_width = image.fullWidth;
   spec.full_height = image.fullHeight;
   spec.channelnames = image.channels;
+  if (image.tileSize > 0) spec.tile_width = spec.tile_height = image.tileSize;
   auto out = OIIO::ImageOutput::create(path);
   if (!out || !out->open(path, spec) || !out->write_image(OIIO::TypeDesc::FLOAT, image.pixels.data()))
     throw std::runtime_error("cannot write test image " + path);

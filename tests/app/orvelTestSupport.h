@@ -37,6 +37,7 @@ struct TestImage {
   std::vector<std::string> channels;
   std::vector<float> pixels;
   bool half = false;  // read back: the file stored 16-bit floats
+  int tileSize = 0;   // written in square tiles of this size; 0: scanlines
 
   int channel(const std::string& name) const;
   // Value at file column px, file row py (absolute coordinates) of channel c.

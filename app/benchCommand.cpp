@@ -1,0 +1,194 @@
+#include "benchCommand.h"
+
+#include <algorithm>
+#include <chrono>
+#include <cmath>
+#include <cstdio>
+#include <cstring>
+#include <limits>
+#include <string>
+
+#include "DDImage/Thread.h"
+#include "benchScene.h"
+#include "childProcess.h"
+#include "deepScene.h"
+#include "engineChoice.h"
+#include "knobApplication.h"
+#include "messages.h"
+#include "nodeSession.h"
+#include "peakMemory.h"
+
+using namespace DD::Image;
+
+namespace {
+
+// A reference engine run longer than this is not repeated.
+constexpr double kSlowSeconds = 20.0;
+
+struct BenchCase {
+  const char* name;
+  bool deep;
+  int maxKernel;
+};
+
+const BenchCase kCases[] = {
+    {"flat, max_kernelsize 64", false, 64},
+    {"flat, max_kernelsize 256", false, 256},
+    {"deep, max_kernelsize 64", true, 64},
+};
+
+// What a child reports: the header, then the RGBA of the format, four floats a pixel.
+struct EngineFigures {
+  double seconds;
+  double peakBytes;
+  int runs;
+  int ok;
+  char error[256];
+};
+
+size_t areaBytes(int width, int height) {
+  return sizeof(EngineFigures) + size_t(width) * size_t(height) * 4 * sizeof(float);
+}
+
+float* areaPixels(void* area) {
+  return reinterpret_cast<float*>(static_cast<char*>(area) + sizeof(EngineFigures));
+}
+
+// The knobs of the bench frame: focus at 100, an average blur of about 20 pixels.
+std::vector<KnobAssignment> benchKnobs(int maxKernel) {
+  const std::string values[][2] = {
+      {"focalPlane", "100"},
+      {"focusRegionSize", "60"},
+      {"multiplier", "16"},
+      {"backmultiplier", "1.5"},
+      {"frontmultiplier", std::to_string(maxKernel / 16.0)},
+      {"max_kernelsize", std::to_string(maxKernel)},
+  };
+  std::vector<KnobAssignment> out;
+  for (const auto& v : values) out.push_back(KnobAssignment{v[0], v[1], "bench"});
+  return out;
+}
+
+void fail(EngineFigures& figures, const Status& status) {
+  std::snprintf(figures.error, sizeof figures.error, "%s", status.message.c_str());
+  figures.ok = 0;
+}
+
+// Renders `runs` times (once when the reference engine proves slow) and keeps the fastest.
+Status timeRenders(Iop& iop, const BenchRequest& request, bool reference, EngineFigures& figures,
+                   std::unique_ptr<MemoryIop>& image) {
+  std::vector<std::string> warnings;
+  FrameSettings settings;
+  settings.threads = request.threads;
+  const int runs = request.quick ? 1 : request.runs;
+  figures.seconds = std::numeric_limits<double>::infinity();
+  for (figures.runs = 0; figures.runs < runs;) {
+    const auto start = std::chrono::steady_clock::now();
+    if (Status s = renderNodeFrame(iop, settings, image, warnings); !s.ok()) return s;
+    const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+    figures.seconds = std::min(figures.seconds, seconds);
+    ++figures.runs;
+    if (reference && seconds > kSlowSeconds) break;
+  }
+  return Status::success();
+}
+
+// The child's work: builds the frame, renders it with one engine, reports figures and RGBA.
+int benchEngine(const BenchCase& c, bool reference, const BenchRequest& request, int width, int height,
+                void* area) {
+  EngineFigures& figures = *static_cast<EngineFigures*>(area);
+  std::unique_ptr<Op> node;
+  Iop* iop = nullptr;
+  if (Status s = createOrvelNode(node, iop); !s.ok()) return fail(figures, s), 1;
+  if (Status s = chooseEngine(*node, reference); !s.ok()) return fail(figures, s), 1;
+  std::unique_ptr<MemoryIop> flat;
+  std::unique_ptr<MemoryDeepOp> deep;
+  if (c.deep) {
+    deep = makeDeepScene(width, height);
+    node->connect(3, deep.get());
+  } else {
+    flat = makeBenchScene(width, height);
+    node->connect(0, flat.get());
+  }
+  OutputContext context = node->outputContext();
+  context.format(Format(width, height));
+  node->setOutputContext(context);
+  std::vector<std::string> warnings;
+  if (Status s = applyKnobs(*node, benchKnobs(c.maxKernel), warnings); !s.ok()) return fail(figures, s), 1;
+  std::unique_ptr<MemoryIop> image;
+  if (Status s = timeRenders(*iop, request, reference, figures, image); !s.ok()) return fail(figures, s), 1;
+  figures.peakBytes = peakResidentBytes();  // before the copy below touches the shared pages
+  float* out = areaPixels(area);
+  const Channel rgba[4] = {Chan_Red, Chan_Green, Chan_Blue, Chan_Alpha};
+  for (int y = 0; y < height; ++y)
+    for (int x = 0; x < width; ++x)
+      for (int k = 0; k < 4; ++k) *out++ = image->at(x, y, rgba[k]);
+  figures.ok = 1;
+  return 0;
+}
+
+struct Difference {
+  double absolute = 0;
+  double relative = 0;
+};
+
+// The largest difference, absolute and relative to the larger magnitude (values below 1e-4
+// in both images count absolutely only).
+Difference largestDifference(const float* a, const float* b, size_t count) {
+  Difference d;
+  for (size_t i = 0; i < count; ++i) {
+    const double diff = std::fabs(double(a[i]) - double(b[i]));
+    const double size = std::max(std::fabs(double(a[i])), std::fabs(double(b[i])));
+    if (!(diff <= d.absolute)) d.absolute = diff;
+    if (size >= 1e-4 && !(diff / size <= d.relative)) d.relative = diff / size;
+  }
+  return d;
+}
+
+void printEngine(const char* caseName, const char* engine, const EngineFigures& f) {
+  std::printf("%-26s %-10s %9.3f %5d %9.0f%s\n", caseName, engine, f.seconds, f.runs,
+              f.peakBytes / (1024.0 * 1024.0), f.runs == 1 ? "  (one run)" : "");
+}
+
+Status benchCase(const BenchCase& c, const BenchRequest& request, int width, int height) {
+  SharedArea fast(areaBytes(width, height)), reference(areaBytes(width, height));
+  if (!fast.valid() || !reference.valid()) return Status::usage("cannot map memory for the bench results");
+  SharedArea* areas[2] = {&fast, &reference};
+  for (int e = 0; e < 2; ++e) {
+    const Status s =
+        runInChild([&] { return benchEngine(c, e == 1, request, width, height, areas[e]->data()); });
+    const EngineFigures& f = *static_cast<const EngineFigures*>(areas[e]->data());
+    if (!s.ok())
+      return Status{s.code, std::string(c.name) + ": " + (f.error[0] ? f.error : s.message.c_str())};
+    printEngine(e == 0 ? c.name : "", e == 0 ? "fast" : "reference", f);
+  }
+  const EngineFigures& ff = *static_cast<const EngineFigures*>(fast.data());
+  const EngineFigures& rf = *static_cast<const EngineFigures*>(reference.data());
+  const Difference d = largestDifference(areaPixels(fast.data()), areaPixels(reference.data()),
+                                         size_t(width) * size_t(height) * 4);
+  std::printf("%-26s reference / fast %.2f; largest difference %.3g absolute, %.3g relative\n", "",
+              rf.seconds / ff.seconds, d.absolute, d.relative);
+  return Status::success();
+}
+
+std::string vectorWidth() {
+  return __builtin_cpu_supports("avx512f") ? "AVX-512, 16 floats" : "plain loops (SSE2 baseline, 4 floats)";
+}
+
+}  // namespace
+
+int runBench(const BenchRequest& request) {
+  int width = request.quick ? 960 : 1920, height = request.quick ? 540 : 1080;
+  if (request.width > 0) width = request.width, height = request.height;
+  const unsigned threads = request.threads ? request.threads : Thread::numCPUs;
+  std::printf("orvel bench: %d x %d frames; %u processors, %u threads; fast path vector width: %s\n", width,
+              height, Thread::numCPUs, threads, vectorWidth().c_str());
+  std::printf("seconds per frame: the fastest of the runs (a reference run over %.0f s is not repeated)\n",
+              kSlowSeconds);
+  std::printf(
+      "peak MB: resident-set high-water mark (VmHWM) of the child process that rendered that engine\n\n");
+  std::printf("%-26s %-10s %9s %5s %9s\n", "case", "engine", "s/frame", "runs", "peak MB");
+  for (const BenchCase& c : kCases)
+    if (Status s = benchCase(c, request, width, height); !s.ok()) return reportStatus(s);
+  return kExitOk;
+}
