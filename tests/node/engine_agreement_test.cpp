@@ -67,8 +67,8 @@ RenderReport renderWith(const Case& c, bool reference) {
   for (int y = c.box.y(); y < c.box.t(); ++y)
     for (int x = c.box.x(); x < c.box.r(); ++x) {
       const float band[] = {4.0f, 8.5f, 10.0f, 11.0f, 30.0f, 1e30f};
-      image->set(x, y, Chan_Z, band[((x + 2 * y) / 5) % 6] + 0.01f * float(x % 3));
-      if ((x * 7 + y * 3) % 23 == 0) image->set(x, y, Chan_Red, 8.0f);
+      image->set(x, y, Chan_Z, band[((x + 2 * y + 1000) / 5) % 6] + 0.01f * float((x + 300) % 3));
+      if ((x * 7 + y * 3 + 2300) % 23 == 0) image->set(x, y, Chan_Red, 8.0f);
     }
   auto mattes = noiseImage(format, Box(0, 0, 48, 36), Mask_RGBA, 11);
   auto kernel = noiseImage(Format(20, 14), Box(0, 0, 20, 14), Mask_RGBA, 13);
