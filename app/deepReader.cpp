@@ -6,6 +6,7 @@
 #include <algorithm>
 
 #include "channelNames.h"
+#include "exrHeaderCheck.h"
 #include "fileGeometry.h"
 #include "inputPath.h"
 #include "memoryLimit.h"
@@ -137,6 +138,7 @@ Status readSamples(const std::string& path, OIIO::ImageInput& in, const OIIO::Im
 Status readDeepImage(const std::string& path, double maxBytes, LoadedDeep& out,
                      std::vector<std::string>& warnings) {
   if (Status s = checkInputPath(path); !s.ok()) return s;
+  if (Status s = checkExrHeader(path, maxBytes); !s.ok()) return s;
   auto in = OIIO::ImageInput::open(path);
   if (!in) return Status::usage("cannot read '" + path + "': " + firstLine(OIIO::geterror()));
   const OIIO::ImageSpec spec = in->spec();

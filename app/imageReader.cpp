@@ -4,6 +4,7 @@
 
 #include <cmath>
 
+#include "exrHeaderCheck.h"
 #include "fileGeometry.h"
 #include "inputPath.h"
 #include "memoryLimit.h"
@@ -83,6 +84,7 @@ void fillPlanes(const std::vector<float>& pixels, const OIIO::ImageSpec& spec,
 Status readImage(const std::string& path, double maxBytes, LoadedImage& out,
                  std::vector<std::string>& warnings) {
   if (Status s = checkInputPath(path); !s.ok()) return s;
+  if (Status s = checkExrHeader(path, maxBytes); !s.ok()) return s;
   auto in = OIIO::ImageInput::open(path);
   if (!in) return Status::usage("cannot read '" + path + "': " + firstLine(OIIO::geterror()));
   const OIIO::ImageSpec spec = in->spec();

@@ -181,7 +181,7 @@ INSTANTIATE_TEST_SUITE_P(Cases, BrokenDeep,
                          ::testing::Values(BrokenCase{"Truncated", truncatedFile, "cannot read the samples"},
                                            BrokenCase{"NoZ", noDepth, "has no Z channel"},
                                            BrokenCase{"Flat", flatFile, "is not a deep image"},
-                                           BrokenCase{"Garbage", garbage, "cannot read"}),
+                                           BrokenCase{"Garbage", garbage, "not a valid EXR file"}),
                          [](const auto& info) { return std::string(info.param.name); });
 
 // More samples than --max-memory allows are refused before the render.

@@ -106,6 +106,41 @@ TEST(Limits, AHugeDeclaredWindowIsRefusedBeforeReading) {
   EXPECT_FALSE(fileExists(dir.path("out.exr")));
 }
 
+// Headers the EXR library would believe and allocate for: refused before it reads them.
+TEST(Limits, AnAttributeLargerThanTheFileIsRefused) {
+  ScratchFolder dir;
+  writeImage(dir.path("in.exr"), varied(2, 2));
+  std::string bytes = readBytes(dir.path("in.exr"));
+  const std::string channels("channels\0chlist\0", 16);
+  const size_t at = bytes.find(channels);
+  ASSERT_NE(at, std::string::npos);
+  const uint32_t size = 0x7fffff00;  // about 2 GB, in a file of a few hundred bytes
+  std::memcpy(&bytes[at + channels.size()], &size, sizeof size);
+  writeText(dir.path("in.exr"), bytes);
+  for (const std::vector<std::string>& args : {std::vector<std::string>{dir.path("in.exr")},
+                                               std::vector<std::string>{"--deep", dir.path("in.exr")}}) {
+    std::vector<std::string> all = args;
+    all.insert(all.end(), {"-o", dir.path("out.exr")});
+    const RunResult r = render(all);
+    EXPECT_EQ(r.exitCode, 2) << r.err;
+    EXPECT_NE(r.err.find("header does not fit"), std::string::npos) << r.err;
+  }
+}
+
+TEST(Limits, AHugeTileTableIsRefused) {
+  ScratchFolder dir;
+  std::string bytes = readBytes(hugeWindowFile(dir));
+  const std::string tiles("tiles\0tiledesc\0", 15);
+  const size_t at = bytes.find(tiles);
+  ASSERT_NE(at, std::string::npos);
+  const uint32_t one[2] = {1, 1};  // 200000 x 200000 tiles: an offset table of 320 GB
+  std::memcpy(&bytes[at + tiles.size() + 4], one, sizeof one);
+  writeText(dir.path("tiny-tiles.exr"), bytes);
+  const RunResult r = render({dir.path("tiny-tiles.exr"), "-o", dir.path("out.exr")});
+  EXPECT_EQ(r.exitCode, 2) << r.err;
+  EXPECT_NE(r.err.find("--max-memory"), std::string::npos) << r.err;
+}
+
 TEST(Limits, AFileOverTheGivenLimitIsRefused) {
   ScratchFolder dir;
   writeImage(dir.path("in.exr"), varied(64, 64));  // 64 x 64 x 5 floats, twice: 160 KB
