@@ -7,6 +7,7 @@
 #include <cstring>
 #include <limits>
 #include <string>
+#include <thread>
 
 #include "DDImage/Thread.h"
 #include "benchScene.h"
@@ -69,9 +70,11 @@ std::vector<KnobAssignment> benchKnobs(int maxKernel) {
   return out;
 }
 
-void fail(EngineFigures& figures, const Status& status) {
+// Records `status` for the parent; returns the child's exit status.
+int fail(EngineFigures& figures, const Status& status) {
   std::snprintf(figures.error, sizeof figures.error, "%s", status.message.c_str());
   figures.ok = 0;
+  return 1;
 }
 
 // Renders `runs` times (once when the reference engine proves slow) and keeps the fastest.
@@ -99,8 +102,8 @@ int benchEngine(const BenchCase& c, bool reference, const BenchRequest& request,
   EngineFigures& figures = *static_cast<EngineFigures*>(area);
   std::unique_ptr<Op> node;
   Iop* iop = nullptr;
-  if (Status s = createOrvelNode(node, iop); !s.ok()) return fail(figures, s), 1;
-  if (Status s = chooseEngine(*node, reference); !s.ok()) return fail(figures, s), 1;
+  if (Status s = createOrvelNode(node, iop); !s.ok()) return fail(figures, s);
+  if (Status s = chooseEngine(*node, reference); !s.ok()) return fail(figures, s);
   std::unique_ptr<MemoryIop> flat;
   std::unique_ptr<MemoryDeepOp> deep;
   if (c.deep) {
@@ -114,9 +117,9 @@ int benchEngine(const BenchCase& c, bool reference, const BenchRequest& request,
   context.format(Format(width, height));
   node->setOutputContext(context);
   std::vector<std::string> warnings;
-  if (Status s = applyKnobs(*node, benchKnobs(c.maxKernel), warnings); !s.ok()) return fail(figures, s), 1;
+  if (Status s = applyKnobs(*node, benchKnobs(c.maxKernel), warnings); !s.ok()) return fail(figures, s);
   std::unique_ptr<MemoryIop> image;
-  if (Status s = timeRenders(*iop, request, reference, figures, image); !s.ok()) return fail(figures, s), 1;
+  if (Status s = timeRenders(*iop, request, reference, figures, image); !s.ok()) return fail(figures, s);
   figures.peakBytes = peakResidentBytes();  // before the copy below touches the shared pages
   float* out = areaPixels(area);
   const Channel rgba[4] = {Chan_Red, Chan_Green, Chan_Blue, Chan_Alpha};
