@@ -107,6 +107,94 @@ void scatterPassesPlain(const PassRun* runs, int runCount, int, int, float* weig
   }
 }
 
+// One member's pass of a stretch on one output row: the output columns [lo, hi) its non-zero taps
+// cover, the tap of column x at taps[x - left], and its weight and channel scales.
+struct MemberPass {
+  const float* taps;
+  int left, lo, hi;
+  float weightScale;
+  float scale[ktSourceMap::kSharedChannels];
+};
+
+// A stretch on one output row: its members' passes in order (each member's first pass, then
+// its second), and the output columns they cover.
+struct StretchRow {
+  const MemberPass* passes;
+  int count;
+  int passesPerMember;
+  int start, end;
+};
+
+// The stretch in one sweep of 16-column blocks: per column the members are added in order, each
+// its first pass then its second, exactly as one scatter after the other; a block visits only the
+// member passes whose taps reach it.
+template <int kChannels>
+__attribute__((target("avx512f"))) void sweepStretchAvx512(const StretchRow& row, float* weight,
+                                                             float* const* colourIn) {
+  // Local copies: the stores into the rows below cannot touch them, so they stay in registers.
+  const StretchRow s = row;
+  float* colour[kChannels];
+  for (int c = 0; c < kChannels; ++c) colour[c] = colourIn[c];
+  const __m512i lanes = _mm512_set_epi32(15, 14, 13, 12, 11, 10, 9, 8, 7, 6, 5, 4, 3, 2, 1, 0);
+  const int total = s.count * s.passesPerMember;
+  int first = 0;  // member passes before it end before the current block
+  for (int X = s.start; X < s.end; X += 16) {
+    const int remaining = s.end - X;
+    const __mmask16 all = remaining >= 16 ? __mmask16(0xffff) : __mmask16((1u << remaining) - 1u);
+    const __m512i column = _mm512_add_epi32(_mm512_set1_epi32(X), lanes);
+    __m512 w = _mm512_maskz_loadu_ps(all, weight + X);
+    __m512 v[kChannels];
+    for (int c = 0; c < kChannels; ++c) v[c] = _mm512_maskz_loadu_ps(all, colour[c] + X);
+    // Members stand one column apart, so passes ending before this block only come first.
+    while (first + s.passesPerMember <= total && s.passes[first].hi <= X &&
+           s.passes[first + s.passesPerMember - 1].hi <= X)
+      first += s.passesPerMember;
+    for (int i = first; i < total; ++i) {
+      const MemberPass& m = s.passes[i];
+      if (m.lo >= X + 16) {
+        if (i % s.passesPerMember == s.passesPerMember - 1 && s.passes[i + 1 - s.passesPerMember].lo >= X + 16) break;
+        continue;
+      }
+      if (m.hi <= X) continue;
+      const bool covers = m.lo <= X && m.hi >= X + 16;
+      const __mmask16 inside = covers ? all
+                                      : __mmask16(_mm512_mask_cmpge_epi32_mask(all, column, _mm512_set1_epi32(m.lo)) &
+                                                  _mm512_cmplt_epi32_mask(column, _mm512_set1_epi32(m.hi)));
+      const __m512 t = _mm512_maskz_loadu_ps(inside, m.taps + (X - m.left));
+      w = _mm512_add_ps(w, _mm512_mul_ps(t, _mm512_set1_ps(m.weightScale)));
+      for (int c = 0; c < kChannels; ++c) v[c] = _mm512_add_ps(v[c], _mm512_mul_ps(t, _mm512_set1_ps(m.scale[c])));
+    }
+    _mm512_mask_storeu_ps(weight + X, all, w);
+    for (int c = 0; c < kChannels; ++c) _mm512_mask_storeu_ps(colour[c] + X, all, v[c]);
+  }
+}
+
+__attribute__((target("avx512f"))) void sweepStretchAvx512Any(const StretchRow& s, int channels, float* weight,
+                                                                float* const* colour) {
+  switch (channels) {
+    case 1: return sweepStretchAvx512<1>(s, weight, colour);
+    case 2: return sweepStretchAvx512<2>(s, weight, colour);
+    case 3: return sweepStretchAvx512<3>(s, weight, colour);
+    default: return sweepStretchAvx512<4>(s, weight, colour);
+  }
+}
+
+// The same member pass by member pass, for processors without 16-lane vectors.
+void sweepStretchPlain(const StretchRow& s, int channels, float* weight, float* const* colour) {
+  for (int i = 0; i < s.count * s.passesPerMember; ++i) {
+    const MemberPass& m = s.passes[i];
+    if (m.hi <= m.lo) continue;
+    scatterSharedRunPlain(m.taps + (m.lo - m.left), weight + m.lo, colour, m.scale, channels, m.hi - m.lo,
+                          m.weightScale, m.lo);
+  }
+}
+
+using StretchSweep = void (*)(const StretchRow&, int, float*, float* const*);
+
+StretchSweep stretchSweepForThisProcessor() {
+  return __builtin_cpu_supports("avx512f") ? sweepStretchAvx512Any : sweepStretchPlain;
+}
+
 using PassesRun = void (*)(const PassRun*, int, int, int, float*, float* const*, int);
 
 // The widest variant this processor runs.
@@ -128,9 +216,11 @@ class FastRowScatter {
         shifted_(s_.kChrAbb != 0.0f),
         shared_(map.sharedKernels()),
         passesRun_(passesRunForThisProcessor()),
+        stretchSweep_(stretchSweepForThisProcessor()),
         buffers_(std::max(1, s_.correctiveSlices), blurred, x, r, shared_, true) {
     // Where each blurred channel's value sits among the active channels' values.
     int position = 0;
+    memberPasses_.reserve(2 * size_t(r - x + 2 * padding_));
     for (Channel z : ctx.settings->activeChannels) {
       if (blurred.contains(z)) {
         channels_.push_back(z);
@@ -144,6 +234,10 @@ class FastRowScatter {
     const int cy = map_.clampRow(sy);
     const int dy = std::abs(sy - y_);
     if (map_.rowReach(cy) < dy || channels_.empty()) return;
+    if (map_.hasStretches()) {
+      scatterStretches(sy, cy, dy);
+      return;
+    }
     const int16_t* reach = map_.reach(cy);
     const uint32_t* first = map_.first(cy);
     const int16_t* scatterReach = map_.scatterReach();
@@ -167,6 +261,64 @@ class FastRowScatter {
       }
     }
     flush();
+  }
+
+  // The stretches of a flat row in column order, each clipped to the source window.
+  void scatterStretches(int sy, int cy, int dy) {
+    const int left = x_ - padding_, right = r_ + padding_;
+    for (const ktSourceMap::Stretch* st = map_.stretchesBegin(cy); st != map_.stretchesEnd(cy); ++st) {
+      if (st->reach < dy) continue;
+      const int from = std::max(st->sx0, left), to = std::min(st->sx0 + st->count, right);
+      if (to <= from || to - 1 + st->reach < x_ || from - st->reach >= r_) continue;
+      const ktSourceMap::SharedScatter* members = map_.sharedScatters() + st->first + (from - st->sx0);
+      if (!st->finite) {
+        scatterShared(members[0], from, sy);
+        flush();
+        continue;
+      }
+      sweepStretch(members, from, to - from, sy);
+    }
+  }
+
+  void sweepStretch(const ktSourceMap::SharedScatter* members, int sx0, int count, int sy) {
+    // The passes that reach the row, the same for every member.
+    int pass[2], halfWidth[2];
+    const float* taps[2];
+    ktSourceMap::Span span[2];
+    int passes = 0;
+    for (int q = 0; q < 2; ++q) {
+      const ktSourceMap::Kernel* kernel = members[0].kernel[q];
+      if (!kernel || std::abs(sy - y_) > kernel->halfWidth) continue;
+      const int ky = kernel->halfWidth + (sy - y_);
+      pass[passes] = q;
+      halfWidth[passes] = kernel->halfWidth;
+      taps[passes] = kernel->plane + size_t(ky) * size_t(kernel->width);
+      span[passes] = kernel->rows[ky];
+      ++passes;
+    }
+    if (passes == 0) return;
+    memberPasses_.resize(size_t(count) * size_t(passes));
+    StretchRow s{memberPasses_.data(), count, passes, r_, x_};
+    for (int j = 0; j < count; ++j)
+      for (int p = 0; p < passes; ++p) {
+        MemberPass& m = memberPasses_[size_t(j) * passes + p];
+        m.taps = taps[p];
+        m.left = sx0 + j - halfWidth[p];
+        m.lo = std::max(m.left + span[p].begin, x_);
+        m.hi = std::max(m.lo, std::min(m.left + span[p].end, r_));
+        m.weightScale = members[j].passWeight[pass[p]];
+        for (size_t c = 0; c < channels_.size(); ++c) m.scale[c] = members[j].value[valueIndex_[c]] * m.weightScale;
+        if (m.hi > m.lo) {
+          s.start = std::min(s.start, m.lo);
+          s.end = std::max(s.end, m.hi);
+        }
+      }
+    if (s.end <= s.start) return;
+    const uint16_t slice = members[0].slice;
+    buffers_.ensure(slice);
+    float* colour[kMaxShared];
+    for (size_t c = 0; c < channels_.size(); ++c) colour[c] = buffers_.colourRows[slice][channels_[c]];
+    stretchSweep_(s, static_cast<int>(channels_.size()), buffers_.weightRows[slice][channels_[0]], colour);
   }
 
   void composite(Row& row) const {
@@ -255,9 +407,11 @@ class FastRowScatter {
   const bool shifted_;
   const bool shared_;
   const PassesRun passesRun_;
+  const StretchSweep stretchSweep_;
   std::vector<Channel> channels_;
   std::vector<int> valueIndex_;
   ktSliceBuffers buffers_;
+  std::vector<MemberPass> memberPasses_;  // of the stretch being added
   // The pending group of scatters with the same kernels and slice.
   static constexpr int kGroupRuns = 16;
   ktSourceMap::SharedScatter group_{};

@@ -55,6 +55,9 @@ void ktSourceMap::clear() {
   values_.clear();
   kernels_.clear();
   spans_.clear();
+  stretches_.clear();
+  stretches_.shrink_to_fit();
+  rowStretches_.clear();
   firstRow_ = 0;
   lastRow_ = -1;
   position_ = 0;
@@ -175,7 +178,36 @@ void ktSourceMap::build(const ktRenderContext& ctx, Iop& input, Iop* mattes, con
                         const ChannelSet& channels) {
   layout(ctx, outputBox, channels, input.y(), input.t());
   if (empty()) return;
-  for (int cy = firstRow_; cy <= lastRow_; ++cy) mapFlatRow(ctx, input, mattes, cy);
+  if (sharedKernels_) rowStretches_.push_back(0);
+  for (int cy = firstRow_; cy <= lastRow_; ++cy) {
+    mapFlatRow(ctx, input, mattes, cy);
+    if (sharedKernels_) findStretches(cy);
+  }
+}
+
+// Splits the row's scatters into stretches of one kernel pair and slice; a scatter with a
+// non-finite value stands alone.
+void ktSourceMap::findStretches(int cy) {
+  const uint32_t* first = offsets_.data() + rowOffset(cy);
+  const int width = x1_ - x0_;
+  for (int i = 0; i < width; ++i) {
+    if (first[i + 1] == first[i]) continue;
+    const uint32_t k = first[i];
+    const SharedScatter& s = shared_[k];
+    if (!stretches_.empty() && stretches_.size() > rowStretches_.back()) {
+      Stretch& last = stretches_.back();
+      const SharedScatter& l = shared_[last.first];
+      const bool follows = last.sx0 + last.count == x0_ + i && last.first + uint32_t(last.count) == k;
+      if (follows && last.finite && s.finite && l.kernel[0] == s.kernel[0] && l.kernel[1] == s.kernel[1] &&
+          l.slice == s.slice) {
+        ++last.count;
+        last.reach = std::max(last.reach, scatterReach_[k]);
+        continue;
+      }
+    }
+    stretches_.push_back({x0_ + i, 1, k, scatterReach_[k], s.finite});
+  }
+  rowStretches_.push_back(static_cast<uint32_t>(stretches_.size()));
 }
 
 void ktSourceMap::mapFlatRow(const ktRenderContext& ctx, Iop& input, Iop* mattes, int cy) {

@@ -52,6 +52,16 @@ class ktSourceMap {
     bool finite;  // every value and share is finite: zero taps may be left out
   };
 
+  // Consecutive positions of one row, one scatter each, that share kernels and slice and have
+  // finite values: the fast engine adds them in one sweep.
+  struct Stretch {
+    int sx0;         // the first member's column; member j stands at sx0 + j
+    int count;
+    uint32_t first;  // the first member's scatter index; the others follow
+    int16_t reach;
+    bool finite;
+  };
+
   // The flat map: one scatter per source pixel that its focus region lets through.
   void build(const ktRenderContext& ctx, DD::Image::Iop& input, DD::Image::Iop* mattes,
              const DD::Image::Box& outputBox, const DD::Image::ChannelSet& channels);
@@ -93,11 +103,16 @@ class ktSourceMap {
   const SharedScatter* sharedScatters() const { return shared_.data(); }
   const Scatter* scatters() const { return scatters_.data(); }
   const float* scattered(int activeIndex) const { return values_[activeIndex].data(); }
+  // The stretches of a row in column order (flat shared maps only; empty otherwise).
+  bool hasStretches() const { return !rowStretches_.empty(); }
+  const Stretch* stretchesBegin(int cy) const { return stretches_.data() + rowStretches_[cy - firstRow_]; }
+  const Stretch* stretchesEnd(int cy) const { return stretches_.data() + rowStretches_[cy - firstRow_ + 1]; }
 
  private:
   size_t rowOffset(int cy) const { return size_t(cy - firstRow_) * size_t(x1_ - x0_); }
   void mapFlatRow(const ktRenderContext& ctx, DD::Image::Iop& input, DD::Image::Iop* mattes, int cy);
   void describeKernels(const std::vector<ktChannelFloatBuffer>& bank);
+  void findStretches(int cy);
 
   int x0_ = 0, x1_ = 0;              // mapped columns
   int firstRow_ = 0, lastRow_ = -1;  // mapped rows, inclusive
@@ -121,4 +136,6 @@ class ktSourceMap {
   std::vector<Table<float>> values_;  // by active channel position, over the scatters
   std::vector<Kernel> kernels_;
   std::vector<Span> spans_;
+  std::vector<Stretch> stretches_;
+  std::vector<uint32_t> rowStretches_;
 };
