@@ -111,11 +111,12 @@ TEST(Limits, AnAttributeLargerThanTheFileIsRefused) {
   ScratchFolder dir;
   writeImage(dir.path("in.exr"), varied(2, 2));
   std::string bytes = readBytes(dir.path("in.exr"));
-  const std::string channels("channels\0chlist\0", 16);
-  const size_t at = bytes.find(channels);
+  // OpenImageIO records the date of writing as a string attribute, read by its declared size.
+  const std::string date("capDate\0string\0", 15);
+  const size_t at = bytes.find(date);
   ASSERT_NE(at, std::string::npos);
   const uint32_t size = 0x7fffff00;  // about 2 GB, in a file of a few hundred bytes
-  std::memcpy(&bytes[at + channels.size()], &size, sizeof size);
+  std::memcpy(&bytes[at + date.size()], &size, sizeof size);
   writeText(dir.path("in.exr"), bytes);
   for (const std::vector<std::string>& args : {std::vector<std::string>{dir.path("in.exr")},
                                                std::vector<std::string>{"--deep", dir.path("in.exr")}}) {
@@ -125,6 +126,24 @@ TEST(Limits, AnAttributeLargerThanTheFileIsRefused) {
     EXPECT_EQ(r.exitCode, 2) << r.err;
     EXPECT_NE(r.err.find("header does not fit"), std::string::npos) << r.err;
   }
+}
+
+// The EXR library reads a channel list up to its empty name whatever size the file declares for
+// it, and so does the check before it: such a file is read as usual.
+TEST(Limits, AChannelListIsReadUpToItsEnd) {
+  ScratchFolder dir;
+  const TestImage in = varied(3, 2);
+  writeImage(dir.path("in.exr"), in);
+  std::string bytes = readBytes(dir.path("in.exr"));
+  const std::string channels("channels\0chlist\0", 16);
+  const size_t at = bytes.find(channels);
+  ASSERT_NE(at, std::string::npos);
+  const uint32_t size = 0x7fffff00;
+  std::memcpy(&bytes[at + channels.size()], &size, sizeof size);
+  writeText(dir.path("in.exr"), bytes);
+  const RunResult r = render({dir.path("in.exr"), "-o", dir.path("out.exr"), "--set", "focalPlane=1"});
+  ASSERT_RAN(r);
+  EXPECT_EQ(readImage(dir.path("out.exr")).width, 3);
 }
 
 TEST(Limits, AHugeTileTableIsRefused) {
