@@ -287,7 +287,7 @@ class FastRowScatter {
     ktSourceMap::Span span[2];
     int passes = 0;
     for (int q = 0; q < 2; ++q) {
-      const ktSourceMap::Kernel* kernel = members[0].kernel[q];
+      const ktSourceMap::Kernel* kernel = map_.kernelOf(members[0], q);
       if (!kernel || std::abs(sy - y_) > kernel->halfWidth) continue;
       const int ky = kernel->halfWidth + (sy - y_);
       pass[passes] = q;
@@ -334,8 +334,8 @@ class FastRowScatter {
     PassRun runs[2];
     int count = 0;
     for (int q = 0; q < 2; ++q) {
-      if (!p.kernel[q]) continue;
-      const ktSourceMap::Kernel& kernel = *p.kernel[q];
+      if (p.kernel[q] == ktSourceMap::kNoPass) continue;
+      const ktSourceMap::Kernel& kernel = map_.kernel(p.kernel[q]);
       const int R = kernel.halfWidth;
       if (!scatter::reaches(sx, sy, R, x_, y_, r_)) continue;
       const int ky = R + (sy - y_);

@@ -144,7 +144,7 @@ void ktSourceMap::addScatter(const ktRenderContext& ctx, float size, float weigh
   if (sharedKernels_) {
     SharedScatter shared;
     for (int q = 0; q < 2; ++q) {
-      shared.kernel[q] = sc.kernel[q] == kNoPass ? nullptr : &kernels_[sc.kernel[q]];
+      shared.kernel[q] = sc.kernel[q];
       shared.passWeight[q] = sc.passWeight[q];
     }
     shared.finite = std::isfinite(sc.passWeight[0]) && std::isfinite(sc.passWeight[1]);

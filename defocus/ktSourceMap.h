@@ -45,7 +45,7 @@ class ktSourceMap {
   // A scatter as the shared path reads it, in one record: its kernels (null where a pass is not
   // used), their shares, the values of up to four channels and its slice.
   struct SharedScatter {
-    const Kernel* kernel[2];
+    uint16_t kernel[2];  // entries of kernel(); kNoPass where a pass is not used
     float passWeight[2];
     float value[kSharedChannels];  // by position among the active channels
     uint16_t slice;
@@ -84,6 +84,11 @@ class ktSourceMap {
   // kSharedChannels of them and no chromatic shift: then sharedScatters() serves the scatter,
   // otherwise scatters() and scattered().
   bool sharedKernels() const { return sharedKernels_; }
+  const Kernel& kernel(int k) const { return kernels_[k]; }
+  // The kernel of a shared scatter's pass, or null where the pass is not used.
+  const Kernel* kernelOf(const SharedScatter& s, int q) const {
+    return s.kernel[q] == kNoPass ? nullptr : &kernels_[s.kernel[q]];
+  }
 
   int clampRow(int sy) const { return sy < clampLo_ ? clampLo_ : (sy > clampHi_ ? clampHi_ : sy); }
   int firstRow() const { return firstRow_; }
