@@ -94,12 +94,15 @@ long long fixedSize(const std::string& type) {
   return 0;
 }
 
-// Skips a channel list the way the library reads it: entries up to an empty name.
+// Skips a channel list the way the library reads it: entries up to an empty name. Pixel types
+// other than uint, half and float are refused: the image library aborts on them.
 bool skipChannelList(Reader& r) {
   for (std::string name;;) {
     if (!r.name(name)) return false;
     if (name.empty()) return true;
-    if (!r.in.seekg(16, std::ios::cur) || r.remaining() < 0) return false;
+    uint32_t pixelType = 0;
+    if (!r.u32(pixelType) || pixelType > 2 || !r.in.seekg(12, std::ios::cur) || r.remaining() < 0)
+      return false;
   }
 }
 
@@ -146,8 +149,8 @@ Status checkExrHeader(const std::string& path, double maxBytes) {
   uint32_t magic = 0, version = 0;
   if (!r.u32(magic) || magic != kMagic || !r.u32(version)) return Status::success();
   if (version & kLongNamesFlag) r.longestName = 255;
-  const Status broken =
-      Status::usage("'" + path + "' is not a valid EXR file: its header does not fit in the file");
+  const Status broken = Status::usage(
+      "'" + path + "' is not a valid EXR file: its header is damaged or declares more than the file holds");
   double chunks = 0;
   for (int part = 0;; ++part) {
     PartShape shape;
