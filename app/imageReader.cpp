@@ -2,6 +2,7 @@
 
 #include <OpenImageIO/imageio.h>
 
+#include <algorithm>
 #include <cmath>
 
 #include "exrHeaderCheck.h"
@@ -29,9 +30,12 @@ Status checkSpec(const std::string& path, const OIIO::ImageSpec& spec, double ma
   if (far(spec.x) || far(spec.y) || far(spec.full_x) || far(spec.full_y) || far(spec.width) ||
       far(spec.height) || far(spec.full_width) || far(spec.full_height))
     return Status::usage("'" + path + "' has windows beyond the supported coordinates");
-  // The decoded file and the host's planes: a float each per sample.
+  // The decoded file and the host's planes, a float each per sample, and the image library's
+  // own buffer of at least 256 rows (or a row of tiles) of file pixels, however few rows there are.
   const double samples = double(spec.width) * double(spec.height) * double(spec.nchannels);
-  return checkMemory(2.0 * sizeof(float) * samples, maxBytes, path);
+  const double bufferRows = std::max(256, spec.tile_height);
+  const double buffer = bufferRows * double(spec.width) * double(spec.nchannels) * sizeof(float);
+  return checkMemory(2.0 * sizeof(float) * samples + buffer, maxBytes, path);
 }
 
 float srgbToLinear(float v) { return v <= 0.04045f ? v / 12.92f : std::pow((v + 0.055f) / 1.055f, 2.4f); }

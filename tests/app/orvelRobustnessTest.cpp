@@ -182,6 +182,16 @@ TEST(Limits, AHugeTileTableIsRefused) {
   EXPECT_NE(r.err.find("--max-memory"), std::string::npos) << r.err;
 }
 
+// A long single row: the image library reads at least 256 rows' worth of buffer at a time, here
+// 1 GB for 4 MB of pixels, and that counts against the limit too.
+TEST(Limits, TheReadBufferOfAVeryWideRowCounts) {
+  ScratchFolder dir;
+  writeImage(dir.path("wide.exr"), makeImage(1000000, 1, {"Z"}, [](int, int, int) { return 100.0f; }));
+  const RunResult r = render({dir.path("wide.exr"), "-o", dir.path("out.exr"), "--max-memory", "0.5"});
+  EXPECT_EQ(r.exitCode, 2) << r.err;
+  EXPECT_NE(r.err.find("would need"), std::string::npos) << r.err;
+}
+
 TEST(Limits, AFileOverTheGivenLimitIsRefused) {
   ScratchFolder dir;
   writeImage(dir.path("in.exr"), varied(64, 64));  // 64 x 64 x 5 floats, twice: 160 KB
