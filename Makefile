@@ -3,7 +3,7 @@ BUILD ?= build
 JOBS ?= $(shell nproc)
 CMAKE_FLAGS ?=
 
-.PHONY: all build demo test bench test-sanitize clean
+.PHONY: all build demo test bench test-sanitize test-tsan fuzz-smoke clean
 
 all: build
 
@@ -20,6 +20,27 @@ test: build
 # The tests again under AddressSanitizer and UndefinedBehaviorSanitizer.
 test-sanitize:
 	$(MAKE) test BUILD=build-asan CMAKE_FLAGS="-DORVEL_SANITIZE=ON -DORVEL_BUILD_BENCH=OFF -DCMAKE_BUILD_TYPE=RelWithDebInfo"
+
+# The host, engine and node tests again under ThreadSanitizer, with the soak test; only their
+# executables are built. The renderer's end-to-end tests are left out: they run the orvel
+# executable, whose image libraries are not instrumented.
+TSAN_SUITES ?= host lens kernel defocus deep node soak
+empty :=
+space := $(empty) $(empty)
+test-tsan:
+	cmake -S . -B build-tsan -DORVEL_TSAN=ON -DORVEL_BUILD_BENCH=OFF -DCMAKE_BUILD_TYPE=RelWithDebInfo $(CMAKE_FLAGS)
+	cmake --build build-tsan -j$(JOBS) --target $(addprefix tests_,$(TSAN_SUITES))
+	cd build-tsan && TSAN_OPTIONS="halt_on_error=1 second_deadlock_stack=1 $(TSAN_OPTIONS)" \
+	  ctest --output-on-failure -j$(JOBS) -L '^($(subst $(space),|,$(TSAN_SUITES)))$$'
+
+# Every libFuzzer target of fuzz/ for FUZZ_SECONDS each, from its seeds, under ASan and UBSan
+# (needs clang-14); a crash or a violated property fails with the input saved.
+FUZZ_SECONDS ?= 60
+fuzz-smoke:
+	cmake -S . -B build-fuzz -DCMAKE_CXX_COMPILER=clang++-14 -DORVEL_FUZZ=ON -DORVEL_BUILD_TESTS=OFF \
+	  -DORVEL_BUILD_BENCH=OFF -DCMAKE_BUILD_TYPE=RelWithDebInfo
+	cmake --build build-fuzz --target fuzz_targets -j$(JOBS)
+	bash fuzz/smoke.sh build-fuzz $(FUZZ_SECONDS)
 
 clean:
 	rm -rf build build-asan build-tsan

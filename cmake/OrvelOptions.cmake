@@ -13,6 +13,7 @@ option(ORVEL_BUILD_TESTS "Build the unit and end-to-end tests" ON)
 option(ORVEL_BUILD_BENCH "Build the benchmarks (needs Google Benchmark)" ON)
 option(ORVEL_SANITIZE "Build with AddressSanitizer and UndefinedBehaviorSanitizer" OFF)
 option(ORVEL_TSAN "Build with ThreadSanitizer" OFF)
+option(ORVEL_FUZZ "Build the libFuzzer targets of fuzz/ (needs clang), everything under ASan and UBSan" OFF)
 
 add_compile_options(-Wall -Wextra)
 # Multiply-adds are never fused, so that every engine and every processor variant rounds alike.
@@ -26,5 +27,21 @@ if(ORVEL_TSAN)
   add_compile_options(-fsanitize=thread -fno-omit-frame-pointer)
   add_link_options(-fsanitize=thread)
 endif()
+if(ORVEL_FUZZ)
+  if(NOT CMAKE_CXX_COMPILER_ID STREQUAL "Clang")
+    message(FATAL_ERROR "ORVEL_FUZZ needs clang (libFuzzer): configure with -DCMAKE_CXX_COMPILER=clang++-14")
+  endif()
+  # Every library carries the coverage the fuzzer steers by; only the targets link its main.
+  # Library assertions catch out-of-range container indexing that stays inside an allocation.
+  add_compile_options(-fsanitize=fuzzer-no-link,address,undefined -fno-sanitize-recover=all
+                      -fno-omit-frame-pointer -D_GLIBCXX_ASSERTIONS)
+  add_link_options(-fsanitize=address,undefined)
+endif()
 
 find_package(Threads REQUIRED)
+
+# The fuzz targets link the libraries of the folders added after this file; CMake resolves
+# target names once every folder is read.
+if(ORVEL_FUZZ)
+  add_subdirectory(${CMAKE_SOURCE_DIR}/fuzz ${CMAKE_BINARY_DIR}/fuzz)
+endif()

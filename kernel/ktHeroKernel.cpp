@@ -50,12 +50,19 @@ float bladeValue(const ApertureShape& a, float dx, float dy, float r2) {
   return 1.0f - v;
 }
 
+// An offset stretched by an aspect factor. A factor of infinity (aspect 0, or an infinite one)
+// flattens the aperture onto its centre line, which stays at offset 0 instead of 0 x inf = NaN.
+float stretch(float d, float factor) {
+  const float s = d * factor;
+  return std::isnan(s) ? 0.0f : s;
+}
+
 // Value of the procedural aperture at offset (dx, dy) from its centre, in [0, 1].
 float apertureValue(const ApertureShape& a, float dx, float dy) {
   if (a.aspect > 1.0f) {
-    dx = dx * a.aspect;
+    dx = stretch(dx, a.aspect);
   } else if (a.aspect < 1.0f) {
-    dy = dy * (1.0f / a.aspect);
+    dy = stretch(dy, 1.0f / a.aspect);
   }
   const float r2 = (dy * dy + dx * dx) / a.half2;
   const float circle = 1.0f - std::min(r2, 1.0f);

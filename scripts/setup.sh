@@ -7,6 +7,7 @@ packages=(
   libgtest-dev libgmock-dev googletest libbenchmark-dev
   libopenimageio-dev openimageio-tools libopenexr-dev libimath-dev
   libcli11-dev
+  clang-14 libclang-rt-14-dev
 )
 
 missing=()

@@ -44,6 +44,10 @@ std::vector<std::string> words(const std::string& text) {
   return out;
 }
 
+// Whether v stays finite when a float member stores it: narrowing rounds to the largest float
+// below the midpoint between it and 2^128, and to infinity from there on.
+bool fitsFloat(double v) { return std::fabs(v) < std::ldexp(1.0, 128) - std::ldexp(1.0, 103); }
+
 bool parseDouble(const std::string& w, double& v) {
   const char* s = w.c_str();
   char* end = nullptr;
@@ -196,6 +200,9 @@ bool Knob::from_script(const std::string& text, std::string* error) {
       if (!parseDouble(t, v) || !std::isfinite(v) || (kind_ == Int && v != std::floor(v)))
         return fail(error, "knob " + name_ + " wants " + (kind_ == Int ? "a whole number" : "a number") +
                                ", not '" + t + "'");
+      // A value the float would hold as infinity could not be written back and read again.
+      if (kind_ == Float && !fitsFloat(clampToRange(v)))
+        return fail(error, "knob " + name_ + ": '" + t + "' is beyond the largest float");
       set_value(v);
       return true;
     }
@@ -246,8 +253,8 @@ bool Knob::from_script(const std::string& text, std::string* error) {
       const std::vector<std::string> w = words(t);
       std::vector<double> v(w.size());
       for (size_t i = 0; i < w.size(); ++i)
-        if (!parseDouble(w[i], v[i]) || !std::isfinite(v[i]))
-          return fail(error, "knob " + name_ + " wants numbers, not '" + t + "'");
+        if (!parseDouble(w[i], v[i]) || !std::isfinite(v[i]) || !fitsFloat(clampToRange(v[i])))
+          return fail(error, "knob " + name_ + " wants numbers a float holds, not '" + t + "'");
       if (w.size() == 1) v.assign(arraySize(), v[0]);
       if (int(v.size()) != arraySize())
         return fail(error, "knob " + name_ + " wants " + std::to_string(arraySize()) + " numbers, not '" + t + "'");

@@ -95,6 +95,17 @@ INSTANTIATE_TEST_SUITE_P(
         WalkCase{"ChainThenWalkGoesOn",
                  {{20, 21}, {5, 9}, {3, 7}, {1, 4}},
                  {{3, 1, 3, 2.0f / 3}, {2, 3, 5, 0.5f}, {1, 5, 9, 1}, {0, 20, 21, 1}}},
+        // Sample 3 resumes behind sample 2 (back 6), which ends before sample 1 does; so its
+        // remainder [6, 7] comes out after sample 1's remainder [10, 12]: the pieces are not in
+        // order of front depth here.
+        WalkCase{"RemainderAfterADeeperRemainder",
+                 {{10, 10}, {5, 12}, {3, 6}, {0, 7}},
+                 {{3, 0, 3, 3.0f / 7},
+                  {2, 3, 5, 2.0f / 3},
+                  {1, 5, 10, 5.0f / 7},
+                  {0, 10, 10, 1},
+                  {1, 10, 12, 2.0f / 7},
+                  {3, 6, 7, 1.0f / 7}}},
         WalkCase{"TwoChainsOneAfterTheOther",
                  {{12, 14}, {11, 13}, {3, 6}, {1, 4}},
                  {{3, 1, 3, 2.0f / 3}, {2, 3, 6, 1}, {1, 11, 12, 0.5f}, {0, 12, 14, 1}}},

@@ -97,7 +97,11 @@ INSTANTIATE_TEST_SUITE_P(
                       ScriptCase{"channel", "A", "rgba.alpha"}, ScriptCase{"channel", "depth.Z", "depth.Z"},
                       ScriptCase{"channel", "none", "none"}, ScriptCase{"colour", "0.5,1,2", "{0.5 1 2}"},
                       ScriptCase{"colour", "{1 2 3}", "{1 2 3}"}, ScriptCase{"colour", "0.25", "{0.25 0.25 0.25}"},
-                      ScriptCase{"pair", "10,2", "{10 2}"}),
+                      ScriptCase{"pair", "10,2", "{10 2}"},
+                      // The largest float writes and reads back; beyond it a clamped knob clamps.
+                      ScriptCase{"gain", "3.40282347e+38", "3.40282347e+38"},
+                      ScriptCase{"gain", "-3.40282347e+38", "-3.40282347e+38"},
+                      ScriptCase{"clampedGain", "1e39", "2"}),
     [](const auto& info) { return std::to_string(info.index) + "_" + info.param.knob; });
 
 struct BadCase {
@@ -123,7 +127,12 @@ INSTANTIATE_TEST_SUITE_P(Cases, BadScriptValues,
                                            BadCase{"mode", "Cubic"}, BadCase{"mode", "3"},
                                            BadCase{"flag", "maybe"}, BadCase{"set", "rgba,bogus.channel"},
                                            BadCase{"channel", "bogus.channel"}, BadCase{"colour", "1,2"},
-                                           BadCase{"pair", "1,nan"}),
+                                           BadCase{"pair", "1,nan"},
+                                           // Beyond the largest float: stored as infinity, the
+                                           // value would be saved as "inf", which reads back as no
+                                           // number.
+                                           BadCase{"gain", "1e39"}, BadCase{"gain", "-3.5e38"},
+                                           BadCase{"colour", "1,1e39,1"}, BadCase{"pair", "1e300"}),
                          [](const auto& info) { return std::to_string(info.index) + "_" + info.param.knob; });
 
 TEST(Knobs, EnableDisableAndNumericAccess) {

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <limits>
 #include <memory>
 #include <ostream>
 #include <vector>
@@ -291,6 +292,32 @@ TEST_P(HeroAspect, ScalesOneAxisOnly) {
 INSTANTIATE_TEST_SUITE_P(Kernels, HeroAspect,
                          testing::Values(AspectCase{1.0f, 256, 256}, AspectCase{2.0f, 128, 256},
                                          AspectCase{0.5f, 256, 128}, AspectCase{4.0f, 64, 256}));
+
+// Aspect 0 (an infinite vertical stretch) or an infinite aspect (horizontal) flattens the
+// aperture onto its centre row or column: that line keeps the round shape's values, every other
+// pixel is closed, and nothing is NaN.
+TEST(HeroShape, ExtremeAspectLeavesOnlyTheCentreLine) {
+  const int n = 31;  // odd: a row and a column of pixel centres pass through the shape's centre
+  const int c = n / 2;
+  for (int type : {kKernelCircular, kKernelBlades}) {
+    for (float aspect : {0.0f, std::numeric_limits<float>::infinity()}) {
+      Shape flat;
+      flat.type = type;
+      flat.aspect = aspect;
+      Shape round = flat;
+      round.aspect = 1.0f;
+      const ktChannelFloatBuffer hero = drawShape(flat, n);
+      const bool row = aspect == 0.0f;
+      for (int y = 0; y < n; ++y)
+        for (int x = 0; x < n; ++x) {
+          const bool onLine = row ? y == c : x == c;
+          const double want = onLine ? referenceAperture(round, n, x, y) : 0.0;
+          ASSERT_NEAR(at(hero, x, y), want, 1e-5) << flat << " at " << x << "," << y;
+        }
+      EXPECT_GT(row ? nonZeroInRow(hero, c) : nonZeroInColumn(hero, c), n / 2) << flat;
+    }
+  }
+}
 
 class FullCurvature : public testing::TestWithParam<Shape> {};
 
