@@ -24,7 +24,7 @@ for target in $(cat "$build/fuzz/targets.txt"); do
   status=0
   "$build/fuzz/$target" "${dict[@]}" -max_total_time="$seconds" -timeout=60 -print_final_stats=1 \
     -artifact_prefix="$artifacts/$target-" "$corpus" "$build/fuzz/seeds/$target" >"$log" 2>&1 || status=$?
-  grep -E '^#[0-9]+ +(INITED|DONE)|^stat::(number_of_executed_units|average_exec_per_sec|new_units_added)' "$log" || true
+  grep -E '^#[0-9]+[[:space:]]+(INITED|DONE)|^stat::(number_of_executed_units|average_exec_per_sec|new_units_added)' "$log" || true
   if [ "$status" -ne 0 ]; then
     tail -n 80 "$log" >&2
     echo "fuzz-smoke: $target failed; the input is in $artifacts, the whole log in $log" >&2
