@@ -6,9 +6,8 @@
 #include <algorithm>
 
 #include "channelNames.h"
-#include "exrHeaderCheck.h"
 #include "fileGeometry.h"
-#include "inputPath.h"
+#include "inputFile.h"
 #include "memoryLimit.h"
 
 using namespace DD::Image;
@@ -17,11 +16,6 @@ namespace {
 
 // Rows read at a time from a scanline file: few enough that one strip stays small.
 constexpr int kStripRows = 16;
-
-std::string firstLine(const std::string& s) {
-  const std::string line = s.substr(0, s.find('\n'));
-  return line.empty() ? "not an image this program can read" : line;
-}
 
 Status checkDeepSpec(const std::string& path, const OIIO::ImageSpec& spec, double maxBytes) {
   if (!spec.deep) return Status::usage("'" + path + "' is not a deep image: give it as INPUT, not --deep");
@@ -137,15 +131,10 @@ Status readSamples(const std::string& path, OIIO::ImageInput& in, const OIIO::Im
 
 Status readDeepImage(const std::string& path, double maxBytes, LoadedDeep& out,
                      std::vector<std::string>& warnings) {
-  if (Status s = checkInputPath(path); !s.ok()) return s;
-  if (Status s = checkExrHeader(path, maxBytes); !s.ok()) return s;
-  auto in = OIIO::ImageInput::open(path);
-  if (!in) return Status::usage("cannot read '" + path + "': " + firstLine(OIIO::geterror()));
+  std::unique_ptr<OIIO::ImageInput> in;
+  if (Status s = openInputFile(path, maxBytes, in, warnings); !s.ok()) return s;
   const OIIO::ImageSpec spec = in->spec();
   if (Status s = checkDeepSpec(path, spec, maxBytes); !s.ok()) return s;
-  if (in->seek_subimage(1, 0)) warnings.push_back("'" + path + "' has several parts; only the first is read");
-  in->seek_subimage(0, 0);
-  OIIO::geterror();
 
   LoadedDeep loaded;
   DeepLayout layout;

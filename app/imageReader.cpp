@@ -5,19 +5,13 @@
 #include <algorithm>
 #include <cmath>
 
-#include "exrHeaderCheck.h"
 #include "fileGeometry.h"
-#include "inputPath.h"
+#include "inputFile.h"
 #include "memoryLimit.h"
 
 using namespace DD::Image;
 
 namespace {
-
-std::string firstLine(const std::string& s) {
-  const std::string line = s.substr(0, s.find('\n'));
-  return line.empty() ? "not an image this program can read" : line;
-}
 
 Status checkSpec(const std::string& path, const OIIO::ImageSpec& spec, double maxBytes) {
   if (spec.deep) return Status::usage("'" + path + "' is a deep image: give it with --deep");
@@ -87,14 +81,10 @@ void fillPlanes(const std::vector<float>& pixels, const OIIO::ImageSpec& spec,
 
 Status readImage(const std::string& path, double maxBytes, LoadedImage& out,
                  std::vector<std::string>& warnings) {
-  if (Status s = checkInputPath(path); !s.ok()) return s;
-  if (Status s = checkExrHeader(path, maxBytes); !s.ok()) return s;
-  auto in = OIIO::ImageInput::open(path);
-  if (!in) return Status::usage("cannot read '" + path + "': " + firstLine(OIIO::geterror()));
+  std::unique_ptr<OIIO::ImageInput> in;
+  if (Status s = openInputFile(path, maxBytes, in, warnings); !s.ok()) return s;
   const OIIO::ImageSpec spec = in->spec();
   if (Status s = checkSpec(path, spec, maxBytes); !s.ok()) return s;
-  if (in->seek_subimage(1, 0)) warnings.push_back("'" + path + "' has several parts; only the first is read");
-  OIIO::geterror();
 
   std::vector<float> pixels(size_t(spec.width) * size_t(spec.height) * size_t(spec.nchannels));
   if (!in->read_image(0, 0, 0, spec.nchannels, OIIO::TypeDesc::FLOAT, pixels.data()))
