@@ -5,7 +5,9 @@
 // crash and no bad memory access (the sanitizers), the only validation error is the missing
 // kernel input, and every output channel is finite wherever the scene is sound: settings within
 // the knobs' ranges (a plausible span for knobs without one), finite depths, bounded colours,
-// mattes and kernel values, deep samples with back >= front and alpha in 0 .. 1.
+// mattes and kernel values, deep samples with back >= front and alpha in 0 .. 1. With
+// ORVEL_FUZZ_ENGINES set, the fast and the reference flat engine must also agree there.
+#include <algorithm>
 #include <array>
 #include <cmath>
 #include <memory>
@@ -539,5 +541,28 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   const RenderReport report = renderFrame(node, options);
   dumpScene(node, scene, image, report);
   checkFrame(node, scene, report, sound);
+
+  // With ORVEL_FUZZ_ENGINES set, a flat frame is rendered again with the other flat engine and
+  // must agree, as the engine agreement tests ask, wherever the scene is sound.
+  static const bool engines = std::getenv("ORVEL_FUZZ_ENGINES") != nullptr;
+  if (engines && !scene.deep && report.image && sound.settings && sound.inputs) {
+    node.referenceEngine = !scene.reference;
+    const RenderReport other = renderFrame(node, options);
+    FUZZ_CHECK(other.image != nullptr && other.image->info().box() == report.image->info().box());
+    const Box& b = report.image->info().box();
+    const size_t n = b.empty() ? 0 : size_t(b.w()) * size_t(b.h());
+    for (Channel z : report.image->channels()) {
+      if (!sound.channel[z]) continue;
+      const float* p = report.image->plane(z);
+      const float* q = other.image->plane(z);
+      for (size_t i = 0; i < n; ++i) {
+        const float scale = std::max({1.0f, std::fabs(p[i]), std::fabs(q[i])});
+        if (std::fabs(p[i] - q[i]) <= 1e-5f * scale) continue;
+        std::fprintf(stderr, "channel %d pixel (%d, %d): %.9g with one engine, %.9g with the other\n", int(z),
+                     b.x() + int(i % b.w()), b.y() + int(i / b.w()), double(p[i]), double(q[i]));
+        FUZZ_CHECK(std::fabs(p[i] - q[i]) <= 1e-5f * scale);
+      }
+    }
+  }
   return 0;
 }
