@@ -136,7 +136,7 @@ inline void scatterPass(const Pass& pass, Channel z, long long cx, long long cy,
 
   // A channel the kernel was not built for has no plane to read.
   if (static_cast<size_t>(z) >= kernel.planes.size()) return;
-  const std::vector<float>& plane = kernel.planes[z];
+  const std::vector<float>& plane = kernel.plane(z);
   if (plane.size() < static_cast<size_t>(wk) * static_cast<size_t>(wk)) return;
 
   const int ky = R + (static_cast<int>(cy) - rowY);

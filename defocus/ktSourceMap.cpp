@@ -17,7 +17,8 @@ bool kernelsShared(const std::vector<ktChannelFloatBuffer>& bank, const ChannelS
   const Channel first = channels.first();
   for (const ktChannelFloatBuffer& k : bank)
     for (Channel z : channels)
-      if (size_t(z) >= k.planes.size() || k.planes[z].size() < k.count || k.planes[z] != k.planes[first])
+      if (size_t(z) >= k.planes.size() || k.plane(z).size() < k.count ||
+          (&k.plane(z) != &k.plane(first) && k.plane(z) != k.plane(first)))
         return false;
   return true;
 }
@@ -112,9 +113,9 @@ void ktSourceMap::describeKernels(const std::vector<ktChannelFloatBuffer>& bank)
   size_t next = 0;
   for (size_t i = 0; i < bank.size(); ++i) {
     const ktChannelFloatBuffer& k = bank[i];
-    kernels_[i] = {k.planes[z].data(), k.width, k.halfWidth, spans_.data() + next};
+    kernels_[i] = {k.plane(z).data(), k.width, k.halfWidth, spans_.data() + next};
     for (int ky = 0; ky < k.height; ++ky) {
-      const float* row = k.planes[z].data() + size_t(ky) * k.width;
+      const float* row = k.plane(z).data() + size_t(ky) * k.width;
       int begin = 0, end = k.width;
       while (begin < end && row[begin] == 0.0f) ++begin;
       while (end > begin && row[end - 1] == 0.0f) --end;

@@ -1,6 +1,7 @@
 #include "ktKernelBank.h"
 
 #include <algorithm>
+#include <cstring>
 
 #include "DDImage/Thread.h"
 
@@ -89,6 +90,17 @@ void scalePlane(std::vector<float>& plane, float factor) {
   for (float& v : plane) v *= factor;
 }
 
+// Whether the hero holds bit for bit the same plane in every one of `channels`.
+bool heroPlanesEqual(const ktChannelFloatBuffer& hero, const DD::Image::ChannelSet& channels) {
+  const DD::Image::Channel first = channels.first();
+  for (DD::Image::Channel z : channels) {
+    if (size_t(z) >= hero.planes.size() || hero.planes[z].size() < hero.count) return false;
+    if (hero.count && std::memcmp(hero.planes[z].data(), hero.planes[first].data(), hero.count * sizeof(float)))
+      return false;
+  }
+  return true;
+}
+
 }  // namespace
 
 int kernelSide(int k) {
@@ -160,7 +172,12 @@ void buildKernelBank(std::vector<ktChannelFloatBuffer>& bank, const ktChannelFlo
                      const DD::Image::ChannelSet& channels, size_t entries, unsigned workers) {
   bank.clear();
   bank.resize(entries);
-  ktKernelBankJob job{&hero, &channels, &bank};
+  // Equal hero planes (every procedural aperture) make equal entries: one plane serves them all.
+  const bool shared = channels.size() > 1 && heroPlanesEqual(hero, channels);
+  const DD::Image::ChannelSet built = shared ? DD::Image::ChannelSet(channels.first()) : channels;
+  ktKernelBankJob job{&hero, &built, &bank};
   DD::Image::Thread::spawn(initializeKernelsThreaded, int(std::max(1u, workers)), &job);
   DD::Image::Thread::wait(&job);
+  if (shared)
+    for (ktChannelFloatBuffer& entry : bank) entry.sharedPlane = channels.first();
 }

@@ -30,6 +30,8 @@ struct ktKernelBankJob {
 // Worker body: builds entries threadIndex, threadIndex + threadCount, ... of the job's bank.
 void initializeKernelsThreaded(unsigned threadIndex, unsigned threadCount, void* job);
 
-// Empties `bank`, resizes it to `entries` and builds it on `workers` host threads.
+// Empties `bank`, resizes it to `entries` and builds it on `workers` host threads. When the
+// hero's planes of all `channels` are equal, each entry holds the plane of the first channel
+// only and names it as the plane every channel reads (ktChannelFloatBuffer::plane).
 void buildKernelBank(std::vector<ktChannelFloatBuffer>& bank, const ktChannelFloatBuffer& hero,
                      const DD::Image::ChannelSet& channels, size_t entries, unsigned workers);

@@ -18,7 +18,7 @@ void appendLittleEndian(std::vector<char>& bytes, float v) {
 
 bool writeKernelPlanePfm(const ktChannelFloatBuffer& buffer, DD::Image::Channel z, const std::string& path) {
   if (buffer.width <= 0 || buffer.height <= 0 || z < 0 || size_t(z) >= buffer.planes.size()) return false;
-  const std::vector<float>& plane = buffer.planes[z];
+  const std::vector<float>& plane = buffer.plane(z);
   const size_t count = size_t(buffer.width) * size_t(buffer.height);
   if (plane.size() < count) return false;
 

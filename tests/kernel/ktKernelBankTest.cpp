@@ -9,6 +9,7 @@
 #include "ktHeroKernel.h"
 #include "ktKernelBank.h"
 
+using DD::Image::Chan_Black;
 using DD::Image::Chan_Blue;
 using DD::Image::Chan_Green;
 using DD::Image::Chan_Red;
@@ -229,7 +230,7 @@ INSTANTIATE_TEST_SUITE_P(Kernels, FirstRowAndColumn,
 TEST(KernelBank, StrongestChannelSumsToOne) {
   const Bank bank = bankOf(circularHero(256, Mask_RGBA), Mask_RGBA, 70);
   for (size_t k = 0; k < bank.size(); ++k)
-    for (Channel z : Mask_RGBA) EXPECT_NEAR(sumOf(bank[k].planes[z]), 1.0, 1e-4) << "entry " << k;
+    for (Channel z : Mask_RGBA) EXPECT_NEAR(sumOf(bank[k].plane(z)), 1.0, 1e-4) << "entry " << k;
   EXPECT_EQ(bank[3].width, 3);
 }
 
@@ -296,8 +297,49 @@ TEST(KernelBank, EmptyHeroGivesEmptyKernels) {
   const Bank bank = bankOf(hero, Mask_RGBA, 9);
   for (size_t k = 0; k < bank.size(); ++k) {
     EXPECT_EQ(bank[k].width, kernelSide(int(k)));
-    for (Channel z : Mask_RGBA) EXPECT_EQ(bank[k].planes[z], std::vector<float>(bank[k].count, 0.0f));
+    for (Channel z : Mask_RGBA) EXPECT_EQ(bank[k].plane(z), std::vector<float>(bank[k].count, 0.0f));
   }
+}
+
+// ---- One plane for equal hero planes ----
+
+// A bank over RGBA equals, channel by channel and bit for bit, banks built for each channel on
+// its own; it keeps one plane when the hero's planes are equal and one per channel otherwise.
+struct SharingCase {
+  const char* name;
+  bool equalPlanes;
+};
+
+class KernelBankSharing : public ::testing::TestWithParam<SharingCase> {};
+
+TEST_P(KernelBankSharing, EveryChannelReadsWhatItsOwnBankHolds) {
+  ktChannelFloatBuffer hero = circularHero(96, Mask_RGBA, 0.4f);
+  if (!GetParam().equalPlanes)
+    for (float& v : hero.planes[Chan_Blue]) v *= 0.5f;
+  const Bank bank = bankOf(hero, Mask_RGBA, 40);
+  for (size_t k = 0; k < bank.size(); ++k) {
+    EXPECT_EQ(bank[k].sharedPlane, GetParam().equalPlanes ? Chan_Red : Chan_Black) << "entry " << k;
+    EXPECT_EQ(bank[k].planes[Chan_Green].empty(), GetParam().equalPlanes) << "entry " << k;
+  }
+  for (Channel z : Mask_RGBA) {
+    // The strongest channel sets the scale of every plane, so an unequal hero is built whole.
+    const Bank own = GetParam().equalPlanes ? bankOf(hero, z, 40) : bank;
+    for (size_t k = 0; k < bank.size(); ++k) ASSERT_EQ(bank[k].plane(z), own[k].planes[z]) << "entry " << k;
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(HeroPlanes, KernelBankSharing,
+                         ::testing::Values(SharingCase{"equal", true}, SharingCase{"unequal", false}),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+TEST(KernelBankSharing, InitGivesEveryChannelItsOwnPlaneAgain) {
+  Bank bank = bankOf(circularHero(32, Mask_RGBA), Mask_RGBA, 8);
+  ASSERT_EQ(bank[5].sharedPlane, Chan_Red);
+  bank[5].init(Mask_RGBA, 5, 5);
+  EXPECT_EQ(bank[5].sharedPlane, Chan_Black);
+  EXPECT_EQ(&bank[5].plane(Chan_Green), &bank[5].planes[Chan_Green]);
+  bank[5].clear();
+  EXPECT_EQ(bank[5].sharedPlane, Chan_Black);
 }
 
 // ---- Workers ----
@@ -310,7 +352,7 @@ TEST(KernelBankWorkers, OneWorkerAndManyBuildTheSameBank) {
     ASSERT_EQ(many.size(), one.size());
     for (size_t k = 0; k < one.size(); ++k)
       for (Channel z : Mask_RGBA)
-        ASSERT_EQ(many[k].planes[z], one[k].planes[z]) << workers << " workers, entry " << k;
+        ASSERT_EQ(many[k].plane(z), one[k].plane(z)) << workers << " workers, entry " << k;
   }
 }
 
