@@ -86,6 +86,7 @@ Status timeRenders(Iop& iop, const BenchRequest& request, bool reference, Engine
   const int runs = request.quick ? 1 : request.runs;
   figures.seconds = std::numeric_limits<double>::infinity();
   for (figures.runs = 0; figures.runs < runs;) {
+    image.reset();  // the peak is one render's: the previous picture is not kept through the next
     const auto start = std::chrono::steady_clock::now();
     if (Status s = renderNodeFrame(iop, settings, image, warnings); !s.ok()) return s;
     const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
