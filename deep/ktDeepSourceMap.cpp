@@ -129,15 +129,11 @@ class DeepRowMapper {
 
 }  // namespace
 
-void buildDeepSourceMap(ktSourceMap& map, const ktRenderContext& ctx, Iop& input, Iop* mattes, DeepOp& deep,
-                        const Box& outputBox, const ChannelSet& channels, int pass) {
-  const int height = ctx.format.t() - ctx.format.y();
-  map.layout(ctx, outputBox, channels, 0, height - 1);
-  if (map.empty()) return;
-  DeepRowMapper mapper(map, ctx, input, mattes, deep, channels, pass);
-  for (int syc = map.firstRow(); syc <= map.lastRow(); ++syc)
-    if (!mapper.mapRow(syc)) {
-      map.clear();
-      return;
-    }
+bool mapDeepRows(ktSourceMap& band, const ktRenderContext& ctx, Iop& input, Iop* mattes, DeepOp& deep,
+                 const ChannelSet& channels, int pass) {
+  if (band.empty()) return false;
+  DeepRowMapper mapper(band, ctx, input, mattes, deep, channels, pass);
+  for (int syc = band.firstRow(); syc <= band.lastRow(); ++syc)
+    if (!mapper.mapRow(syc)) return false;
+  return true;
 }

@@ -205,16 +205,19 @@ PassesRun passesRunForThisProcessor() {
 // The scatter of one output row from the map.
 class FastRowScatter {
  public:
-  FastRowScatter(const ktRenderContext& ctx, const ktSourceMap& map, int y, int x, int r, const ChannelSet& blurred)
+  FastRowScatter(const ktRenderContext& ctx, const ktSourceBands& bands, const ktSourceBands::Window& window, int y,
+                 int x, int r, const ChannelSet& blurred)
       : s_(*ctx.settings),
         bank_(*ctx.kernels),
-        map_(map),
+        bands_(bands),
+        kernels_(bands.kernelRows()),
+        window_(window),
         y_(y),
         x_(x),
         r_(r),
         padding_(std::max(0, ctx.padding)),
         shifted_(s_.kChrAbb != 0.0f),
-        shared_(map.sharedKernels()),
+        shared_(kernels_.shared()),
         passesRun_(passesRunForThisProcessor()),
         stretchSweep_(stretchSweepForThisProcessor()),
         buffers_(std::max(1, s_.correctiveSlices), blurred, x, r, shared_, true) {
@@ -231,30 +234,32 @@ class FastRowScatter {
   }
 
   void scatterSourceRow(int sy) {
-    const int cy = map_.clampRow(sy);
+    const int cy = bands_.clampRow(sy);
+    map_ = &window_.band(cy);
     const int dy = std::abs(sy - y_);
-    if (map_.rowReach(cy) < dy || channels_.empty()) return;
-    if (map_.hasStretches()) {
+    if (map_->rowReach(cy) < dy || channels_.empty()) return;
+    if (map_->hasStretches()) {
       scatterStretches(sy, cy, dy);
       return;
     }
-    const int16_t* reach = map_.reach(cy);
-    const uint32_t* first = map_.first(cy);
-    const int16_t* scatterReach = map_.scatterReach();
-    const int16_t* blockReach = map_.blockReach(cy);
+    const int16_t* reach = map_->reach(cy);
+    const uint32_t* first = map_->first(cy);
+    const int16_t* scatterReach = map_->scatterReach();
+    const int16_t* blockReach = map_->blockReach(cy);
     const int left = x_ - padding_, right = r_ + padding_;
     // Whole blocks of positions whose kernels stay short of the row are passed over.
-    for (int b = (left - map_.x0()) / ktSourceMap::kBlock; map_.x0() + b * ktSourceMap::kBlock < right; ++b) {
+    const int x0 = map_->x0();
+    for (int b = (left - x0) / ktSourceMap::kBlock; x0 + b * ktSourceMap::kBlock < right; ++b) {
       if (blockReach[b] < dy) continue;
-      const int from = std::max(left, map_.x0() + b * ktSourceMap::kBlock);
-      const int to = std::min(right, map_.x0() + (b + 1) * ktSourceMap::kBlock);
+      const int from = std::max(left, x0 + b * ktSourceMap::kBlock);
+      const int to = std::min(right, x0 + (b + 1) * ktSourceMap::kBlock);
       for (int sx = from; sx < to; ++sx) {
         const int most = reach[sx];
         if (most < dy || sx + most < x_ || sx - most >= r_) continue;
         for (uint32_t i = first[sx]; i < first[sx + 1]; ++i) {
           if (scatterReach[i] < dy) continue;
           if (shared_)
-            scatterShared(map_.sharedScatters()[i], sx, sy);
+            scatterShared(map_->sharedScatters()[i], sx, sy);
           else
             scatterEach(i, sx, sy);
         }
@@ -266,11 +271,11 @@ class FastRowScatter {
   // The stretches of a flat row in column order, each clipped to the source window.
   void scatterStretches(int sy, int cy, int dy) {
     const int left = x_ - padding_, right = r_ + padding_;
-    for (const ktSourceMap::Stretch* st = map_.stretchesBegin(cy); st != map_.stretchesEnd(cy); ++st) {
+    for (const ktSourceMap::Stretch* st = map_->stretchesBegin(cy); st != map_->stretchesEnd(cy); ++st) {
       if (st->reach < dy) continue;
       const int from = std::max(st->sx0, left), to = std::min(st->sx0 + st->count, right);
       if (to <= from || to - 1 + st->reach < x_ || from - st->reach >= r_) continue;
-      const ktSourceMap::SharedScatter* members = map_.sharedScatters() + st->first + (from - st->sx0);
+      const ktSourceMap::SharedScatter* members = map_->sharedScatters() + st->first + (from - st->sx0);
       if (!st->finite) {
         scatterShared(members[0], from, sy);
         flush();
@@ -284,10 +289,10 @@ class FastRowScatter {
     // The passes that reach the row, the same for every member.
     int pass[2], halfWidth[2];
     const float* taps[2];
-    ktSourceMap::Span span[2];
+    ktKernelRows::Span span[2];
     int passes = 0;
     for (int q = 0; q < 2; ++q) {
-      const ktSourceMap::Kernel* kernel = map_.kernelOf(members[0], q);
+      const ktKernelRows::Kernel* kernel = kernelOf(members[0], q);
       if (!kernel || std::abs(sy - y_) > kernel->halfWidth) continue;
       const int ky = kernel->halfWidth + (sy - y_);
       pass[passes] = q;
@@ -326,6 +331,11 @@ class FastRowScatter {
   }
 
  private:
+  // The kernel of a shared scatter's pass, or null where the pass is not used.
+  const ktKernelRows::Kernel* kernelOf(const ktSourceMap::SharedScatter& s, int q) const {
+    return s.kernel[q] == ktSourceMap::kNoPass ? nullptr : &kernels_.kernel(s.kernel[q]);
+  }
+
   // Every channel shares the kernel plane and the centre: the non-zero taps of both passes. A
   // scatter joins the group of consecutive scatters with the same kernels and slice, which are
   // added in one sweep. Non-finite values keep every tap (a zero tap times them is not zero) and
@@ -335,11 +345,11 @@ class FastRowScatter {
     int count = 0;
     for (int q = 0; q < 2; ++q) {
       if (p.kernel[q] == ktSourceMap::kNoPass) continue;
-      const ktSourceMap::Kernel& kernel = map_.kernel(p.kernel[q]);
+      const ktKernelRows::Kernel& kernel = kernels_.kernel(p.kernel[q]);
       const int R = kernel.halfWidth;
       if (!scatter::reaches(sx, sy, R, x_, y_, r_)) continue;
       const int ky = R + (sy - y_);
-      const ktSourceMap::Span taps = p.finite ? kernel.rows[ky] : ktSourceMap::Span{0, uint16_t(kernel.width)};
+      const ktKernelRows::Span taps = p.finite ? kernel.rows[ky] : ktKernelRows::Span{0, uint16_t(kernel.width)};
       const int left = sx - R;
       PassRun& run = runs[count];
       run.begin = std::max(left + taps.begin, x_);
@@ -382,14 +392,14 @@ class FastRowScatter {
 
   // Each channel with its own centre and plane, exactly as the convolution core does it.
   void scatterEach(uint32_t i, int sx, int sy) {
-    const ktSourceMap::Scatter& p = map_.scatters()[i];
+    const ktSourceMap::Scatter& p = map_->scatters()[i];
     buffers_.ensure(p.slice);
     for (size_t c = 0; c < channels_.size(); ++c) {
       const Channel z = channels_[c];
       const float d = scatter::chromaticShift(s_, z, p.size, p.aberrationMatte);
       const long long cx = shifted_ ? scatter::truncCoordinate(static_cast<float>(sx) + d) : sx;
       const long long cy = shifted_ ? scatter::truncCoordinate(d + static_cast<float>(sy)) : sy;
-      const float v = map_.scattered(valueIndex_[c])[i];
+      const float v = map_->scattered(valueIndex_[c])[i];
       for (int q = 0; q < 2; ++q) {
         if (p.kernel[q] == ktSourceMap::kNoPass) continue;
         const scatter::Pass pass{&bank_[p.kernel[q]], p.passWeight[q]};
@@ -401,7 +411,10 @@ class FastRowScatter {
 
   const ktOrvelSettings& s_;
   const std::vector<ktChannelFloatBuffer>& bank_;
-  const ktSourceMap& map_;
+  const ktSourceBands& bands_;
+  const ktKernelRows& kernels_;
+  const ktSourceBands::Window& window_;
+  const ktSourceMap* map_ = nullptr;  // the band of the source row being added
   const int y_, x_, r_;
   const int padding_;
   const bool shifted_;
@@ -422,15 +435,18 @@ class FastRowScatter {
 
 }  // namespace
 
-void fastDefocus(const ktRenderContext& ctx, const ktSourceMap& map, Iop& input, int y, int x, int r,
+bool fastDefocus(const ktRenderContext& ctx, ktSourceBands& bands, Iop& input, int y, int x, int r,
                  const ChannelSet& channels, Row& row) {
-  if (r <= x) return;
+  if (r <= x) return true;
+  const ktSourceBands::Window window(bands, y);
+  if (!window.ok()) return false;
   Row passThrough(x, r);
   passThrough.get(input, y, x, r, channels);
   row.copy(passThrough, channels, x, r);
 
-  FastRowScatter scatter(ctx, map, y, x, r, channels & ctx.settings->activeChannels);
+  FastRowScatter scatter(ctx, bands, window, y, x, r, channels & ctx.settings->activeChannels);
   const int padding = std::max(0, ctx.padding);
   for (int sy = y - padding; sy <= y + padding; ++sy) scatter.scatterSourceRow(sy);
   scatter.composite(row);
+  return true;
 }

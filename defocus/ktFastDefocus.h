@@ -1,13 +1,15 @@
-// The flat row engine served from the per-render source map: the same rows as `defocus`, without
-// mapping any depth again, skipping source rows and pixels whose kernels cannot reach the row,
-// and sharing one weight row between channels whose kernels and centres are the same.
+// The row engine served from the source maps of a render: the same rows as `defocus` (or
+// `deepDefocus`, for maps of deep passes) without mapping any source position again, skipping
+// source rows and pixels whose kernels cannot reach the row, and sharing one weight row between
+// channels whose kernels and centres are the same.
 #pragma once
 
 #include "DDImage/Iop.h"
 #include "DDImage/Row.h"
 #include "ktRenderContext.h"
-#include "ktSourceMap.h"
+#include "ktSourceBands.h"
 
-// Fills columns x .. r-1 of output row y for `channels`; the map must cover the row.
-void fastDefocus(const ktRenderContext& ctx, const ktSourceMap& map, DD::Image::Iop& input, int y, int x, int r,
+// Fills columns x .. r-1 of output row y for `channels`; the bands must cover the row. False,
+// with the row untouched, when a band of its source rows could not be mapped.
+bool fastDefocus(const ktRenderContext& ctx, ktSourceBands& bands, DD::Image::Iop& input, int y, int x, int r,
                  const DD::Image::ChannelSet& channels, DD::Image::Row& row);

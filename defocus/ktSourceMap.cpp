@@ -12,17 +12,6 @@ namespace {
 
 constexpr int kMaxReach = 32767;
 
-// Whether every entry of the bank holds one and the same plane in all of `channels`.
-bool kernelsShared(const std::vector<ktChannelFloatBuffer>& bank, const ChannelSet& channels) {
-  const Channel first = channels.first();
-  for (const ktChannelFloatBuffer& k : bank)
-    for (Channel z : channels)
-      if (size_t(z) >= k.planes.size() || k.plane(z).size() < k.count ||
-          (&k.plane(z) != &k.plane(first) && k.plane(z) != k.plane(first)))
-        return false;
-  return true;
-}
-
 // Row distance the largest kernel of a scatter reaches, widened by the farthest chromatic shift.
 int reachOf(const ktOrvelSettings& s, const std::vector<ktChannelFloatBuffer>& bank, const ChannelSet& channels,
             const ktSourceMap::Scatter& p) {
@@ -41,50 +30,49 @@ int reachOf(const ktOrvelSettings& s, const std::vector<ktChannelFloatBuffer>& b
 }  // namespace
 
 void ktSourceMap::clear() {
+  *this = ktSourceMap();
+}
+
+// Empties every table and keeps its storage for the next layout.
+void ktSourceMap::reset() {
   offsets_.clear();
-  offsets_.shrink_to_fit();
   reach_.clear();
-  reach_.shrink_to_fit();
   blockReach_.clear();
   rowReach_.clear();
   scatterReach_.clear();
-  scatterReach_.shrink_to_fit();
   shared_.clear();
-  shared_.shrink_to_fit();
   scatters_.clear();
-  scatters_.shrink_to_fit();
-  values_.clear();
-  kernels_.clear();
-  spans_.clear();
+  for (std::vector<float>& v : values_) v.clear();
   stretches_.clear();
-  stretches_.shrink_to_fit();
   rowStretches_.clear();
   firstRow_ = 0;
   lastRow_ = -1;
   position_ = 0;
 }
 
-void ktSourceMap::layout(const ktRenderContext& ctx, const Box& outputBox, const ChannelSet& channels, int clampLo,
-                         int clampHi) {
-  clear();
+bool ktSourceMap::canMap(const ktRenderContext& ctx, const ChannelSet& channels) {
   const std::vector<ktChannelFloatBuffer>& bank = *ctx.kernels;
-  if (bank.empty() || bank.size() >= kNoPass || outputBox.empty() || channels.empty()) return;
+  if (bank.empty() || bank.size() >= kNoPass || channels.empty()) return false;
   for (const ktChannelFloatBuffer& k : bank)
-    if (k.width > 0xffff) return;
-  padding_ = std::max(0, ctx.padding);
+    if (k.width > 0xffff) return false;
+  return true;
+}
+
+void ktSourceMap::layout(const ktRenderContext& ctx, const ktKernelRows& kernels, const Area& area,
+                         const ChannelSet& channels) {
+  reset();
+  if (area.x1 <= area.x0 || area.lastRow < area.firstRow || !canMap(ctx, channels)) return;
   formatWidth_ = ctx.format.r() - ctx.format.x();
   channels_ = channels;
   channelCount_ = static_cast<int>(channels.size());
-  x0_ = outputBox.x() - padding_;
-  x1_ = outputBox.r() + padding_;
+  x0_ = area.x0;
+  x1_ = area.x1;
   blocks_ = size_t(x1_ - x0_ + kBlock - 1) / kBlock;
-  clampLo_ = clampLo;
-  clampHi_ = std::max(clampLo, clampHi);
-  firstRow_ = clampRow(outputBox.y() - padding_);
-  lastRow_ = clampRow(outputBox.t() - 1 + padding_);
-  sharedKernels_ = kernelsShared(bank, channels) && channels.size() <= unsigned(kSharedChannels) &&
-                   ctx.settings->kChrAbb == 0.0f;
-  if (sharedKernels_) describeKernels(bank);
+  clampLo_ = area.clampLo;
+  clampHi_ = std::max(area.clampLo, area.clampHi);
+  firstRow_ = area.firstRow;
+  lastRow_ = area.lastRow;
+  sharedKernels_ = kernels.shared();
 
   const size_t rows = size_t(lastRow_ - firstRow_ + 1);
   const size_t positions = rows * size_t(x1_ - x0_);
@@ -98,29 +86,8 @@ void ktSourceMap::layout(const ktRenderContext& ctx, const Box& outputBox, const
   rowReach_.assign(rows, -1);
   if (!sharedKernels_) {
     scatters_.reserve(positions);
-    values_.assign(channels.size(), {});
-    for (Table<float>& v : values_) v.reserve(positions);
-  }
-}
-
-// The shared plane of each entry, with the span of non-zero taps of each of its rows.
-void ktSourceMap::describeKernels(const std::vector<ktChannelFloatBuffer>& bank) {
-  const Channel z = channels_.first();
-  size_t total = 0;
-  for (const ktChannelFloatBuffer& k : bank) total += size_t(std::max(0, k.height));
-  spans_.resize(total);
-  kernels_.resize(bank.size());
-  size_t next = 0;
-  for (size_t i = 0; i < bank.size(); ++i) {
-    const ktChannelFloatBuffer& k = bank[i];
-    kernels_[i] = {k.plane(z).data(), k.width, k.halfWidth, spans_.data() + next};
-    for (int ky = 0; ky < k.height; ++ky) {
-      const float* row = k.plane(z).data() + size_t(ky) * k.width;
-      int begin = 0, end = k.width;
-      while (begin < end && row[begin] == 0.0f) ++begin;
-      while (end > begin && row[end - 1] == 0.0f) --end;
-      spans_[next++] = {static_cast<uint16_t>(begin), static_cast<uint16_t>(end)};
-    }
+    values_.resize(channels.size());
+    for (std::vector<float>& v : values_) v.reserve(positions);
   }
 }
 
@@ -175,9 +142,7 @@ void ktSourceMap::endPosition() {
   ++position_;
 }
 
-void ktSourceMap::build(const ktRenderContext& ctx, Iop& input, Iop* mattes, const Box& outputBox,
-                        const ChannelSet& channels) {
-  layout(ctx, outputBox, channels, input.y(), input.t());
+void ktSourceMap::mapFlatRows(const ktRenderContext& ctx, Iop& input, Iop* mattes) {
   if (empty()) return;
   if (sharedKernels_) rowStretches_.push_back(0);
   for (int cy = firstRow_; cy <= lastRow_; ++cy) {
@@ -248,15 +213,4 @@ void ktSourceMap::mapFlatRow(const ktRenderContext& ctx, Iop& input, Iop* mattes
     }
     endPosition();
   }
-}
-
-bool ktSourceMap::covers(int y, int x, int r, int padding) const {
-  if (empty() || padding != padding_ || position_ + 1 != offsets_.size() ||
-      position_ != reach_.size())
-    return false;
-  const int left = x - padding, right = r + padding;
-  const bool columns = left >= x0_ && right <= x1_;
-  const bool inFormat = left <= std::max(formatWidth_ - 1, 0) && right >= 1;
-  const bool rows = clampRow(y - padding) >= firstRow_ && clampRow(y + padding) <= lastRow_;
-  return columns && inFormat && rows;
 }

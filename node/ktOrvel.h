@@ -9,7 +9,7 @@
 #include "ktChannelFloatBuffer.h"
 #include "ktOrvelSettings.h"
 #include "ktRenderContext.h"
-#include "ktSourceMap.h"
+#include "ktSourceBands.h"
 
 namespace DD {
 namespace Image {
@@ -74,10 +74,10 @@ class ktOrvel : public DD::Image::Iop {
   int padding = 0;
   int kernelSizeLimit = 0;
 
-  // The flat source pixels mapped once per render for the fast engine; the straightforward
-  // engine, kept as the reference, maps them again for every row.
-  ktSourceMap sourceMap;
-  ktSourceMap deepMaps[3];  // by deep pass: all samples, front only, back only
+  // The source pixels mapped once per render for the fast engine, band by band as rows need
+  // them; the straightforward engine, kept as the reference, maps them again for every row.
+  ktSourceBands sourceBands;
+  ktSourceBands deepBands[3];  // by deep pass: all samples, front only, back only
   bool referenceEngine = false;
 
  private:

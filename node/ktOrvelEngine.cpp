@@ -69,19 +69,17 @@ void ktOrvel::defocus(int y, int x, int r, const ChannelSet& channels, Row& row)
     row.copy(in, channels, x, r);
     return;
   }
-  if (!referenceEngine && sourceMap.covers(y, x, r, padding)) {
-    fastDefocus(renderContext(), sourceMap, *input(kInput), y, x, r, channels, row);
+  if (!referenceEngine && sourceBands.covers(y, x, r, padding) &&
+      fastDefocus(renderContext(), sourceBands, *input(kInput), y, x, r, channels, row))
     return;
-  }
   ::defocus(renderContext(), *input(kInput), dynamic_cast<Iop*>(node_input(kMattes)), y, x, r, channels, row);
 }
 
 void ktOrvel::deepDefocus(int y, int x, int r, const ChannelSet& channels, Row& row, int pass) {
   if (kernels.empty()) return;
-  if (!referenceEngine && pass >= 0 && pass < 3 && deepMaps[pass].covers(y, x, r, padding)) {
-    fastDefocus(renderContext(), deepMaps[pass], *input(kInput), y, x, r, channels, row);
+  if (!referenceEngine && pass >= 0 && pass < 3 && deepBands[pass].covers(y, x, r, padding) &&
+      fastDefocus(renderContext(), deepBands[pass], *input(kInput), y, x, r, channels, row))
     return;
-  }
   ::deepDefocus(renderContext(), *input(kInput), dynamic_cast<Iop*>(node_input(kMattes)), deepOp(), y, x, r,
                 channels, row, pass);
 }

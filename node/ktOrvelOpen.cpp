@@ -22,21 +22,32 @@ void ktOrvel::initialize() {
   if (!referenceEngine) buildSourceMaps();
 }
 
-// The fast engine's maps: the flat one, or one per deep pass the output uses.
+// The fast engine's maps, made band by band as rows need them: the flat one, or one per deep
+// pass the output uses.
 void ktOrvel::buildSourceMaps() {
+  const ktRenderContext ctx = renderContext();
+  Iop* flat = input(kInput);
   Iop* mattes = dynamic_cast<Iop*>(node_input(kMattes));
   DeepOp* deep = settings.deepInput ? deepOp() : nullptr;
+  const ChannelSet channels = settings.activeChannels;
   if (!deep) {
-    sourceMap.build(renderContext(), *input(kInput), mattes, requestedBox(), settings.activeChannels);
+    sourceBands.setup(ctx, requestedBox(), channels, flat->y(), flat->t(), Thread::numCPUs,
+                      [ctx, flat, mattes](ktSourceMap& band) {
+                        band.mapFlatRows(ctx, *flat, mattes);
+                        return true;
+                      });
     return;
   }
+  const int height = ctx.format.t() - ctx.format.y();
   const bool separate = settings.integrateFrontAndBackSeperately;
   const bool passes[3] = {!separate, separate && settings.focusOutput != kFocusBack,
                           separate && settings.focusOutput != kFocusFront};
   for (int pass = 0; pass < 3; ++pass)
     if (passes[pass])
-      buildDeepSourceMap(deepMaps[pass], renderContext(), *input(kInput), mattes, *deep, requestedBox(),
-                         settings.activeChannels, pass);
+      deepBands[pass].setup(ctx, requestedBox(), channels, 0, height - 1, Thread::numCPUs,
+                            [ctx, flat, mattes, deep, channels, pass](ktSourceMap& band) {
+                              return mapDeepRows(band, ctx, *flat, mattes, *deep, channels, pass);
+                            });
 }
 
 void ktOrvel::makeHeroKernel(bool forPreview) {

@@ -85,6 +85,6 @@ void ktOrvel::emptyKernels() {
   for (ktChannelFloatBuffer& k : kernels) k.clear();
   kernels.clear();
   heroKernel.clear();
-  sourceMap.clear();
-  for (ktSourceMap& map : deepMaps) map.clear();
+  sourceBands.clear();
+  for (ktSourceBands& bands : deepBands) bands.clear();
 }

@@ -97,8 +97,8 @@ RenderReport renderWith(const Case& c, bool reference) {
   RenderOptions options;
   options.threads = 2;
   RenderReport report = renderFrame(node, options);
-  bool mapped = !node.sourceMap.empty();
-  for (const ktSourceMap& map : node.deepMaps) mapped = mapped || !map.empty();
+  bool mapped = node.sourceBands.mapped() > 0;
+  for (const ktSourceBands& bands : node.deepBands) mapped = mapped || bands.mapped() > 0;
   EXPECT_EQ(mapped, !reference) << "the fast engine was not used";
   return report;
 }
@@ -194,9 +194,9 @@ TEST(EngineAgreement, RowsFarOutsideTheFormatFallBackToTheReference) {
   node.validate(true);
   node.request(0, 0, 16, 8, Mask_RGBA, 1);
   node.open();
-  ASSERT_FALSE(node.sourceMap.empty());
+  ASSERT_FALSE(node.sourceBands.empty());
   // A span far right of the format reads depths the map does not hold at those columns.
-  EXPECT_FALSE(node.sourceMap.covers(3, 400, 410, node.padding));
+  EXPECT_FALSE(node.sourceBands.covers(3, 400, 410, node.padding));
   Row row(400, 410);
   node.engine(3, 400, 410, Mask_RGBA, row);
   for (int x = 400; x < 410; ++x) EXPECT_FLOAT_EQ(row[Chan_Red][x], 0.5f);
