@@ -107,27 +107,27 @@ void scatterPassesPlain(const PassRun* runs, int runCount, int, int, float* weig
   }
 }
 
-// One member's pass of a stretch on one output row: the output columns [lo, hi) its non-zero taps
-// cover, the tap of column x at taps[x - left], and its weight and channel scales.
-struct MemberPass {
-  const float* taps;
-  int left, lo, hi;
-  float weightScale;
-  float scale[ktSourceMap::kSharedChannels];
-};
-
-// A stretch on one output row: its members' passes in order (each member's first pass, then
-// its second), and the output columns they cover.
+// A stretch on one output row, read straight from its members: member j stands at source
+// column sx0 + j and, for each pass p the row uses, adds kernel row taps[p] with its centre on
+// that column; the pass's non-zero taps cover output columns [sx0 + j + lo[p], sx0 + j + hi[p]),
+// clipped to the output row [x, r). Each member's scales are picked by `index`.
 struct StretchRow {
-  const MemberPass* passes;
+  const ktSourceMap::SharedScatter* members;
   int count;
-  int passesPerMember;
-  int start, end;
+  int passes;
+  int pass[2];  // the member's pass of each row pass
+  const float* taps[2];
+  int halfWidth[2];
+  int lo[2], hi[2];
+  int sx0;
+  int x, r;
+  int start, end;  // the output columns the stretch covers
+  int index[ktSourceMap::kSharedChannels];
 };
 
 // The stretch in one sweep of 16-column blocks: per column the members are added in order, each
 // its first pass then its second, exactly as one scatter after the other; a block visits only the
-// member passes whose taps reach it.
+// members whose taps reach it.
 template <int kChannels>
 __attribute__((target("avx512f"))) void sweepStretchAvx512(const StretchRow& row, float* weight,
                                                              float* const* colourIn) {
@@ -136,8 +136,6 @@ __attribute__((target("avx512f"))) void sweepStretchAvx512(const StretchRow& row
   float* colour[kChannels];
   for (int c = 0; c < kChannels; ++c) colour[c] = colourIn[c];
   const __m512i lanes = _mm512_set_epi32(15, 14, 13, 12, 11, 10, 9, 8, 7, 6, 5, 4, 3, 2, 1, 0);
-  const int total = s.count * s.passesPerMember;
-  int first = 0;  // member passes before it end before the current block
   for (int X = s.start; X < s.end; X += 16) {
     const int remaining = s.end - X;
     const __mmask16 all = remaining >= 16 ? __mmask16(0xffff) : __mmask16((1u << remaining) - 1u);
@@ -145,24 +143,28 @@ __attribute__((target("avx512f"))) void sweepStretchAvx512(const StretchRow& row
     __m512 w = _mm512_maskz_loadu_ps(all, weight + X);
     __m512 v[kChannels];
     for (int c = 0; c < kChannels; ++c) v[c] = _mm512_maskz_loadu_ps(all, colour[c] + X);
-    // Members stand one column apart, so passes ending before this block only come first.
-    while (first + s.passesPerMember <= total && s.passes[first].hi <= X &&
-           s.passes[first + s.passesPerMember - 1].hi <= X)
-      first += s.passesPerMember;
-    for (int i = first; i < total; ++i) {
-      const MemberPass& m = s.passes[i];
-      if (m.lo >= X + 16) {
-        if (i % s.passesPerMember == s.passesPerMember - 1 && s.passes[i + 1 - s.passesPerMember].lo >= X + 16) break;
-        continue;
+    // The members whose taps of some pass reach columns X .. X+15.
+    int from = s.count, to = 0;
+    for (int p = 0; p < s.passes; ++p) {
+      from = std::min(from, std::max(0, X - s.sx0 - s.hi[p] + 1));
+      to = std::max(to, std::min(s.count, X + 16 - s.sx0 - s.lo[p]));
+    }
+    for (int j = from; j < to; ++j) {
+      const ktSourceMap::SharedScatter& m = s.members[j];
+      for (int p = 0; p < s.passes; ++p) {
+        const int lo = std::max(s.sx0 + j + s.lo[p], s.x), hi = std::min(s.sx0 + j + s.hi[p], s.r);
+        if (hi <= X || lo >= X + 16) continue;
+        const __mmask16 inside =
+            lo <= X && hi >= X + 16
+                ? all
+                : __mmask16(_mm512_mask_cmpge_epi32_mask(all, column, _mm512_set1_epi32(lo)) &
+                            _mm512_cmplt_epi32_mask(column, _mm512_set1_epi32(hi)));
+        const __m512 t = _mm512_maskz_loadu_ps(inside, s.taps[p] + (X - (s.sx0 + j - s.halfWidth[p])));
+        const int q = s.pass[p];
+        w = _mm512_add_ps(w, _mm512_mul_ps(t, _mm512_set1_ps(m.passWeight[q])));
+        for (int c = 0; c < kChannels; ++c)
+          v[c] = _mm512_add_ps(v[c], _mm512_mul_ps(t, _mm512_set1_ps(m.scale[q][s.index[c]])));
       }
-      if (m.hi <= X) continue;
-      const bool covers = m.lo <= X && m.hi >= X + 16;
-      const __mmask16 inside = covers ? all
-                                      : __mmask16(_mm512_mask_cmpge_epi32_mask(all, column, _mm512_set1_epi32(m.lo)) &
-                                                  _mm512_cmplt_epi32_mask(column, _mm512_set1_epi32(m.hi)));
-      const __m512 t = _mm512_maskz_loadu_ps(inside, m.taps + (X - m.left));
-      w = _mm512_add_ps(w, _mm512_mul_ps(t, _mm512_set1_ps(m.weightScale)));
-      for (int c = 0; c < kChannels; ++c) v[c] = _mm512_add_ps(v[c], _mm512_mul_ps(t, _mm512_set1_ps(m.scale[c])));
     }
     _mm512_mask_storeu_ps(weight + X, all, w);
     for (int c = 0; c < kChannels; ++c) _mm512_mask_storeu_ps(colour[c] + X, all, v[c]);
@@ -181,12 +183,17 @@ __attribute__((target("avx512f"))) void sweepStretchAvx512Any(const StretchRow& 
 
 // The same member pass by member pass, for processors without 16-lane vectors.
 void sweepStretchPlain(const StretchRow& s, int channels, float* weight, float* const* colour) {
-  for (int i = 0; i < s.count * s.passesPerMember; ++i) {
-    const MemberPass& m = s.passes[i];
-    if (m.hi <= m.lo) continue;
-    scatterSharedRunPlain(m.taps + (m.lo - m.left), weight + m.lo, colour, m.scale, channels, m.hi - m.lo,
-                          m.weightScale, m.lo);
-  }
+  for (int j = 0; j < s.count; ++j)
+    for (int p = 0; p < s.passes; ++p) {
+      const int lo = std::max(s.sx0 + j + s.lo[p], s.x), hi = std::min(s.sx0 + j + s.hi[p], s.r);
+      if (hi <= lo) continue;
+      const ktSourceMap::SharedScatter& m = s.members[j];
+      const int q = s.pass[p];
+      float scale[ktSourceMap::kSharedChannels];
+      for (int c = 0; c < channels; ++c) scale[c] = m.scale[q][s.index[c]];
+      scatterSharedRunPlain(s.taps[p] + (lo - (s.sx0 + j - s.halfWidth[p])), weight + lo, colour, scale, channels,
+                            hi - lo, m.passWeight[q], lo);
+    }
 }
 
 using StretchSweep = void (*)(const StretchRow&, int, float*, float* const*);
@@ -223,7 +230,6 @@ class FastRowScatter {
         buffers_(std::max(1, s_.correctiveSlices), blurred, x, r, shared_, true) {
     // Where each blurred channel's value sits among the active channels' values.
     int position = 0;
-    memberPasses_.reserve(2 * size_t(r - x + 2 * padding_));
     for (Channel z : ctx.settings->activeChannels) {
       if (blurred.contains(z)) {
         channels_.push_back(z);
@@ -287,38 +293,32 @@ class FastRowScatter {
 
   void sweepStretch(const ktSourceMap::SharedScatter* members, int sx0, int count, int sy) {
     // The passes that reach the row, the same for every member.
-    int pass[2], halfWidth[2];
-    const float* taps[2];
-    ktKernelRows::Span span[2];
-    int passes = 0;
+    StretchRow s;
+    s.members = members;
+    s.count = count;
+    s.passes = 0;
+    s.sx0 = sx0;
+    s.x = x_;
+    s.r = r_;
+    s.start = r_;
+    s.end = x_;
     for (int q = 0; q < 2; ++q) {
       const ktKernelRows::Kernel* kernel = kernelOf(members[0], q);
       if (!kernel || std::abs(sy - y_) > kernel->halfWidth) continue;
       const int ky = kernel->halfWidth + (sy - y_);
-      pass[passes] = q;
-      halfWidth[passes] = kernel->halfWidth;
-      taps[passes] = kernel->plane + size_t(ky) * size_t(kernel->width);
-      span[passes] = kernel->rows[ky];
-      ++passes;
+      const ktKernelRows::Span span = kernel->rows[ky];
+      if (span.end <= span.begin) continue;  // a row of zero taps adds nothing
+      const int p = s.passes++;
+      s.pass[p] = q;
+      s.halfWidth[p] = kernel->halfWidth;
+      s.taps[p] = kernel->plane + size_t(ky) * size_t(kernel->width);
+      s.lo[p] = span.begin - kernel->halfWidth;
+      s.hi[p] = span.end - kernel->halfWidth;
+      s.start = std::min(s.start, std::max(sx0 + s.lo[p], x_));
+      s.end = std::max(s.end, std::min(sx0 + count - 1 + s.hi[p], r_));
     }
-    if (passes == 0) return;
-    memberPasses_.resize(size_t(count) * size_t(passes));
-    StretchRow s{memberPasses_.data(), count, passes, r_, x_};
-    for (int j = 0; j < count; ++j)
-      for (int p = 0; p < passes; ++p) {
-        MemberPass& m = memberPasses_[size_t(j) * passes + p];
-        m.taps = taps[p];
-        m.left = sx0 + j - halfWidth[p];
-        m.lo = std::max(m.left + span[p].begin, x_);
-        m.hi = std::max(m.lo, std::min(m.left + span[p].end, r_));
-        m.weightScale = members[j].passWeight[pass[p]];
-        for (size_t c = 0; c < channels_.size(); ++c) m.scale[c] = members[j].value[valueIndex_[c]] * m.weightScale;
-        if (m.hi > m.lo) {
-          s.start = std::min(s.start, m.lo);
-          s.end = std::max(s.end, m.hi);
-        }
-      }
     if (s.end <= s.start) return;
+    for (size_t c = 0; c < channels_.size(); ++c) s.index[c] = valueIndex_[c];
     const uint16_t slice = members[0].slice;
     buffers_.ensure(slice);
     float* colour[kMaxShared];
@@ -358,7 +358,7 @@ class FastRowScatter {
       run.taps = kernel.plane + size_t(ky) * size_t(kernel.width);
       run.left = left;
       run.weightScale = p.passWeight[q];
-      for (size_t c = 0; c < channels_.size(); ++c) run.scale[c] = p.value[valueIndex_[c]] * p.passWeight[q];
+      for (size_t c = 0; c < channels_.size(); ++c) run.scale[c] = p.scale[q][valueIndex_[c]];
       ++count;
     }
     if (count == 0) return;
@@ -424,7 +424,6 @@ class FastRowScatter {
   std::vector<Channel> channels_;
   std::vector<int> valueIndex_;
   ktSliceBuffers buffers_;
-  std::vector<MemberPass> memberPasses_;  // of the stretch being added
   // The pending group of scatters with the same kernels and slice.
   static constexpr int kGroupRuns = 16;
   ktSourceMap::SharedScatter group_{};

@@ -111,16 +111,18 @@ void ktSourceMap::addScatter(const ktRenderContext& ctx, float size, float weigh
   scatterReach_.push_back(static_cast<int16_t>(reach));
   if (sharedKernels_) {
     SharedScatter shared;
+    shared.slice = sc.slice;
+    shared.finite = true;
     for (int q = 0; q < 2; ++q) {
       shared.kernel[q] = sc.kernel[q];
       shared.passWeight[q] = sc.passWeight[q];
+      shared.finite = shared.finite && std::isfinite(sc.passWeight[q]);
+      for (int c = 0; c < kSharedChannels; ++c) {
+        const float value = c < channelCount_ ? values[c] : 0.0f;
+        shared.scale[q][c] = value * sc.passWeight[q];
+        shared.finite = shared.finite && std::isfinite(value) && std::isfinite(shared.scale[q][c]);
+      }
     }
-    shared.finite = std::isfinite(sc.passWeight[0]) && std::isfinite(sc.passWeight[1]);
-    for (int c = 0; c < kSharedChannels; ++c) {
-      shared.value[c] = c < channelCount_ ? values[c] : 0.0f;
-      shared.finite = shared.finite && std::isfinite(shared.value[c]);
-    }
-    shared.slice = sc.slice;
     shared_.push_back(shared);
   } else {
     scatters_.push_back(sc);

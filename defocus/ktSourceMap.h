@@ -36,14 +36,15 @@ class ktSourceMap {
     float aberrationMatte;
   };
 
-  // A scatter as the shared path reads it, in one record: its kernels (null where a pass is not
-  // used), their shares, the values of up to four channels and its slice.
+  // A scatter as the shared path reads it, in one record: its kernels, their shares and, for
+  // each pass, the value of each of up to four channels times the pass's share (what the kernel
+  // taps are multiplied by), and its slice.
   struct SharedScatter {
     uint16_t kernel[2];  // bank entries; kNoPass where a pass is not used
-    float passWeight[2];
-    float value[kSharedChannels];  // by position among the active channels
     uint16_t slice;
-    bool finite;  // every value and share is finite: zero taps may be left out
+    bool finite;  // every value, share and scale is finite: zero taps may be left out
+    float passWeight[2];
+    float scale[2][kSharedChannels];  // by pass, then by position among the active channels
   };
 
   // Consecutive positions of one row, one scatter each, that share kernels and slice and have

@@ -54,9 +54,10 @@ struct BandsScene {
         return ::testing::AssertionFailure() << "row " << y << ": source row " << cy << " not in its band";
       for (int sx : {band.x0(), band.x1() - 1}) {
         const ktSourceMap::SharedScatter& s = band.sharedScatters()[band.first(cy)[sx]];
-        if (s.value[0] != float(cy) || s.value[1] != float(sx))
+        const float w = s.passWeight[0];
+        if (!(w > 0.0f) || s.scale[0][0] != float(cy) * w || s.scale[0][1] != float(sx) * w)
           return ::testing::AssertionFailure() << "row " << y << ": source (" << sx << ", " << cy << ") holds ("
-                                               << s.value[1] << ", " << s.value[0] << ")";
+                                               << s.scale[0][1] / w << ", " << s.scale[0][0] / w << ")";
       }
     }
     return ::testing::AssertionSuccess();
