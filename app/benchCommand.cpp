@@ -41,6 +41,7 @@ const BenchCase kCases[] = {
 // What a child reports: the header, then the RGBA of the format, four floats a pixel.
 struct EngineFigures {
   double seconds;
+  double baseBytes;  // resident before the frame is built: the program and its libraries
   double peakBytes;
   int runs;
   int ok;
@@ -101,6 +102,7 @@ Status timeRenders(Iop& iop, const BenchRequest& request, bool reference, Engine
 int benchEngine(const BenchCase& c, bool reference, const BenchRequest& request, int width, int height,
                 void* area) {
   EngineFigures& figures = *static_cast<EngineFigures*>(area);
+  figures.baseBytes = residentBytes();
   std::unique_ptr<Op> node;
   Iop* iop = nullptr;
   if (Status s = createOrvelNode(node, iop); !s.ok()) return fail(figures, s);
@@ -149,9 +151,19 @@ Difference largestDifference(const float* a, const float* b, size_t count) {
   return d;
 }
 
+constexpr double kMB = 1024.0 * 1024.0;
+
 void printEngine(const char* caseName, const char* engine, const EngineFigures& f) {
-  std::printf("%-26s %-10s %9.3f %5d %9.0f%s\n", caseName, engine, f.seconds, f.runs,
-              f.peakBytes / (1024.0 * 1024.0), f.runs == 1 ? "  (one run)" : "");
+  std::printf("%-26s %-10s %9.3f %5d %9.0f %9.0f%s\n", caseName, engine, f.seconds, f.runs, f.peakBytes / kMB,
+              f.baseBytes / kMB, f.runs == 1 ? "  (one run)" : "");
+}
+
+// The memory budget of a flat frame: three times its input (RGBA and depth) and output (RGBA).
+void printFlatBudget(int width, int height) {
+  const double pixels = double(width) * double(height);
+  const double input = pixels * 5 * sizeof(float) / kMB, output = pixels * 4 * sizeof(float) / kMB;
+  std::printf("%-26s peak budget 3 x (input %.1f + output %.1f MB) = %.1f MB\n", "", input, output,
+              3 * (input + output));
 }
 
 Status benchCase(const BenchCase& c, const BenchRequest& request, int width, int height) {
@@ -172,6 +184,7 @@ Status benchCase(const BenchCase& c, const BenchRequest& request, int width, int
                                          size_t(width) * size_t(height) * 4);
   std::printf("%-26s reference / fast %.2f; largest difference %.3g absolute, %.3g relative\n", "",
               rf.seconds / ff.seconds, d.absolute, d.relative);
+  if (!c.deep) printFlatBudget(width, height);
   return Status::success();
 }
 
@@ -190,8 +203,9 @@ int runBench(const BenchRequest& request) {
   std::printf("seconds per frame: the fastest of the runs (a reference run over %.0f s is not repeated)\n",
               kSlowSeconds);
   std::printf(
-      "peak MB: resident-set high-water mark (VmHWM) of the child process that rendered that engine\n\n");
-  std::printf("%-26s %-10s %9s %5s %9s\n", "case", "engine", "s/frame", "runs", "peak MB");
+      "peak MB: resident-set high-water mark (VmHWM) of the child process that rendered that engine;\n"
+      "base MB: its resident set before the frame was built (the program and its libraries)\n\n");
+  std::printf("%-26s %-10s %9s %5s %9s %9s\n", "case", "engine", "s/frame", "runs", "peak MB", "base MB");
   for (const BenchCase& c : kCases)
     if (Status s = benchCase(c, request, width, height); !s.ok()) return reportStatus(s);
   return kExitOk;

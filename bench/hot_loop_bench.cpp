@@ -30,7 +30,7 @@ double multiplyAdds(const ktOrvel& node, int width, int height, float size, int 
   double taps = 0;
   for (int k : {k0, k0 + 2}) {
     const ktChannelFloatBuffer& kernel = node.kernels[std::min<size_t>(k, node.kernels.size() - 1)];
-    for (float v : kernel.planes[Chan_Red]) taps += v != 0.0f ? 1.0 : 0.0;
+    for (float v : kernel.plane(Chan_Red)) taps += v != 0.0f ? 1.0 : 0.0;
   }
   return taps * double(width) * double(height) * double(channels + 1);
 }

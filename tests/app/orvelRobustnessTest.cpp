@@ -233,8 +233,13 @@ TEST(Bench, ReportsEveryCaseAndTheEnginesAgree) {
   EXPECT_NE(r.out.find("processors"), std::string::npos) << r.out;
   EXPECT_NE(r.out.find("vector width"), std::string::npos) << r.out;
   std::istringstream lines(r.out);
-  int compared = 0;
+  int compared = 0, budgets = 0;
   for (std::string line; std::getline(lines, line);) {
+    // 3 x (64 x 36 pixels x (5 + 4) floats) = 0.237 MB
+    if (line.find("peak budget 3 x") != std::string::npos) {
+      ++budgets;
+      EXPECT_NE(line.find("= 0.2 MB"), std::string::npos) << line;
+    }
     const size_t at = line.find("largest difference ");
     if (at == std::string::npos) continue;
     ++compared;
@@ -244,6 +249,7 @@ TEST(Bench, ReportsEveryCaseAndTheEnginesAgree) {
     EXPECT_LT(absolute, 1e-3) << line;
   }
   EXPECT_EQ(compared, 3) << r.out;
+  EXPECT_EQ(budgets, 2) << "one budget for each flat case\n" << r.out;
 }
 
 }  // namespace
