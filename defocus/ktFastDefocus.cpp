@@ -8,25 +8,13 @@
 
 #include "ktScatter.h"
 #include "ktSliceBuffers.h"
+#include "ktStretchSweep.h"
 
 using namespace DD::Image;
 
 namespace {
 
 constexpr int kMaxShared = ktSourceMap::kSharedChannels;
-
-// One kernel row run into a shared weight row and up to four colour rows: the same additions,
-// in the same order per row, as one scatterRun per channel (products and sums kept apart, never
-// fused, so every variant rounds alike).
-void scatterSharedRunPlain(const float* __restrict k, float* __restrict weight, float* const* colour,
-                           const float* scale, int channels, int count, float weightScale, int first) {
-  for (int i = 0; i < count; ++i) weight[i] += k[i] * weightScale;
-  for (int c = 0; c < channels; ++c) {
-    float* __restrict out = colour[c] + first;
-    const float s = scale[c];
-    for (int i = 0; i < count; ++i) out[i] += k[i] * s;
-  }
-}
 
 // One pass of a scatter over one output row: its kernel row and the output columns its non-zero
 // taps cover, with the weight share and the per-channel scales.
@@ -105,117 +93,6 @@ void scatterPassesPlain(const PassRun* runs, int runCount, int, int, float* weig
     scatterSharedRunPlain(k, weight + run.begin, colour, run.scale, channels, run.end - run.begin, run.weightScale,
                           run.begin);
   }
-}
-
-// A stretch on one output row, read straight from its members: member j stands at source
-// column sx0 + j and, for each pass p the row uses, adds kernel row taps[p] with its centre on
-// that column; the pass's non-zero taps cover output columns [sx0 + j + lo[p], sx0 + j + hi[p]),
-// clipped to the output row [x, r). Each member's scales are picked by `index`.
-struct StretchRow {
-  const ktSourceMap::SharedScatter* members;
-  int count;
-  int passes;
-  int pass[2];  // the member's pass of each row pass
-  const float* taps[2];
-  int halfWidth[2];
-  int lo[2], hi[2];
-  int sx0;
-  int x, r;
-  int start, end;  // the output columns the stretch covers
-  int index[ktSourceMap::kSharedChannels];
-};
-
-// The stretch in one sweep of 16-column blocks, two side by side: per column the members are
-// added in order, each its first pass then its second, exactly as one scatter after the other;
-// the blocks visit only the members whose taps reach them, and share each member's scales.
-template <int kChannels>
-__attribute__((target("avx512f"))) void sweepStretchAvx512(const StretchRow& row, float* weight,
-                                                             float* const* colourIn) {
-  constexpr int kBlocks = 2, kSpan = 16 * kBlocks;
-  // Local copies: the stores into the rows below cannot touch them, so they stay in registers.
-  const StretchRow s = row;
-  float* colour[kChannels];
-  for (int c = 0; c < kChannels; ++c) colour[c] = colourIn[c];
-  const __m512i lanes = _mm512_set_epi32(15, 14, 13, 12, 11, 10, 9, 8, 7, 6, 5, 4, 3, 2, 1, 0);
-  for (int X = s.start; X < s.end; X += kSpan) {
-    __mmask16 all[kBlocks];
-    __m512i column[kBlocks];
-    __m512 w[kBlocks];
-    __m512 v[kBlocks][kChannels];
-    for (int b = 0; b < kBlocks; ++b) {
-      const int bx = X + 16 * b, remaining = s.end - bx;
-      all[b] = remaining >= 16 ? __mmask16(0xffff) : remaining <= 0 ? __mmask16(0) : __mmask16((1u << remaining) - 1u);
-      column[b] = _mm512_add_epi32(_mm512_set1_epi32(bx), lanes);
-      w[b] = _mm512_maskz_loadu_ps(all[b], weight + bx);
-      for (int c = 0; c < kChannels; ++c) v[b][c] = _mm512_maskz_loadu_ps(all[b], colour[c] + bx);
-    }
-    // The members whose taps of some pass reach columns X .. X + kSpan - 1.
-    int from = s.count, to = 0;
-    for (int p = 0; p < s.passes; ++p) {
-      from = std::min(from, std::max(0, X - s.sx0 - s.hi[p] + 1));
-      to = std::max(to, std::min(s.count, X + kSpan - s.sx0 - s.lo[p]));
-    }
-    for (int j = from; j < to; ++j) {
-      const ktSourceMap::SharedScatter& m = s.members[j];
-      for (int p = 0; p < s.passes; ++p) {
-        const int lo = std::max(s.sx0 + j + s.lo[p], s.x), hi = std::min(s.sx0 + j + s.hi[p], s.r);
-        if (hi <= X || lo >= X + kSpan) continue;
-        const int q = s.pass[p];
-        const __m512 ws = _mm512_set1_ps(m.passWeight[q]);
-        __m512 scale[kChannels];
-        for (int c = 0; c < kChannels; ++c) scale[c] = _mm512_set1_ps(m.scale[q][s.index[c]]);
-        const float* taps = s.taps[p] + (X - (s.sx0 + j - s.halfWidth[p]));
-        for (int b = 0; b < kBlocks; ++b) {
-          const int bx = X + 16 * b;
-          if (hi <= bx || lo >= bx + 16) continue;
-          const __mmask16 inside =
-              lo <= bx && hi >= bx + 16
-                  ? all[b]
-                  : __mmask16(_mm512_mask_cmpge_epi32_mask(all[b], column[b], _mm512_set1_epi32(lo)) &
-                              _mm512_cmplt_epi32_mask(column[b], _mm512_set1_epi32(hi)));
-          const __m512 t = _mm512_maskz_loadu_ps(inside, taps + 16 * b);
-          w[b] = _mm512_add_ps(w[b], _mm512_mul_ps(t, ws));
-          for (int c = 0; c < kChannels; ++c) v[b][c] = _mm512_add_ps(v[b][c], _mm512_mul_ps(t, scale[c]));
-        }
-      }
-    }
-    for (int b = 0; b < kBlocks; ++b) {
-      const int bx = X + 16 * b;
-      _mm512_mask_storeu_ps(weight + bx, all[b], w[b]);
-      for (int c = 0; c < kChannels; ++c) _mm512_mask_storeu_ps(colour[c] + bx, all[b], v[b][c]);
-    }
-  }
-}
-
-__attribute__((target("avx512f"))) void sweepStretchAvx512Any(const StretchRow& s, int channels, float* weight,
-                                                                float* const* colour) {
-  switch (channels) {
-    case 1: return sweepStretchAvx512<1>(s, weight, colour);
-    case 2: return sweepStretchAvx512<2>(s, weight, colour);
-    case 3: return sweepStretchAvx512<3>(s, weight, colour);
-    default: return sweepStretchAvx512<4>(s, weight, colour);
-  }
-}
-
-// The same member pass by member pass, for processors without 16-lane vectors.
-void sweepStretchPlain(const StretchRow& s, int channels, float* weight, float* const* colour) {
-  for (int j = 0; j < s.count; ++j)
-    for (int p = 0; p < s.passes; ++p) {
-      const int lo = std::max(s.sx0 + j + s.lo[p], s.x), hi = std::min(s.sx0 + j + s.hi[p], s.r);
-      if (hi <= lo) continue;
-      const ktSourceMap::SharedScatter& m = s.members[j];
-      const int q = s.pass[p];
-      float scale[ktSourceMap::kSharedChannels];
-      for (int c = 0; c < channels; ++c) scale[c] = m.scale[q][s.index[c]];
-      scatterSharedRunPlain(s.taps[p] + (lo - (s.sx0 + j - s.halfWidth[p])), weight + lo, colour, scale, channels,
-                            hi - lo, m.passWeight[q], lo);
-    }
-}
-
-using StretchSweep = void (*)(const StretchRow&, int, float*, float* const*);
-
-StretchSweep stretchSweepForThisProcessor() {
-  return __builtin_cpu_supports("avx512f") ? sweepStretchAvx512Any : sweepStretchPlain;
 }
 
 using PassesRun = void (*)(const PassRun*, int, int, int, float*, float* const*, int);
