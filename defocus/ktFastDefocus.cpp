@@ -204,7 +204,9 @@ class FastRowScatter {
       const int p = s.passes++;
       s.pass[p] = q;
       s.halfWidth[p] = kernel->halfWidth;
-      s.taps[p] = kernel->plane + size_t(ky) * size_t(kernel->width);
+      s.padded[p] = kernel->padded != nullptr;
+      s.taps[p] = s.padded[p] ? kernel->padded + size_t(ky) * size_t(kernel->paddedStride)
+                              : kernel->plane + size_t(ky) * size_t(kernel->width);
       s.lo[p] = span.begin - kernel->halfWidth;
       s.hi[p] = span.end - kernel->halfWidth;
       s.start = std::min(s.start, std::max(sx0 + s.lo[p], x_));

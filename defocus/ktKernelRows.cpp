@@ -23,6 +23,7 @@ void ktKernelRows::clear() {
   shared_ = false;
   kernels_.clear();
   spans_.clear();
+  padded_.clear();
 }
 
 void ktKernelRows::describe(const ktRenderContext& ctx, const ChannelSet& channels) {
@@ -32,20 +33,31 @@ void ktKernelRows::describe(const ktRenderContext& ctx, const ChannelSet& channe
             kernelsShared(bank, channels);
   if (!shared_) return;
   const Channel z = channels.first();
-  size_t total = 0;
-  for (const ktChannelFloatBuffer& k : bank) total += size_t(std::max(0, k.height));
-  spans_.resize(total);
+  size_t rows = 0, paddedFloats = kRowGap;
+  for (const ktChannelFloatBuffer& k : bank) {
+    rows += size_t(std::max(0, k.height));
+    if (k.width <= kPaddedWidth) paddedFloats += size_t(std::max(0, k.height)) * size_t(k.width + kRowGap);
+  }
+  spans_.resize(rows);
+  padded_.assign(paddedFloats, 0.0f);
   kernels_.resize(bank.size());
-  size_t next = 0;
+  size_t nextSpan = 0, nextPadded = kRowGap;
   for (size_t i = 0; i < bank.size(); ++i) {
     const ktChannelFloatBuffer& k = bank[i];
-    kernels_[i] = {k.plane(z).data(), k.width, k.halfWidth, spans_.data() + next};
+    const float* plane = k.plane(z).data();
+    const bool pad = k.width <= kPaddedWidth;
+    kernels_[i] = {plane, k.width, k.halfWidth, spans_.data() + nextSpan, pad ? padded_.data() + nextPadded : nullptr,
+                   k.width + kRowGap};
     for (int ky = 0; ky < k.height; ++ky) {
-      const float* row = k.plane(z).data() + size_t(ky) * k.width;
+      const float* row = plane + size_t(ky) * k.width;
       int begin = 0, end = k.width;
       while (begin < end && row[begin] == 0.0f) ++begin;
       while (end > begin && row[end - 1] == 0.0f) --end;
-      spans_[next++] = {static_cast<uint16_t>(begin), static_cast<uint16_t>(end)};
+      spans_[nextSpan++] = {static_cast<uint16_t>(begin), static_cast<uint16_t>(end)};
+      if (pad) {
+        std::copy(row, row + k.width, padded_.begin() + std::ptrdiff_t(nextPadded));
+        nextPadded += size_t(k.width + kRowGap);
+      }
     }
   }
 }

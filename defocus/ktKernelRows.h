@@ -1,5 +1,7 @@
 // The kernel bank as the fast engine's shared path reads it: per entry the one plane every
-// channel shares and the span of non-zero taps of each of its rows. Made once per render.
+// channel shares and the span of non-zero taps of each of its rows, and, for the smaller
+// entries, a copy of the plane with zeros around every row, which a 16-column block may read
+// past a row's ends without masking. Made once per render.
 #pragma once
 
 #include <cstdint>
@@ -11,6 +13,8 @@
 class ktKernelRows {
  public:
   static constexpr int kMaxChannels = 4;  // the shared path keeps this many accumulators
+  static constexpr int kRowGap = 16;       // zeros before and after every row of a padded copy
+  static constexpr int kPaddedWidth = 127;  // the widest entries with a padded copy
 
   // Columns between the first and one past the last non-zero tap of one kernel row.
   struct Span {
@@ -22,6 +26,10 @@ class ktKernelRows {
     int width;
     int halfWidth;
     const Span* rows;  // non-zero span of each row
+    // Row ky of the padded copy starts at padded + ky * paddedStride, with kRowGap zeros before
+    // and after it; null for entries wider than kPaddedWidth.
+    const float* padded;
+    int paddedStride;
   };
 
   // Describes the bank when every entry has the same plane in all `channels`, there are at most
@@ -36,4 +44,5 @@ class ktKernelRows {
   bool shared_ = false;
   std::vector<Kernel> kernels_;
   std::vector<Span> spans_;
+  std::vector<float> padded_;
 };

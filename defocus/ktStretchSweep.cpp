@@ -48,8 +48,9 @@ __attribute__((target("avx512f"))) void sweepBlocks(const StretchRow& row, float
         for (int b = 0; b < kBlocks; ++b) {
           const int bx = X + 16 * b;
           if (hi <= bx || lo >= bx + 16) continue;
+          // Lanes outside the member's taps read zeros from a padded row, or are masked.
           const __mmask16 inside =
-              lo <= bx && hi >= bx + 16
+              s.padded[p] || (lo <= bx && hi >= bx + 16)
                   ? all[b]
                   : __mmask16(_mm512_mask_cmpge_epi32_mask(all[b], column[b], _mm512_set1_epi32(lo)) &
                               _mm512_cmplt_epi32_mask(column[b], _mm512_set1_epi32(hi)));

@@ -29,6 +29,7 @@ struct StretchRow {
   int passes;
   int pass[2];  // the member's pass of each row pass
   const float* taps[2];
+  bool padded[2];  // taps has zeros 16 columns beyond both ends of the row (a padded copy)
   int halfWidth[2];
   int lo[2], hi[2];
   int sx0;

@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <limits>
 #include <random>
 #include <string>
 #include <vector>
@@ -22,6 +23,7 @@ struct SweepCase {
   int sx0;           // first member's column
   int x, r;          // output row
   bool reorder;      // channels read from the scales in reverse
+  bool padded;       // kernel rows with 16 zeros beyond both ends
 };
 
 // Rows indexed by absolute column over x .. r-1, filled with the same pseudo-random values.
@@ -48,9 +50,13 @@ class StretchSweeps : public ::testing::TestWithParam<SweepCase> {
     const SweepCase& c = GetParam();
     std::mt19937 random(11);
     std::uniform_real_distribution<float> tap(0.001f, 0.1f), share(0.05f, 1.0f), scale(-3.0f, 3.0f);
+    // Each row stands between NaN canaries (past the zeros of a padded row): a sweep reading
+    // beyond what it may read turns the rows into NaN.
+    const int gap = c.padded ? ktKernelRows::kRowGap : 0;
     for (int p = 0; p < c.passes; ++p) {
-      taps[p].assign(size_t(c.widths[p]), 0.0f);
-      for (int i = c.zeros[p]; i < c.widths[p] - c.zeros[p]; ++i) taps[p][size_t(i)] = tap(random);
+      taps[p].assign(size_t(2 * (kCanaries + gap) + c.widths[p]), std::numeric_limits<float>::quiet_NaN());
+      std::fill(taps[p].begin() + kCanaries, taps[p].end() - kCanaries, 0.0f);
+      for (int i = c.zeros[p]; i < c.widths[p] - c.zeros[p]; ++i) tap0(p)[i] = tap(random);
     }
     members.resize(size_t(c.count));
     for (ktSourceMap::SharedScatter& m : members) {
@@ -73,7 +79,8 @@ class StretchSweeps : public ::testing::TestWithParam<SweepCase> {
     for (int p = 0; p < c.passes; ++p) {
       const int half = c.widths[p] / 2;
       row.pass[p] = c.passes == 2 ? 1 - p : 0;
-      row.taps[p] = taps[p].data();
+      row.taps[p] = tap0(p);
+      row.padded[p] = c.padded;
       row.halfWidth[p] = half;
       row.lo[p] = c.zeros[p] - half;
       row.hi[p] = c.widths[p] - c.zeros[p] - half;
@@ -86,6 +93,7 @@ class StretchSweeps : public ::testing::TestWithParam<SweepCase> {
   // Every tap of every member's passes, one scatter after the other.
   void addOneByOne(Rows& rows) const {
     const SweepCase& c = GetParam();
+    const int gap = c.padded ? ktKernelRows::kRowGap : 0;
     for (int j = 0; j < c.count; ++j)
       for (int p = 0; p < c.passes; ++p) {
         const ktSourceMap::SharedScatter& m = members[size_t(j)];
@@ -94,7 +102,7 @@ class StretchSweeps : public ::testing::TestWithParam<SweepCase> {
         for (int i = 0; i < c.widths[p]; ++i) {
           const int column = left + i;
           if (column < c.x || column >= c.r) continue;
-          const float t = taps[p][size_t(i)];
+          const float t = taps[p][size_t(kCanaries + gap) + size_t(i)];
           rows.weight()[column] += t * m.passWeight[q];
           for (int ch = 0; ch < c.channels; ++ch) rows.colour[size_t(ch)][column] += t * m.scale[q][row.index[ch]];
         }
@@ -106,6 +114,9 @@ class StretchSweeps : public ::testing::TestWithParam<SweepCase> {
     for (size_t ch = 0; ch < expected.colourStore.size(); ++ch)
       ASSERT_EQ(got.colourStore[ch], expected.colourStore[ch]) << sweep << ": colour row " << ch;
   }
+
+  static constexpr int kCanaries = 32;
+  float* tap0(int p) { return taps[p].data() + kCanaries + (GetParam().padded ? ktKernelRows::kRowGap : 0); }
 
   std::vector<float> taps[2];
   std::vector<ktSourceMap::SharedScatter> members;
@@ -132,14 +143,18 @@ TEST_P(StretchSweeps, EqualAddingEveryTapOneScatterAfterTheOther) {
 INSTANTIATE_TEST_SUITE_P(
     Stretches, StretchSweeps,
     ::testing::Values(
-        SweepCase{"one_channel_one_pass", 1, 1, {5, 0}, {0, 0}, 7, 20, 0, 64, false},
-        SweepCase{"rgba_two_passes", 4, 2, {9, 11}, {1, 2}, 40, 10, 0, 80, false},
-        SweepCase{"rgb_reordered", 3, 2, {17, 19}, {3, 0}, 25, 30, 5, 90, true},
-        SweepCase{"two_channels_wide_kernels", 2, 2, {61, 63}, {10, 12}, 50, 40, 0, 160, false},
-        SweepCase{"clipped_left_and_right", 4, 2, {33, 35}, {2, 4}, 60, -10, 8, 37, false},
-        SweepCase{"row_narrower_than_one_block", 4, 1, {21, 0}, {0, 0}, 12, 3, 6, 15, false},
-        SweepCase{"single_member", 4, 2, {3, 5}, {0, 1}, 1, 50, 40, 60, true},
-        SweepCase{"single_tap_kernels", 4, 2, {1, 1}, {0, 0}, 100, 0, 0, 100, false}),
+        SweepCase{"one_channel_one_pass", 1, 1, {5, 0}, {0, 0}, 7, 20, 0, 64, false, false},
+        SweepCase{"rgba_two_passes", 4, 2, {9, 11}, {1, 2}, 40, 10, 0, 80, false, false},
+        SweepCase{"rgb_reordered", 3, 2, {17, 19}, {3, 0}, 25, 30, 5, 90, true, false},
+        SweepCase{"two_channels_wide_kernels", 2, 2, {61, 63}, {10, 12}, 50, 40, 0, 160, false, false},
+        SweepCase{"clipped_left_and_right", 4, 2, {33, 35}, {2, 4}, 60, -10, 8, 37, false, false},
+        SweepCase{"row_narrower_than_one_block", 4, 1, {21, 0}, {0, 0}, 12, 3, 6, 15, false, false},
+        SweepCase{"single_member", 4, 2, {3, 5}, {0, 1}, 1, 50, 40, 60, true, false},
+        SweepCase{"single_tap_kernels", 4, 2, {1, 1}, {0, 0}, 100, 0, 0, 100, false, false},
+        SweepCase{"padded_rgba_two_passes", 4, 2, {9, 11}, {1, 2}, 40, 10, 0, 80, false, true},
+        SweepCase{"padded_clipped_left_and_right", 4, 2, {33, 35}, {2, 4}, 60, -10, 8, 37, false, true},
+        SweepCase{"padded_row_narrower_than_one_block", 3, 1, {21, 0}, {0, 0}, 12, 3, 6, 15, true, true},
+        SweepCase{"padded_single_tap_kernels", 4, 2, {1, 1}, {0, 0}, 100, 0, 0, 100, false, true}),
     [](const auto& info) { return std::string(info.param.name); });
 
 }  // namespace
