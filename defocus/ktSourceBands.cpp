@@ -13,6 +13,7 @@ void ktSourceBands::clear() {
   capacity_ = 0;
   clock_ = 0;
   mappedCount_ = 0;
+  lastAsked_ = 0;
 }
 
 void ktSourceBands::setup(const ktRenderContext& ctx, const Box& outputBox, const ChannelSet& channels, int clampLo,
@@ -98,9 +99,15 @@ const ktSourceMap* ktSourceBands::hold(int band) {
       b.slot->lastUse = ++clock_;
       return &b.slot->map;
     }
-    if (b.state == State::Unmapped) break;
+    if (b.state == State::Unmapped) return mapHeld(band, lock);
     mappedSignal_.wait(lock);
   }
+}
+
+// Maps an unmapped band into a slot and returns it held, or null when mapping failed. Called
+// with the lock held; mapping runs without it.
+const ktSourceMap* ktSourceBands::mapHeld(int band, std::unique_lock<std::mutex>& lock) {
+  Band& b = bands_[size_t(band)];
   Slot* slot = freeSlot();
   slot->band = band;
   slot->holders = 1;
@@ -121,6 +128,17 @@ const ktSourceMap* ktSourceBands::hold(int band) {
   return ok ? &slot->map : nullptr;
 }
 
+// Maps the band the rows will need next, going the way the last two rows went, so that the
+// thread that first reaches it finds it ready instead of waiting for another to map it.
+void ktSourceBands::mapAhead(int y, int first, int last) {
+  std::unique_lock<std::mutex> lock(mutex_);
+  const bool down = y < lastAsked_;
+  lastAsked_ = y;
+  const int band = down ? first - 1 : last + 1;
+  if (band < 0 || band >= int(bands_.size()) || bands_[size_t(band)].state != State::Unmapped) return;
+  if (mapHeld(band, lock)) --bands_[size_t(band)].slot->holders;
+}
+
 void ktSourceBands::release(int band) {
   std::lock_guard<std::mutex> lock(mutex_);
   --bands_[size_t(band)].slot->holders;
@@ -134,11 +152,12 @@ ktSourceBands::Window::Window(ktSourceBands& bands, int y) : bands_(bands) {
     const ktSourceMap* map = bands.hold(b);
     if (!map) {
       ok_ = false;
-      break;
+      return;
     }
     maps_.push_back(map);
     last_ = b;
   }
+  bands.mapAhead(y, first_, last_);
 }
 
 ktSourceBands::Window::~Window() {

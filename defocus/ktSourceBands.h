@@ -1,8 +1,9 @@
 // The fast engine's source maps in bands of rows, made when a row first needs them by the thread
-// that renders it, and dropped, least recently used first, once more bands are held than the
-// rows being rendered reach. Rows asked for in order map every band once, and only the bands
-// around those rows are held at a time; any other order stays correct, at the cost of mapping a
-// band again. Safe to use from many threads at once.
+// that renders it (each row also maps the next band its way, ahead of need), and dropped, least
+// recently used first, once more bands are held than the rows being rendered reach. Rows asked
+// for in order map every band once, and only the bands around those rows are held at a time;
+// any other order stays correct, at the cost of mapping a band again. Safe to use from many
+// threads at once.
 #pragma once
 
 #include <condition_variable>
@@ -77,6 +78,8 @@ class ktSourceBands {
 
   int bandOf(int cy) const { return (cy - area_.firstRow) / kBandRows; }
   const ktSourceMap* hold(int band);
+  const ktSourceMap* mapHeld(int band, std::unique_lock<std::mutex>& lock);
+  void mapAhead(int y, int first, int last);
   void release(int band);
   Slot* freeSlot();
   bool map(int band, ktSourceMap& into);
@@ -96,4 +99,5 @@ class ktSourceBands {
   std::vector<std::unique_ptr<Slot>> slots_;
   uint64_t clock_ = 0;
   size_t mappedCount_ = 0;
+  int lastAsked_ = 0;  // the row of the latest window
 };
