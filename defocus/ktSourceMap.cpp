@@ -48,6 +48,9 @@ void ktSourceMap::reset() {
   firstRow_ = 0;
   lastRow_ = -1;
   position_ = 0;
+  positionBase_ = 0;
+  scatterBase_ = 0;
+  rowTables_ = false;
 }
 
 bool ktSourceMap::canMap(const ktRenderContext& ctx, const ChannelSet& channels) {
@@ -59,7 +62,7 @@ bool ktSourceMap::canMap(const ktRenderContext& ctx, const ChannelSet& channels)
 }
 
 void ktSourceMap::layout(const ktRenderContext& ctx, const ktKernelRows& kernels, const Area& area,
-                         const ChannelSet& channels) {
+                         const ChannelSet& channels, bool flat) {
   reset();
   if (area.x1 <= area.x0 || area.lastRow < area.firstRow || !canMap(ctx, channels)) return;
   formatWidth_ = ctx.format.r() - ctx.format.x();
@@ -73,15 +76,18 @@ void ktSourceMap::layout(const ktRenderContext& ctx, const ktKernelRows& kernels
   firstRow_ = area.firstRow;
   lastRow_ = area.lastRow;
   sharedKernels_ = kernels.shared();
+  rowTables_ = flat && sharedKernels_;
 
   const size_t rows = size_t(lastRow_ - firstRow_ + 1);
   const size_t positions = rows * size_t(x1_ - x0_);
-  offsets_.reserve(positions + 1);
+  // Stretches serve flat maps of shared kernels: their position tables hold one row at a time.
+  const size_t tabled = rowTables_ ? size_t(x1_ - x0_) : positions;
+  offsets_.reserve(tabled + 1);
   offsets_.push_back(0);
   // Most positions hold one scatter; deep ones more, which grow the lists as needed.
-  scatterReach_.reserve(positions);
+  scatterReach_.reserve(tabled);
   if (sharedKernels_) shared_.reserve(positions);
-  reach_.assign(positions, -1);
+  reach_.assign(tabled, -1);
   blockReach_.assign(rows * blocks_, -1);
   rowReach_.assign(rows, -1);
   if (!sharedKernels_) {
@@ -131,7 +137,7 @@ void ktSourceMap::addScatter(const ktRenderContext& ctx, float size, float weigh
 
   const size_t width = size_t(x1_ - x0_);
   const size_t row = position_ / width;
-  int16_t& positionReach = reach_[position_];
+  int16_t& positionReach = reach_[position_ - positionBase_];
   positionReach = std::max(positionReach, static_cast<int16_t>(reach));
   int16_t& block = blockReach_[row * blocks_ + (position_ % width) / kBlock];
   block = std::max(block, positionReach);
@@ -140,14 +146,24 @@ void ktSourceMap::addScatter(const ktRenderContext& ctx, float size, float weigh
 
 void ktSourceMap::endPosition() {
   if (empty()) return;
-  offsets_.push_back(static_cast<uint32_t>(scatterReach_.size()));
+  offsets_.push_back(static_cast<uint32_t>(scatterBase_ + scatterReach_.size()));
   ++position_;
+}
+
+// Empties the position tables for the next row of a map served by stretches.
+void ktSourceMap::beginRow() {
+  positionBase_ = position_;
+  scatterBase_ = shared_.size();
+  offsets_.assign(1, static_cast<uint32_t>(scatterBase_));
+  reach_.assign(size_t(x1_ - x0_), -1);
+  scatterReach_.clear();
 }
 
 void ktSourceMap::mapFlatRows(const ktRenderContext& ctx, Iop& input, Iop* mattes) {
   if (empty()) return;
   if (sharedKernels_) rowStretches_.push_back(0);
   for (int cy = firstRow_; cy <= lastRow_; ++cy) {
+    if (rowTables_) beginRow();
     mapFlatRow(ctx, input, mattes, cy);
     if (sharedKernels_) findStretches(cy);
   }
@@ -156,7 +172,7 @@ void ktSourceMap::mapFlatRows(const ktRenderContext& ctx, Iop& input, Iop* matte
 // Splits the row's scatters into stretches of one kernel pair and slice; a scatter with a
 // non-finite value stands alone.
 void ktSourceMap::findStretches(int cy) {
-  const uint32_t* first = offsets_.data() + rowOffset(cy);
+  const uint32_t* first = offsets_.data() + (rowOffset(cy) - positionBase_);
   const int width = x1_ - x0_;
   for (int i = 0; i < width; ++i) {
     if (first[i + 1] == first[i]) continue;
@@ -169,11 +185,11 @@ void ktSourceMap::findStretches(int cy) {
       if (follows && last.finite && s.finite && l.kernel[0] == s.kernel[0] && l.kernel[1] == s.kernel[1] &&
           l.slice == s.slice) {
         ++last.count;
-        last.reach = std::max(last.reach, scatterReach_[k]);
+        last.reach = std::max(last.reach, scatterReach_[k - scatterBase_]);
         continue;
       }
     }
-    stretches_.push_back({x0_ + i, 1, k, scatterReach_[k], s.finite});
+    stretches_.push_back({x0_ + i, 1, k, scatterReach_[k - scatterBase_], s.finite});
   }
   rowStretches_.push_back(static_cast<uint32_t>(stretches_.size()));
 }

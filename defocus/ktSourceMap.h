@@ -62,9 +62,11 @@ class ktSourceMap {
   static bool canMap(const ktRenderContext& ctx, const DD::Image::ChannelSet& channels);
   // Lays the map out over `area` for `channels`, keeping the storage of an earlier layout. With
   // kernels.shared() the shared path serves the scatters, otherwise scatters() and scattered().
-  // Then, for every row in order and every column in order: its scatters and endPosition().
+  // Then, for every row in order and every column in order: its scatters and endPosition(). A
+  // `flat` map is filled by mapFlatRows(); with shared kernels, stretches then serve it and the
+  // position tables (reach, first, scatterReach) are not kept.
   void layout(const ktRenderContext& ctx, const ktKernelRows& kernels, const Area& area,
-              const DD::Image::ChannelSet& channels);
+              const DD::Image::ChannelSet& channels, bool flat = false);
   // `values` holds the scattered value of every active channel, in ascending channel id.
   void addScatter(const ktRenderContext& ctx, float size, float weight, size_t slice, float aberrationMatte,
                   const float* values);
@@ -76,7 +78,11 @@ class ktSourceMap {
   void clear();
   bool empty() const { return offsets_.empty(); }
   // Whether every position laid out has been ended.
-  bool complete() const { return !empty() && position_ + 1 == offsets_.size() && position_ == reach_.size(); }
+  bool complete() const {
+    const size_t rowPositions = rowTables_ ? size_t(x1_ - x0_) : reach_.size();
+    return !empty() && position_ - positionBase_ + 1 == offsets_.size() && position_ - positionBase_ == rowPositions &&
+           position_ == size_t(lastRow_ - firstRow_ + 1) * size_t(x1_ - x0_);
+  }
 
   bool sharedKernels() const { return sharedKernels_; }
 
@@ -87,9 +93,9 @@ class ktSourceMap {
   int x1() const { return x1_; }
   int rowReach(int cy) const { return rowReach_[cy - firstRow_]; }
 
-  // By position (absolute column): the farthest row distance a scatter of the position reaches
-  // (-1: none), the first of its scatters (the next position's first ends them), and the
-  // largest reach of the kBlock columns from x0() + kBlock * i.
+  // Of maps not served by stretches, by position (absolute column): the farthest row distance a
+  // scatter of the position reaches (-1: none), the first of its scatters (the next position's
+  // first ends them), and the largest reach of the kBlock columns from x0() + kBlock * i.
   const int16_t* reach(int cy) const { return reach_.data() + rowOffset(cy) - x0_; }
   const uint32_t* first(int cy) const { return offsets_.data() + rowOffset(cy) - x0_; }
   const int16_t* blockReach(int cy) const { return blockReach_.data() + size_t(cy - firstRow_) * blocks_; }
@@ -106,6 +112,7 @@ class ktSourceMap {
  private:
   size_t rowOffset(int cy) const { return size_t(cy - firstRow_) * size_t(x1_ - x0_); }
   void reset();
+  void beginRow();
   void mapFlatRow(const ktRenderContext& ctx, DD::Image::Iop& input, DD::Image::Iop* mattes, int cy);
   void findStretches(int cy);
 
@@ -115,6 +122,9 @@ class ktSourceMap {
   int formatWidth_ = 0;
   size_t blocks_ = 0;  // blocks per row
   size_t position_ = 0;  // the position being built
+  bool rowTables_ = false;  // the position tables hold the row being mapped only
+  size_t positionBase_ = 0;  // the position of the tables' first entry
+  size_t scatterBase_ = 0;   // the scatter of scatterReach_'s first entry
   int channelCount_ = 0;
   bool sharedKernels_ = false;
   DD::Image::ChannelSet channels_;

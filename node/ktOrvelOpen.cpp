@@ -31,7 +31,7 @@ void ktOrvel::buildSourceMaps() {
   DeepOp* deep = settings.deepInput ? deepOp() : nullptr;
   const ChannelSet channels = settings.activeChannels;
   if (!deep) {
-    sourceBands.setup(ctx, requestedBox(), channels, flat->y(), flat->t(), Thread::numCPUs,
+    sourceBands.setup(ctx, requestedBox(), channels, flat->y(), flat->t(), Thread::numCPUs, true,
                       [ctx, flat, mattes](ktSourceMap& band) {
                         band.mapFlatRows(ctx, *flat, mattes);
                         return true;
@@ -44,7 +44,7 @@ void ktOrvel::buildSourceMaps() {
                           separate && settings.focusOutput != kFocusFront};
   for (int pass = 0; pass < 3; ++pass)
     if (passes[pass])
-      deepBands[pass].setup(ctx, requestedBox(), channels, 0, height - 1, Thread::numCPUs,
+      deepBands[pass].setup(ctx, requestedBox(), channels, 0, height - 1, Thread::numCPUs, false,
                             [ctx, flat, mattes, deep, channels, pass](ktSourceMap& band) {
                               return mapDeepRows(band, ctx, *flat, mattes, *deep, channels, pass);
                             });

@@ -30,7 +30,7 @@ struct BandsScene {
   // Sets the bands up; each mapped band holds one scatter per position whose red value is its
   // row and green value its column. Bands holding `failRow` report failure.
   void setup(unsigned threads, int failRow = -1000) {
-    bands.setup(ctx, Box(0, 0, 40, render.format.height()), Mask_RGBA, 0, render.format.height() - 1, threads,
+    bands.setup(ctx, Box(0, 0, 40, render.format.height()), Mask_RGBA, 0, render.format.height() - 1, threads, false,
                 [this, failRow](ktSourceMap& band) {
                   ++calls;
                   for (int cy = band.firstRow(); cy <= band.lastRow(); ++cy)
