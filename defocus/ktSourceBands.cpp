@@ -58,6 +58,13 @@ size_t ktSourceBands::mapped() const {
   return mappedCount_;
 }
 
+// Whether a slot is free or holds a band no row holds.
+bool ktSourceBands::spareSlot() const {
+  for (const auto& s : slots_)
+    if (s->band < 0 || (s->holders == 0 && bands_[size_t(s->band)].state == State::Mapped)) return true;
+  return false;
+}
+
 // A slot for a band about to be mapped: a free one, a new one while fewer than the capacity are
 // held, else the least recently used band no row holds (a new one when every band is held).
 ktSourceBands::Slot* ktSourceBands::freeSlot() {
@@ -137,6 +144,7 @@ void ktSourceBands::mapAhead(int y, int first, int last) {
   lastAsked_ = y;
   const int band = down ? first - 1 : last + 1;
   if (band < 0 || band >= int(bands_.size()) || bands_[size_t(band)].state != State::Unmapped) return;
+  if (slots_.size() >= capacity_ && !spareSlot()) return;  // never more bands for a guess
   if (mapHeld(band, lock)) --bands_[size_t(band)].slot->holders;
 }
 

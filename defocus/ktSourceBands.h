@@ -19,7 +19,7 @@
 
 class ktSourceBands {
  public:
-  static constexpr int kBandRows = 16;
+  static constexpr int kBandRows = 8;
 
   // Fills a band the bands have laid out (its rows are firstRow() .. lastRow()); false when the
   // input cannot deliver a row.
@@ -83,6 +83,7 @@ class ktSourceBands {
   void mapAhead(int y, int first, int last);
   void release(int band);
   Slot* freeSlot();
+  bool spareSlot() const;
   bool map(int band, ktSourceMap& into);
 
   ktRenderContext ctx_;

@@ -135,7 +135,7 @@ TEST(SourceBands, ManyThreadsAtOnceSeeTheirOwnRows) {
 
 TEST(SourceBands, AFailedBandLeavesItsRowsToTheReferenceAndOthersMapped) {
   BandsScene scene(3);
-  scene.setup(1, 50);  // the band of rows 48 .. 63 fails
+  scene.setup(1, 50);  // the band holding row 50, from row 48 on, fails
   EXPECT_FALSE(ktSourceBands::Window(scene.bands, 50).ok());
   EXPECT_FALSE(ktSourceBands::Window(scene.bands, 46).ok());  // reaches row 49
   EXPECT_FALSE(ktSourceBands::Window(scene.bands, 46).ok());  // and again
