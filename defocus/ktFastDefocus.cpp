@@ -174,17 +174,24 @@ class FastRowScatter {
       if (st->reach < dy) continue;
       const int from = std::max(st->sx0, left), to = std::min(st->sx0 + st->count, right);
       if (to <= from || to - 1 + st->reach < x_ || from - st->reach >= r_) continue;
-      const ktSourceMap::SharedScatter* members = map_->sharedScatters() + st->first + (from - st->sx0);
+      const ktSourceMap::Scales* members = map_->memberScales() + st->first + (from - st->sx0);
       if (!st->finite) {
-        scatterShared(members[0], from, sy);
+        ktSourceMap::SharedScatter alone;
+        static_cast<ktSourceMap::Scales&>(alone) = members[0];
+        alone.kernel[0] = st->kernel[0];
+        alone.kernel[1] = st->kernel[1];
+        alone.slice = st->slice;
+        alone.finite = false;
+        scatterShared(alone, from, sy);
         flush();
         continue;
       }
-      sweepStretch(members, from, to - from, sy);
+      sweepStretch(*st, members, from, to - from, sy);
     }
   }
 
-  void sweepStretch(const ktSourceMap::SharedScatter* members, int sx0, int count, int sy) {
+  void sweepStretch(const ktSourceMap::Stretch& stretch, const ktSourceMap::Scales* members, int sx0, int count,
+                    int sy) {
     // The passes that reach the row, the same for every member.
     StretchRow s;
     s.members = members;
@@ -196,7 +203,7 @@ class FastRowScatter {
     s.start = r_;
     s.end = x_;
     for (int q = 0; q < 2; ++q) {
-      const ktKernelRows::Kernel* kernel = kernelOf(members[0], q);
+      const ktKernelRows::Kernel* kernel = kernelOf(stretch.kernel[q]);
       if (!kernel || std::abs(sy - y_) > kernel->halfWidth) continue;
       const int ky = kernel->halfWidth + (sy - y_);
       const ktKernelRows::Span span = kernel->rows[ky];
@@ -214,7 +221,7 @@ class FastRowScatter {
     }
     if (s.end <= s.start) return;
     for (size_t c = 0; c < channels_.size(); ++c) s.index[c] = valueIndex_[c];
-    const uint16_t slice = members[0].slice;
+    const uint16_t slice = stretch.slice;
     buffers_.ensure(slice);
     float* colour[kMaxShared];
     for (size_t c = 0; c < channels_.size(); ++c) colour[c] = buffers_.colourRows[slice][channels_[c]];
@@ -226,9 +233,9 @@ class FastRowScatter {
   }
 
  private:
-  // The kernel of a shared scatter's pass, or null where the pass is not used.
-  const ktKernelRows::Kernel* kernelOf(const ktSourceMap::SharedScatter& s, int q) const {
-    return s.kernel[q] == ktSourceMap::kNoPass ? nullptr : &kernels_.kernel(s.kernel[q]);
+  // The kernel of a bank entry, or null for a pass not used.
+  const ktKernelRows::Kernel* kernelOf(uint16_t entry) const {
+    return entry == ktSourceMap::kNoPass ? nullptr : &kernels_.kernel(entry);
   }
 
   // Every channel shares the kernel plane and the centre: the non-zero taps of both passes. A

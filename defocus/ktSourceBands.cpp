@@ -33,9 +33,11 @@ void ktSourceBands::setup(const ktRenderContext& ctx, const Box& outputBox, cons
   area_.firstRow = clampRow(outputBox.y() - padding_);
   area_.lastRow = clampRow(outputBox.t() - 1 + padding_);
   bands_.resize(size_t(bandOf(area_.lastRow)) + 1);
-  // The rows of every worker a little apart, each reaching the padding up and down.
-  const size_t rows = 2 * size_t(padding_) + 1 + 2 * size_t(std::max(1u, threads));
-  capacity_ = (rows + kBandRows - 1) / kBandRows + 2;
+  // The rows of every worker a little apart, each reaching the padding up and down, straddling
+  // band edges, and the band each maps ahead.
+  const size_t workers = std::max(1u, threads);
+  const size_t rows = 2 * size_t(padding_) + 1 + 2 * workers;
+  capacity_ = (rows + kBandRows - 1) / kBandRows + 2 + workers;
   builder_ = std::move(builder);
 }
 

@@ -19,7 +19,7 @@
 
 class ktSourceBands {
  public:
-  static constexpr int kBandRows = 8;
+  static constexpr int kBandRows = 16;
 
   // Fills a band the bands have laid out (its rows are firstRow() .. lastRow()); false when the
   // input cannot deliver a row.

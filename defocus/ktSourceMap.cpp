@@ -41,6 +41,8 @@ void ktSourceMap::reset() {
   rowReach_.clear();
   scatterReach_.clear();
   shared_.clear();
+  scales_.clear();
+  rowScatters_.clear();
   scatters_.clear();
   for (std::vector<float>& v : values_) v.clear();
   stretches_.clear();
@@ -86,7 +88,12 @@ void ktSourceMap::layout(const ktRenderContext& ctx, const ktKernelRows& kernels
   offsets_.push_back(0);
   // Most positions hold one scatter; deep ones more, which grow the lists as needed.
   scatterReach_.reserve(tabled);
-  if (sharedKernels_) shared_.reserve(positions);
+  if (rowTables_) {
+    scales_.reserve(positions);
+    rowScatters_.reserve(tabled);
+  } else if (sharedKernels_) {
+    shared_.reserve(positions);
+  }
   reach_.assign(tabled, -1);
   blockReach_.assign(rows * blocks_, -1);
   rowReach_.assign(rows, -1);
@@ -129,7 +136,12 @@ void ktSourceMap::addScatter(const ktRenderContext& ctx, float size, float weigh
         shared.finite = shared.finite && std::isfinite(value) && std::isfinite(shared.scale[q][c]);
       }
     }
-    shared_.push_back(shared);
+    if (rowTables_) {
+      scales_.push_back(shared);
+      rowScatters_.push_back(shared);
+    } else {
+      shared_.push_back(shared);
+    }
   } else {
     scatters_.push_back(sc);
     for (int c = 0; c < channelCount_; ++c) values_[c].push_back(values[c]);
@@ -153,7 +165,8 @@ void ktSourceMap::endPosition() {
 // Empties the position tables for the next row of a map served by stretches.
 void ktSourceMap::beginRow() {
   positionBase_ = position_;
-  scatterBase_ = shared_.size();
+  scatterBase_ = scales_.size();
+  rowScatters_.clear();
   offsets_.assign(1, static_cast<uint32_t>(scatterBase_));
   reach_.assign(size_t(x1_ - x0_), -1);
   scatterReach_.clear();
@@ -161,11 +174,11 @@ void ktSourceMap::beginRow() {
 
 void ktSourceMap::mapFlatRows(const ktRenderContext& ctx, Iop& input, Iop* mattes) {
   if (empty()) return;
-  if (sharedKernels_) rowStretches_.push_back(0);
+  if (rowTables_) rowStretches_.push_back(0);
   for (int cy = firstRow_; cy <= lastRow_; ++cy) {
     if (rowTables_) beginRow();
     mapFlatRow(ctx, input, mattes, cy);
-    if (sharedKernels_) findStretches(cy);
+    if (rowTables_) findStretches(cy);
   }
 }
 
@@ -177,19 +190,18 @@ void ktSourceMap::findStretches(int cy) {
   for (int i = 0; i < width; ++i) {
     if (first[i + 1] == first[i]) continue;
     const uint32_t k = first[i];
-    const SharedScatter& s = shared_[k];
+    const SharedScatter& s = rowScatters_[k - scatterBase_];
     if (!stretches_.empty() && stretches_.size() > rowStretches_.back()) {
       Stretch& last = stretches_.back();
-      const SharedScatter& l = shared_[last.first];
       const bool follows = last.sx0 + last.count == x0_ + i && last.first + uint32_t(last.count) == k;
-      if (follows && last.finite && s.finite && l.kernel[0] == s.kernel[0] && l.kernel[1] == s.kernel[1] &&
-          l.slice == s.slice) {
+      if (follows && last.finite && s.finite && last.kernel[0] == s.kernel[0] && last.kernel[1] == s.kernel[1] &&
+          last.slice == s.slice) {
         ++last.count;
         last.reach = std::max(last.reach, scatterReach_[k - scatterBase_]);
         continue;
       }
     }
-    stretches_.push_back({x0_ + i, 1, k, scatterReach_[k - scatterBase_], s.finite});
+    stretches_.push_back({x0_ + i, 1, k, scatterReach_[k - scatterBase_], s.finite, {s.kernel[0], s.kernel[1]}, s.slice});
   }
   rowStretches_.push_back(static_cast<uint32_t>(stretches_.size()));
 }

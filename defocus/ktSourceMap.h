@@ -36,25 +36,32 @@ class ktSourceMap {
     float aberrationMatte;
   };
 
-  // A scatter as the shared path reads it, in one record: its kernels, their shares and, for
-  // each pass, the value of each of up to four channels times the pass's share (what the kernel
-  // taps are multiplied by), and its slice.
-  struct SharedScatter {
-    uint16_t kernel[2];  // bank entries; kNoPass where a pass is not used
-    uint16_t slice;
-    bool finite;  // every value, share and scale is finite: zero taps may be left out
+  // What a scatter adds with each pass, besides the taps: the pass's share (into the weight row)
+  // and, for each of up to four channels, its value times the share (what the taps are
+  // multiplied by).
+  struct Scales {
     float passWeight[2];
     float scale[2][kSharedChannels];  // by pass, then by position among the active channels
   };
 
+  // A scatter as the shared path reads it, in one record: its scales, kernels and slice.
+  struct SharedScatter : Scales {
+    uint16_t kernel[2];  // bank entries; kNoPass where a pass is not used
+    uint16_t slice;
+    bool finite;  // every value, share and scale is finite: zero taps may be left out
+  };
+
   // Consecutive positions of one row, one scatter each, that share kernels and slice and have
-  // finite values: the fast engine adds them in one sweep.
+  // finite values: the fast engine adds them in one sweep. A scatter with a non-finite value
+  // stands alone.
   struct Stretch {
     int sx0;         // the first member's column; member j stands at sx0 + j
     int count;
     uint32_t first;  // the first member's scatter index; the others follow
     int16_t reach;
     bool finite;
+    uint16_t kernel[2];
+    uint16_t slice;
   };
 
   // Whether maps can be made for this bank and these channels (kernel indices and widths fit
@@ -102,6 +109,8 @@ class ktSourceMap {
   // By scatter index.
   const int16_t* scatterReach() const { return scatterReach_.data(); }
   const SharedScatter* sharedScatters() const { return shared_.data(); }
+  // The scales of the members of stretches (maps served by stretches).
+  const Scales* memberScales() const { return scales_.data(); }
   const Scatter* scatters() const { return scatters_.data(); }
   const float* scattered(int activeIndex) const { return values_[activeIndex].data(); }
   // The stretches of a row in column order (flat shared maps only; empty otherwise).
@@ -134,6 +143,8 @@ class ktSourceMap {
   std::vector<int> rowReach_;
   std::vector<int16_t> scatterReach_;
   std::vector<SharedScatter> shared_;
+  std::vector<Scales> scales_;              // maps served by stretches: their scatters' scales
+  std::vector<SharedScatter> rowScatters_;  // and the row being mapped's whole records
   std::vector<Scatter> scatters_;
   std::vector<std::vector<float>> values_;  // by active channel position, over the scatters
   std::vector<Stretch> stretches_;

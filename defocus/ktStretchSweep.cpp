@@ -36,7 +36,7 @@ __attribute__((target("avx512f"))) void sweepBlocks(const StretchRow& row, float
       to = std::max(to, std::min(s.count, X + kSpan - s.sx0 - s.lo[p]));
     }
     for (int j = from; j < to; ++j) {
-      const ktSourceMap::SharedScatter& m = s.members[j];
+      const ktSourceMap::Scales& m = s.members[j];
       for (int p = 0; p < s.passes; ++p) {
         const int lo = std::max(s.sx0 + j + s.lo[p], s.x), hi = std::min(s.sx0 + j + s.hi[p], s.r);
         if (hi <= X || lo >= X + kSpan) continue;
@@ -87,7 +87,7 @@ void sweepStretchPlain(const StretchRow& s, int channels, float* weight, float* 
     for (int p = 0; p < s.passes; ++p) {
       const int lo = std::max(s.sx0 + j + s.lo[p], s.x), hi = std::min(s.sx0 + j + s.hi[p], s.r);
       if (hi <= lo) continue;
-      const ktSourceMap::SharedScatter& m = s.members[j];
+      const ktSourceMap::Scales& m = s.members[j];
       const int q = s.pass[p];
       float scale[ktSourceMap::kSharedChannels];
       for (int c = 0; c < channels; ++c) scale[c] = m.scale[q][s.index[c]];

@@ -24,7 +24,7 @@ inline void scatterSharedRunPlain(const float* __restrict k, float* __restrict w
 // that column; the pass's non-zero taps cover output columns [sx0 + j + lo[p], sx0 + j + hi[p]),
 // clipped to the output row [x, r). Each member's scales are picked by `index`.
 struct StretchRow {
-  const ktSourceMap::SharedScatter* members;
+  const ktSourceMap::Scales* members;
   int count;
   int passes;
   int pass[2];  // the member's pass of each row pass

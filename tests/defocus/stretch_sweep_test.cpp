@@ -59,8 +59,7 @@ class StretchSweeps : public ::testing::TestWithParam<SweepCase> {
       for (int i = c.zeros[p]; i < c.widths[p] - c.zeros[p]; ++i) tap0(p)[i] = tap(random);
     }
     members.resize(size_t(c.count));
-    for (ktSourceMap::SharedScatter& m : members) {
-      m.finite = true;
+    for (ktSourceMap::Scales& m : members) {
       for (int q = 0; q < 2; ++q) {
         m.passWeight[q] = share(random);
         for (float& v : m.scale[q]) v = scale(random);
@@ -96,7 +95,7 @@ class StretchSweeps : public ::testing::TestWithParam<SweepCase> {
     const int gap = c.padded ? ktKernelRows::kRowGap : 0;
     for (int j = 0; j < c.count; ++j)
       for (int p = 0; p < c.passes; ++p) {
-        const ktSourceMap::SharedScatter& m = members[size_t(j)];
+        const ktSourceMap::Scales& m = members[size_t(j)];
         const int q = row.pass[p];
         const int left = c.sx0 + j - c.widths[p] / 2;
         for (int i = 0; i < c.widths[p]; ++i) {
@@ -119,7 +118,7 @@ class StretchSweeps : public ::testing::TestWithParam<SweepCase> {
   float* tap0(int p) { return taps[p].data() + kCanaries + (GetParam().padded ? ktKernelRows::kRowGap : 0); }
 
   std::vector<float> taps[2];
-  std::vector<ktSourceMap::SharedScatter> members;
+  std::vector<ktSourceMap::Scales> members;
   StretchRow row{};
 };
 

@@ -2,6 +2,8 @@
 // that exercise every branch.
 #include <gtest/gtest.h>
 
+#include <limits>
+
 #include <cmath>
 #include <random>
 #include <string>
@@ -24,6 +26,7 @@ struct Case {
   bool kernelImage = false;
   Box box = Box(0, 0, 48, 36);  // the input's box inside a 48 x 36 format
   bool deep = false;
+  bool nonFinite = false;  // a few pixels of infinite and NaN colour
 };
 
 // Deep pixels of zero to four samples: points and thick overlapping ones, opaque and
@@ -69,6 +72,9 @@ RenderReport renderWith(const Case& c, bool reference) {
       const float band[] = {4.0f, 8.5f, 10.0f, 11.0f, 30.0f, 1e30f};
       image->set(x, y, Chan_Z, band[((x + 2 * y + 1000) / 5) % 6] + 0.01f * float((x + 300) % 3));
       if ((x * 7 + y * 3 + 2300) % 23 == 0) image->set(x, y, Chan_Red, 8.0f);
+      if (c.nonFinite && (x * 13 + y * 5 + 900) % 97 == 0)
+        image->set(x, y, (x + y) % 2 ? Chan_Green : Chan_Blue,
+                   (x + y) % 3 ? std::numeric_limits<float>::infinity() : std::numeric_limits<float>::quiet_NaN());
     }
   auto mattes = noiseImage(format, Box(0, 0, 48, 36), Mask_RGBA, 11);
   auto kernel = noiseImage(Format(20, 14), Box(0, 0, 20, 14), Mask_RGBA, 13);
@@ -159,6 +165,9 @@ std::vector<Case> cases() {
   Case large{"box_beyond_format", {{"expandBBoxToMaxKernelSize", "true"}}};
   large.box = Box(-6, -4, 55, 41);
   c.push_back(large);
+  Case hostile{"infinite_and_nan_colours", {}};
+  hostile.nonFinite = true;
+  c.push_back(hostile);
   auto deep = [&c](Case d) {
     d.deep = true;
     c.push_back(d);
