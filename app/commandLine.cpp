@@ -63,7 +63,7 @@ void addBench(CLI::App& app, BenchRequest& b) {
       "bench", "time both engines on built-in 1920 x 1080 flat and deep frames and compare their pictures");
   sub->add_option("--threads", b.threads, "threads to render with (default: all processors)")
       ->check(CLI::Range(1u, 256u));
-  sub->add_option("--runs", b.runs, "timed runs per engine, the minimum reported (default 3)")
+  sub->add_option("--runs", b.runs, "timed runs per engine, the minimum reported (default 5)")
       ->check(CLI::Range(1, 100));
   sub->add_flag("--quick", b.quick, "a 960 x 540 frame, one run each");
   sub->add_option_function<std::string>(

@@ -34,7 +34,7 @@ struct DemoRequest {
 
 struct BenchRequest {
   unsigned threads = 0;  // 0: every processor
-  int runs = 3;          // timed runs per engine; the minimum is reported
+  int runs = 5;          // timed runs per engine; the minimum is reported
   bool quick = false;    // a 960 x 540 frame, one run each
   int width = 0;         // 0: 1920 x 1080, or 960 x 540 when quick
   int height = 0;
