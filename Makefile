@@ -34,13 +34,14 @@ test-tsan:
 	  ctest --output-on-failure -j$(JOBS) -L '^($(subst $(space),|,$(TSAN_SUITES)))$$'
 
 # Every libFuzzer target of fuzz/ for FUZZ_SECONDS each, from its seeds, under ASan and UBSan
-# (needs clang-14); a crash or a violated property fails with the input saved.
+# (needs clang-14); a crash or a violated property fails with the input saved. Flat frames are
+# rendered with both engines, which must agree.
 FUZZ_SECONDS ?= 60
 fuzz-smoke:
 	cmake -S . -B build-fuzz -DCMAKE_CXX_COMPILER=clang++-14 -DORVEL_FUZZ=ON -DORVEL_BUILD_TESTS=OFF \
 	  -DORVEL_BUILD_BENCH=OFF -DCMAKE_BUILD_TYPE=RelWithDebInfo
 	cmake --build build-fuzz --target fuzz_targets -j$(JOBS)
-	bash fuzz/smoke.sh build-fuzz $(FUZZ_SECONDS)
+	ORVEL_FUZZ_ENGINES=1 bash fuzz/smoke.sh build-fuzz $(FUZZ_SECONDS)
 
 clean:
 	rm -rf build build-asan build-tsan
