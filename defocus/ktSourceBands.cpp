@@ -60,26 +60,21 @@ size_t ktSourceBands::mapped() const {
   return mappedCount_;
 }
 
-// Whether a slot is free or holds a band no row holds.
-bool ktSourceBands::spareSlot() const {
-  for (const auto& s : slots_)
-    if (s->band < 0 || (s->holders == 0 && bands_[size_t(s->band)].state == State::Mapped)) return true;
-  return false;
-}
-
 // A slot for a band about to be mapped: a free one, a new one while fewer than the capacity are
-// held, else the least recently used band no row holds (a new one when every band is held).
-ktSourceBands::Slot* ktSourceBands::freeSlot() {
+// held, else the least recently used band no row holds. When every band is held: a new one, or
+// null unless `beyondCapacity`.
+ktSourceBands::Slot* ktSourceBands::freeSlot(bool beyondCapacity) {
   Slot* oldest = nullptr;
   for (const auto& s : slots_) {
     if (s->band < 0) return s.get();
     if (s->holders == 0 && bands_[size_t(s->band)].state == State::Mapped && (!oldest || s->lastUse < oldest->lastUse))
       oldest = s.get();
   }
-  if (slots_.size() < capacity_ || !oldest) {
+  if (slots_.size() < capacity_ || (!oldest && beyondCapacity)) {
     slots_.push_back(std::make_unique<Slot>());
     return slots_.back().get();
   }
+  if (!oldest) return nullptr;
   bands_[size_t(oldest->band)] = Band{};
   oldest->band = -1;
   return oldest;
@@ -109,16 +104,15 @@ const ktSourceMap* ktSourceBands::hold(int band) {
       b.slot->lastUse = ++clock_;
       return &b.slot->map;
     }
-    if (b.state == State::Unmapped) return mapHeld(band, lock);
+    if (b.state == State::Unmapped) return mapHeld(band, freeSlot(true), lock);
     mappedSignal_.wait(lock);
   }
 }
 
-// Maps an unmapped band into a slot and returns it held, or null when mapping failed. Called
+// Maps an unmapped band into `slot` and returns it held, or null when mapping failed. Called
 // with the lock held; mapping runs without it.
-const ktSourceMap* ktSourceBands::mapHeld(int band, std::unique_lock<std::mutex>& lock) {
+const ktSourceMap* ktSourceBands::mapHeld(int band, Slot* slot, std::unique_lock<std::mutex>& lock) {
   Band& b = bands_[size_t(band)];
-  Slot* slot = freeSlot();
   slot->band = band;
   slot->holders = 1;
   b = Band{State::Mapping, slot};
@@ -146,8 +140,8 @@ void ktSourceBands::mapAhead(int y, int first, int last) {
   lastAsked_ = y;
   const int band = down ? first - 1 : last + 1;
   if (band < 0 || band >= int(bands_.size()) || bands_[size_t(band)].state != State::Unmapped) return;
-  if (slots_.size() >= capacity_ && !spareSlot()) return;  // never more bands for a guess
-  if (mapHeld(band, lock)) --bands_[size_t(band)].slot->holders;
+  Slot* slot = freeSlot(false);  // never more bands than the capacity for a guess
+  if (slot && mapHeld(band, slot, lock)) --bands_[size_t(band)].slot->holders;
 }
 
 void ktSourceBands::release(int band) {

@@ -79,11 +79,10 @@ class ktSourceBands {
 
   int bandOf(int cy) const { return (cy - area_.firstRow) / kBandRows; }
   const ktSourceMap* hold(int band);
-  const ktSourceMap* mapHeld(int band, std::unique_lock<std::mutex>& lock);
+  const ktSourceMap* mapHeld(int band, Slot* slot, std::unique_lock<std::mutex>& lock);
   void mapAhead(int y, int first, int last);
   void release(int band);
-  Slot* freeSlot();
-  bool spareSlot() const;
+  Slot* freeSlot(bool beyondCapacity);
   bool map(int band, ktSourceMap& into);
 
   ktRenderContext ctx_;

@@ -86,9 +86,8 @@ class ktSourceMap {
   bool empty() const { return offsets_.empty(); }
   // Whether every position laid out has been ended.
   bool complete() const {
-    const size_t rowPositions = rowTables_ ? size_t(x1_ - x0_) : reach_.size();
-    return !empty() && position_ - positionBase_ + 1 == offsets_.size() && position_ - positionBase_ == rowPositions &&
-           position_ == size_t(lastRow_ - firstRow_ + 1) * size_t(x1_ - x0_);
+    const size_t positions = size_t(lastRow_ - firstRow_ + 1) * size_t(x1_ - x0_);
+    return !empty() && position_ == positions && offsets_.size() == position_ - positionBase_ + 1;
   }
 
   bool sharedKernels() const { return sharedKernels_; }
