@@ -1,9 +1,9 @@
 // One 1920 x 1080 RGBA + depth frame through the node on all threads, with the reference and
 // the fast flat engine, for a largest blur of 64 and 256 pixels.
 #include <benchmark/benchmark.h>
-#include <malloc.h>
 
 #include "DDImage/RenderDriver.h"
+#include "ktBenchMain.h"
 #include "ktBenchScene.h"
 #include "ktOrvel.h"
 
@@ -44,13 +44,4 @@ BENCHMARK(renderFrame1080)
     ->Iterations(1)
     ->UseRealTime();
 
-int main(int argc, char** argv) {
-  // The host's allocator choice: row buffers of a few hundred kilobytes are taken and given back
-  // for every row, and trimming the heap top after each would cost a system call per row.
-  mallopt(M_TRIM_THRESHOLD, 256 << 20);
-  mallopt(M_MMAP_THRESHOLD, 64 << 20);
-  benchmark::Initialize(&argc, argv);
-  benchmark::RunSpecifiedBenchmarks();
-  benchmark::Shutdown();
-  return 0;
-}
+int main(int argc, char** argv) { return runBenchmarks(argc, argv); }

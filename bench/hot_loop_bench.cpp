@@ -3,12 +3,12 @@
 // multiply-adds per second on one thread next to the peak of the vector width in use at the
 // reported clock.
 #include <benchmark/benchmark.h>
-#include <malloc.h>
 
 #include <fstream>
 #include <string>
 
 #include "DDImage/MemoryIop.h"
+#include "ktBenchMain.h"
 #include "ktOrvel.h"
 
 namespace {
@@ -67,11 +67,4 @@ void hotLoop(benchmark::State& state) {
 // count against the loop.
 BENCHMARK(hotLoop)->Arg(24)->Arg(64)->Unit(benchmark::kMillisecond)->MinTime(2.0);
 
-int main(int argc, char** argv) {
-  mallopt(M_TRIM_THRESHOLD, 256 << 20);
-  mallopt(M_MMAP_THRESHOLD, 64 << 20);
-  benchmark::Initialize(&argc, argv);
-  benchmark::RunSpecifiedBenchmarks();
-  benchmark::Shutdown();
-  return 0;
-}
+int main(int argc, char** argv) { return runBenchmarks(argc, argv); }

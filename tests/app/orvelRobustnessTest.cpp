@@ -96,6 +96,18 @@ std::string hugeWindowFile(const ScratchFolder& dir) {
   return path;
 }
 
+// Rendering dir/in.exr as a flat and as a deep input both exit 2, calling the file invalid.
+void expectRefusedAsFlatAndDeep(const ScratchFolder& dir) {
+  for (const std::vector<std::string>& args : {std::vector<std::string>{dir.path("in.exr")},
+                                               std::vector<std::string>{"--deep", dir.path("in.exr")}}) {
+    std::vector<std::string> all = args;
+    all.insert(all.end(), {"-o", dir.path("out.exr")});
+    const RunResult r = render(all);
+    EXPECT_EQ(r.exitCode, 2) << r.err;
+    EXPECT_NE(r.err.find("not a valid EXR file"), std::string::npos) << r.err;
+  }
+}
+
 TEST(Limits, AHugeDeclaredWindowIsRefusedBeforeReading) {
   ScratchFolder dir;
   const std::string huge = hugeWindowFile(dir);
@@ -118,14 +130,7 @@ TEST(Limits, AnAttributeLargerThanTheFileIsRefused) {
   const uint32_t size = 0x7fffff00;  // about 2 GB, in a file of a few hundred bytes
   std::memcpy(&bytes[at + date.size()], &size, sizeof size);
   writeText(dir.path("in.exr"), bytes);
-  for (const std::vector<std::string>& args : {std::vector<std::string>{dir.path("in.exr")},
-                                               std::vector<std::string>{"--deep", dir.path("in.exr")}}) {
-    std::vector<std::string> all = args;
-    all.insert(all.end(), {"-o", dir.path("out.exr")});
-    const RunResult r = render(all);
-    EXPECT_EQ(r.exitCode, 2) << r.err;
-    EXPECT_NE(r.err.find("not a valid EXR file"), std::string::npos) << r.err;
-  }
+  expectRefusedAsFlatAndDeep(dir);
 }
 
 // The EXR library reads a channel list up to its empty name whatever size the file declares for
@@ -158,14 +163,7 @@ TEST(Limits, AnUnknownPixelTypeIsRefused) {
   const uint32_t unknown = 3;
   std::memcpy(&bytes[type], &unknown, sizeof unknown);
   writeText(dir.path("in.exr"), bytes);
-  for (const std::vector<std::string>& args : {std::vector<std::string>{dir.path("in.exr")},
-                                               std::vector<std::string>{"--deep", dir.path("in.exr")}}) {
-    std::vector<std::string> all = args;
-    all.insert(all.end(), {"-o", dir.path("out.exr")});
-    const RunResult r = render(all);
-    EXPECT_EQ(r.exitCode, 2) << r.err;
-    EXPECT_NE(r.err.find("not a valid EXR file"), std::string::npos) << r.err;
-  }
+  expectRefusedAsFlatAndDeep(dir);
 }
 
 TEST(Limits, AHugeTileTableIsRefused) {
