@@ -90,7 +90,6 @@ class ktSourceMap {
     return !empty() && position_ == positions && offsets_.size() == position_ - positionBase_ + 1;
   }
 
-
   int clampRow(int sy) const { return sy < clampLo_ ? clampLo_ : (sy > clampHi_ ? clampHi_ : sy); }
   int firstRow() const { return firstRow_; }
   int lastRow() const { return lastRow_; }
