@@ -9,6 +9,7 @@
 #include <string>
 #include <thread>
 
+#include "standin/OpHost.h"
 #include "DDImage/Thread.h"
 #include "benchScene.h"
 #include "childProcess.h"
@@ -20,6 +21,7 @@
 #include "peakMemory.h"
 
 using namespace DD::Image;
+using namespace standin;
 
 namespace {
 
@@ -111,14 +113,12 @@ int benchEngine(const BenchCase& c, bool reference, const BenchRequest& request,
   std::unique_ptr<MemoryDeepOp> deep;
   if (c.deep) {
     deep = makeDeepScene(width, height);
-    node->connect(3, deep.get());
+    OpHost::connect(*node, 3, deep.get());
   } else {
     flat = makeBenchScene(width, height);
-    node->connect(0, flat.get());
+    OpHost::connect(*node, 0, flat.get());
   }
-  OutputContext context = node->outputContext();
-  context.format(Format(width, height));
-  node->setOutputContext(context);
+  OpHost::setProjectFormat(*iop, Format(width, height));
   std::vector<std::string> warnings;
   if (Status s = applyKnobs(*node, benchKnobs(c.maxKernel), warnings); !s.ok()) return fail(figures, s);
   std::unique_ptr<MemoryIop> image;

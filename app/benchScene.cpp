@@ -3,6 +3,7 @@
 #include <cmath>
 
 using namespace DD::Image;
+using namespace standin;
 
 namespace {
 
@@ -18,7 +19,7 @@ float sceneDepth(float u, float v) {
 
 std::unique_ptr<MemoryIop> makeBenchScene(int width, int height) {
   auto image = std::make_unique<MemoryIop>(Format(width, height), Box(0, 0, width, height),
-                                           Mask_RGBA + ChannelSet(Chan_Z));
+                                           ChannelSet(Mask_RGBA) + ChannelSet(Chan_Z));
   for (int y = 0; y < height; ++y)
     for (int x = 0; x < width; ++x) {
       const float u = float(x) / float(width), v = float(y) / float(height);

@@ -5,9 +5,9 @@
 
 #include <memory>
 
-#include "DDImage/MemoryIop.h"
+#include "standin/MemoryIop.h"
 
 // Depth of the focal plane of the scene.
 constexpr float kBenchFocalDepth = 100.0f;
 
-std::unique_ptr<DD::Image::MemoryIop> makeBenchScene(int width, int height);
+std::unique_ptr<standin::MemoryIop> makeBenchScene(int width, int height);

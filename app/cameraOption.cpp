@@ -17,9 +17,9 @@ struct CameraKey {
 };
 
 const CameraKey kKeys[] = {
-    {"focal", &CameraOp::focal_length},    {"focal_point", &CameraOp::focal_point},
-    {"fstop", &CameraOp::fStop},           {"haperture", &CameraOp::film_width},
-    {"vaperture", &CameraOp::film_height},
+    {"focal", &CameraOp::setFocalLength},         {"focal_point", &CameraOp::setFocusDistance},
+    {"fstop", &CameraOp::setfStop},               {"haperture", &CameraOp::setHorizontalAperture},
+    {"vaperture", &CameraOp::setVerticalAperture},
 };
 
 std::string trim(const std::string& s) {

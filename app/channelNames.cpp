@@ -2,7 +2,7 @@
 
 using namespace DD::Image;
 
-Channel hostChannel(const std::string& fileName) { return findChannel(fileName, true); }
+Channel hostChannel(const std::string& fileName) { return getChannel(fileName.c_str()); }
 
 std::string fileChannelName(const ChannelNames& names, Channel z) {
   const auto it = names.find(z);
@@ -19,6 +19,6 @@ std::string fileChannelName(const ChannelNames& names, Channel z) {
     case Chan_Z:
       return "Z";
     default:
-      return getName(z);
+      return getName(z) ? getName(z) : "";
   }
 }

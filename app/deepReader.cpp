@@ -11,6 +11,7 @@
 #include "memoryLimit.h"
 
 using namespace DD::Image;
+using namespace standin;
 
 namespace {
 
@@ -76,12 +77,12 @@ void copyStrip(const OIIO::DeepData& data, const OIIO::ImageSpec& spec, const De
                int rows, MemoryDeepOp& image) {
   const ChannelMap& map = image.channelMap();
   const int stride = map.size();
-  const int front = map.column(Chan_DeepFront), back = map.column(Chan_DeepBack);
+  const int front = map.chanNo(Chan_DeepFront), back = map.chanNo(Chan_DeepBack);
   const FileWindow display{spec.full_x, spec.full_y, spec.full_width, spec.full_height};
   std::vector<int> column(layout.ids.size());
   std::vector<bool> isUint(layout.ids.size());
   for (size_t c = 0; c < layout.ids.size(); ++c) {
-    column[c] = layout.ids[c] == Chan_Black ? -1 : map.column(layout.ids[c]);
+    column[c] = layout.ids[c] == Chan_Black ? -1 : map.chanNo(layout.ids[c]);
     isUint[c] = data.channeltype(int(c)).basetype == OIIO::TypeDesc::UINT;
   }
   std::vector<float> buffer;

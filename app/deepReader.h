@@ -8,11 +8,11 @@
 #include <string>
 #include <vector>
 
-#include "DDImage/MemoryDeepOp.h"
+#include "standin/MemoryDeepOp.h"
 #include "status.h"
 
 struct LoadedDeep {
-  std::unique_ptr<DD::Image::MemoryDeepOp> image;
+  std::unique_ptr<standin::MemoryDeepOp> image;
   std::vector<std::string> fileChannels;  // the file's channel names, in file order
 };
 

@@ -4,6 +4,7 @@
 #include <vector>
 
 using namespace DD::Image;
+using namespace standin;
 
 namespace {
 
@@ -16,12 +17,12 @@ void append(std::vector<float>& out, const ChannelMap& map, const Sample& s) {
   const size_t at = out.size();
   out.resize(at + size_t(map.size()), 0.0f);
   float* p = out.data() + at;
-  p[map.column(Chan_Red)] = s.r * s.a;
-  p[map.column(Chan_Green)] = s.g * s.a;
-  p[map.column(Chan_Blue)] = s.b * s.a;
-  p[map.column(Chan_Alpha)] = s.a;
-  p[map.column(Chan_DeepFront)] = s.front;
-  p[map.column(Chan_DeepBack)] = s.back;
+  p[map.chanNo(Chan_Red)] = s.r * s.a;
+  p[map.chanNo(Chan_Green)] = s.g * s.a;
+  p[map.chanNo(Chan_Blue)] = s.b * s.a;
+  p[map.chanNo(Chan_Alpha)] = s.a;
+  p[map.chanNo(Chan_DeepFront)] = s.front;
+  p[map.chanNo(Chan_DeepBack)] = s.back;
 }
 
 // The samples of the pixel at (u, v), both from 0 to 1, v upwards.
@@ -47,7 +48,7 @@ void pixelSamples(float u, float v, int x, int y, const ChannelMap& map, std::ve
 }  // namespace
 
 std::unique_ptr<MemoryDeepOp> makeDeepScene(int width, int height) {
-  const ChannelSet channels = Mask_RGBA + ChannelSet(Chan_DeepFront) + ChannelSet(Chan_DeepBack);
+  const ChannelSet channels = ChannelSet(Mask_RGBA) + ChannelSet(Chan_DeepFront) + ChannelSet(Chan_DeepBack);
   auto scene = std::make_unique<MemoryDeepOp>(Format(width, height), Box(0, 0, width, height), channels);
   const ChannelMap& map = scene->channelMap();
   std::vector<float> samples;

@@ -7,9 +7,9 @@
 
 #include <memory>
 
-#include "DDImage/MemoryDeepOp.h"
+#include "standin/MemoryDeepOp.h"
 
 // Depth of the sphere the scene is focused on.
 constexpr float kDeepSceneFocalDepth = 100.0f;
 
-std::unique_ptr<DD::Image::MemoryDeepOp> makeDeepScene(int width, int height);
+std::unique_ptr<standin::MemoryDeepOp> makeDeepScene(int width, int height);

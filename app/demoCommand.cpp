@@ -5,6 +5,7 @@
 #include <filesystem>
 
 #include "deepScene.h"
+#include "standin/OpHost.h"
 #include "demoScene.h"
 #include "imageWriter.h"
 #include "knobApplication.h"
@@ -13,6 +14,7 @@
 #include "progressBar.h"
 
 using namespace DD::Image;
+using namespace standin;
 
 namespace {
 
@@ -67,14 +69,12 @@ Status renderDemo(const DemoRequest& request, std::vector<std::string>& warnings
   if (Status s = createOrvelNode(node, iop); !s.ok()) return s;
   if (request.deep) {
     deepScene = makeDeepScene(kWidth, kHeight);
-    node->connect(3, deepScene.get());  // input 0 stays the default: black on the project format
+    OpHost::connect(*node, 3, deepScene.get());  // input 0 stays the default: black on the project format
   } else {
     scene = makeDemoScene(kWidth, kHeight);
-    node->connect(0, scene.get());
+    OpHost::connect(*node, 0, scene.get());
   }
-  OutputContext context = node->outputContext();
-  context.format(Format(kWidth, kHeight));
-  node->setOutputContext(context);
+  OpHost::setProjectFormat(*iop, Format(kWidth, kHeight));
   if (Status s = applyKnobs(*node, demoKnobs(request.deep), warnings); !s.ok()) return s;
 
   FrameSettings settings;

@@ -5,6 +5,7 @@
 #include <cstdint>
 
 using namespace DD::Image;
+using namespace standin;
 
 namespace {
 
@@ -142,7 +143,7 @@ Hit shade(const Layout& l, float x, float y) {
 std::unique_ptr<MemoryIop> makeDemoScene(int width, int height) {
   const Format format(width, height);
   auto image = std::make_unique<MemoryIop>(format, format,
-                                           ChannelSet{Chan_Red, Chan_Green, Chan_Blue, Chan_Alpha, Chan_Z});
+                                           (ChannelSet(Chan_Red) + Chan_Green + Chan_Blue + Chan_Alpha + Chan_Z));
   const Layout layout{std::min(width / 960.0f, height / 540.0f), 0.42f * height, width / 2.0f, width, height};
   float* planes[5] = {image->plane(Chan_Red), image->plane(Chan_Green), image->plane(Chan_Blue),
                       image->plane(Chan_Alpha), image->plane(Chan_Z)};

@@ -5,9 +5,9 @@
 
 #include <memory>
 
-#include "DDImage/MemoryIop.h"
+#include "standin/MemoryIop.h"
 
 // Depth of the sphere the demo focuses on.
 constexpr float kDemoFocalDepth = 60.0f;
 
-std::unique_ptr<DD::Image::MemoryIop> makeDemoScene(int width, int height);
+std::unique_ptr<standin::MemoryIop> makeDemoScene(int width, int height);

@@ -1,5 +1,6 @@
 #include "depthCheck.h"
 
+#include "DDImage/Knob.h"
 #include "DDImage/Op.h"
 
 using namespace DD::Image;

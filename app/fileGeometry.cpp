@@ -3,7 +3,9 @@
 using DD::Image::Box;
 using DD::Image::Format;
 
-Format hostFormat(const FileWindow& d) { return Format(Box(d.x, d.y, d.x + d.width, d.y + d.height)); }
+Format hostFormat(const FileWindow& d) {
+  return Format(d.width, d.height, d.x, d.y, d.x + d.width, d.y + d.height);
+}
 
 int hostRow(int fileRow, const FileWindow& d) {
   const int ymin = d.y, ymax = d.y + d.height - 1;

@@ -10,6 +10,7 @@
 #include "memoryLimit.h"
 
 using namespace DD::Image;
+using namespace standin;
 
 namespace {
 

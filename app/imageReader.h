@@ -6,12 +6,12 @@
 #include <string>
 #include <vector>
 
-#include "DDImage/MemoryIop.h"
+#include "standin/MemoryIop.h"
 #include "channelNames.h"
 #include "status.h"
 
 struct LoadedImage {
-  std::unique_ptr<DD::Image::MemoryIop> image;
+  std::unique_ptr<standin::MemoryIop> image;
   ChannelNames names;                     // the file's name of each host channel
   std::vector<std::string> fileChannels;  // the file's channel names, in file order
 };

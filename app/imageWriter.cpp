@@ -10,6 +10,7 @@
 #include "interruption.h"
 
 using namespace DD::Image;
+using namespace standin;
 
 namespace {
 
@@ -113,8 +114,8 @@ Raster viewRaster(const MemoryIop& image, bool alpha, OIIO::TypeDesc type) {
 
 Status checkWritable(const MemoryIop& image, const std::string& path, OutputKind kind,
                      std::vector<std::string>& warnings) {
-  if (image.format().empty()) return Status::usage("cannot write '" + path + "': the format is empty");
-  if (kind == OutputKind::Exr && (image.info().box().empty() || image.channels().empty()))
+  if (image.format().w() <= 0 || image.format().h() <= 0) return Status::usage("cannot write '" + path + "': the format is empty");
+  if (kind == OutputKind::Exr && (image.info().box().w() <= 0 || image.info().box().h() <= 0 || image.channels().empty()))
     return Status::usage("cannot write '" + path + "': the image has no pixels");
   const ChannelSet& c = image.channels();
   if (kind != OutputKind::Exr && !c.contains(Chan_Red) && !c.contains(Chan_Green) && !c.contains(Chan_Blue))

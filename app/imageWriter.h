@@ -5,7 +5,7 @@
 
 #include <string>
 
-#include "DDImage/MemoryIop.h"
+#include "standin/MemoryIop.h"
 #include "channelNames.h"
 #include "outputFile.h"
 #include "status.h"
@@ -15,5 +15,5 @@ struct WriteOptions {
 };
 
 // Writes under a temporary name beside `path`, then renames it into place.
-Status writeImage(const DD::Image::MemoryIop& image, const ChannelNames& names, const std::string& path,
+Status writeImage(const standin::MemoryIop& image, const ChannelNames& names, const std::string& path,
                   const WriteOptions& options, std::vector<std::string>& warnings);

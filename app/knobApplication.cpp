@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "DDImage/Op.h"
+#include "standin/OpHost.h"
 #include "nameSuggestion.h"
 
 using namespace DD::Image;
@@ -13,7 +14,7 @@ std::string prefix(const KnobAssignment& a) { return a.origin == "--set" ? "" : 
 
 Status unknownKnob(const Op& op, const KnobAssignment& a) {
   std::vector<std::string> names;
-  for (const auto& k : op.allKnobs())
+  for (const auto* k : OpHost::knobs(op))
     if (!k->name().empty()) names.push_back(k->name());
   const std::vector<std::string> near = nearestNames(a.name, names);
   std::string message = prefix(a) + "unknown knob '" + a.name + "'";
@@ -27,10 +28,10 @@ Status applyKnobs(Op& op, const std::vector<KnobAssignment>& assignments,
                   std::vector<std::string>& warnings) {
   std::vector<Knob*> changed;
   for (const KnobAssignment& a : assignments) {
-    Knob* knob = op.knob(a.name);
+    standin::KnobRecord* knob = standin::record(op.knob(a.name.c_str()));
     if (!knob) return unknownKnob(op, a);
     std::string error;
-    if (!knob->from_script(a.value, &error)) return Status::usage(prefix(a) + error);
+    if (!knob->fromScript(a.value, &error)) return Status::usage(prefix(a) + error);
     op.knob_changed(knob);
     if (std::find(changed.begin(), changed.end(), knob) == changed.end()) changed.push_back(knob);
   }

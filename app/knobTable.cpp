@@ -4,34 +4,36 @@
 #include <string>
 
 #include "DDImage/Op.h"
+#include "standin/OpHost.h"
 
 using namespace DD::Image;
+using standin::KnobRecord;
 
 namespace {
 
-const char* kindName(Knob::Kind k) {
+const char* kindName(KnobRecord::Kind k) {
   switch (k) {
-    case Knob::Float:
+    case KnobRecord::Float:
       return "float";
-    case Knob::Int:
+    case KnobRecord::Int:
       return "int";
-    case Knob::Enumeration:
+    case KnobRecord::Enumeration:
       return "enumeration";
-    case Knob::Bool:
+    case KnobRecord::Bool:
       return "bool";
-    case Knob::ChannelSetKind:
+    case KnobRecord::ChannelSetKind:
       return "channel set";
-    case Knob::ChannelKind:
+    case KnobRecord::ChannelKind:
       return "channel";
-    case Knob::InputChannel:
+    case KnobRecord::InputChannel:
       return "input channel";
-    case Knob::Color:
+    case KnobRecord::Color:
       return "colour";
-    case Knob::FloatPair:
+    case KnobRecord::FloatPair:
       return "float pair";
-    case Knob::Tab:
+    case KnobRecord::Tab:
       return "tab";
-    case Knob::Text:
+    case KnobRecord::Text:
       return "text";
   }
   return "?";
@@ -43,21 +45,21 @@ std::string escaped(const std::string& s) {
   return out;
 }
 
-std::string rangeText(const Knob& k) {
+std::string rangeText(const KnobRecord& k) {
   if (!k.hasRange()) return "";
   char buffer[64];
   std::snprintf(buffer, sizeof buffer, "%g .. %g", k.rangeMin(), k.rangeMax());
   return buffer;
 }
 
-std::string flagText(const Knob& k) {
+std::string flagText(const KnobRecord& k) {
   std::string out;
-  if (k.flags() & Knob::FORCE_RANGE) out += "clamped";
-  if (k.flags() & Knob::STARTLINE) out += out.empty() ? "new line" : ", new line";
+  if (k.flag(Knob::FORCE_RANGE)) out += "clamped";
+  if (k.flag(Knob::STARTLINE)) out += out.empty() ? "new line" : ", new line";
   return out;
 }
 
-std::string choices(const Knob& k) {
+std::string choices(const KnobRecord& k) {
   std::string out;
   for (size_t i = 0; i < k.enumLabels().size(); ++i)
     out += (i ? ", " : "") + std::to_string(i) + " \"" + k.enumLabels()[i] + "\"";
@@ -68,16 +70,16 @@ std::string choices(const Knob& k) {
 
 void printKnobTable(const Op& op, std::ostream& out) {
   out << "name\tlabel\tkind\tdefault\trange\tflags\ttooltip\n";
-  for (const auto& knob : op.allKnobs()) {
-    const Knob& k = *knob;
-    if (k.kind() == Knob::Tab) {
+  for (const KnobRecord* knob : OpHost::knobs(op)) {
+    const KnobRecord& k = *knob;
+    if (k.kind() == KnobRecord::Tab) {
       out << "[" << k.label() << "]\n";
       continue;
     }
     std::string kind = kindName(k.kind());
-    if (k.kind() == Knob::Enumeration) kind += " (" + choices(k) + ")";
+    if (k.kind() == KnobRecord::Enumeration) kind += " (" + choices(k) + ")";
     out << (k.name().empty() ? "-" : k.name()) << '\t' << k.label() << '\t' << kind << '\t'
-        << (k.kind() == Knob::Text ? k.text() : k.to_script()) << '\t' << rangeText(k) << '\t' << flagText(k)
+        << (k.kind() == KnobRecord::Text ? k.text() : k.script()) << '\t' << rangeText(k) << '\t' << flagText(k)
         << '\t' << escaped(k.tooltip()) << '\n';
   }
 }

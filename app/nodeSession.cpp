@@ -1,12 +1,14 @@
 #include "nodeSession.h"
 
-#include "DDImage/RenderDriver.h"
+#include "standin/OpHost.h"
+#include "standin/RenderDriver.h"
 #include "DDImage/Thread.h"
 #include "interruption.h"
 #include "pluginLoader.h"
 #include "progressBar.h"
 
 using namespace DD::Image;
+using namespace standin;
 
 namespace {
 
@@ -22,7 +24,7 @@ std::string joinLines(const std::vector<std::string>& lines) {
 
 Status createOrvelNode(std::unique_ptr<Op>& node, Iop*& iop) {
   if (Status s = loadNodePlugin(kNodeName, kNodeName); !s.ok()) return s;
-  std::unique_ptr<Op> created = Op::create(kNodeName);
+  std::unique_ptr<Op> created = OpHost::create(kNodeName);
   iop = dynamic_cast<Iop*>(created.get());
   if (!iop) return Status::usage(std::string("the plug-in did not create an image node ") + kNodeName);
   node = std::move(created);

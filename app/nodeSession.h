@@ -7,7 +7,7 @@
 #include <vector>
 
 #include "DDImage/Iop.h"
-#include "DDImage/MemoryIop.h"
+#include "standin/MemoryIop.h"
 #include "status.h"
 
 // Loads the ktOrvel plug-in if need be and creates a node.
@@ -22,4 +22,4 @@ struct FrameSettings {
 // Validates, requests, opens and renders every row of the node's box. The node's warnings are
 // appended to `warnings`; its errors come back as a node-error status, one per line.
 Status renderNodeFrame(DD::Image::Iop& node, const FrameSettings& settings,
-                       std::unique_ptr<DD::Image::MemoryIop>& image, std::vector<std::string>& warnings);
+                       std::unique_ptr<standin::MemoryIop>& image, std::vector<std::string>& warnings);

@@ -41,7 +41,7 @@ std::vector<std::string> pluginFolders(const std::string& pluginPath, const std:
 }
 
 Status loadNodePlugin(const std::string& moduleName, const std::string& nodeName) {
-  if (DD::Image::Op::Description::find(nodeName)) return Status::success();
+  if (DD::Image::Op::find_description(nodeName.c_str(), nullptr)) return Status::success();
   const std::string file = moduleName + ".so";
   std::string searched;
   for (const std::string& folder : pluginFolders(environment("ORVEL_PLUGIN_PATH"), executableFolder())) {
@@ -55,7 +55,7 @@ Status loadNodePlugin(const std::string& moduleName, const std::string& nodeName
       const char* why = ::dlerror();
       return Status::usage("cannot load the node plug-in '" + candidate.string() + "': " + (why ? why : "?"));
     }
-    if (!DD::Image::Op::Description::find(nodeName))
+    if (!DD::Image::Op::find_description(nodeName.c_str(), nullptr))
       return Status::usage("the plug-in '" + candidate.string() + "' did not register " + nodeName);
     return Status::success();
   }

@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <memory>
 
+#include "standin/OpHost.h"
 #include "DDImage/CameraOp.h"
 #include "cameraOption.h"
 #include "deepReader.h"
@@ -20,6 +21,7 @@
 #include "progressBar.h"
 
 using namespace DD::Image;
+using namespace standin;
 
 namespace {
 
@@ -66,7 +68,7 @@ class RenderJob {
   FrameRange range_;
   bool ranged_ = false;
   bool knobsApplied_ = false;
-  CameraOp camera_;
+  CameraOp camera_{nullptr};
   InputFile input_, kernel_, mattes_;
   DeepFile deep_;
   std::unique_ptr<Op> node_;
@@ -104,7 +106,7 @@ Status RenderJob::prepare() {
   }
   if (Status s = createOrvelNode(node_, iop_); !s.ok()) return s;
   if (Status s = chooseEngine(*node_, request_.referenceEngine); !s.ok()) return s;
-  if (request_.hasCamera) node_->connect(kCamera, &camera_);
+  if (request_.hasCamera) OpHost::connect(*node_, kCamera, &camera_);
   return Status::success();
 }
 
@@ -115,7 +117,7 @@ Status RenderJob::connectFile(InputFile& file, const std::string& pattern, int f
   if (path == file.path && file.image.image) return Status::success();
   LoadedImage loaded;
   if (Status s = readImage(path, maxBytes_, loaded, warnings_); !s.ok()) return s;
-  if (!node_->connect(input, loaded.image.get()))
+  if (!OpHost::connect(*node_, input, loaded.image.get()))
     return Status::usage("the node refused '" + path + "' on input " + std::to_string(input));
   file = InputFile{path, std::move(loaded)};
   return Status::success();
@@ -128,7 +130,7 @@ Status RenderJob::connectDeep(int frame) {
   if (path == deep_.path && deep_.deep.image) return Status::success();
   LoadedDeep loaded;
   if (Status s = readDeepImage(path, maxBytes_, loaded, warnings_); !s.ok()) return s;
-  if (!node_->connect(kDeepInput, loaded.image.get()))
+  if (!OpHost::connect(*node_, kDeepInput, loaded.image.get()))
     return Status::usage("the node refused '" + path + "' on input " + std::to_string(kDeepInput));
   deep_ = DeepFile{path, std::move(loaded)};
   return Status::success();
@@ -136,14 +138,10 @@ Status RenderJob::connectDeep(int frame) {
 
 // The project format: the input's, else the deep file's, so that the default input matches.
 Status RenderJob::takeFormat() {
-  OutputContext context = node_->outputContext();
   if (input_.image.image)
-    context.format(input_.image.image->format());
+    OpHost::setProjectFormat(*iop_, input_.image.image->format());
   else if (deep_.deep.image)
-    context.format(deep_.deep.image->deepInfo().format());
-  else
-    return Status::success();
-  node_->setOutputContext(context);
+    OpHost::setProjectFormat(*iop_, *deep_.deep.image->deepInfo().format());
   return Status::success();
 }
 

@@ -1,11 +1,14 @@
 // One 1920 x 1080 RGBA + depth frame through the node on all threads, with the reference and
 // the fast flat engine, for a largest blur of 64 and 256 pixels.
 #include <benchmark/benchmark.h>
+#include "standin/OpHost.h"
 
-#include "DDImage/RenderDriver.h"
+#include "standin/RenderDriver.h"
 #include "ktBenchMain.h"
 #include "ktBenchScene.h"
 #include "ktOrvel.h"
+
+using DD::Image::OpHost;
 
 namespace {
 
@@ -14,21 +17,21 @@ void renderFrame1080(benchmark::State& state) {
   const bool reference = state.range(1) != 0;
   auto scene = makeBenchScene(1920, 1080);
   ktOrvel node(nullptr);
-  node.build_knobs();
+  OpHost::buildKnobs(node);
   node.referenceEngine = reference;
-  node.connect(ktOrvel::kInput, scene.get());
+  OpHost::connect(node, ktOrvel::kInput, scene.get());
   DD::Image::OutputContext context;
-  context.format(scene->format());
+  OpHost::setProjectFormat(node, scene->format());
   node.setOutputContext(context);
-  node.knob("focalPlane")->from_script("100");
-  node.knob("focusRegionSize")->from_script("60");
+  standin::record(node.knob("focalPlane"))->fromScript("100");
+  standin::record(node.knob("focusRegionSize"))->fromScript("60");
   // An average blur near 20 pixels: 24 for the far background, the foreground at the largest size.
-  node.knob("multiplier")->from_script("16");
-  node.knob("backmultiplier")->from_script("1.5");
-  node.knob("frontmultiplier")->from_script(std::to_string(maxKernel / 16.0));
-  node.knob("max_kernelsize")->from_script(std::to_string(maxKernel));
+  standin::record(node.knob("multiplier"))->fromScript("16");
+  standin::record(node.knob("backmultiplier"))->fromScript("1.5");
+  standin::record(node.knob("frontmultiplier"))->fromScript(std::to_string(maxKernel / 16.0));
+  standin::record(node.knob("max_kernelsize"))->fromScript(std::to_string(maxKernel));
   for (auto _ : state) {
-    DD::Image::RenderReport report = DD::Image::renderFrame(node);
+    standin::RenderReport report = standin::renderFrame(node);
     benchmark::DoNotOptimize(report.image);
   }
   state.counters["padding"] = node.padding;

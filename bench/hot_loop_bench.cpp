@@ -3,17 +3,19 @@
 // multiply-adds per second on one thread next to the peak of the vector width in use at the
 // reported clock.
 #include <benchmark/benchmark.h>
+#include "standin/OpHost.h"
 
 #include <fstream>
 #include <string>
 
-#include "DDImage/MemoryIop.h"
+#include "standin/MemoryIop.h"
 #include "ktBenchMain.h"
 #include "ktOrvel.h"
 
 namespace {
 
 using namespace DD::Image;
+using namespace standin;
 
 // The processor clock the kernel reports, in Hz (0 when unknown).
 double clockHz() {
@@ -37,16 +39,16 @@ double multiplyAdds(const ktOrvel& node, int width, int height, float size, int 
 
 void hotLoop(benchmark::State& state) {
   const int width = 960, height = 540, blur = static_cast<int>(state.range(0));
-  MemoryIop image(Format(width, height), Box(0, 0, width, height), Mask_RGBA + ChannelSet(Chan_Z));
-  for (Channel z : Mask_RGBA) image.fill(z, 0.5f);
+  MemoryIop image(Format(width, height), Box(0, 0, width, height), ChannelSet(Mask_RGBA) + ChannelSet(Chan_Z));
+  for (Channel z : ChannelSet(Mask_RGBA)) image.fill(z, 0.5f);
   image.fill(Chan_Z, 1000.0f);
   ktOrvel node(nullptr);
-  node.build_knobs();
-  node.connect(ktOrvel::kInput, &image);
-  node.knob("focalPlane")->from_script("100");
-  node.knob("multiplier")->from_script(std::to_string(blur - 0.5));
-  node.knob("correctiveSlices")->from_script("1");
-  node.knob("max_kernelsize")->from_script("256");
+  OpHost::buildKnobs(node);
+  OpHost::connect(node, ktOrvel::kInput, &image);
+  standin::record(node.knob("focalPlane"))->fromScript("100");
+  standin::record(node.knob("multiplier"))->fromScript(std::to_string(blur - 0.5));
+  standin::record(node.knob("correctiveSlices"))->fromScript("1");
+  standin::record(node.knob("max_kernelsize"))->fromScript("256");
   node.validate(true);
   node.request(0, 0, width, height, Mask_RGBA, 1);
   node.open();

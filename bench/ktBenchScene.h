@@ -5,15 +5,16 @@
 #include <cmath>
 #include <memory>
 
-#include "DDImage/MemoryIop.h"
+#include "standin/MemoryIop.h"
 
 // Depth of the focal plane of the scene.
 constexpr float kBenchFocalDepth = 100.0f;
 
-inline std::unique_ptr<DD::Image::MemoryIop> makeBenchScene(int width, int height) {
+inline std::unique_ptr<standin::MemoryIop> makeBenchScene(int width, int height) {
   using namespace DD::Image;
+  using standin::MemoryIop;
   auto img = std::make_unique<MemoryIop>(Format(width, height), Box(0, 0, width, height),
-                                         Mask_RGBA + ChannelSet(Chan_Z));
+                                         ChannelSet(Mask_RGBA) + ChannelSet(Chan_Z));
   for (int y = 0; y < height; ++y)
     for (int x = 0; x < width; ++x) {
       const float u = float(x) / float(width), v = float(y) / float(height);

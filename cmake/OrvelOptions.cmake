@@ -13,14 +13,17 @@ option(ORVEL_BUILD_TESTS "Build the unit and end-to-end tests" ON)
 option(ORVEL_BUILD_BENCH "Build the benchmarks (needs Google Benchmark)" ON)
 option(ORVEL_SANITIZE "Build with AddressSanitizer and UndefinedBehaviorSanitizer" OFF)
 option(ORVEL_TSAN "Build with ThreadSanitizer" OFF)
+set(ORVEL_NDK_DIR "" CACHE PATH "An installed host's folder (include/DDImage, libDDImage.so): also build ktOrvel.so for that host")
 option(ORVEL_FUZZ "Build the libFuzzer targets of fuzz/ (needs clang), everything under ASan and UBSan" OFF)
 
 add_compile_options(-Wall -Wextra)
 # Multiply-adds are never fused, so that every engine and every processor variant rounds alike.
 add_compile_options(-ffp-contract=off)
 
+# Channel numbers run past the host's named channels (up to Chan_Last), as the host's own
+# channel enum is used: the enum-range check is left out of the undefined-behaviour sanitizer.
 if(ORVEL_SANITIZE)
-  add_compile_options(-fsanitize=address,undefined -fno-omit-frame-pointer -fno-sanitize-recover=undefined)
+  add_compile_options(-fsanitize=address,undefined -fno-sanitize=enum -fno-omit-frame-pointer -fno-sanitize-recover=undefined)
   add_link_options(-fsanitize=address,undefined)
 endif()
 if(ORVEL_TSAN)
@@ -33,7 +36,7 @@ if(ORVEL_FUZZ)
   endif()
   # Every library carries the coverage the fuzzer steers by; only the targets link its main.
   # Library assertions catch out-of-range container indexing that stays inside an allocation.
-  add_compile_options(-fsanitize=fuzzer-no-link,address,undefined -fno-sanitize-recover=all
+  add_compile_options(-fsanitize=fuzzer-no-link,address,undefined -fno-sanitize=enum -fno-sanitize-recover=all
                       -fno-omit-frame-pointer -D_GLIBCXX_ASSERTIONS)
   add_link_options(-fsanitize=address,undefined)
 endif()

@@ -6,6 +6,7 @@
 #include <cstddef>
 
 #include "DDImage/DeepPixel.h"
+#include "DDImage/DeepPlane.h"
 
 // Appends one piece of sample `index`: front and back depths, other channels times weight.
 void addWeightedSample(const DD::Image::ChannelSet& channels, const DD::Image::DeepPixel& pixel,

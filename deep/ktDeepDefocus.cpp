@@ -16,7 +16,6 @@ using DD::Image::Box;
 using DD::Image::Chan_Alpha;
 using DD::Image::Chan_DeepBack;
 using DD::Image::Chan_DeepFront;
-using DD::Image::Chan_Last;
 using DD::Image::Chan_Z;
 using DD::Image::Channel;
 using DD::Image::ChannelSet;
@@ -102,15 +101,15 @@ DeepRowDefocus::DeepRowDefocus(const ktRenderContext& ctx, Iop& input, Iop* matt
       width_(ctx.format.r() - ctx.format.x()),
       height_(ctx.format.t() - ctx.format.y()),
       channels_(channels),
-      work_((channels & ctx.settings->activeChannels) + ChannelSet(Chan_Alpha)),
+      work_(channels.intersection(ctx.settings->activeChannels) + Chan_Alpha),
       request_(deepRequestSet(deep.deepInfo().channels(), work_)),
       channelIds_(channelList(channels)),
       depthChannel_(pieceDepthChannel(*ctx.settings)),
       far_(farRemainder(ctx)),
-      slices_(std::max(1, ctx.settings->correctiveSlices), channels & ctx.settings->activeChannels, x, r),
+      slices_(std::max(1, ctx.settings->correctiveSlices), channels.intersection(ctx.settings->activeChannels), x, r),
       flatRow_(spanX_, spanR_),
       matteRow_(spanX_, spanR_),
-      pixel_(Chan_Last, 0.0f) {
+      pixel_(kChannelTableSize, 0.0f) {
   sampleChannels_.reserve(channelIds_.size() + 1);
 }
 
@@ -123,7 +122,8 @@ void DeepRowDefocus::scatterSourceRow(int sy) {
   if (!deep_.deepEngine(box, request_, plane_)) return;
 
   sampleChannels_.clear();
-  for (Channel z : plane_.channels() & work_) sampleChannels_.push_back(z);
+  const ChannelSet& offered = plane_.channels();
+  for (Channel z : offered.intersection(work_)) sampleChannels_.push_back(z);
 
   for (int sx = spanX_; sx < spanR_; ++sx) scatterSourcePixel(sx, sy, syc);
 }
@@ -143,7 +143,7 @@ void DeepRowDefocus::scatterSourcePixel(int sx, int sy, int syc) {
 
   combined_.clear();
   combineSamples(plane_.channels(), plane_.getPixel(syc, sxc), combined_);
-  const DeepPixel pieces(plane_.channelMap(), combined_);
+  const DeepPixel pieces = combined_.getPixel(plane_.channels(), DeepPixel::eZAscending);
 
   const float coverage = walkPieces(pieces, sx, sy, sxc, syc, m);
   if (coverage < 1.0f) spreadRemainder(1.0f - coverage, sx, sy, sxc, syc);

@@ -55,7 +55,7 @@ inline FarRemainder farRemainder(const ktRenderContext& ctx) {
 // The channels asked of the deep input: what it offers of the work set, without Z (each piece
 // carries its own depths), plus alpha and the deep front and back depths.
 inline DD::Image::ChannelSet deepRequestSet(const DD::Image::ChannelSet& offered, const DD::Image::ChannelSet& work) {
-  DD::Image::ChannelSet request = offered & work;
+  DD::Image::ChannelSet request = offered.intersection(work);
   request -= DD::Image::Chan_Z;
   request += DD::Image::Chan_Alpha;
   request += DD::Image::Chan_DeepFront;

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <vector>
 
+#include "DDImage/Row.h"
 #include "ktCombineSamples.h"
 #include "ktDeepPieces.h"
 #include "ktLensValues.h"
@@ -78,7 +79,7 @@ class DeepRowMapper {
   void mapPixel(const DeepPlane& plane, int sxc, int syc, float mB, float mD, float mA) {
     combined_.clear();
     combineSamples(plane.channels(), plane.getPixel(syc, sxc), combined_);
-    const DeepPixel pieces(plane.channelMap(), combined_);
+    const DeepPixel pieces = combined_.getPixel(plane.channels(), DeepPixel::eZAscending);
     const float bloom = scatter::bloomLevel(s_, ctx_.format, sxc, syc) * mB;
     float coverage = 0.0f;
     for (size_t j = 0; j < pieces.getSampleCount(); ++j) {

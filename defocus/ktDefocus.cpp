@@ -74,9 +74,9 @@ class FlatRowScatter {
         slices_(std::max(1, s_.correctiveSlices)),
         formatWidth_(ctx.format.r() - ctx.format.x()),
         channels_(channels),
-        pixel_(DD::Image::Chan_Last, 0.0f),
+        pixel_(kChannelTableSize, 0.0f),
         src_(left_, right_),
-        buffers_(slices_, channels & s_.activeChannels, x, r) {
+        buffers_(slices_, channels.intersection(s_.activeChannels), x, r) {
     for (Channel z : channels) channelList_.push_back(z);
     colourOf_.resize(channelList_.size());
   }
@@ -91,7 +91,7 @@ class FlatRowScatter {
 
   // Composites the slices of every defocused channel into `row`.
   void composite(Row& row) const {
-    for (Channel z : channels_& s_.activeChannels) buffers_.composite(z, row.writable(z));
+    for (Channel z : channels_.intersection(s_.activeChannels)) buffers_.composite(z, row.writable(z));
   }
 
  private:

@@ -345,7 +345,7 @@ bool fastDefocus(const ktRenderContext& ctx, ktSourceBands& bands, Iop& input, i
   passThrough.get(input, y, x, r, channels);
   row.copy(passThrough, channels, x, r);
 
-  FastRowScatter scatter(ctx, bands, window, y, x, r, channels & ctx.settings->activeChannels);
+  FastRowScatter scatter(ctx, bands, window, y, x, r, channels.intersection(ctx.settings->activeChannels));
   const int padding = std::max(0, ctx.padding);
   for (int sy = y - padding; sy <= y + padding; ++sy) scatter.scatterSourceRow(sy);
   scatter.composite(row);

@@ -6,7 +6,8 @@
 #include <vector>
 
 #include "DDImage/ChannelSet.h"
+#include "ktChannelTable.h"
 
 // For each slice, 1024 row pointers indexed by channel id (null for channels not accumulated),
 // each valid for columns rowX .. rowR-1.
-using ktSliceRows = std::vector<std::array<float*, DD::Image::Chan_Last>>;
+using ktSliceRows = std::vector<std::array<float*, kChannelTableSize>>;

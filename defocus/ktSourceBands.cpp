@@ -19,7 +19,7 @@ void ktSourceBands::clear() {
 void ktSourceBands::setup(const ktRenderContext& ctx, const Box& outputBox, const ChannelSet& channels, int clampLo,
                           int clampHi, unsigned threads, bool flat, Builder builder) {
   clear();
-  if (outputBox.empty() || !ktSourceMap::canMap(ctx, channels)) return;
+  if (outputBox.w() <= 0 || outputBox.h() <= 0 || !ktSourceMap::canMap(ctx, channels)) return;
   ctx_ = ctx;
   channels_ = channels;
   padding_ = std::max(0, ctx.padding);

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cmath>
 
+#include "DDImage/Row.h"
 #include "ktLensValues.h"
 #include "ktScatter.h"
 

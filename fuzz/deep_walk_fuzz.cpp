@@ -19,7 +19,7 @@ namespace {
 
 constexpr size_t kMaxSamples = 64;
 constexpr float kPointThickness = 1e-6f;
-const ChannelSet kColour{Chan_Red, Chan_Green, Chan_Blue};
+const ChannelSet kColour = ChannelSet(Chan_Red) + Chan_Green + Chan_Blue;
 
 struct Piece {
   size_t sample;
@@ -161,7 +161,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   const uint8_t flags = in.byte();
   const bool farthestFirst = (flags & 1) != 0;
   const bool sortFirst = (flags & 8) != 0;
-  ChannelSet channels{Chan_Red, Chan_Alpha, Chan_DeepFront, Chan_DeepBack};
+  ChannelSet channels = ChannelSet(Chan_Red) + Chan_Alpha + Chan_DeepFront + Chan_DeepBack;
   if (flags & 2) channels += Chan_Z;
   if (flags & 4) channels += kColour;
   const ChannelMap map(channels);
@@ -173,23 +173,24 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     float* s = samples.data() + i * stride;
     const float front = in.value(0.0f, 20.0f);
     const float thickness = in.value(0.0f, 10.0f);
-    s[map.column(Chan_DeepFront)] = front;
-    s[map.column(Chan_DeepBack)] = front + thickness;
-    s[map.column(Chan_Alpha)] = in.value(0.0f, 1.0f);
-    s[map.column(Chan_Red)] = in.value(0.0f, 1.0f);
-    if (map.column(Chan_Z) >= 0) s[map.column(Chan_Z)] = in.value(0.0f, 20.0f);
+    s[map.chanNo(Chan_DeepFront)] = front;
+    s[map.chanNo(Chan_DeepBack)] = front + thickness;
+    s[map.chanNo(Chan_Alpha)] = in.value(0.0f, 1.0f);
+    s[map.chanNo(Chan_Red)] = in.value(0.0f, 1.0f);
+    if (map.chanNo(Chan_Z) >= 0) s[map.chanNo(Chan_Z)] = in.value(0.0f, 20.0f);
     for (Channel z : kColour)
-      if (map.column(z) >= 0) s[map.column(z)] = in.value(0.0f, 1.0f);
+      if (map.chanNo(z) >= 0) s[map.chanNo(z)] = in.value(0.0f, 1.0f);
   }
   if (sortFirst) {
-    sortFarthestFirst(samples, stride, map.column(Chan_DeepFront), n);
+    sortFarthestFirst(samples, stride, map.chanNo(Chan_DeepFront), n);
     // Stored nearest first, the same order reads back reversed.
     if (!farthestFirst)
       for (size_t i = 0; i < n / 2; ++i)
         std::swap_ranges(samples.begin() + i * stride, samples.begin() + (i + 1) * stride,
                          samples.begin() + (n - 1 - i) * stride);
   }
-  const DeepPixel pixel(map, samples.data(), n, farthestFirst);
+  const DeepPixel pixel(map, samples.data(), n * map.size(),
+                        farthestFirst ? DeepPixel::eZDescending : DeepPixel::eZAscending);
 
   DeepOutPixel out;
   combineSamples(channels, pixel, out);

@@ -96,10 +96,10 @@ void writeSeeds(const std::string& dir) {
 }
 
 // Asks the deep operator for every sample, as the node does.
-void serveSamples(DD::Image::MemoryDeepOp& deep) {
+void serveSamples(standin::MemoryDeepOp& deep) {
   DD::Image::DeepPlane plane;
   const DD::Image::DeepInfo& info = deep.deepInfo();
-  if (!deep.deepEngine(info.box(), info.channels(), plane) || !plane.complete()) std::abort();
+  if (!deep.deepEngine(info.box(), info.channels(), plane) || !(plane.box() == info.box())) std::abort();
   float sum = 0;
   for (int y = plane.box().y(); y < plane.box().t(); ++y)
     for (int x = plane.box().x(); x < plane.box().r(); ++x) {

@@ -9,47 +9,51 @@
 #include <vector>
 
 #include "DDImage/CameraOp.h"
+#include "standin/OpHost.h"
 #include "DDImage/Knob.h"
-#include "DDImage/MemoryIop.h"
+#include "standin/KnobRecord.h"
+#include "standin/MemoryIop.h"
 #include "fuzzInput.h"
 #include "ktOrvel.h"
 
 using namespace DD::Image;
+using standin::KnobRecord;
+using namespace standin;
 
 namespace {
 
 // The inputs a script may find connected: the first byte picks which.
 struct Inputs {
   Inputs()
-      : image(Format(6, 4), Box(0, 0, 6, 4), Mask_RGBA + ChannelSet(Chan_Z)),
+      : image(Format(6, 4), Box(0, 0, 6, 4), ChannelSet(Mask_RGBA) + ChannelSet(Chan_Z)),
         kernel(Format(5, 5), Box(0, 0, 5, 5), Mask_RGBA),
         mattes(Format(6, 4), Box(0, 0, 6, 4), Mask_RGBA) {
     image.fill(Chan_Red, 0.5f);
     image.fill(Chan_Alpha, 1.0f);
     image.fill(Chan_Z, 20.0f);
     kernel.fill(Chan_Red, 1.0f);
-    camera.focal_length(35.0);
-    camera.focal_point(12.0);
+    camera.setFocalLength(35.0);
+    camera.setFocusDistance(12.0);
   }
   MemoryIop image, kernel, mattes;
-  CameraOp camera;
+  CameraOp camera{nullptr};
 };
 
-void checkRanges(const Knob& k) {
+void checkRanges(const KnobRecord& k) {
   const int n = k.arraySize();
   for (int i = 0; i < n; ++i) {
     const double v = k.get_value(i);
-    if ((k.flags() & Knob::FORCE_RANGE) && k.hasRange()) FUZZ_CHECK(v >= k.rangeMin() && v <= k.rangeMax());
+    if (k.flag(Knob::FORCE_RANGE) && k.hasRange()) FUZZ_CHECK(v >= k.rangeMin() && v <= k.rangeMax());
     switch (k.kind()) {
-      case Knob::Enumeration:
+      case KnobRecord::Enumeration:
         FUZZ_CHECK(v >= 0.0 && v < double(k.enumLabels().size()));
         break;
-      case Knob::Bool:
+      case KnobRecord::Bool:
         FUZZ_CHECK(v == 0.0 || v == 1.0);
         break;
-      case Knob::ChannelKind:
-      case Knob::InputChannel:
-        FUZZ_CHECK(v >= 0.0 && v < double(Chan_Last));
+      case KnobRecord::ChannelKind:
+      case KnobRecord::InputChannel:
+        FUZZ_CHECK(v >= 0.0 && v <= double(Chan_Last));
         break;
       default:
         break;
@@ -58,16 +62,16 @@ void checkRanges(const Knob& k) {
 }
 
 // A saved script must load back: the text a knob writes parses, and leaves the same text.
-void checkRoundTrip(Knob& k) {
-  if (k.arraySize() == 0 && k.kind() != Knob::ChannelSetKind) return;
-  const std::string saved = k.to_script();
+void checkRoundTrip(KnobRecord& k) {
+  if (k.arraySize() == 0 && k.kind() != KnobRecord::ChannelSetKind) return;
+  const std::string saved = k.script();
   std::string error;
-  const bool parsed = k.from_script(saved, &error);
+  const bool parsed = k.fromScript(saved, &error);
   if (!parsed)
     std::fprintf(stderr, "knob %s: '%s' does not read back: %s\n", k.name().c_str(), saved.c_str(),
                  error.c_str());
   FUZZ_CHECK(parsed);
-  FUZZ_CHECK(k.to_script() == saved);
+  FUZZ_CHECK(k.script() == saved);
 }
 
 std::vector<fuzz::Writer> seeds() {
@@ -76,11 +80,11 @@ std::vector<fuzz::Writer> seeds() {
   {
     Inputs inputs;
     ktOrvel node(nullptr);
-    node.build_knobs();
+    OpHost::buildKnobs(node);
     fuzz::Writer w;
     w.byte(0);
-    for (const auto& k : node.allKnobs())
-      if (!k->name().empty()) w.text(k->name() + " " + k->to_script() + "\n");
+    for (const auto& k : OpHost::knobs(node))
+      if (!k->name().empty()) w.text(k->name() + " " + k->script() + "\n");
     out.push_back(w);
   }
   const char* const scripts[] = {
@@ -113,13 +117,13 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   const uint8_t connect = in.byte();
   Inputs inputs;
   ktOrvel node(nullptr);
-  node.build_knobs();
-  node.connect(ktOrvel::kInput, &inputs.image);
-  if (connect & 1) node.connect(ktOrvel::kKernel, &inputs.kernel);
-  if (connect & 2) node.connect(ktOrvel::kCamera, &inputs.camera);
-  if (connect & 4) node.connect(ktOrvel::kMattes, &inputs.mattes);
+  OpHost::buildKnobs(node);
+  OpHost::connect(node, ktOrvel::kInput, &inputs.image);
+  if (connect & 1) OpHost::connect(node, ktOrvel::kKernel, &inputs.kernel);
+  if (connect & 2) OpHost::connect(node, ktOrvel::kCamera, &inputs.camera);
+  if (connect & 4) OpHost::connect(node, ktOrvel::kMattes, &inputs.mattes);
   OutputContext context;
-  context.format(Format(6, 4));
+  OpHost::setProjectFormat(node, Format(6, 4));
   node.setOutputContext(context);
 
   std::istringstream script(in.rest());
@@ -127,17 +131,17 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const size_t space = line.find(' ');
     const std::string name = line.substr(0, space);
     const std::string value = space == std::string::npos ? std::string() : line.substr(space + 1);
-    Knob* k = node.knob(name);
+    KnobRecord* k = standin::record(node.knob(name.c_str()));
     if (!k) continue;
     std::string error;
-    k->from_script(value, &error);
+    k->fromScript(value, &error);
     node.knob_changed(k);
     checkRanges(*k);
   }
 
   node.invalidate();
   node.validate(true);
-  for (const auto& k : node.allKnobs()) {
+  for (const auto& k : OpHost::knobs(node)) {
     checkRanges(*k);
     checkRoundTrip(*k);
   }

@@ -15,14 +15,16 @@
 #include <vector>
 
 #include "DDImage/CameraOp.h"
-#include "DDImage/MemoryDeepOp.h"
-#include "DDImage/MemoryIop.h"
-#include "DDImage/RenderDriver.h"
+#include "standin/OpHost.h"
+#include "standin/MemoryDeepOp.h"
+#include "standin/MemoryIop.h"
+#include "standin/RenderDriver.h"
 #include "DDImage/Thread.h"
 #include "fuzzInput.h"
 #include "ktOrvel.h"
 
 using namespace DD::Image;
+using namespace standin;
 
 namespace {
 
@@ -31,7 +33,7 @@ namespace {
 constexpr float kBound = 1e6f;
 
 Channel extraChannel() {
-  static const Channel z = findChannel("fuzz.extra", true);
+  static const Channel z = getChannel("fuzz.extra");
   return z;
 }
 
@@ -118,10 +120,10 @@ Scene readScene(fuzz::Reader& in) {
   s.scale = scales[inputs >> 6];
   s.w = 1 + in.byte() % 12;
   s.h = 1 + in.byte() % 10;
-  s.box = Box(0, 0, s.w, s.h);
+  s.box.set(0, 0, s.w, s.h);
   if (in.byte() != 0) {
     const int x = int(in.byte() % 9) - 4, y = int(in.byte() % 9) - 4;
-    s.box = Box(x, y, x + int(in.byte() % 17), y + int(in.byte() % 15));
+    s.box.set(x, y, x + int(in.byte() % 17), y + int(in.byte() % 15));
   }
   return s;
 }
@@ -133,7 +135,7 @@ void readKnobs(fuzz::Reader& in, ktOrvel& node, Soundness& sound) {
     Knob* k = node.knob(name);
     const uint8_t m = in.byte();
     if (m == 0) continue;
-    const int labels = int(k->enumLabels().size());
+    const int labels = int(standin::record(k)->enumLabels().size());
     k->set_value(m == 255 ? double(in.anyInt()) : double(int(m - 1) % (labels + 1)));
     node.knob_changed(k);
   }
@@ -177,12 +179,12 @@ void readKnobs(fuzz::Reader& in, ktOrvel& node, Soundness& sound) {
   }
   for (const FloatKnob& f : kFloatKnobs) {
     Knob* k = node.knob(f.name);
-    for (int i = 0; i < k->arraySize(); ++i) {
+    for (int i = 0; i < standin::record(k)->arraySize(); ++i) {
       const uint8_t m = in.byte();
       if (m != 0) k->set_value(double(in.decode(m, f.lo, f.hi)), i);
     }
     node.knob_changed(k);
-    for (int i = 0; i < k->arraySize(); ++i)
+    for (int i = 0; i < standin::record(k)->arraySize(); ++i)
       sound.settings = sound.settings && within(k->get_value(i), f.lo, f.hi);
   }
 }
@@ -231,7 +233,7 @@ void readMattes(fuzz::Reader& in, MemoryIop& mattes, Soundness& sound) {
 std::unique_ptr<MemoryIop> readKernel(fuzz::Reader& in, Soundness& sound) {
   const int w = 1 + in.byte() % 6, h = 1 + in.byte() % 6;
   // Some kernel images lack green and blue, for the missing-kernel-channel rule.
-  const ChannelSet channels = in.flag() ? ChannelSet{Chan_Red, Chan_Alpha} : Mask_RGBA;
+  const ChannelSet channels = in.flag() ? (ChannelSet(Chan_Red) + Chan_Alpha) : Mask_RGBA;
   auto kernel = std::make_unique<MemoryIop>(Format(w, h), Box(0, 0, w, h), channels);
   for (Channel z : channels) {
     bool ok = true;
@@ -248,11 +250,11 @@ std::unique_ptr<MemoryIop> readKernel(fuzz::Reader& in, Soundness& sound) {
 void readCamera(fuzz::Reader& in, CameraOp& camera, Soundness& sound) {
   const float focalLength = in.value(1, 300), focus = in.value(1, 256), fStop = in.value(0.5f, 64);
   const float width = in.value(1, 100), height = in.value(1, 100);
-  camera.focal_length(focalLength);
-  camera.focal_point(focus);
-  camera.fStop(fStop);
-  camera.film_width(width);
-  camera.film_height(height);
+  camera.setFocalLength(focalLength);
+  camera.setFocusDistance(focus);
+  camera.setfStop(fStop);
+  camera.setHorizontalAperture(width);
+  camera.setVerticalAperture(height);
   sound.settings = sound.settings && within(focalLength, 1, 300) && within(focus, 1, 256) &&
                    within(fStop, 0.5f, 64) && within(width, 1, 100) && within(height, 1, 100);
 }
@@ -261,7 +263,7 @@ void readCamera(fuzz::Reader& in, CameraOp& camera, Soundness& sound) {
 // thickness, alpha and the colours (premultiplied).
 std::unique_ptr<MemoryDeepOp> readDeep(fuzz::Reader& in, const Format& format, const Box& box,
                                        Soundness& sound) {
-  ChannelSet channels = Mask_Deep + ChannelSet(Chan_Alpha) + ChannelSet{Chan_Red, Chan_Blue};
+  ChannelSet channels = ChannelSet(Mask_Deep) + ChannelSet(Chan_Alpha) + (ChannelSet(Chan_Red) + Chan_Blue);
   const uint8_t layout = in.byte();
   if (layout & 1) channels += Chan_Green;
   if (layout & 2) channels += extraChannel();
@@ -277,15 +279,15 @@ std::unique_ptr<MemoryDeepOp> readDeep(fuzz::Reader& in, const Format& format, c
         const float front = in.value(0, 300);
         const float back = front + in.value(0, 50);
         const float alpha = in.value(0, 1);
-        s[map.column(Chan_DeepFront)] = front;
-        s[map.column(Chan_DeepBack)] = back;
-        s[map.column(Chan_Alpha)] = alpha;
+        s[map.chanNo(Chan_DeepFront)] = front;
+        s[map.chanNo(Chan_DeepBack)] = back;
+        s[map.chanNo(Chan_Alpha)] = alpha;
         bool ok =
             std::isfinite(front) && std::isfinite(back) && back >= front && alpha >= 0.0f && alpha <= 1.0f;
         for (Channel z : channels) {
           if (z == Chan_Alpha || z == Chan_DeepFront || z == Chan_DeepBack) continue;
           const float c = in.value(0, 1);
-          s[map.column(z)] = c;
+          s[map.chanNo(z)] = c;
           // Un-premultiplied colours stay bounded: the engine divides by alpha.
           ok = ok && bounded(c) && (alpha == 0.0f || std::fabs(c) <= kBound * alpha);
         }
@@ -301,7 +303,7 @@ void dumpImage(const char* what, const MemoryIop& image) {
   const Box& b = image.info().box();
   std::fprintf(stderr, "%s: box %d %d %d %d\n", what, b.x(), b.y(), b.r(), b.t());
   for (Channel z : image.channels()) {
-    std::fprintf(stderr, "  %s:", getName(z).c_str());
+    std::fprintf(stderr, "  %s:", getName(z));
     for (int y = b.t() - 1; y >= b.y(); --y) {
       std::fprintf(stderr, "\n   ");
       for (int x = b.x(); x < b.r(); ++x)
@@ -317,8 +319,8 @@ void dumpScene(const ktOrvel& node, const Scene& scene, const MemoryIop& image, 
                "format %d x %d, kernel %d camera %d deep %d mattes %d noFlat %d reference %d scale %g\n",
                scene.w, scene.h, scene.kernel, scene.camera, scene.deep, scene.mattes, scene.noFlat,
                scene.reference, double(scene.scale));
-  for (const auto& k : node.allKnobs())
-    if (!k->name().empty()) std::fprintf(stderr, "  %s %s\n", k->name().c_str(), k->to_script().c_str());
+  for (const auto& k : OpHost::knobs(node))
+    if (!k->name().empty()) std::fprintf(stderr, "  %s %s\n", k->name().c_str(), k->script().c_str());
   std::fprintf(stderr, "padding %d kernelSizeLimit %d\n", node.padding, node.kernelSizeLimit);
   dumpImage("input", image);
   if (report.image) dumpImage("output", *report.image);
@@ -338,7 +340,7 @@ void checkFrame(const ktOrvel& node, const Scene& scene, const RenderReport& rep
   for (Channel z : report.image->channels()) {
     if (!sound.channel[z]) continue;
     const float* p = report.image->plane(z);
-    const size_t n = box.empty() ? 0 : size_t(box.w()) * size_t(box.h());
+    const size_t n = box.w() <= 0 || box.h() <= 0 ? 0 : size_t(box.w()) * size_t(box.h());
     for (size_t i = 0; i < n; ++i) {
       if (std::isfinite(p[i])) continue;
       std::fprintf(stderr, "channel %d pixel (%d, %d) is %g\n", int(z), box.x() + int(i % box.w()),
@@ -500,40 +502,40 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   const Format format(scene.w, scene.h);
 
   ktOrvel node(nullptr);
-  node.build_knobs();
+  OpHost::buildKnobs(node);
   node.referenceEngine = scene.reference;
   OutputContext context;
-  context.format(format);
-  context.scale(scene.scale);
+  OpHost::setProjectFormat(node, format);
+  context.setProxyscale(scene.scale);
   node.setOutputContext(context);
   readKnobs(in, node, sound);
 
   const bool extra = in.flag();
   MemoryIop image(format, scene.box,
-                  Mask_RGBA + ChannelSet(Chan_Z) + (extra ? ChannelSet(extraChannel()) : Mask_None));
+                  ChannelSet(Mask_RGBA) + ChannelSet(Chan_Z) + (extra ? ChannelSet(extraChannel()) : Mask_None));
   readFlat(in, image, node.settings.depthChannel, scene.deep, sound);
-  if (!scene.noFlat) node.connect(ktOrvel::kInput, &image);
+  if (!scene.noFlat) OpHost::connect(node, ktOrvel::kInput, &image);
 
   std::unique_ptr<MemoryIop> mattes, kernel;
   std::unique_ptr<MemoryDeepOp> deep;
-  CameraOp camera;
+  CameraOp camera{nullptr};
   if (scene.mattes) {
     mattes = std::make_unique<MemoryIop>(format, Box(0, 0, scene.w, scene.h),
-                                         Mask_RGBA + ChannelSet(extraChannel()));
+                                         ChannelSet(Mask_RGBA) + ChannelSet(extraChannel()));
     readMattes(in, *mattes, sound);
-    node.connect(ktOrvel::kMattes, mattes.get());
+    OpHost::connect(node, ktOrvel::kMattes, mattes.get());
   }
   if (scene.kernel) {
     kernel = readKernel(in, sound);
-    node.connect(ktOrvel::kKernel, kernel.get());
+    OpHost::connect(node, ktOrvel::kKernel, kernel.get());
   }
   if (scene.camera) {
     readCamera(in, camera, sound);
-    node.connect(ktOrvel::kCamera, &camera);
+    OpHost::connect(node, ktOrvel::kCamera, &camera);
   }
   if (scene.deep) {
     deep = readDeep(in, format, scene.box, sound);
-    node.connect(ktOrvel::kDeepInput, deep.get());
+    OpHost::connect(node, ktOrvel::kDeepInput, deep.get());
   }
 
   RenderOptions options;
@@ -550,7 +552,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const RenderReport other = renderFrame(node, options);
     FUZZ_CHECK(other.image != nullptr && other.image->info().box() == report.image->info().box());
     const Box& b = report.image->info().box();
-    const size_t n = b.empty() ? 0 : size_t(b.w()) * size_t(b.h());
+    const size_t n = b.w() <= 0 || b.h() <= 0 ? 0 : size_t(b.w()) * size_t(b.h());
     for (Channel z : report.image->channels()) {
       if (!sound.channel[z]) continue;
       const float* p = report.image->plane(z);

@@ -1,7 +1,7 @@
 #include "ktChannelFloatBuffer.h"
 
 void ktChannelFloatBuffer::init(const DD::Image::ChannelSet& channels, int w, int h) {
-  planes.resize(DD::Image::Chan_Last);
+  planes.resize(kChannelTableSize);
   width = w;
   height = h;
   halfWidth = w / 2;

@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "DDImage/ChannelSet.h"
+#include "ktChannelTable.h"
 
 class ktChannelFloatBuffer {
  public:
@@ -21,7 +22,7 @@ class ktChannelFloatBuffer {
   // The plane channel z reads (its own, or the shared one); the caller checks z is in range.
   const std::vector<float>& plane(DD::Image::Channel z) const { return planes[sharedPlane ? sharedPlane : z]; }
 
-  // Grows the plane table to 1024 entries and sizes the planes of `channels` to
+  // Grows the plane table to kChannelTableSize entries and sizes the planes of `channels` to
   // width x height; existing elements keep their values, new ones are 0. Planes are own again.
   void init(const DD::Image::ChannelSet& channels, int width, int height);
   // Releases every plane and zeroes width and height.

@@ -145,7 +145,7 @@ void initializeKernel(const ktChannelFloatBuffer& hero, const DD::Image::Channel
   const int side = kernelSide(k);
   entry.init(channels, side, side);
 
-  float sums[DD::Image::Chan_Last];
+  float sums[kChannelTableSize];
   float strongest = 0.0f;
   for (DD::Image::Channel z : channels) {
     buildKernel(hero, entry, side, z);

@@ -3,6 +3,7 @@
 
 #include "DDImage/CameraOp.h"
 #include "DDImage/DeepOp.h"
+#include "DDImage/Knob.h"
 
 using namespace DD::Image;
 
@@ -14,7 +15,7 @@ const char* const kInputLabels[] = {"Input", "Kernel", "Camera", "Deep Input", "
 
 }  // namespace
 
-const Op::Description ktOrvel::description("ktOrvel", build, "Jun 23 2020 for 11.3v6");
+const Op::Description ktOrvel::description("ktOrvel", build);
 
 ktOrvel::ktOrvel(Node* node) : Iop(node) { inputs(5); }
 
@@ -23,7 +24,8 @@ ktOrvel::~ktOrvel() = default;
 const char* ktOrvel::Class() const { return description.name; }
 
 const char* ktOrvel::node_help() const {
-  return "ktOrvel: lens defocus by depth, with aperture-shaped highlights, corrective slices and lens artefacts.";
+  return "ktOrvel: lens defocus by depth, with aperture-shaped highlights, corrective slices and lens "
+         "artefacts.";
 }
 
 const char* ktOrvel::input_label(int n, char*) const { return n >= 0 && n < 5 ? kInputLabels[n] : ""; }
@@ -33,10 +35,14 @@ bool ktOrvel::test_input(int n, Op* op) const {
   switch (n) {
     case kInput:
     case kKernel:
-    case kMattes: return dynamic_cast<Iop*>(op) != nullptr;
-    case kCamera: return dynamic_cast<CameraOp*>(op) != nullptr;
-    case kDeepInput: return dynamic_cast<DeepOp*>(op) != nullptr;
-    default: return false;
+    case kMattes:
+      return dynamic_cast<Iop*>(op) != nullptr;
+    case kCamera:
+      return dynamic_cast<CameraOp*>(op) != nullptr;
+    case kDeepInput:
+      return dynamic_cast<DeepOp*>(op) != nullptr;
+    default:
+      return false;
   }
 }
 
@@ -59,7 +65,7 @@ void ktOrvel::append(Hash& h) {
 
 const MetaData::Bundle& ktOrvel::_fetchMetaData(const char*) { return settings.metaData; }
 
-void ktOrvel::in_channels(ChannelSet& m) const {
+void ktOrvel::in_channels(int, ChannelSet& m) const {
   m += settings.activeChannels;
   m += settings.depthChannel;
   m += Chan_Alpha;
@@ -73,9 +79,11 @@ void ktOrvel::deep_in_channels(ChannelSet& m) const {
   m += Chan_DeepBack;
 }
 
-CameraOp* ktOrvel::camera() const { return dynamic_cast<CameraOp*>(node_input(kCamera)); }
+CameraOp* ktOrvel::camera() const { return dynamic_cast<CameraOp*>(Op::input(kCamera)); }
 
-DeepOp* ktOrvel::deepOp() const { return dynamic_cast<DeepOp*>(node_input(kDeepInput)); }
+DeepOp* ktOrvel::deepOp() const { return dynamic_cast<DeepOp*>(Op::input(kDeepInput)); }
+
+Iop* ktOrvel::optionalInput(int n) const { return dynamic_cast<Iop*>(Op::input(n)); }
 
 ktRenderContext ktOrvel::renderContext() const {
   ktRenderContext c;

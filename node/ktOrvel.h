@@ -6,6 +6,7 @@
 
 #include "DDImage/Iop.h"
 #include "DDImage/MetaData.h"
+#include "DDImage/Row.h"
 #include "ktChannelFloatBuffer.h"
 #include "ktOrvelSettings.h"
 #include "ktRenderContext.h"
@@ -23,7 +24,11 @@ class ktOrvel : public DD::Image::Iop {
   enum Input { kInput = 0, kKernel = 1, kCamera = 2, kDeepInput = 3, kMattes = 4 };
   static const DD::Image::Op::Description description;
 
-  explicit ktOrvel(DD::Image::Node* node);
+  // The build stamp the registration carried in 11.3; kept here since the registration has no
+  // room for it.
+  static constexpr const char* buildStamp = "Jun 23 2020 for 11.3v6";
+
+  explicit ktOrvel(Node* node);
   ~ktOrvel() override;
 
   void _validate(bool for_real) override;
@@ -44,7 +49,7 @@ class ktOrvel : public DD::Image::Iop {
   // Builds the hero kernel, measures the padding and builds the kernel bank, as the output needs.
   void initialize();
   // The input-channel rule: adds the active channels, the depth channel and alpha.
-  void in_channels(DD::Image::ChannelSet& m) const;
+  void in_channels(int input, DD::Image::ChannelSet& m) const override;
   // The deep-channel rule: adds the active channels without Z, alpha, deep front and back.
   void deep_in_channels(DD::Image::ChannelSet& m) const;
 
@@ -52,7 +57,8 @@ class ktOrvel : public DD::Image::Iop {
   void defocus(int y, int x, int r, const DD::Image::ChannelSet& channels, DD::Image::Row& row);
   void deepDefocus(int y, int x, int r, const DD::Image::ChannelSet& channels, DD::Image::Row& row, int pass);
   void depthVisualization(int y, int x, int r, const DD::Image::ChannelSet& channels, DD::Image::Row& row);
-  void deepDepthVisualization(int y, int x, int r, const DD::Image::ChannelSet& channels, DD::Image::Row& row);
+  void deepDepthVisualization(int y, int x, int r, const DD::Image::ChannelSet& channels,
+                              DD::Image::Row& row);
   void kernelVisualization(int y, int x, int r, const DD::Image::ChannelSet& channels, DD::Image::Row& row);
 
   // Kernel preparation.
@@ -83,6 +89,8 @@ class ktOrvel : public DD::Image::Iop {
  private:
   DD::Image::CameraOp* camera() const;
   DD::Image::DeepOp* deepOp() const;
+  // The Kernel or Mattes input to validate, request and read; null when nothing is connected.
+  DD::Image::Iop* optionalInput(int n) const;
   void emptyKernels();
   void buildSourceMaps();
   void applyEnablingRules();

@@ -3,8 +3,8 @@
 #include "DDImage/Interest.h"
 #include "ktDeepDefocus.h"
 #include "ktDefocus.h"
-#include "ktFastDefocus.h"
 #include "ktDepthVisualization.h"
+#include "ktFastDefocus.h"
 #include "ktKernelVisualization.h"
 #include "ktOrvel.h"
 
@@ -12,7 +12,7 @@ using namespace DD::Image;
 
 void ktOrvel::engine(int y, int x, int r, const ChannelSet& channels, Row& out) {
   ChannelSet need = channels;
-  in_channels(need);
+  in_channels(kInput, need);
   if (aborted()) return;
   Interest interest(*input(kInput), need, false, nullptr);
   switch (settings.outputType) {
@@ -23,7 +23,9 @@ void ktOrvel::engine(int y, int x, int r, const ChannelSet& channels, Row& out) 
       else
         depthVisualization(y, x, r, channels, out);
       break;
-    case kFilterShape: kernelVisualization(y, x, r, channels, out); break;
+    case kFilterShape:
+      kernelVisualization(y, x, r, channels, out);
+      break;
     default:
       if (settings.deepInput && deepOp())
         deepPath(y, x, r, channels, out);
@@ -47,15 +49,21 @@ void ktOrvel::deepPath(int y, int x, int r, const ChannelSet& channels, Row& out
   if (settings.focusOutput != kFocusBack) deepDefocus(y, x, r, channels + ChannelSet(Chan_Alpha), front, 1);
   if (settings.focusOutput != kFocusFront) deepDefocus(y, x, r, channels, back, 2);
   const float* frontAlpha = front[Chan_Alpha];
-  for (Channel z : channels & settings.activeChannels) {
+  for (Channel z : channels.intersection(settings.activeChannels)) {
     const float* f = front[z];
     const float* k = back[z];
     float* o = out.writable(z);
     for (int i = x; i < r; ++i) {
       switch (settings.focusOutput) {
-        case kFocusFront: o[i] = f[i]; break;
-        case kFocusBack: o[i] = k[i]; break;
-        default: o[i] = k[i] * (1.0f - frontAlpha[i]) + f[i]; break;
+        case kFocusFront:
+          o[i] = f[i];
+          break;
+        case kFocusBack:
+          o[i] = k[i];
+          break;
+        default:
+          o[i] = k[i] * (1.0f - frontAlpha[i]) + f[i];
+          break;
       }
     }
   }
@@ -72,7 +80,7 @@ void ktOrvel::defocus(int y, int x, int r, const ChannelSet& channels, Row& row)
   if (!referenceEngine && sourceBands.covers(y, x, r, padding) &&
       fastDefocus(renderContext(), sourceBands, *input(kInput), y, x, r, channels, row))
     return;
-  ::defocus(renderContext(), *input(kInput), dynamic_cast<Iop*>(node_input(kMattes)), y, x, r, channels, row);
+  ::defocus(renderContext(), *input(kInput), optionalInput(kMattes), y, x, r, channels, row);
 }
 
 void ktOrvel::deepDefocus(int y, int x, int r, const ChannelSet& channels, Row& row, int pass) {
@@ -80,8 +88,8 @@ void ktOrvel::deepDefocus(int y, int x, int r, const ChannelSet& channels, Row& 
   if (!referenceEngine && pass >= 0 && pass < 3 && deepBands[pass].covers(y, x, r, padding) &&
       fastDefocus(renderContext(), deepBands[pass], *input(kInput), y, x, r, channels, row))
     return;
-  ::deepDefocus(renderContext(), *input(kInput), dynamic_cast<Iop*>(node_input(kMattes)), deepOp(), y, x, r,
-                channels, row, pass);
+  ::deepDefocus(renderContext(), *input(kInput), optionalInput(kMattes), deepOp(), y, x, r, channels, row,
+                pass);
 }
 
 void ktOrvel::depthVisualization(int y, int x, int r, const ChannelSet& channels, Row& row) {
@@ -89,7 +97,8 @@ void ktOrvel::depthVisualization(int y, int x, int r, const ChannelSet& channels
 }
 
 void ktOrvel::deepDepthVisualization(int y, int x, int r, const ChannelSet& channels, Row& row) {
-  if (DeepOp* deep = deepOp()) ::deepDepthVisualization(renderContext(), *input(kInput), *deep, y, x, r, channels, row);
+  if (DeepOp* deep = deepOp())
+    ::deepDepthVisualization(renderContext(), *input(kInput), *deep, y, x, r, channels, row);
 }
 
 void ktOrvel::kernelVisualization(int y, int x, int r, const ChannelSet& channels, Row& row) {

@@ -26,10 +26,11 @@ void ktOrvel::knobs(Knob_Callback f) {
   ChannelMask_knob(f, &s.orvelChannels, "orvelChannels", "Orvel Channels");
   Input_Channel_knob(f, &s.depthChannel, 1, 0, "depthChannel", "Depth Channel");
   Enumeration_knob(f, &s.outputType, OutputTypeENUM, "outputType", "Output Type");
-  Tooltip(f,
-          "Orvel - the actual Orvel effect with lens bloom if any.\nLens Bloom - just the bloom effect.\n"
-          "Focal Distance Visualization - preview the focal distance values.\nFilter Shape - preview the shape "
-          "of the kernel.\nFocus Mattes - Front/Back mattes for the focus.");
+  Tooltip(
+      f,
+      "Orvel - the actual Orvel effect with lens bloom if any.\nLens Bloom - just the bloom effect.\n"
+      "Focal Distance Visualization - preview the focal distance values.\nFilter Shape - preview the shape "
+      "of the kernel.\nFocus Mattes - Front/Back mattes for the focus.");
   Enumeration_knob(f, &s.focusOutput, FocusTypeENUM, "focusOutput", "Focus Region Output");
   Tooltip(f, "Whether the front, back or all regions should be output");
   Float_knob(f, &s.multiplier, "multiplier", "Multiplier");
@@ -57,9 +58,10 @@ void ktOrvel::knobs(Knob_Callback f) {
   Bool_knob(f, &s.integrateFrontAndBackSeperately, "integrateFrontAndBackSeperately",
             "Integrate Deep Front and Back Separately");
   SetFlags(f, Knob::STARTLINE);
-  Tooltip(f,
-          "In some cases artifacts can arise from integrating all the slices together, this will seperate the "
-          "front and back focus areas and integrate them seperate to help avoid these.");
+  Tooltip(
+      f,
+      "In some cases artifacts can arise from integrating all the slices together, this will seperate the "
+      "front and back focus areas and integrate them seperate to help avoid these.");
 
   Tab_knob(f, "Lens");
   Bool_knob(f, &s.realWorldLens, "realWorldLens", "Real World Lens Simulation");
@@ -118,7 +120,8 @@ void ktOrvel::knobs(Knob_Callback f) {
   SetRange(f, 1, 256);
   SetFlags(f, Knob::FORCE_RANGE);
   Tooltip(f, "A limit on the size of the blur - used to speed up computations if needed.");
-  Bool_knob(f, &s.expandBBoxToMaxKernelSize, "expandBBoxToMaxKernelSize", "Expand Bounding Box To Max Kernel Size");
+  Bool_knob(f, &s.expandBBoxToMaxKernelSize, "expandBBoxToMaxKernelSize",
+            "Expand Bounding Box To Max Kernel Size");
   Tooltip(f, "Make sure the output bounding box has been expanded to accommodate the maximum kernel size.");
   Channel_knob(f, &s.missingKernelChannel, 1, "missingKernelChannel", "Missing Kernel Channel");
   SetFlags(f, Knob::STARTLINE);
@@ -142,13 +145,16 @@ void ktOrvel::knobs(Knob_Callback f) {
   Int_knob(f, &s.correctiveSlices, "correctiveSlices", "Number of Corrective Slices");
   SetRange(f, 1, 256);
   SetFlags(f, Knob::FORCE_RANGE);
-  Tooltip(f,
-          "Corrective slices are used to improve layering results, use this to specify the desired number.\n 1 "
-          "- default\n 2 - seperate foreground and background\n 3 or more - equally divide up the space into "
-          "the number of slices specified");
+  Tooltip(
+      f,
+      "Corrective slices are used to improve layering results, use this to specify the desired number.\n 1 "
+      "- default\n 2 - seperate foreground and background\n 3 or more - equally divide up the space into "
+      "the number of slices specified");
   Bool_knob(f, &s.overrideNearAndFarForSlices, "overrideNearAndFarForSlices", "Override Near/Far");
   SetFlags(f, Knob::STARTLINE);
-  Tooltip(f, "Customize the viewing volume for corrective slice purposes when the slice count is greater than 2.");
+  Tooltip(
+      f,
+      "Customize the viewing volume for corrective slice purposes when the slice count is greater than 2.");
   MultiFloat_knob(f, s.depthSlicesNearAndFar, 2, "depthSlicesNearAndFar", "Near and Far");
   Tooltip(f, "Set the values used to override the near and far plane for corrective slice purposes.");
 

@@ -1,5 +1,6 @@
 // Kernel preparation at open: the hero kernel, the padding scan and the kernel bank.
 #include "DDImage/DeepOp.h"
+#include "DDImage/Row.h"
 #include "DDImage/Thread.h"
 #include "ktCocScan.h"
 #include "ktDeepSourceMap.h"
@@ -27,7 +28,7 @@ void ktOrvel::initialize() {
 void ktOrvel::buildSourceMaps() {
   const ktRenderContext ctx = renderContext();
   Iop* flat = input(kInput);
-  Iop* mattes = dynamic_cast<Iop*>(node_input(kMattes));
+  Iop* mattes = optionalInput(kMattes);
   DeepOp* deep = settings.deepInput ? deepOp() : nullptr;
   const ChannelSet channels = settings.activeChannels;
   if (!deep) {
@@ -51,9 +52,8 @@ void ktOrvel::buildSourceMaps() {
 }
 
 void ktOrvel::makeHeroKernel(bool forPreview) {
-  Iop* kernelInput = settings.kernelType == kKernelInput ? dynamic_cast<Iop*>(node_input(kKernel)) : nullptr;
-  Box kernelBox;
-  if (kernelInput) kernelBox = kernelInput->info().box();
+  Iop* kernelInput = settings.kernelType == kKernelInput ? optionalInput(kKernel) : nullptr;
+  const Box kernelBox = kernelInput ? kernelInput->info().box() : Box();
   const int side = heroKernelSide(settings, forPreview, info_.format(), kernelInput ? &kernelBox : nullptr);
   if (settings.kernelType == kKernelInput && !kernelInput) {
     // Validation has reported the missing Kernel input; an empty aperture keeps rows defined.
@@ -93,7 +93,8 @@ void ktOrvel::computeOptimalPadding() {
   const ktCocScan::Result result = scan.finish();
   if (result.capped)
     warning(
-        "Max kernel size is less than the maximum coc in the result, you may want to consider increasing the max "
+        "Max kernel size is less than the maximum coc in the result, you may want to consider increasing the "
+        "max "
         "kernel size above %d.",
         scan.measured());
   kernelSizeLimit = result.kernelSizeLimit;

@@ -9,21 +9,22 @@ using namespace DD::Image;
 void ktOrvel::_validate(bool for_real) {
   hasBloomMatte = hasDefocusMatte = hasChromicAberrationMatte = false;
   matteChannels.clear();
+  settings.activeChannels.clear();
 
   if (settings.kernelType == kKernelInput && !node_input(kKernel)) error("No input kernel connected!");
 
   if (CameraOp* cam = camera()) {
-    settings.focalLength = static_cast<float>(cam->focal_length());
-    settings.focalPlane = static_cast<float>(cam->focal_point());
+    settings.focalLength = static_cast<float>(cam->focalLength());
+    settings.focalPlane = static_cast<float>(cam->focusDistance());
     settings.fStop = static_cast<float>(cam->fStop());
-    settings.apertureWidth = static_cast<float>(cam->film_width());
-    settings.apertureHeight = static_cast<float>(cam->film_height());
+    settings.apertureWidth = static_cast<float>(cam->horizontalAperture());
+    settings.apertureHeight = static_cast<float>(cam->verticalAperture());
   }
 
   input(kInput)->validate(for_real);
   copy_info();
-  if (Iop* kernel = dynamic_cast<Iop*>(node_input(kKernel))) kernel->validate(for_real);
-  if (Iop* mattes = dynamic_cast<Iop*>(node_input(kMattes))) {
+  if (Iop* kernel = optionalInput(kKernel)) kernel->validate(for_real);
+  if (Iop* mattes = optionalInput(kMattes)) {
     mattes->validate(for_real);
     const Channel matte[3] = {settings.bloomMatteChannel, settings.defocusMatteChannel,
                               settings.chromicAberrationMatteChannel};
@@ -50,7 +51,7 @@ void ktOrvel::_validate(bool for_real) {
     const Format& full = info_.full_size_format();
     computeLensValues(settings, full.width(), full.height());
     sliceDepths = computeSliceDepths(settings);
-    settings.contextScale = uiContext().scale();
+    settings.contextScale = uiContext().scale_x();
   }
 
   kernelSizeLimit = settings.max_kernelsize;
@@ -58,27 +59,33 @@ void ktOrvel::_validate(bool for_real) {
   emptyKernels();
 }
 
+// The host may ask several times (several outputs or regions) before its one open: the
+// channels to defocus and the regions asked of the inputs add up over the requests.
 void ktOrvel::_request(int x, int y, int r, int t, const ChannelSet& channels, int count) {
-  settings.activeChannels = settings.orvelChannels.all() ? channels : settings.orvelChannels;
+  if (settings.orvelChannels.all())
+    settings.activeChannels += channels;
+  else
+    settings.activeChannels = settings.orvelChannels;
   ChannelSet need = channels;
-  in_channels(need);
+  in_channels(kInput, need);
   const Box padded(x - padding, y - padding, r + padding, t + padding);
 
-  if (Iop* in = dynamic_cast<Iop*>(node_input(kInput)))
-    in->request(padded.x(), padded.y(), padded.r(), padded.t(), need, count);
-  if (Iop* kernel = dynamic_cast<Iop*>(node_input(kKernel)))
-    kernel->request(kernel->x(), kernel->y(), kernel->r(), kernel->t(), settings.activeChannels, count);
-  if (Iop* mattes = dynamic_cast<Iop*>(node_input(kMattes)))
+  input(kInput)->request(padded.x(), padded.y(), padded.r(), padded.t(), need, count);
+  if (Iop* kernel = optionalInput(kKernel)) {
+    ChannelSet kernelChannels = settings.activeChannels;
+    kernelChannels += settings.missingKernelChannel;
+    kernel->request(kernel->x(), kernel->y(), kernel->r(), kernel->t(), kernelChannels, count);
+  }
+  if (Iop* mattes = optionalInput(kMattes))
     mattes->request(padded.x(), padded.y(), padded.r(), padded.t(), matteChannels, count);
   DeepOp* deep = deepOp();
   if (deep && settings.deepInput) {
     ChannelSet deepChannels = channels;
     deep_in_channels(deepChannels);
-    if (!deep->real_valid()) deep->validate(true);
+    if (!deep->op()->real_valid()) deep->validate(true);
     deepChannels &= deep->deepInfo().channels();
     deep->deepRequest(padded, deepChannels, count);
   }
-  emptyKernels();
 }
 
 void ktOrvel::emptyKernels() {

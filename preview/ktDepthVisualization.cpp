@@ -47,7 +47,7 @@ void depthVisualization(const ktRenderContext& ctx, Iop& input, int y, int x, in
   Row depthRow(x, r);
   depthRow.get(input, y, x, r, ChannelSet(depthChannel));
   const float* depth = depthRow[depthChannel];
-  const ChannelSet computed = channels & Mask_RGB;
+  const ChannelSet computed = channels.intersection(Mask_RGB);
   for (Channel z : computed) {
     float* out = row.writable(z);
     for (int c = x; c < r; ++c) out[c] = passValue(ctx, depth[c], DepthKind::Flat, z);
@@ -59,7 +59,7 @@ void depthVisualization(const ktRenderContext& ctx, Iop& input, int y, int x, in
 
 void deepDepthVisualization(const ktRenderContext& ctx, Iop& input, DeepOp& deep, int y, int x, int r,
                             const ChannelSet& channels, Row& row) {
-  const ChannelSet computed = channels & Mask_RGB;
+  const ChannelSet computed = channels.intersection(Mask_RGB);
   ChannelSet wanted = ctx.settings->activeChannels;
   wanted += Chan_Alpha;
   wanted += Mask_Deep;
@@ -75,7 +75,7 @@ void deepDepthVisualization(const ktRenderContext& ctx, Iop& input, DeepOp& deep
     for (int c = from; rowInside && c < to; ++c) {
       combined.clear();
       combineSamples(plane.channels(), plane.getPixel(y, c), combined);
-      const DeepPixel layers(plane.channelMap(), combined);
+      const DeepPixel layers = combined.getPixel(plane.channels(), DeepPixel::eZAscending);
       for (Channel z : computed) row.writable(z)[c] = deepPixelValue(ctx, layers, depthChannel, z);
     }
   }

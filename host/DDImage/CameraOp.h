@@ -1,34 +1,34 @@
 // A camera: focal length and film back in millimetres, focus distance in scene units, f-stop.
 #pragma once
 
-#include "DDImage/Op.h"
+#include "DDImage/AxisOp.h"
 
 namespace DD {
 namespace Image {
 
-class CameraOp : public Op {
+class DDImage_API CameraOp : public AxisOp {
  public:
-  explicit CameraOp(Node* node = nullptr) : Op(node) {}
-  const char* Class() const override { return "Camera"; }
-
-  double focal_length() const { return focalLength_; }
-  double focal_point() const { return focalPoint_; }
+  CameraOp(Node* node);
+  double horizontalAperture() const { return horizontalAperture_; }
+  void setHorizontalAperture(double w) { horizontalAperture_ = w; }
+  double verticalAperture() const { return verticalAperture_; }
+  void setVerticalAperture(double h) { verticalAperture_ = h; }
+  double focalLength() const { return focalLength_; }
+  void setFocalLength(double f) { focalLength_ = f; }
   double fStop() const { return fStop_; }
-  double film_width() const { return filmWidth_; }
-  double film_height() const { return filmHeight_; }
+  void setfStop(double f) { fStop_ = f; }
+  double focusDistance() const { return focusDistance_; }
+  void setFocusDistance(double f) { focusDistance_ = f; }
 
-  void focal_length(double v) { focalLength_ = v; }
-  void focal_point(double v) { focalPoint_ = v; }
-  void fStop(double v) { fStop_ = v; }
-  void film_width(double v) { filmWidth_ = v; }
-  void film_height(double v) { filmHeight_ = v; }
+  [[deprecated("implement Class() on the subclass")]] const char* Class() const override;
+  [[deprecated("implement node_help() on the subclass")]] const char* node_help() const override;
 
  private:
   double focalLength_ = 50.0;
-  double focalPoint_ = 2.0;
+  double focusDistance_ = 2.0;
   double fStop_ = 16.0;
-  double filmWidth_ = 24.576;
-  double filmHeight_ = 18.672;
+  double horizontalAperture_ = 24.576;
+  double verticalAperture_ = 18.672;
 };
 
 }  // namespace Image

@@ -1,108 +1,128 @@
-// A set of channel ids below Chan_Last, iterated in ascending order, with an all-channels state.
+// A set of channel numbers (never Chan_Black) with an "all channels" state, iterated in
+// ascending order. +=, -= and &= return void; a & b answers "do they overlap?"; the set-valued
+// intersection is intersection().
 #pragma once
 
 #include <bitset>
-#include <initializer_list>
+#include <iosfwd>
 
 #include "DDImage/Channel.h"
+#include "DDImage/Hash.h"
 
 namespace DD {
 namespace Image {
 
-class ChannelSet {
+// Highest channel number (arrays indexed by channel need Chan_Last + 1 entries).
+const int Chan_Last = 1023;
+
+class DDImage_API ChannelSet {
  public:
   ChannelSet() = default;
-  ChannelSet(Channel z) { *this += z; }
-  ChannelSet(std::initializer_list<Channel> zs) {
-    for (Channel z : zs) *this += z;
-  }
+  ChannelSet(const ChannelSet& source) = default;
+  ChannelSet(ChannelSet&& source) = default;
+  ChannelSet(ChannelSetInit v);
+  ChannelSet(Channel v);
+  ChannelSet(const Channel* array, int n);
+  ~ChannelSet() = default;
 
-  static ChannelSet allChannels() {
-    ChannelSet s;
-    s.bits_.set();
-    s.bits_.reset(0);
-    s.all_ = true;
-    return s;
-  }
+  const ChannelSet& operator=(const ChannelSet& source);
+  const ChannelSet& operator=(ChannelSetInit source);
+  const ChannelSet& operator=(Channel z);
+  const ChannelSet& operator=(ChannelSet&& source);
 
-  bool all() const { return all_; }
+  void clear();
+  operator bool() const { return !empty(); }
   bool empty() const { return bits_.none(); }
+  bool all() const { return all_; }
+
+  bool operator==(const ChannelSet& source) const { return all_ == source.all_ && bits_ == source.bits_; }
+  bool operator!=(const ChannelSet& source) const { return !(*this == source); }
+  bool operator==(ChannelSetInit v) const { return *this == ChannelSet(v); }
+  bool operator!=(ChannelSetInit v) const { return !(*this == v); }
+  bool operator==(Channel z) const { return *this == ChannelSet(z); }
+  bool operator!=(Channel z) const { return !(*this == z); }
+
+  void operator+=(const ChannelSet& source);
+  void operator+=(ChannelSetInit source) { *this += ChannelSet(source); }
+  void operator+=(Channel z);
+  void insert(Channel z) { *this += z; }
+
+  void operator-=(const ChannelSet& source);
+  void operator-=(ChannelSetInit source) { *this -= ChannelSet(source); }
+  void operator-=(Channel z);
+  void erase(Channel z) { *this -= z; }
+
+  void operator&=(const ChannelSet& source);
+  void operator&=(ChannelSetInit source) { *this &= ChannelSet(source); }
+  void operator&=(Channel z) { *this &= ChannelSet(z); }
+
+  template <class Type>
+  ChannelSet operator+(Type z) const {
+    ChannelSet result(*this);
+    result += z;
+    return result;
+  }
+  template <class Type>
+  ChannelSet operator-(Type z) const {
+    ChannelSet result(*this);
+    result -= z;
+    return result;
+  }
+  template <class Type>
+  ChannelSet intersection(Type z) const {
+    ChannelSet result(*this);
+    result &= z;
+    return result;
+  }
+
+  // True when the two overlap (not a set).
+  bool operator&(const ChannelSet& c) const { return (bits_ & c.bits_).any(); }
+  bool operator&(ChannelSetInit c) const { return *this & ChannelSet(c); }
+  bool operator&(Channel z) const { return contains(z); }
+
+  bool contains(const ChannelSet& source) const { return (source.bits_ & ~bits_).none(); }
+  bool contains(ChannelSetInit source) const { return contains(ChannelSet(source)); }
+  bool contains(Channel z) const { return z > 0 && z <= Chan_Last && bits_.test(z); }
+
   unsigned size() const { return static_cast<unsigned>(bits_.count()); }
-  bool contains(Channel z) const { return z > 0 && z < Chan_Last && bits_.test(z); }
-  bool contains(const ChannelSet& o) const { return (o.bits_ & ~bits_).none(); }
-
-  ChannelSet& operator+=(Channel z) {
-    if (z > 0 && z < Chan_Last) bits_.set(z);
-    return *this;
-  }
-  ChannelSet& operator+=(const ChannelSet& o) {
-    bits_ |= o.bits_;
-    all_ = all_ || o.all_;
-    return *this;
-  }
-  ChannelSet& operator-=(Channel z) {
-    if (z > 0 && z < Chan_Last) bits_.reset(z);
-    all_ = false;
-    return *this;
-  }
-  ChannelSet& operator-=(const ChannelSet& o) {
-    bits_ &= ~o.bits_;
-    all_ = all_ && o.empty();
-    return *this;
-  }
-  ChannelSet& operator&=(const ChannelSet& o) {
-    bits_ &= o.bits_;
-    all_ = all_ && o.all_;
-    return *this;
-  }
-  friend ChannelSet operator+(ChannelSet a, const ChannelSet& b) { return a += b; }
-  friend ChannelSet operator&(ChannelSet a, const ChannelSet& b) { return a &= b; }
-  bool operator==(const ChannelSet& o) const { return all_ == o.all_ && bits_ == o.bits_; }
-  bool operator!=(const ChannelSet& o) const { return !(*this == o); }
-
-  void clear() {
-    bits_.reset();
-    all_ = false;
-  }
-
   // First channel, or Chan_Black when empty; next() returns Chan_Black after the last.
   Channel first() const { return next(Chan_Black); }
-  Channel next(Channel z) const {
-    const size_t i = bits_._Find_next(static_cast<size_t>(z < 0 ? 0 : z));
-    return i < size_t(Chan_Last) ? static_cast<Channel>(i) : Chan_Black;
-  }
-
-  class iterator {
-   public:
-    iterator(const ChannelSet* s, Channel z) : set_(s), z_(z) {}
-    Channel operator*() const { return z_; }
-    iterator& operator++() {
-      z_ = set_->next(z_);
-      return *this;
-    }
-    bool operator!=(const iterator& o) const { return z_ != o.z_; }
-
-   private:
-    const ChannelSet* set_;
-    Channel z_;
-  };
-  iterator begin() const { return iterator(this, first()); }
-  iterator end() const { return iterator(this, Chan_Black); }
+  Channel next(Channel k) const;
+  Channel last() const;
 
  private:
-  std::bitset<Chan_Last> bits_;
+  std::bitset<Chan_Last + 1> bits_;
   bool all_ = false;
 };
 
-using ChannelMask = const ChannelSet&;
+// Iterates the channels of a set in ascending order.
+#ifdef foreach
+#undef foreach
+#endif
+#define foreach(VAR, CHANNELS) for (DD::Image::Channel VAR = CHANNELS.first(); VAR; VAR = CHANNELS.next(VAR))
 
-const ChannelSet Mask_None;
-const ChannelSet Mask_RGB{Chan_Red, Chan_Green, Chan_Blue};
-const ChannelSet Mask_RGBA{Chan_Red, Chan_Green, Chan_Blue, Chan_Alpha};
-const ChannelSet Mask_Alpha{Chan_Alpha};
-const ChannelSet Mask_Z{Chan_Z};
-const ChannelSet Mask_Deep{Chan_DeepFront, Chan_DeepBack};
+DDImage_API std::ostream& operator<<(std::ostream&, const ChannelSet&);
 
+typedef const ChannelSet& ChannelMask;
+
+class ChannelSetIterator {
+ public:
+  ChannelSetIterator(const ChannelSet& channels, bool end = false)
+      : channels_(channels), current_(end ? Chan_Black : channels.first()) {}
+  Channel& operator++() {
+    current_ = channels_.next(current_);
+    return current_;
+  }
+  bool operator!=(const ChannelSetIterator& other) { return current_ != other.current_; }
+  Channel& operator*() { return current_; }
+
+ private:
+  const ChannelSet& channels_;
+  Channel current_;
+};
+
+inline ChannelSetIterator begin(const ChannelSet& channels) { return ChannelSetIterator(channels, false); }
+inline ChannelSetIterator end(const ChannelSet& channels) { return ChannelSetIterator(channels, true); }
 
 }  // namespace Image
 }  // namespace DD

@@ -1,45 +1,54 @@
-// A deep image operator: deep requests and deep planes for a box and channel set.
+// A deep operator is an interface, not an Op: reach its operator through op(). deepEngine()
+// fills a DeepPlane for a box and channels; deepRequest() asks for them first. DeepOnlyOp is
+// the Op + DeepOp base that deep operators derive from.
 #pragma once
 
+#include <vector>
+
+#include "DDImage/Box.h"
+#include "DDImage/ConvertibleToIop.h"
+#include "DDImage/DeepInfo.h"
 #include "DDImage/DeepPlane.h"
-#include "DDImage/Format.h"
+#include "DDImage/Iop.h"
 #include "DDImage/Op.h"
+#include "DDImage/RequestData.h"
 
 namespace DD {
 namespace Image {
 
-class DeepInfo {
+class DDImage_API DeepOp : public ConvertibleToIop {
+ protected:
+  DeepInfo _deepInfo;
+  virtual bool doDeepEngine(DD::Image::Box box, const DD::Image::ChannelSet& channels,
+                            DeepOutputPlane& plane) = 0;
+  virtual void getDeepRequests(DD::Image::Box box, const DD::Image::ChannelSet& channels, int count,
+                               std::vector<RequestData>& reqData) = 0;
+  virtual void _validate(bool forReal) = 0;
+
  public:
-  DeepInfo() = default;
-  DeepInfo(const Format& format, const Box& box, const ChannelSet& channels)
-      : format_(format), box_(box), channels_(channels) {}
-  const Format& format() const { return format_; }
-  const Box& box() const { return box_; }
-  const ChannelSet& channels() const { return channels_; }
+  DeepOp();
+  virtual ~DeepOp();
+  virtual Op* op() = 0;
+  const DeepInfo& deepInfo() const { return _deepInfo; }
+  void validate(bool forReal);
+  void deepRequest(DD::Image::Box box, const DD::Image::ChannelSet& channels, int count = 1);
+  // False when processing was abandoned (abort).
+  bool deepEngine(DD::Image::Box box, const DD::Image::ChannelSet& channels, DeepPlane& plane);
+  bool deepEngine(int y, int x, int r, const DD::Image::ChannelSet& channels, DeepPlane& plane);
+  const char* conversionHelperNodeClass() const override;
+  const Format* convertibleFormat() const override;
 
  private:
-  Format format_;
-  Box box_;
-  ChannelSet channels_;
+  DeepOp(const DeepOp& other);
+  void operator=(const DeepOp& other);
 };
 
-class DeepOp : public Op {
+class DDImage_API DeepOnlyOp : public Op, public DeepOp {
  public:
-  explicit DeepOp(Node* node) : Op(node) {}
-
-  const DeepInfo& deepInfo() const { return deepInfo_; }
-  virtual void deepRequest(const Box& box, const ChannelSet& channels, int count) {
-    (void)box;
-    (void)channels;
-    (void)count;
-  }
-  // Fills `plane` with the samples of `box` for `channels`; false when the render was abandoned.
-  virtual bool deepEngine(const Box& box, const ChannelSet& channels, DeepPlane& plane) = 0;
-
- protected:
-  DeepInfo deepInfo_;
+  DeepOnlyOp(Node* node) : Op(node) {}
+  Op* op() override;
+  virtual ~DeepOnlyOp();
 };
-
 
 }  // namespace Image
 }  // namespace DD

@@ -1,4 +1,4 @@
-// An image format: the display window, as a box.
+// An image format: its width and height, and the aperture box inside them.
 #pragma once
 
 #include "DDImage/Box.h"
@@ -6,13 +6,24 @@
 namespace DD {
 namespace Image {
 
-class Format : public Box {
+class DDImage_API Format : public Box {
  public:
-  Format() = default;
-  Format(int w, int h) : Box(0, 0, w, h) {}
-  explicit Format(const Box& b) : Box(b) {}
-  int width() const { return w(); }
-  int height() const { return h(); }
+  int width() const { return width_; }
+  void width(int v) { width_ = v; }
+  int height() const { return height_; }
+  void height(int v) { height_ = v; }
+  double pixel_aspect() const { return pa_; }
+  void pixel_aspect(double v) { pa_ = v; }
+
+  Format() {}
+  Format(int w, int h, int x, int y, int r, int t, double pa = 1)
+      : Box(x, y, r, t), width_(w), height_(h), pa_(pa) {}
+  Format(int w, int h, double pa = 1) : Box(0, 0, w, h), width_(w), height_(h), pa_(pa) {}
+
+ private:
+  int width_ = 0;
+  int height_ = 0;
+  double pa_ = 1;
 };
 
 }  // namespace Image

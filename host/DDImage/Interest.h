@@ -1,26 +1,23 @@
-// Keeps an input's requested region available while it lives.
+// Keeps an input's requested lines available while it lives.
 #pragma once
 
-#include "DDImage/ChannelSet.h"
+#include "DDImage/Iop.h"
 
 namespace DD {
 namespace Image {
 
-class Iop;
+class InterestRatchet;
 
-class Interest {
+class DDImage_API Interest : public Box {
  public:
-  Interest(Iop& iop, const ChannelSet& channels, bool multiThreaded = false, void* unused = nullptr)
-      : iop_(iop), channels_(channels) {
-    (void)multiThreaded;
-    (void)unused;
-  }
-  void unlock() {}
-  Iop& iop() const { return iop_; }
-  const ChannelSet& channels() const { return channels_; }
+  Interest(Iop&, ChannelMask, bool mt = false, InterestRatchet* ir = nullptr, float fracCPU = 1.0f);
+  Interest(const Interest&) = delete;
+  Interest& operator=(const Interest&) = delete;
+  ~Interest();
+  ChannelMask channels() const;
+  void unlock();
 
  private:
-  Iop& iop_;
   ChannelSet channels_;
 };
 

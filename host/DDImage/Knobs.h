@@ -1,49 +1,57 @@
-// Knob declaration calls: an operator's knobs() makes one call per knob on a closure,
-// which records it; Tooltip, SetRange and SetFlags act on the last knob.
+// Knob creation functions for Op::knobs(). Each takes the Knob_Callback first and returns the
+// Knob made; Tooltip, SetFlags and SetRange act on the knob made last.
 #pragma once
 
-#include <memory>
-#include <vector>
+#include <string>
 
 #include "DDImage/ChannelSet.h"
+#include "DDImage/Format.h"
 #include "DDImage/Knob.h"
+#include "DDImage/Op.h"
 
 namespace DD {
 namespace Image {
 
-class Knob_Closure {
+// The closure knobs() is called with: here, always to construct knobs.
+class DDImage_API Knob_Closure {
  public:
-  // Records knobs into `store`, so that knobs declared so far can be looked up at once.
-  explicit Knob_Closure(std::vector<std::unique_ptr<Knob>>& store) : knobs_(store) {}
-  Knob* add(std::unique_ptr<Knob> k) {
-    knobs_.push_back(std::move(k));
-    return knobs_.back().get();
-  }
-  Knob* last() { return knobs_.empty() ? nullptr : knobs_.back().get(); }
+  Knob_Closure(bool v = false);
+  virtual ~Knob_Closure();
+  bool makeKnobs() const { return makeKnobs_; }
+  virtual void constructed(Knob*);
+  void setLastMadeKnob(Knob* k) { lastMadeKnob_ = k; }
+  Knob* getLastMadeKnob() const { return lastMadeKnob_; }
 
  private:
-  std::vector<std::unique_ptr<Knob>>& knobs_;
+  Knob* lastMadeKnob_ = nullptr;
+  bool makeKnobs_;
 };
 
-using Knob_Callback = Knob_Closure&;
+typedef Knob_Closure& Knob_Callback;
+typedef const char* NAME;
+typedef const char* LABEL;
+typedef const char* const* ENUM_LABELS;
 
-Knob* Float_knob(Knob_Callback f, float* p, const char* name, const char* label = nullptr);
-Knob* Int_knob(Knob_Callback f, int* p, const char* name, const char* label = nullptr);
-Knob* Enumeration_knob(Knob_Callback f, int* p, const char* const* labels, const char* name,
-                       const char* label = nullptr);
-Knob* Bool_knob(Knob_Callback f, bool* p, const char* name, const char* label = nullptr);
-Knob* ChannelMask_knob(Knob_Callback f, ChannelSet* p, const char* name, const char* label = nullptr);
-Knob* Channel_knob(Knob_Callback f, Channel* p, int count, const char* name, const char* label = nullptr);
-Knob* Input_Channel_knob(Knob_Callback f, Channel* p, int count, int input, const char* name,
-                         const char* label = nullptr);
-Knob* Color_knob(Knob_Callback f, float* p, const char* name, const char* label = nullptr);
-Knob* MultiFloat_knob(Knob_Callback f, float* p, int count, const char* name, const char* label = nullptr);
-Knob* Tab_knob(Knob_Callback f, const char* label);
-Knob* Text_knob(Knob_Callback f, const char* label, const char* text);
+DDImage_API void Tooltip(Knob_Callback f, const char*);
+DDImage_API void Tooltip(Knob_Callback f, const std::string& text);
+DDImage_API void SetFlags(Knob_Callback f, Knob::FlagMask n);
+DDImage_API void ClearFlags(Knob_Callback f, Knob::FlagMask n);
+DDImage_API void SetRange(Knob_Callback f, double minimum, double maximum);
 
-void Tooltip(Knob_Callback f, const char* text);
-void SetRange(Knob_Callback f, double minimum, double maximum);
-void SetFlags(Knob_Callback f, unsigned flags);
+Knob* Int_knob(Knob_Callback f, int* p, NAME n, LABEL l = nullptr);
+Knob* Enumeration_knob(Knob_Callback f, int* p, ENUM_LABELS e, NAME n, LABEL l = nullptr);
+Knob* Bool_knob(Knob_Callback f, bool* p, NAME n, LABEL l = nullptr);
+Knob* Float_knob(Knob_Callback f, float* p, NAME n, LABEL l = nullptr);
+Knob* MultiFloat_knob(Knob_Callback f, float* p, int dim, NAME n, LABEL l = nullptr);
+Knob* ChannelSet_knob(Knob_Callback f, ChannelSet* p, NAME n, LABEL l = nullptr);
+Knob* Channel_knob(Knob_Callback f, Channel* p, int count, NAME n, LABEL l = nullptr);
+Knob* Input_Channel_knob(Knob_Callback f, Channel* p, int count, int input, NAME n, LABEL l = nullptr);
+Knob* Color_knob(Knob_Callback f, float* p, NAME n, LABEL l = nullptr);
+Knob* Tab_knob(Knob_Callback f, LABEL label);
+Knob* Text_knob(Knob_Callback f, LABEL text);
+// Older two-argument form (label, text).
+Knob* Text_knob(Knob_Callback f, LABEL label, LABEL text);
+Knob* ChannelMask_knob(Knob_Callback f, ChannelSet* p, NAME n, LABEL l = nullptr);
 
 }  // namespace Image
 }  // namespace DD

@@ -1,21 +1,34 @@
-// Key/value metadata passed down the node graph.
+// Key/value metadata passed down the node graph (the stand-in never carries any).
 #pragma once
 
 #include <map>
 #include <string>
 
+#include "DDImage/DDImage_API.h"
+
+namespace Foundry {
+namespace Property {
+class Base;
+}
+}  // namespace Foundry
+
 namespace DD {
 namespace Image {
 namespace MetaData {
 
-class Bundle {
+class DDImage_API Bundle {
  public:
-  bool empty() const { return values_.empty(); }
-  size_t size() const { return values_.size(); }
-  void clear() { values_.clear(); }
+  typedef Foundry::Property::Base* PropertyPtr;
+  typedef std::map<std::string, PropertyPtr> data_t;
+  typedef data_t::const_iterator const_iterator;
+
+  Bundle() {}
+  size_t size() const { return data_.size(); }
+  const_iterator begin() const { return data_.begin(); }
+  const_iterator end() const { return data_.end(); }
 
  private:
-  std::map<std::string, std::string> values_;
+  data_t data_;
 };
 
 }  // namespace MetaData

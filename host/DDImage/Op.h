@@ -1,4 +1,5 @@
 // The host's operator base: inputs, validation, requests, open, knobs, messages, registry.
+// Node is a global-scope class; the host never hands the stand-in's operators one.
 #pragma once
 
 #include <atomic>
@@ -7,101 +8,120 @@
 #include <string>
 #include <vector>
 
+#include "DDImage/Channel.h"
+#include "DDImage/Description.h"
 #include "DDImage/Hash.h"
-#include "DDImage/Knobs.h"
 #include "DDImage/OutputContext.h"
+
+class Node;
 
 namespace DD {
 namespace Image {
 
-class Node;
-class Op;
+namespace MetaData {
+class Bundle;
+}
 
-class Op {
+class Knob;
+class Knob_Closure;
+typedef Knob_Closure& Knob_Callback;
+class License;
+
+class DDImage_API Op {
  public:
-  // The static registration record of an operator class.
-  class Description {
-   public:
-    using Constructor = Op* (*)(Node*);
-    Description(const char* name, Constructor constructor, const char* buildStamp = "");
-    const char* name;
-    Constructor constructor;
-    const char* buildStamp;
+  enum GenerateType { OUTPUT_OP = 0, ANY_CONTEXT, INPUT_OP, INPUT_OP_PEEK };
 
-    // Registers `d` under its name; a later registration of the same name replaces it.
-    static void add(const Description* d);
-    static const Description* find(const std::string& name);
-    static std::vector<std::string> names();
+  // Registration record; make one static instance per operator class.
+  class DDImage_API Description : public DD::Image::Description {
+   protected:
+    static void add(DD::Image::Description*);
+    typedef Op* (*OpConstructor)(Node*);
+    OpConstructor constructor_;
+
+   public:
+    const char* name;
+    Op* constructor(Node* node) const;
+    Description(const char* n, OpConstructor c, License* l = nullptr);
+    // The i-th registered description, or null past the last.
+    static const Description* find(int i);
   };
 
-  explicit Op(Node* node);
   virtual ~Op();
-  Op(const Op&) = delete;
-  Op& operator=(const Op&) = delete;
 
-  // Creates an operator by registered name and declares its knobs; null if unknown.
-  static std::unique_ptr<Op> create(const std::string& name);
+  virtual const MetaData::Bundle& _fetchMetaData(const char* keyname);
+  const MetaData::Bundle& fetchMetaData(const char* keyname);
 
   virtual const char* Class() const = 0;
-  virtual const char* node_help() const { return ""; }
-
-  // Inputs.
-  int inputs() const { return static_cast<int>(inputs_.size()); }
-  void inputs(int n) { inputs_.resize(n, nullptr); }
-  Op* node_input(int n, int = 0) const { return n >= 0 && n < inputs() ? inputs_[n] : nullptr; }
-  Op* input(int n) const;
-  virtual bool test_input(int n, Op* op) const;
-  virtual Op* default_input(int n) const;
-  virtual void set_input(int n, Op* op, int input, int offset);
-  virtual const char* input_label(int n, char* buffer) const;
-  // How the host connects an input: refused (false) when test_input says no.
-  bool connect(int n, Op* op);
-
-  // Lifecycle, driven by the host: validate, request, open.
-  void validate(bool for_real = true);
-  void invalidate();
-  bool valid() const { return validLevel_ > 0; }
-  bool real_valid() const { return validLevel_ > 1; }
-  void open();
+  virtual const char* node_help() const = 0;
 
   // Knobs.
-  void build_knobs();
-  virtual void knobs(Knob_Callback) {}
-  virtual int knob_changed(Knob* k);
-  Knob* knob(const std::string& name) const;
-  const std::vector<std::unique_ptr<Knob>>& allKnobs() const { return knobs_; }
-  virtual void append(Hash&) {}
-  Hash hash();
+  virtual void knobs(Knob_Callback);
+  Knob* knob(const char* name) const;
+  Knob* knob(int) const;
+  virtual int knob_changed(Knob*);
+
+  // Inputs.
+  int inputs() const;
+  virtual void inputs(int n);
+  // The operator connected to input n, for inspection; null when nothing is connected.
+  Op* node_input(int, GenerateType = OUTPUT_OP) const;
+  // The operator to validate, request and read: the connected one, else the default input.
+  Op* input(int) const;
+  Op* input0() const;
+  virtual bool test_input(int, Op*) const;
+  virtual void set_input(int i, Op* op, int input, int offset);
+  virtual Op* default_input(int) const;
+  virtual const char* input_label(int, char*) const;
+
+  // Context and hash.
+  const OutputContext& outputContext() const;
+  virtual void setOutputContext(const OutputContext& c);
+  const OutputContext& uiContext() const;
+  virtual void append(Hash&);
+  const Hash& hash() const;
+
+  // Lifecycle: _validate runs once per level until invalidated; open() runs _open once per
+  // validation.
+  bool invalidate();
+  void validate(bool for_real = true);
+  bool valid() const;
+  bool real_valid() const;
+  bool opened() const;
+  void open();
+  void close();
 
   // Messages; work goes on after either.
-  void error(const char* format, ...);
-  void warning(const char* format, ...);
-  std::vector<std::string> errors() const;
-  std::vector<std::string> warnings() const;
-  void clearMessages();
+  void error(const char* fmt, ...);
+  void warning(const char* fmt, ...);
+  bool hasError() const;
 
   // Abort: the host sets it, the operator polls it.
-  bool aborted() const { return aborted_.load(std::memory_order_relaxed); }
-  void abort() { aborted_.store(true, std::memory_order_relaxed); }
-  void cancelAbort() { aborted_.store(false, std::memory_order_relaxed); }
+  void abort() const;
+  bool aborted() const;
+  bool cancelled() const;
 
-  const OutputContext& uiContext() const { return context_; }
-  const OutputContext& outputContext() const { return context_; }
-  void setOutputContext(const OutputContext& c) { context_ = c; }
+  static const Description* find_description(const char* name, const Op* op_);
 
  protected:
-  virtual void _validate(bool) {}
-  virtual void _open() {}
-  // A new request changes what open prepares, so the next open runs again.
-  void needsOpen() { opened_ = false; }
+  Op(Node* node);
+  virtual void _invalidate();
+  virtual void _validate(bool for_real);
+  virtual void _open();
+  virtual void _close();
 
  private:
-  std::vector<Op*> inputs_;
+  Op(const Op&);
+  Op& operator=(const Op&);
+  friend class OpHost;
+
+  std::vector<Op*> inputs_;        // as connected in the node graph
+  std::vector<Op*> renderInputs_;  // as built for this render
   std::vector<std::unique_ptr<Knob>> knobs_;
   mutable std::mutex messageMutex_;
   std::vector<std::string> errors_, warnings_;
-  std::atomic<bool> aborted_{false};
+  mutable std::atomic<bool> aborted_{false};
   OutputContext context_;
+  mutable Hash hash_;
   int validLevel_ = 0;
   bool opened_ = false;
 };

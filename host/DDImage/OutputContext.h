@@ -1,23 +1,23 @@
-// The context an operator renders in: the scale of blur sizes and the project format.
+// The frame, view and proxy settings an operator renders for.
 #pragma once
 
-#include "DDImage/Format.h"
+#include "DDImage/DDImage_API.h"
+#include "DDImage/ProxyContext.h"
 
 namespace DD {
 namespace Image {
 
-class OutputContext {
+class DDImage_API OutputContext : public ProxyContext {
  public:
-  // Scale factor for sizes in pixels (1 = full resolution).
-  float scale() const { return scale_; }
-  void scale(float s) { scale_ = s; }
-  // The project's format, given to the default black input.
-  const Format& format() const { return format_; }
-  void format(const Format& f) { format_ = f; }
+  OutputContext() = default;
+  double frame() const { return frame_; }
+  void setFrame(double v) { frame_ = v; }
+  int view() const { return view_; }
+  void setView(int v) { view_ = v; }
 
  private:
-  float scale_ = 1.0f;
-  Format format_{640, 480};
+  double frame_ = 1;
+  int view_ = 1;
 };
 
 }  // namespace Image

@@ -1,4 +1,5 @@
-// One row of float samples per channel over columns x .. r-1, addressed by absolute column.
+// One scanline of float buffers indexed by channel, then by absolute x. Not copyable.
+// row[z] is read-only; writable(z) gives a writable buffer.
 #pragma once
 
 #include <array>
@@ -12,31 +13,30 @@ namespace Image {
 
 class Iop;
 
-class Row {
+class DDImage_API Row {
  public:
-  Row(int x, int r);
-
+  typedef float* WritablePtr;
+  typedef const float* ReadablePtr;
   int getLeft() const { return x_; }
   int getRight() const { return r_; }
+  Row(int X, int R);
+  ~Row();
 
-  // Fills columns x .. r-1 of row y of `iop` for `channels`.
-  void get(Iop& iop, int y, int x, int r, const ChannelSet& channels);
-
-  // Read pointer for channel z, indexed by absolute column; an absent channel reads as zeros.
-  const float* operator[](Channel z) const;
-  // Write pointer for channel z, indexed by absolute column; creates the channel (zeroed).
-  float* writable(Channel z);
-  bool has(Channel z) const { return z > 0 && z < Chan_Last && slot_[z] >= 0; }
-
-  // Copies columns x .. r-1 of `channels` from `src`.
-  void copy(const Row& src, const ChannelSet& channels, int x, int r);
-  // Sets `channels` to 0 over the whole row.
-  void erase(const ChannelSet& channels);
-  void erase(Channel z);
+  // An absent channel reads as zeros.
+  ReadablePtr operator[](Channel z) const;
+  // Creates the channel, zeroed, on first use.
+  WritablePtr writable(Channel z);
+  void copy(const Row&, ChannelMask, int x, int r);
+  // Same as iop.get(y, x, r, channels, *this).
+  void get(Iop&, int y, int x, int r, ChannelMask);
+  void erase(ChannelMask);
+  void erase(Channel);
 
  private:
+  Row(const Row&);
+  Row& operator=(const Row&);
   int x_, r_;
-  std::array<int16_t, Chan_Last> slot_;
+  std::array<int16_t, Chan_Last + 1> slot_;
   std::vector<std::vector<float>> planes_;
   mutable std::vector<float> zeros_;
 };

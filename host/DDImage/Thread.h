@@ -1,18 +1,22 @@
-// The host's worker threads: spawn N workers with indices 0 .. N-1, wait for all of them.
+// The host's worker threads: spawn(fn, n, user) runs fn(index, n, user) on n workers; wait(user)
+// returns when all of them have.
 #pragma once
+
+#include "DDImage/DDImage_API.h"
 
 namespace DD {
 namespace Image {
-namespace Thread {
 
-// Processors of this machine; the host may lower it.
-extern unsigned numCPUs;
+class DDImage_API Thread {
+ public:
+  typedef void (*ThreadFunction)(unsigned index, unsigned nThreads, void* userData);
+  static bool spawn(ThreadFunction, unsigned nThreads, void* userData);
+  static bool running(void* userData);
+  static void wait(void* userData);
+  // Processors the host computes with; the host may lower it.
+  static unsigned numCPUs;
+  static unsigned numThreads;
+};
 
-// Starts `count` workers running fn(index, count, user) and returns at once.
-void spawn(void (*fn)(unsigned index, unsigned count, void* user), int count, void* user);
-// Returns when every worker spawned with `user` has finished.
-void wait(void* user);
-
-}  // namespace Thread
 }  // namespace Image
 }  // namespace DD

@@ -1,8 +1,13 @@
 #include "DDImage/Channel.h"
 
+#include <cstring>
+#include <deque>
 #include <map>
 #include <mutex>
+#include <string>
 #include <vector>
+
+#include "DDImage/ChannelSet.h"
 
 namespace DD {
 namespace Image {
@@ -15,17 +20,22 @@ struct StandardName {
 };
 
 const StandardName kStandard[] = {
-    {Chan_Red, "rgba.red", "R"},         {Chan_Green, "rgba.green", "G"},
-    {Chan_Blue, "rgba.blue", "B"},       {Chan_Alpha, "rgba.alpha", "A"},
-    {Chan_Z, "depth.Z", "Z"},            {Chan_DeepFront, "deep.front", "ZFront"},
+    {Chan_Red, "rgba.red", "R"},
+    {Chan_Green, "rgba.green", "G"},
+    {Chan_Blue, "rgba.blue", "B"},
+    {Chan_Alpha, "rgba.alpha", "A"},
+    {Chan_Z, "depth.Z", "Z"},
+    {Chan_DeepFront, "deep.front", "ZFront"},
     {Chan_DeepBack, "deep.back", "ZBack"},
 };
 
-// The host's table of channels beyond the standard ones, shared by every operator.
+// The host's table of channels beyond the standard ones, shared by every operator. Names live
+// as long as the process, so getName's pointers stay valid.
 struct Registry {
   std::mutex mutex;
   std::map<std::string, Channel> byName;
-  std::vector<std::string> names = std::vector<std::string>(Chan_Last);
+  std::deque<std::string> storage;
+  std::vector<const char*> names = std::vector<const char*>(Chan_Last + 1, nullptr);
   int next = 6;
 };
 
@@ -34,19 +44,13 @@ Registry& registry() {
   return r;
 }
 
-}  // namespace
-
-std::string getName(Channel z) {
-  if (z == Chan_Black) return "none";
+bool isStandard(int z) {
   for (const auto& s : kStandard)
-    if (s.id == z) return s.full;
-  Registry& reg = registry();
-  std::lock_guard<std::mutex> lock(reg.mutex);
-  if (z > 0 && z < Chan_Last && !reg.names[z].empty()) return reg.names[z];
-  return "channel" + std::to_string(int(z));
+    if (s.id == z) return true;
+  return false;
 }
 
-Channel findChannel(const std::string& name, bool create) {
+Channel lookup(const std::string& name, bool create) {
   if (name.empty() || name == "none" || name == "black") return Chan_Black;
   for (const auto& s : kStandard)
     if (name == s.full || name == s.shortName) return s.id;
@@ -59,12 +63,28 @@ Channel findChannel(const std::string& name, bool create) {
   auto it = reg.byName.find(name);
   if (it != reg.byName.end()) return it->second;
   if (!create) return Chan_Black;
-  while (reg.next == Chan_DeepFront || reg.next == Chan_DeepBack) ++reg.next;
-  if (reg.next >= Chan_Last) return Chan_Black;
+  while (isStandard(reg.next)) ++reg.next;
+  if (reg.next > Chan_Last) return Chan_Black;
   const Channel z = static_cast<Channel>(reg.next++);
   reg.byName[name] = z;
-  reg.names[z] = name;
+  reg.storage.push_back(name);
+  reg.names[z] = reg.storage.back().c_str();
   return z;
+}
+
+}  // namespace
+
+Channel getChannel(const char* name, bool) { return lookup(name ? name : "", true); }
+
+Channel findChannel(const char* name) { return lookup(name ? name : "", false); }
+
+const char* getName(Channel z) {
+  if (z == Chan_Black) return "none";
+  for (const auto& s : kStandard)
+    if (s.id == z) return s.full;
+  Registry& reg = registry();
+  std::lock_guard<std::mutex> lock(reg.mutex);
+  return z > 0 && z <= Chan_Last ? reg.names[z] : nullptr;
 }
 
 }  // namespace Image

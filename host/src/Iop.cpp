@@ -2,24 +2,35 @@
 
 #include <algorithm>
 
-#include "DDImage/MemoryIop.h"
+#include "DDImage/Row.h"
+#include "standin/MemoryIop.h"
 
 namespace DD {
 namespace Image {
+namespace {
+
+bool isEmpty(const Box& b) { return b.w() <= 0 || b.h() <= 0; }
+
+}  // namespace
 
 Iop::Iop(Node* node) : Op(node) {}
 Iop::~Iop() = default;
 
 Op* Iop::default_input(int n) const {
   if (n != 0) return nullptr;
-  const Format& f = outputContext().format();
-  if (!defaultInput_ || !(defaultInput_->format() == f)) defaultInput_ = std::make_unique<BlackIop>(f);
+  const Format& f = projectFormat_;
+  if (!defaultInput_ || !(defaultInput_->format() == f && defaultInput_->format().width() == f.width() &&
+                          defaultInput_->format().height() == f.height()))
+    defaultInput_ = std::make_unique<standin::BlackIop>(f);
   return defaultInput_.get();
 }
 
 bool Iop::test_input(int n, Op* op) const {
   return Op::test_input(n, op) && dynamic_cast<Iop*>(op) != nullptr;
 }
+
+Iop* Iop::input(int n) const { return dynamic_cast<Iop*>(Op::input(n)); }
+Iop& Iop::input0() const { return *input(0); }
 
 void Iop::_validate(bool for_real) {
   if (inputs() == 0) return;
@@ -32,26 +43,40 @@ void Iop::_validate(bool for_real) {
 void Iop::copy_info() { copy_info(0); }
 
 void Iop::copy_info(int n) {
-  Iop* in = input(n);
-  if (in) info_ = in->info();
+  if (Iop* in = input(n)) info_ = in->info();
 }
 
-void Iop::request(int x, int y, int r, int t, const ChannelSet& channels, int count) {
-  requested_ = Box(x, y, r, t);
-  requestedChannels_ = channels;
-  needsOpen();
+void Iop::in_channels(int, ChannelSet&) const {}
+
+void Iop::request(int x, int y, int r, int t, ChannelMask channels, int count) {
+  if (requestedCount_ == 0) {
+    requested_.set(x, y, r, t);
+    requestedChannels_ = channels;
+  } else {
+    requested_.merge(x, y, r, t);
+    requestedChannels_ += channels;
+  }
+  requestedCount_ += count;
   _request(x, y, r, t, channels, count);
 }
 
-void Iop::_request(int x, int y, int r, int t, const ChannelSet& channels, int count) {
+void Iop::request(Box box, ChannelMask channels, int count) {
+  request(box.x(), box.y(), box.r(), box.t(), channels, count);
+}
+
+const Box& Iop::requestedBox() const { return requested_; }
+ChannelMask Iop::requested_channels() const { return requestedChannels_; }
+int Iop::requested_count() const { return requestedCount_; }
+
+void Iop::_request(int x, int y, int r, int t, ChannelMask channels, int count) {
   if (inputs() == 0) return;
   if (Iop* in = input(0)) in->request(x, y, r, t, channels, count);
 }
 
-void Iop::get(int y, int x, int r, const ChannelSet& channels, Row& row) {
+void Iop::get(int y, int x, int r, ChannelMask channels, Row& row) {
   if (r <= x) return;
   const Box& b = info_.box();
-  if (b.empty()) {
+  if (isEmpty(b)) {
     for (Channel z : channels) std::fill(row.writable(z) + x, row.writable(z) + r, 0.0f);
     return;
   }

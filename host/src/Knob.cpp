@@ -1,15 +1,18 @@
-#include "DDImage/Knob.h"
-
 #include <algorithm>
 #include <cctype>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
+#include <ostream>
 #include <sstream>
 
-namespace DD {
-namespace Image {
+#include "DDImage/ChannelSet.h"
+#include "standin/KnobRecord.h"
+
+namespace standin {
 namespace {
+
+using namespace DD::Image;
 
 std::string lower(std::string s) {
   for (char& c : s) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
@@ -72,7 +75,7 @@ bool fail(std::string* error, const std::string& message) {
 // Named groups of channels a channel-set value may use.
 bool addChannelWord(const std::string& w, ChannelSet& set) {
   if (w == "all") {
-    set = ChannelSet::allChannels();
+    set = Mask_All;
     return true;
   }
   if (w == "none") return true;
@@ -92,7 +95,7 @@ bool addChannelWord(const std::string& w, ChannelSet& set) {
     set += Mask_Deep;
     return true;
   }
-  const Channel z = findChannel(w);
+  const Channel z = findChannel(w.c_str());
   if (z == Chan_Black) return false;
   set += z;
   return true;
@@ -104,148 +107,179 @@ std::string channelSetScript(const ChannelSet& s) {
   if (s == Mask_RGBA) return "rgba";
   if (s == Mask_RGB) return "rgb";
   std::string out;
-  for (Channel z : s) out += (out.empty() ? "" : " ") + getName(z);
+  for (Channel z : s) out += (out.empty() ? "" : " ") + std::string(getName(z));
   return "{" + out + "}";
 }
 
 }  // namespace
 
-int Knob::arraySize() const {
+int KnobRecord::arraySize() const {
   switch (kind_) {
-    case Color: return 3;
-    case FloatPair: return 2;
+    case Color:
+      return 3;
+    case FloatPair:
+      return 2;
     case Tab:
-    case Text: return 0;
-    default: return 1;
+    case Text:
+      return 0;
+    default:
+      return 1;
   }
 }
 
-void Knob::setLabels(const char* const* labels) {
+void KnobRecord::setLabels(const char* const* labels) {
   labels_.clear();
   for (; labels && *labels; ++labels) labels_.push_back(*labels);
 }
 
-double Knob::clampToRange(double v) const {
-  if ((flags_ & FORCE_RANGE) && hasRange_) v = std::min(std::max(v, min_), max_);
+double KnobRecord::clampToRange(double v) const {
+  if (flag(FORCE_RANGE) && hasRange_) v = std::min(std::max(v, min_), max_);
   return v;
 }
 
-double Knob::get_value(int index) const {
+double KnobRecord::value(int index) const {
   if (!member_ || index < 0 || index >= arraySize()) return 0.0;
   switch (kind_) {
     case Float:
     case Color:
-    case FloatPair: return static_cast<float*>(member_)[index];
+    case FloatPair:
+      return static_cast<float*>(member_)[index];
     case Int:
-    case Enumeration: return *static_cast<int*>(member_);
-    case Bool: return *static_cast<bool*>(member_) ? 1.0 : 0.0;
+    case Enumeration:
+      return *static_cast<int*>(member_);
+    case Bool:
+      return *static_cast<bool*>(member_) ? 1.0 : 0.0;
     case ChannelKind:
-    case InputChannel: return *static_cast<Channel*>(member_);
-    default: return 0.0;
+    case InputChannel:
+      return *static_cast<Channel*>(member_);
+    default:
+      return 0.0;
   }
 }
 
-void Knob::set_value(double v, int index) {
-  if (!member_ || index < 0 || index >= arraySize()) return;
+bool KnobRecord::setValue(double v, int index) {
+  if (index < 0) {
+    bool changed = false;
+    for (int i = 0; i < arraySize(); ++i) changed = setValue(v, i) || changed;
+    return changed;
+  }
+  if (!member_ || index >= arraySize()) return false;
+  const double before = value(index);
   v = clampToRange(v);
   switch (kind_) {
     case Float:
     case Color:
-    case FloatPair: static_cast<float*>(member_)[index] = static_cast<float>(v); break;
-    case Int: *static_cast<int*>(member_) = static_cast<int>(std::lround(std::min(std::max(v, -2e9), 2e9))); break;
+    case FloatPair:
+      static_cast<float*>(member_)[index] = static_cast<float>(v);
+      break;
+    case Int:
+      *static_cast<int*>(member_) = static_cast<int>(std::lround(std::min(std::max(v, -2e9), 2e9)));
+      break;
     case Enumeration: {
       const double top = labels_.empty() ? 0.0 : double(labels_.size() - 1);
       *static_cast<int*>(member_) = static_cast<int>(std::lround(std::min(std::max(v, 0.0), top)));
       break;
     }
-    case Bool: *static_cast<bool*>(member_) = v != 0.0; break;
+    case Bool:
+      *static_cast<bool*>(member_) = v != 0.0;
+      break;
     case ChannelKind:
     case InputChannel:
-      if (v >= 0 && v < Chan_Last) *static_cast<Channel*>(member_) = static_cast<Channel>(int(v));
+      if (v >= 0 && v <= Chan_Last) *static_cast<Channel*>(member_) = static_cast<Channel>(int(v));
       break;
-    default: break;
+    default:
+      break;
   }
+  return value(index) != before;
 }
 
-std::string Knob::to_script() const {
+std::string KnobRecord::script() const {
   if (!member_) return kind_ == Text ? text_ : "";
   switch (kind_) {
-    case Float: return formatNumber(get_value());
-    case Int: return std::to_string(*static_cast<int*>(member_));
+    case Float:
+      return formatNumber(value(0));
+    case Int:
+      return std::to_string(*static_cast<int*>(member_));
     case Enumeration: {
       const int i = *static_cast<int*>(member_);
       return i >= 0 && size_t(i) < labels_.size() ? labels_[i] : std::to_string(i);
     }
-    case Bool: return *static_cast<bool*>(member_) ? "true" : "false";
-    case ChannelSetKind: return channelSetScript(*static_cast<ChannelSet*>(member_));
+    case Bool:
+      return *static_cast<bool*>(member_) ? "true" : "false";
+    case ChannelSetKind:
+      return channelSetScript(*static_cast<ChannelSet*>(member_));
     case ChannelKind:
-    case InputChannel: return getName(*static_cast<Channel*>(member_));
+    case InputChannel: {
+      const char* n = getName(*static_cast<Channel*>(member_));
+      return n ? n : "none";
+    }
     case Color:
     case FloatPair: {
       std::string out;
-      for (int i = 0; i < arraySize(); ++i) out += (i ? " " : "") + formatNumber(get_value(i));
+      for (int i = 0; i < arraySize(); ++i) out += (i ? " " : "") + formatNumber(value(i));
       return "{" + out + "}";
     }
-    default: return "";
+    default:
+      return "";
   }
 }
 
-bool Knob::from_script(const std::string& text, std::string* error) {
+bool KnobRecord::fromScript(const std::string& text, std::string* error) {
   const std::string t = unquote(text);
-  if (!member_) return fail(error, "knob " + name_ + " holds no value");
+  if (!member_) return fail(error, "knob " + name() + " holds no value");
   switch (kind_) {
     case Float:
     case Int: {
       double v;
       if (!parseDouble(t, v) || !std::isfinite(v) || (kind_ == Int && v != std::floor(v)))
-        return fail(error, "knob " + name_ + " wants " + (kind_ == Int ? "a whole number" : "a number") +
+        return fail(error, "knob " + name() + " wants " + (kind_ == Int ? "a whole number" : "a number") +
                                ", not '" + t + "'");
       // A value the float would hold as infinity could not be written back and read again.
       if (kind_ == Float && !fitsFloat(clampToRange(v)))
-        return fail(error, "knob " + name_ + ": '" + t + "' is beyond the largest float");
-      set_value(v);
+        return fail(error, "knob " + name() + ": '" + t + "' is beyond the largest float");
+      setValue(v, -1);
       return true;
     }
     case Enumeration: {
       for (size_t i = 0; i < labels_.size(); ++i)
         if (lower(labels_[i]) == lower(t)) {
-          set_value(double(i));
+          setValue(double(i), -1);
           return true;
         }
       double v;
       if (parseDouble(t, v) && v == std::floor(v) && v >= 0 && v < double(labels_.size())) {
-        set_value(v);
+        setValue(v, -1);
         return true;
       }
       std::string choices;
       for (const auto& l : labels_) choices += (choices.empty() ? "\"" : ", \"") + l + "\"";
-      return fail(error, "knob " + name_ + " takes one of " + choices + " (or its index), not '" + t + "'");
+      return fail(error, "knob " + name() + " takes one of " + choices + " (or its index), not '" + t + "'");
     }
     case Bool: {
       const std::string l = lower(t);
       if (l == "1" || l == "true" || l == "on" || l == "yes") {
-        set_value(1.0);
+        setValue(1.0, -1);
         return true;
       }
       if (l == "0" || l == "false" || l == "off" || l == "no") {
-        set_value(0.0);
+        setValue(0.0, -1);
         return true;
       }
-      return fail(error, "knob " + name_ + " takes 0, 1, true or false, not '" + t + "'");
+      return fail(error, "knob " + name() + " takes 0, 1, true or false, not '" + t + "'");
     }
     case ChannelSetKind: {
       ChannelSet set;
       for (const std::string& w : words(t))
-        if (!addChannelWord(w, set)) return fail(error, "knob " + name_ + ": unknown channel '" + w + "'");
+        if (!addChannelWord(w, set)) return fail(error, "knob " + name() + ": unknown channel '" + w + "'");
       *static_cast<ChannelSet*>(member_) = set;
       return true;
     }
     case ChannelKind:
     case InputChannel: {
-      const Channel z = findChannel(t);
+      const Channel z = findChannel(t.c_str());
       if (z == Chan_Black && t != "none" && t != "0")
-        return fail(error, "knob " + name_ + ": unknown channel '" + t + "'");
-      set_value(double(z));
+        return fail(error, "knob " + name() + ": unknown channel '" + t + "'");
+      setValue(double(z), -1);
       return true;
     }
     case Color:
@@ -254,16 +288,67 @@ bool Knob::from_script(const std::string& text, std::string* error) {
       std::vector<double> v(w.size());
       for (size_t i = 0; i < w.size(); ++i)
         if (!parseDouble(w[i], v[i]) || !std::isfinite(v[i]) || !fitsFloat(clampToRange(v[i])))
-          return fail(error, "knob " + name_ + " wants numbers a float holds, not '" + t + "'");
+          return fail(error, "knob " + name() + " wants numbers a float holds, not '" + t + "'");
       if (w.size() == 1) v.assign(arraySize(), v[0]);
       if (int(v.size()) != arraySize())
-        return fail(error, "knob " + name_ + " wants " + std::to_string(arraySize()) + " numbers, not '" + t + "'");
-      for (int i = 0; i < arraySize(); ++i) set_value(v[i], i);
+        return fail(error,
+                    "knob " + name() + " wants " + std::to_string(arraySize()) + " numbers, not '" + t + "'");
+      for (int i = 0; i < arraySize(); ++i) setValue(v[i], i);
       return true;
     }
-    default: return fail(error, "knob " + name_ + " holds no value");
+    default:
+      return fail(error, "knob " + name() + " holds no value");
   }
 }
+
+}  // namespace standin
+
+namespace standin {
+
+KnobRecord::KnobRecord(DD::Image::Knob_Closure* c, Kind kind, void* member, const char* name,
+                       const char* label)
+    : Knob(c, name, label), kind_(kind), member_(member) {}
+
+const char* KnobRecord::Class() const {
+  static const char* const kClasses[] = {
+      "Float_Knob",         "Int_Knob",   "Enumeration_Knob", "Bool_Knob", "ChannelMask_Knob", "Channel_Knob",
+      "Input_Channel_Knob", "Color_Knob", "MultiFloat_Knob",  "Tab_Knob",  "Text_Knob"};
+  return kClasses[kind_];
+}
+
+void KnobRecord::to_script(std::ostream& o, const DD::Image::OutputContext*, bool quote) const {
+  const std::string s = script();
+  if (quote && s.find(' ') != std::string::npos && s.front() != '{')
+    o << '"' << s << '"';
+  else
+    o << s;
+}
+
+}  // namespace standin
+
+namespace DD {
+namespace Image {
+
+ValueStuffI::~ValueStuffI() = default;
+
+bool ValueStuffI::set_value(double v, int channel) {
+  auto* k = dynamic_cast<standin::KnobRecord*>(this);
+  return k && k->setValue(v, channel);
+}
+
+double ValueStuffI::get_value(int channel) const {
+  auto* k = dynamic_cast<const standin::KnobRecord*>(this);
+  return k ? k->value(channel) : 0.0;
+}
+
+Knob::Knob(Knob_Closure*, const char* name, const char* label)
+    : name_(name ? name : ""), label_(label ? label : (name ? name : "")) {}
+
+Knob::~Knob() = default;
+
+bool Knob::from_script(const char*) { return false; }
+
+void Knob::to_script(std::ostream&, const OutputContext*, bool) const {}
 
 }  // namespace Image
 }  // namespace DD

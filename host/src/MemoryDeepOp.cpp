@@ -1,27 +1,33 @@
-#include "DDImage/MemoryDeepOp.h"
+#include "standin/MemoryDeepOp.h"
 
 #include <algorithm>
 #include <numeric>
 
-namespace DD {
-namespace Image {
+#include "standin/OpHost.h"
+
+using namespace DD::Image;
+
+namespace standin {
 
 MemoryDeepOp::MemoryDeepOp(const Format& format, const Box& box, const ChannelSet& channels)
-    : DeepOp(nullptr), map_(channels) {
-  deepInfo_ = DeepInfo(format, box, channels);
-  pixels_.resize(box.empty() ? 0 : size_t(box.w()) * size_t(box.h()));
+    : DeepOnlyOp(nullptr), map_(channels) {
+  _deepInfo.setBox(box);
+  _deepInfo.Info2D::format(format);
+  _deepInfo.full_size_format(format);
+  OpHost::setDeepChannels(_deepInfo, channels);
+  pixels_.resize(box.w() <= 0 || box.h() <= 0 ? 0 : size_t(box.w()) * size_t(box.h()));
 }
 
 size_t MemoryDeepOp::index(int x, int y) const {
-  const Box& b = deepInfo_.box();
+  const Box& b = _deepInfo.box();
   return size_t(y - b.y()) * size_t(b.w()) + size_t(x - b.x());
 }
 
 void MemoryDeepOp::setPixel(int x, int y, const float* samples, size_t count) {
-  const Box& b = deepInfo_.box();
+  const Box& b = _deepInfo.box();
   if (x < b.x() || x >= b.r() || y < b.y() || y >= b.t()) return;
-  const int stride = map_.size();
-  const int front = map_.column(Chan_DeepFront);
+  const size_t stride = map_.size();
+  const int front = map_.chanNo(Chan_DeepFront);
   // Store farthest first, so that planes serve ordered access directly.
   std::vector<size_t> order(count);
   std::iota(order.begin(), order.end(), size_t(0));
@@ -35,34 +41,31 @@ void MemoryDeepOp::setPixel(int x, int y, const float* samples, size_t count) {
 }
 
 size_t MemoryDeepOp::sampleCount(int x, int y) const {
-  const int stride = map_.size();
+  const size_t stride = map_.size();
   return stride ? pixels_[index(x, y)].size() / stride : 0;
 }
 
-bool MemoryDeepOp::deepEngine(const Box& box, const ChannelSet& channels, DeepPlane& plane) {
-  if (aborted()) return false;
-  const Box& b = deepInfo_.box();
+// The plane covers the part of the box inside the image (no pixels when they do not meet).
+bool MemoryDeepOp::doDeepEngine(Box box, const ChannelSet& channels, DeepOutputPlane& plane) {
   Box clipped = box;
-  clipped.intersect(b);
-  if (clipped.empty()) clipped = Box(box.x(), box.y(), box.x(), box.y());
-  ChannelSet wanted = channels;
-  wanted &= map_.channels();
-  plane = DeepPlane(clipped, wanted);
-  const ChannelMap& out = plane.channelMap();
-  const int stride = map_.size();
-  std::vector<float> buffer;
+  clipped.intersect(_deepInfo.box());
+  if (clipped.w() <= 0 || clipped.h() <= 0) clipped.set(box.x(), box.y(), box.x(), box.y());
+  const ChannelSet wanted = channels.intersection(static_cast<const ChannelSet&>(map_));
+  plane = DeepOutputPlane(wanted, clipped);
+  const ChannelMap& out = plane.channels();
+  const size_t stride = map_.size();
+  DeepOutPixel pixel;
   for (int y = clipped.y(); y < clipped.t(); ++y)
     for (int x = clipped.x(); x < clipped.r(); ++x) {
       const std::vector<float>& src = pixels_[index(x, y)];
       const size_t n = stride ? src.size() / stride : 0;
-      buffer.resize(n * out.size());
-      size_t k = 0;
+      pixel.clear();
+      pixel.reserve(n * out.size());
       for (size_t i = 0; i < n; ++i)
-        for (Channel z : wanted) buffer[k++] = src[i * stride + map_.column(z)];
-      plane.addPixel(buffer.data(), n);
+        for (Channel z : wanted) pixel.push_back(src[i * stride + size_t(map_.chanNo(z))]);
+      plane.addPixel(pixel);
     }
   return true;
 }
 
-}  // namespace Image
-}  // namespace DD
+}  // namespace standin

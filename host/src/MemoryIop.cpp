@@ -1,47 +1,44 @@
-#include "DDImage/MemoryIop.h"
+#include "standin/MemoryIop.h"
 
 #include <algorithm>
 
-namespace DD {
-namespace Image {
+using namespace DD::Image;
+
+namespace standin {
+namespace {
+
+size_t pixelCount(const Box& b) { return b.w() <= 0 || b.h() <= 0 ? 0 : size_t(b.w()) * size_t(b.h()); }
+
+}  // namespace
 
 MemoryIop::MemoryIop(const Format& format, const Box& box, const ChannelSet& channels) : Iop(nullptr) {
   info_.setBox(box);
   info_.channels(channels);
   info_.format(format);
   info_.full_size_format(format);
-  planes_.resize(Chan_Last);
-  const size_t n = box.empty() ? 0 : size_t(box.w()) * size_t(box.h());
-  for (Channel z : channels) planes_[z].assign(n, 0.0f);
+  planes_.resize(Chan_Last + 1);
+  for (Channel z : channels) planes_[z].assign(pixelCount(box), 0.0f);
 }
 
 float* MemoryIop::plane(Channel z) {
-  return z > 0 && z < Chan_Last && !planes_[z].empty() ? planes_[z].data() : nullptr;
+  return z > 0 && z <= Chan_Last && !planes_[z].empty() ? planes_[z].data() : nullptr;
 }
 
 const float* MemoryIop::plane(Channel z) const {
-  return z > 0 && z < Chan_Last && !planes_[z].empty() ? planes_[z].data() : nullptr;
+  return z > 0 && z <= Chan_Last && !planes_[z].empty() ? planes_[z].data() : nullptr;
 }
 
 void MemoryIop::set(int x, int y, Channel z, float v) {
   float* p = plane(z);
   const Box& b = info_.box();
-  if (p && x >= b.x() && x < b.r() && y >= b.y() && y < b.t())
-    p[size_t(y - b.y()) * b.w() + (x - b.x())] = v;
+  if (p && x >= b.x() && x < b.r() && y >= b.y() && y < b.t()) p[size_t(y - b.y()) * b.w() + (x - b.x())] = v;
 }
 
 void MemoryIop::fill(Channel z, float v) {
   if (float* p = plane(z)) std::fill(p, p + planes_[z].size(), v);
 }
 
-float MemoryIop::at(int x, int y, Channel z) {
-  const Box& b = info_.box();
-  const float* p = plane(z);
-  if (!p || b.empty()) return 0.0f;
-  return p[size_t(b.clampy(y) - b.y()) * b.w() + (b.clampx(x) - b.x())];
-}
-
-void MemoryIop::engine(int y, int x, int r, const ChannelSet& channels, Row& row) {
+void MemoryIop::engine(int y, int x, int r, ChannelMask channels, Row& row) {
   const Box& b = info_.box();
   for (Channel z : channels) {
     float* out = row.writable(z);
@@ -62,12 +59,11 @@ BlackIop::BlackIop(const Format& format) : Iop(nullptr) {
   info_.full_size_format(format);
 }
 
-void BlackIop::engine(int, int x, int r, const ChannelSet& channels, Row& row) {
+void BlackIop::engine(int, int x, int r, ChannelMask channels, Row& row) {
   for (Channel z : channels) {
     float* out = row.writable(z);
     std::fill(out + x, out + r, 0.0f);
   }
 }
 
-}  // namespace Image
-}  // namespace DD
+}  // namespace standin

@@ -1,4 +1,4 @@
-#include "DDImage/RenderDriver.h"
+#include "standin/RenderDriver.h"
 
 #include <algorithm>
 #include <atomic>
@@ -6,29 +6,44 @@
 #include <thread>
 
 #include "DDImage/Thread.h"
+#include "standin/OpHost.h"
 
-namespace DD {
-namespace Image {
+using namespace DD::Image;
+
+namespace standin {
+namespace {
+
+// Asks for the box in `strips` horizontal strips, each a request of its own.
+void requestBox(Iop& op, const Box& box, ChannelMask channels, int strips) {
+  strips = std::max(1, std::min(strips, std::max(1, box.h())));
+  for (int i = 0; i < strips; ++i) {
+    const int y = box.y() + int(int64_t(box.h()) * i / strips);
+    const int t = box.y() + int(int64_t(box.h()) * (i + 1) / strips);
+    op.request(box.x(), y, box.r(), t, channels, 1);
+  }
+}
+
+}  // namespace
 
 RenderReport renderFrame(Iop& op, const RenderOptions& options) {
   RenderReport report;
-  op.clearMessages();
+  OpHost::clearMessages(op);
   op.invalidate();
   op.validate(true);
   const Box box = op.info().box();
   const ChannelSet channels = options.allChannels ? op.channels() : options.channels;
-  if (op.errors().empty()) {
-    op.request(box.x(), box.y(), box.r(), box.t(), channels, 1);
+  if (!op.hasError()) {
+    requestBox(op, box, channels, options.requestStrips);
     op.open();
   }
-  report.errors = op.errors();
+  report.errors = OpHost::errors(op);
   if (!report.errors.empty()) {
-    report.warnings = op.warnings();
+    report.warnings = OpHost::warnings(op);
     return report;
   }
 
   auto image = std::make_unique<MemoryIop>(op.format(), box, channels);
-  const int rows = box.empty() ? 0 : box.h();
+  const int rows = box.w() <= 0 ? 0 : std::max(0, box.h());
   std::atomic<int> next{0};
   std::atomic<int> done{0};
   std::mutex progressMutex;
@@ -49,18 +64,18 @@ RenderReport renderFrame(Iop& op, const RenderOptions& options) {
       }
     }
   };
-  const unsigned threads = std::max(1u, std::min<unsigned>(options.threads ? options.threads : Thread::numCPUs,
-                                                           static_cast<unsigned>(std::max(rows, 1))));
+  const unsigned threads =
+      std::max(1u, std::min<unsigned>(options.threads ? options.threads : Thread::numCPUs,
+                                      static_cast<unsigned>(std::max(rows, 1))));
   std::vector<std::thread> pool;
   for (unsigned t = 1; t < threads; ++t) pool.emplace_back(worker);
   worker();
   for (auto& t : pool) t.join();
 
-  report.warnings = op.warnings();
+  report.warnings = OpHost::warnings(op);
   report.aborted = op.aborted();
   if (!report.aborted) report.image = std::move(image);
   return report;
 }
 
-}  // namespace Image
-}  // namespace DD
+}  // namespace standin

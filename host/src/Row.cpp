@@ -9,18 +9,20 @@ namespace Image {
 
 Row::Row(int x, int r) : x_(x), r_(std::max(x, r)) { slot_.fill(-1); }
 
+Row::~Row() = default;
+
 void Row::get(Iop& iop, int y, int x, int r, const ChannelSet& channels) {
   iop.get(y, x, r, channels, *this);
 }
 
 const float* Row::operator[](Channel z) const {
-  if (has(z)) return planes_[slot_[z]].data() - x_;
+  if (z > 0 && z <= Chan_Last && slot_[z] >= 0) return planes_[slot_[z]].data() - x_;
   if (zeros_.size() != size_t(r_ - x_)) zeros_.assign(r_ - x_, 0.0f);
   return zeros_.data() - x_;
 }
 
 float* Row::writable(Channel z) {
-  if (z <= 0 || z >= Chan_Last) {
+  if (z <= 0 || z > Chan_Last) {
     // Writes to no channel go to a scratch plane that nobody reads.
     if (zeros_.size() != size_t(r_ - x_)) zeros_.assign(r_ - x_, 0.0f);
     return zeros_.data() - x_;

@@ -8,7 +8,6 @@
 
 namespace DD {
 namespace Image {
-namespace Thread {
 namespace {
 
 // The workers started for each user pointer, until waited for.
@@ -24,21 +23,28 @@ Pool& pool() {
 
 }  // namespace
 
-unsigned numCPUs = std::max(1u, std::thread::hardware_concurrency());
+unsigned Thread::numCPUs = std::max(1u, std::thread::hardware_concurrency());
+unsigned Thread::numThreads = Thread::numCPUs;
 
-void spawn(void (*fn)(unsigned, unsigned, void*), int count, void* user) {
-  if (count < 1) return;
+bool Thread::spawn(ThreadFunction fn, unsigned count, void* user) {
+  if (count < 1) return false;
   std::vector<std::thread> started;
   started.reserve(count);
-  for (int i = 0; i < count; ++i)
-    started.emplace_back(fn, unsigned(i), unsigned(count), user);
+  for (unsigned i = 0; i < count; ++i) started.emplace_back(fn, i, count, user);
   Pool& p = pool();
   std::lock_guard<std::mutex> lock(p.mutex);
   auto& list = p.running[user];
   for (auto& t : started) list.push_back(std::move(t));
+  return true;
 }
 
-void wait(void* user) {
+bool Thread::running(void* user) {
+  Pool& p = pool();
+  std::lock_guard<std::mutex> lock(p.mutex);
+  return p.running.count(user) != 0;
+}
+
+void Thread::wait(void* user) {
   std::vector<std::thread> workers;
   {
     Pool& p = pool();
@@ -51,6 +57,5 @@ void wait(void* user) {
   for (auto& t : workers) t.join();
 }
 
-}  // namespace Thread
 }  // namespace Image
 }  // namespace DD

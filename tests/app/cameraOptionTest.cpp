@@ -14,15 +14,15 @@ struct CameraValues {
 };
 
 CameraValues valuesOf(const CameraOp& c) {
-  return {c.focal_length(), c.focal_point(), c.fStop(), c.film_width(), c.film_height()};
+  return {c.focalLength(), c.focusDistance(), c.fStop(), c.horizontalAperture(), c.verticalAperture()};
 }
 
 void expectValues(const CameraOp& c, const CameraValues& v) {
-  EXPECT_DOUBLE_EQ(c.focal_length(), v.focal);
-  EXPECT_DOUBLE_EQ(c.focal_point(), v.focalPoint);
+  EXPECT_DOUBLE_EQ(c.focalLength(), v.focal);
+  EXPECT_DOUBLE_EQ(c.focusDistance(), v.focalPoint);
   EXPECT_DOUBLE_EQ(c.fStop(), v.fStop);
-  EXPECT_DOUBLE_EQ(c.film_width(), v.hAperture);
-  EXPECT_DOUBLE_EQ(c.film_height(), v.vAperture);
+  EXPECT_DOUBLE_EQ(c.horizontalAperture(), v.hAperture);
+  EXPECT_DOUBLE_EQ(c.verticalAperture(), v.vAperture);
 }
 
 struct GoodCase {
@@ -33,7 +33,7 @@ struct GoodCase {
 class GoodCameraOptions : public ::testing::TestWithParam<GoodCase> {};
 
 TEST_P(GoodCameraOptions, SetTheNamedValuesAndKeepTheDefaults) {
-  CameraOp camera;
+  CameraOp camera{nullptr};
   const Status s = applyCameraOption(GetParam().text, camera);
   ASSERT_TRUE(s.ok()) << s.message;
   expectValues(camera, GetParam().expected);
@@ -59,7 +59,7 @@ struct BadCase {
 class BadCameraOptions : public ::testing::TestWithParam<BadCase> {};
 
 TEST_P(BadCameraOptions, AreUsageErrorsAndChangeNothing) {
-  CameraOp camera;
+  CameraOp camera{nullptr};
   const CameraValues before = valuesOf(camera);
   const Status s = applyCameraOption(GetParam().text, camera);
   EXPECT_EQ(s.code, kExitUsage);

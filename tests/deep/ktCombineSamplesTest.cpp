@@ -39,7 +39,7 @@ std::ostream& operator<<(std::ostream& os, const WalkCase& c) { return os << c.n
 float redOf(size_t i) { return float(i + 1); }
 float alphaOf(size_t i) { return 0.5f + 0.1f * float(i); }
 
-const ChannelSet kLayout{Chan_Red, Chan_Alpha, Chan_DeepFront, Chan_DeepBack};
+const ChannelSet kLayout = ChannelSet(Chan_Red) + Chan_Alpha + Chan_DeepFront + Chan_DeepBack;
 
 std::vector<float> layOut(const std::vector<Range>& samples) {
   std::vector<float> data;
@@ -57,11 +57,11 @@ TEST_P(WalkTable, CutsSamplesIntoTheExpectedPieces) {
   const WalkCase& c = GetParam();
   const ChannelMap map(kLayout);
   const std::vector<float> data = layOut(c.samples);
-  const DeepPixel pixel(map, data.data(), c.samples.size());
+  const DeepPixel pixel(map, data.data(), (c.samples.size()) * map.size(), DeepPixel::eZDescending);
 
   DeepOutPixel out;
   combineSamples(kLayout, pixel, out);
-  const DeepPixel pieces(map, out);
+  const DeepPixel pieces = out.getPixel(map, DeepPixel::eZAscending);
 
   ASSERT_EQ(out.size() % 4, 0u);
   ASSERT_EQ(pieces.getSampleCount(), c.pieces.size());
@@ -122,14 +122,14 @@ INSTANTIATE_TEST_SUITE_P(
     [](const testing::TestParamInfo<WalkCase>& info) { return info.param.name; });
 
 TEST(CombineSamples, ZInTheLayoutIsThePieceFront) {
-  const ChannelSet layout{Chan_Alpha, Chan_Z, Chan_DeepFront, Chan_DeepBack};
+  const ChannelSet layout = ChannelSet(Chan_Alpha) + Chan_Z + Chan_DeepFront + Chan_DeepBack;
   const ChannelMap map(layout);
   const float data[] = {1.0f, 99.0f, 3.0f, 6.0f,   // farthest: [3, 6], own Z 99
                         1.0f, 42.0f, 1.0f, 8.0f};  // nearest: [1, 8], own Z 42
-  const DeepPixel pixel(map, data, 2);
+  const DeepPixel pixel(map, data, (2) * map.size(), DeepPixel::eZDescending);
   DeepOutPixel out;
   combineSamples(layout, pixel, out);
-  const DeepPixel pieces(map, out);
+  const DeepPixel pieces = out.getPixel(map, DeepPixel::eZAscending);
   ASSERT_EQ(pieces.getSampleCount(), 3u);
   const float fronts[] = {1.0f, 3.0f, 6.0f};
   for (size_t j = 0; j < 3; ++j) EXPECT_EQ(pieces.getUnorderedSample(j, Chan_Z), fronts[j]) << j;
@@ -138,7 +138,7 @@ TEST(CombineSamples, ZInTheLayoutIsThePieceFront) {
 TEST(CombineSamples, AppendsAfterWhatTheOutputAlreadyHolds) {
   const ChannelMap map(kLayout);
   const std::vector<float> data = layOut({{2, 2}});
-  const DeepPixel pixel(map, data.data(), 1);
+  const DeepPixel pixel(map, data.data(), (1) * map.size(), DeepPixel::eZDescending);
   DeepOutPixel out;
   for (int i = 0; i < 4; ++i) out.push_back(-1.0f);
   combineSamples(kLayout, pixel, out);
@@ -157,11 +157,11 @@ TEST(CombineSamples, ALongChainIsWalkedWithoutExhaustingTheStack) {
   for (size_t i = 0; i < n; ++i) samples[i] = {float(n - i), float(n + 1 + i)};
   const ChannelMap map(kLayout);
   const std::vector<float> data = layOut(samples);
-  const DeepPixel pixel(map, data.data(), n);
+  const DeepPixel pixel(map, data.data(), (n) * map.size(), DeepPixel::eZDescending);
 
   DeepOutPixel out;
   combineSamples(kLayout, pixel, out);
-  const DeepPixel pieces(map, out);
+  const DeepPixel pieces = out.getPixel(map, DeepPixel::eZAscending);
   ASSERT_EQ(pieces.getSampleCount(), 2 * n - 1);
 
   size_t mismatches = 0;

@@ -12,6 +12,7 @@
 #include "ktDeepTestScene.h"
 
 using namespace DD::Image;
+using namespace standin;
 using deeptest::point;
 using deeptest::Sample;
 using deeptest::thick;
@@ -25,7 +26,7 @@ struct Rgba {
   float red, green, blue, alpha;
 };
 
-void expectPixel(const Row& row, int x, const Rgba& e) {
+void expectPixel(const standin::OwnedRow& row, int x, const Rgba& e) {
   EXPECT_NEAR(row[Chan_Red][x], e.red, kTolerance) << "red at " << x;
   EXPECT_NEAR(row[Chan_Green][x], e.green, kTolerance) << "green at " << x;
   EXPECT_NEAR(row[Chan_Blue][x], e.blue, kTolerance) << "blue at " << x;
@@ -52,7 +53,7 @@ TEST_P(CoverageWalk, MixesPiecesByTheirVisibleShare) {
   auto flat = deeptest::makeFlat(1, 1, 0.9f, 0.8f, 0.7f, 0.6f, 3.0f);
   deeptest::EngineSetup setup(1, 1, 4, 0);
 
-  const Row row = setup.run(*flat, deep.get(), 0, 0, 1, Mask_RGBA, c.pass);
+  const auto row = setup.run(*flat, deep.get(), 0, 0, 1, Mask_RGBA, c.pass);
   expectPixel(row, 0, c.expected);
 }
 
@@ -105,7 +106,7 @@ TEST(DeepDefocus, ChannelsTheDeepInputLacksSpreadTheFlatValueWeightedLikeThePiec
   auto flat = deeptest::makeFlat(1, 1, 0.9f, 0.8f, 0.7f, 0.6f, 3.0f);
   deeptest::EngineSetup setup(1, 1, 4, 0);
 
-  const Row row = setup.run(*flat, deep.get(), 0, 0, 1, Mask_RGBA, kAllPasses);
+  const auto row = setup.run(*flat, deep.get(), 0, 0, 1, Mask_RGBA, kAllPasses);
   // Green 0.8 with the pieces' weights 0.5 and 0.25; the remainder spreads 0.
   expectPixel(row, 0, {0.35f, 0.8f * 0.75f, 0.2f, 0.75f});
 }
@@ -129,7 +130,7 @@ TEST_P(FallbackOutsideTheSpan, IsZero) {
   deeptest::EngineSetup setup(2, 1, 4, 0);
   const int x = GetParam().x;
 
-  const Row row = setup.run(*flat, deep.get(), 0, x, x + 1, Mask_RGBA, kAllPasses);
+  const auto row = setup.run(*flat, deep.get(), 0, x, x + 1, Mask_RGBA, kAllPasses);
   expectPixel(row, x, {0.5f, GetParam().green, 0, 1});
 }
 
@@ -159,7 +160,7 @@ TEST_P(DepthChannel, PicksTheFrontOrBackDepthOfEachPiece) {
   deeptest::EngineSetup setup(1, 1, 4, 0);
   setup.settings.depthChannel = c.depthChannel;
 
-  const Row row = setup.run(*flat, deep.get(), 0, 0, 1, Mask_RGBA, c.pass);
+  const auto row = setup.run(*flat, deep.get(), 0, 0, 1, Mask_RGBA, c.pass);
   expectPixel(row, 0, {c.alpha * 0.5f, 0, 0, c.alpha});
 }
 
@@ -183,7 +184,7 @@ TEST_P(NaNDepth, IsSpreadOnlyWhenEveryRegionIsWanted) {
   setup.settings.pixelsPerMm = 100.0f;
   setup.settings.lensCoefficient = 1.0f;
 
-  const Row row = setup.run(*flat, deep.get(), 0, 0, 1, Mask_RGBA, GetParam());
+  const auto row = setup.run(*flat, deep.get(), 0, 0, 1, Mask_RGBA, GetParam());
   const float alpha = GetParam() == kAllPasses ? 0.5f : 0.0f;
   expectPixel(row, 0, {alpha * 0.5f, 0, 0, alpha});
 }
@@ -210,7 +211,7 @@ TEST(DeepDefocus, RemainderGoesToTheFarSliceAtTheFarSize) {
   setup.settings.frontmultiplier = 0.0f;
   setup.setSlices({0.0f, 10.0f});
 
-  const Row row = setup.run(*flat, deep.get(), 0, 0, 3, Mask_RGBA, kAllPasses);
+  const auto row = setup.run(*flat, deep.get(), 0, 0, 3, Mask_RGBA, kAllPasses);
   expectPixel(row, 0, {6.0f / 7, 0, 0, 6.0f / 7});
   expectPixel(row, 1, {0.75f, 0, 0, 0.75f});
   expectPixel(row, 2, {6.0f / 7, 0, 0, 6.0f / 7});
@@ -232,7 +233,7 @@ TEST(DeepDefocus, ADepthOnASliceBoundaryBelongsToTheSliceStartingThere) {
   setup.settings.multiplier = 3.0f;
   setup.setSlices({0.0f, 10.0f});
 
-  const Row row = setup.run(*flat, deep.get(), 0, 1, 2, Mask_RGBA, kAllPasses);
+  const auto row = setup.run(*flat, deep.get(), 0, 1, 2, Mask_RGBA, kAllPasses);
   expectPixel(row, 1, {0.5f, 1.0f / 3, 0, 5.0f / 6});
 }
 
@@ -257,7 +258,7 @@ TEST_P(DefocusMatte, ScalesThePiecesBlurButNotTheRemainders) {
   setup.ctx.hasDefocusMatte = true;
   setup.ctx.matteChannels = ChannelSet(Chan_Blue);
 
-  const Row row = setup.run(*flat, deep.get(), 0, 1, 2, Mask_RGBA, kAllPasses, &mattes);
+  const auto row = setup.run(*flat, deep.get(), 0, 1, 2, Mask_RGBA, kAllPasses, &mattes);
   const float red = GetParam() == 0.0f ? 0.6f : 1.0f / 3;
   expectPixel(row, 1, {red, 0, 0, red});
 }
@@ -271,7 +272,7 @@ TEST(DeepDefocus, WithoutADeepInputActiveChannelsAreZeroAndOthersPassThrough) {
   channels += Chan_Z;
 
   for (int pass : {kAllPasses, kFrontPass, kBackPass}) {
-    const Row row = setup.run(*flat, nullptr, 1, 0, 3, channels, pass);
+    const auto row = setup.run(*flat, nullptr, 1, 0, 3, channels, pass);
     for (int x = 0; x < 3; ++x) {
       expectPixel(row, x, {0, 0, 0, 0});
       EXPECT_FLOAT_EQ(row[Chan_Z][x], 3.0f) << x;
@@ -285,11 +286,11 @@ TEST(DeepDefocus, RequestedChannelsOutsideTheActiveSetPassThrough) {
   auto deep = scene.makeDeepOp(true);
   auto flat = deeptest::makeFlat(2, 1, 0.9f, 0.8f, 0.7f, 0.6f, 3.0f);
   deeptest::EngineSetup setup(2, 1, 4, 0);
-  setup.settings.activeChannels = ChannelSet{Chan_Red, Chan_Alpha};
+  setup.settings.activeChannels = (ChannelSet(Chan_Red) + Chan_Alpha);
   ChannelSet channels = Mask_RGBA;
   channels += Chan_Z;
 
-  const Row row = setup.run(*flat, deep.get(), 0, 0, 2, channels, kAllPasses);
+  const auto row = setup.run(*flat, deep.get(), 0, 0, 2, channels, kAllPasses);
   for (int x = 0; x < 2; ++x) expectPixel(row, x, {0.2f, 0.8f, 0.7f, 1});
   EXPECT_FLOAT_EQ(row[Chan_Z][1], 3.0f);
 }

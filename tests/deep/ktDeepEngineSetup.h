@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "DDImage/DeepOp.h"
+#include "standin/OwnedRow.h"
 #include "DDImage/Iop.h"
 #include "DDImage/Row.h"
 #include "ktChannelFloatBuffer.h"
@@ -63,11 +64,10 @@ struct EngineSetup {
     settings.correctiveSlices = boundaries.empty() ? 1 : int(boundaries.size());
   }
 
-  DD::Image::Row run(DD::Image::Iop& flat, DD::Image::DeepOp* deep, int y, int x, int r,
-                     const DD::Image::ChannelSet& channels, int pass,
-                     DD::Image::Iop* mattes = nullptr) const {
-    DD::Image::Row row(x, r);
-    deepDefocus(ctx, flat, mattes, deep, y, x, r, channels, row, pass);
+  standin::OwnedRow run(DD::Image::Iop& flat, DD::Image::DeepOp* deep, int y, int x, int r,
+                        const DD::Image::ChannelSet& channels, int pass, DD::Image::Iop* mattes = nullptr) const {
+    standin::OwnedRow row(x, r);
+    deepDefocus(ctx, flat, mattes, deep, y, x, r, channels, row.row(), pass);
     return row;
   }
 };

@@ -68,7 +68,7 @@ TEST_P(FlatAgreement, OpaquePointSamplesDefocusLikeTheFlatImage) {
     Row deepRow(-2, kWidth + 2), flatRow(-2, kWidth + 2);
     deepDefocus(setup.ctx, *flat, nullptr, deep.get(), y, -2, kWidth + 2, Mask_RGBA, deepRow, 0);
     defocus(setup.ctx, *flat, nullptr, y, -2, kWidth + 2, Mask_RGBA, flatRow);
-    for (Channel z : Mask_RGBA)
+    for (Channel z : ChannelSet(Mask_RGBA))
       for (int x = -2; x < kWidth + 2; ++x) {
         const float expected = flatRow[z][x];
         EXPECT_NEAR(deepRow[z][x], expected, 1e-5f * std::max(1.0f, std::fabs(expected)))

@@ -117,7 +117,7 @@ TEST_P(AgainstBruteForce, EveryRowMatches) {
 
   const Channel channels[] = {Chan_Red, Chan_Green, Chan_Blue, Chan_Alpha};
   for (int y = -1; y <= kHeight; ++y) {
-    const Row row = setup.run(*flat, deep.get(), y, c.x, c.r, Mask_RGBA, c.pass);
+    const auto row = setup.run(*flat, deep.get(), y, c.x, c.r, Mask_RGBA, c.pass);
     for (int x = c.x; x < c.r; ++x) {
       const Colour expected = referencePixel(scene, x, y, c.pass);
       for (int i = 0; i < 4; ++i)

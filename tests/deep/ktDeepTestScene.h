@@ -6,8 +6,8 @@
 #include <memory>
 #include <vector>
 
-#include "DDImage/MemoryDeepOp.h"
-#include "DDImage/MemoryIop.h"
+#include "standin/MemoryDeepOp.h"
+#include "standin/MemoryIop.h"
 
 namespace deeptest {
 
@@ -52,12 +52,12 @@ class Scene {
   }
 
   // The deep op; `withoutChannel` drops one colour channel from its layout (Chan_Black keeps all).
-  std::unique_ptr<DD::Image::MemoryDeepOp> makeDeepOp(
+  std::unique_ptr<standin::MemoryDeepOp> makeDeepOp(
       bool withZ = false, DD::Image::Channel withoutChannel = DD::Image::Chan_Black) const {
     DD::Image::ChannelSet layout = channels(withZ);
     layout -= withoutChannel;
     const DD::Image::Format format(width_, height_);
-    auto op = std::make_unique<DD::Image::MemoryDeepOp>(format, format, layout);
+    auto op = std::make_unique<standin::MemoryDeepOp>(format, format, layout);
     const DD::Image::ChannelMap& map = op->channelMap();
     std::vector<float> data;
     for (int y = 0; y < height_; ++y)
@@ -75,11 +75,12 @@ class Scene {
 
   static void write(const Sample& s, const DD::Image::ChannelMap& map, float* out) {
     using namespace DD::Image;
+    using namespace standin;
     const std::pair<Channel, float> values[] = {
         {Chan_Red, s.red}, {Chan_Green, s.green},     {Chan_Blue, s.blue},    {Chan_Alpha, s.alpha},
         {Chan_Z, s.front}, {Chan_DeepFront, s.front}, {Chan_DeepBack, s.back}};
     for (const auto& v : values)
-      if (map.column(v.first) >= 0) out[map.column(v.first)] = v.second;
+      if (map.chanNo(v.first) >= 0) out[map.chanNo(v.first)] = v.second;
   }
 
   int width_, height_;
@@ -87,9 +88,10 @@ class Scene {
 };
 
 // A flat RGBA + Z image of the scene's size, every pixel the same.
-inline std::unique_ptr<DD::Image::MemoryIop> makeFlat(int width, int height, float red, float green,
+inline std::unique_ptr<standin::MemoryIop> makeFlat(int width, int height, float red, float green,
                                                       float blue, float alpha, float depth) {
   using namespace DD::Image;
+  using namespace standin;
   const Format format(width, height);
   ChannelSet c = Mask_RGBA;
   c += Chan_Z;

@@ -171,7 +171,7 @@ TEST_P(NoWeight, LeavesRowsUntouched) {
   render.bank = makeBank(10, Mask_RGBA, boxTap);
   Rows rows(1, Mask_RGBA, 0, 20, 7.0f);
   scatter(render, rows, 3, 10, 3, 4.6f, Pixel(kInf, kInf), GetParam());
-  for (Channel z : Mask_RGBA)
+  for (Channel z : ChannelSet(Mask_RGBA))
     for (int col = 0; col < 20; ++col) {
       EXPECT_EQ(rows.colour[0][z][col], 7.0f) << "channel " << z << " column " << col;
       EXPECT_EQ(rows.weight[0][z][col], 7.0f) << "channel " << z << " column " << col;
@@ -182,11 +182,11 @@ INSTANTIATE_TEST_SUITE_P(Weights, NoWeight, ::testing::Values(0.0f, -0.0f, -1.0f
 
 TEST(Convole, IgnoresChannelsOutsideActiveAndOutsideTheSet) {
   Render render;
-  render.settings.activeChannels = ChannelSet{Chan_Red, Chan_Green};
+  render.settings.activeChannels = (ChannelSet(Chan_Red) + Chan_Green);
   render.bank = makeBank(10, Mask_RGBA, boxTap);
   Rows rows(1, Mask_RGBA, 0, 10);
   scatter(render, rows, 0, 5, 0, 1.0f, Pixel(0.5f, 0.5f), 1.0f, 0, 0, 1.0f, 1.0f,
-          ChannelSet{Chan_Red, Chan_Alpha});
+          (ChannelSet(Chan_Red) + Chan_Alpha));
   EXPECT_FLOAT_EQ(rows.colour[0][Chan_Red][5], 0.5f);
   EXPECT_FLOAT_EQ(rows.weight[0][Chan_Green][5], 0.0f);  // active but not asked for
   EXPECT_FLOAT_EQ(rows.weight[0][Chan_Alpha][5], 0.0f);  // asked for but not active
@@ -302,7 +302,7 @@ TEST_P(Chromatic, MovesEachChannelAlongTheDiagonal) {
   render.bank.resize(30);
   for (ktChannelFloatBuffer& k : render.bank) {
     k.init(Mask_RGBA, 9, 9);
-    for (Channel z : Mask_RGBA) std::fill(k.planes[z].begin(), k.planes[z].end(), 1.0f);
+    for (Channel z : ChannelSet(Mask_RGBA)) std::fill(k.planes[z].begin(), k.planes[z].end(), 1.0f);
   }
   const Centre expected[4] = {c.red, c.green, c.blue, c.alpha};
   const Channel chans[4] = {Chan_Red, Chan_Green, Chan_Blue, Chan_Alpha};

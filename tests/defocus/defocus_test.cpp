@@ -11,7 +11,8 @@
 #include <random>
 #include <vector>
 
-#include "DDImage/MemoryIop.h"
+#include "standin/MemoryIop.h"
+#include "standin/OwnedRow.h"
 #include "DDImage/Row.h"
 #include "defocusTestSupport.h"
 #include "ktDefocus.h"
@@ -19,6 +20,7 @@
 #include "ktLensValues.h"
 
 using namespace defocus_test;
+using standin::OwnedRow;
 using DD::Image::Box;
 using DD::Image::Chan_Alpha;
 using DD::Image::Chan_Blue;
@@ -30,7 +32,7 @@ using DD::Image::ChannelSet;
 using DD::Image::Format;
 using DD::Image::Mask_RGB;
 using DD::Image::Mask_RGBA;
-using DD::Image::MemoryIop;
+using standin::MemoryIop;
 using DD::Image::Row;
 
 namespace {
@@ -43,7 +45,7 @@ const Channel kRGBA[4] = {Chan_Red, Chan_Green, Chan_Blue, Chan_Alpha};
 struct Scene {
   Scene(int w, int h) : Scene(Format(w, h), Box(0, 0, w, h)) {}
   Scene(const Format& format, const Box& box)
-      : format(format), box(box), image(std::make_unique<MemoryIop>(format, box, Mask_RGBA + Chan_Z)) {
+      : format(format), box(box), image(std::make_unique<MemoryIop>(format, box, ChannelSet(Mask_RGBA) + Chan_Z)) {
     render.format = format;
     ktOrvelSettings& s = render.settings;
     s.focalPlane = 10.0f;
@@ -64,7 +66,7 @@ struct Scene {
   // Bloom matte in red, defocus matte in green, chromatic-aberration matte in blue, all 1.
   void addMattes() {
     mattes = std::make_unique<MemoryIop>(format, box, Mask_RGB);
-    for (Channel z : Mask_RGB) mattes->fill(z, 1.0f);
+    for (Channel z : ChannelSet(Mask_RGB)) mattes->fill(z, 1.0f);
     ktOrvelSettings& s = render.settings;
     s.bloomMatteChannel = Chan_Red;
     s.defocusMatteChannel = Chan_Green;
@@ -73,18 +75,18 @@ struct Scene {
     render.matteChannels = Mask_RGB;
   }
 
-  Row row(int y, int x, int r, const ChannelSet& channels = Mask_RGBA) const {
-    Row out(x, r);
-    defocus(render.context(), *image, mattes.get(), y, x, r, channels, out);
+  OwnedRow row(int y, int x, int r, const ChannelSet& channels = Mask_RGBA) const {
+    OwnedRow out(x, r);
+    defocus(render.context(), *image, mattes.get(), y, x, r, channels, out.row());
     return out;
   }
 
   // The whole format, one row per call, as out[channel][y][x].
   std::vector<std::vector<std::vector<float>>> frame(const ChannelSet& channels = Mask_RGBA) const {
-    std::vector<std::vector<std::vector<float>>> out(DD::Image::Chan_Last);
+    std::vector<std::vector<std::vector<float>>> out(DD::Image::Chan_Last + 1);
     for (Channel z : channels) out[z].assign(format.height(), std::vector<float>(format.width()));
     for (int y = 0; y < format.height(); ++y) {
-      const Row r = row(y, 0, format.width(), channels);
+      const auto r = row(y, 0, format.width(), channels);
       for (Channel z : channels)
         for (int x = 0; x < format.width(); ++x) out[z][y][x] = r[z][x];
     }
@@ -132,7 +134,7 @@ TEST_P(InFocus, ReproducesTheInput) {
   paintRandom(*scene.image, scene.box, Chan_Z, 0.0f, 30.0f, 7);
   scene.image->set(3, 4, Chan_Z, std::numeric_limits<float>::quiet_NaN());
   scene.image->set(5, 4, Chan_Z, std::numeric_limits<float>::infinity());
-  const auto out = scene.frame(Mask_RGBA + Chan_Z);
+  const auto out = scene.frame(ChannelSet(Mask_RGBA) + Chan_Z);
   for (Channel z : {Chan_Red, Chan_Green, Chan_Blue, Chan_Alpha, Chan_Z})
     for (int y = 0; y < 16; ++y)
       for (int x = 0; x < 24; ++x) {
@@ -192,13 +194,13 @@ TEST(Defocus, LensBloomWithoutBloomIsBlack) {
   Scene scene(24, 16);
   scene.render.settings.outputType = kLensBloom;
   scene.render.settings.multiplier = 4.0f;
-  for (Channel z : Mask_RGB) paintRandom(*scene.image, scene.box, z, 0.5f, 3.0f, z);
+  for (Channel z : ChannelSet(Mask_RGB)) paintRandom(*scene.image, scene.box, z, 0.5f, 3.0f, z);
   scene.image->fill(Chan_Alpha, 0.8f);
   paintRandom(*scene.image, scene.box, Chan_Z, 0.0f, 30.0f, 5);
   const auto out = scene.frame();
   for (int y = 0; y < 16; ++y)
     for (int x = 0; x < 24; ++x) {
-      for (Channel z : Mask_RGB) EXPECT_EQ(out[z][y][x], 0.0f) << "at " << x << "," << y;
+      for (Channel z : ChannelSet(Mask_RGB)) EXPECT_EQ(out[z][y][x], 0.0f) << "at " << x << "," << y;
       EXPECT_NEAR(out[Chan_Alpha][y][x], 0.8f, 1e-6) << "alpha is still scattered";
     }
 }
@@ -259,7 +261,7 @@ TEST_P(BruteForce, MatchesDirectGather) {
   const int entries = static_cast<int>(scene.render.bank.size());
 
   for (int oy = -2; oy < 18; ++oy) {
-    const Row got = scene.row(oy, c.x, c.r);
+    const auto got = scene.row(oy, c.x, c.r);
     for (int ox = c.x; ox < c.r; ++ox) {
       double C[4] = {0, 0, 0, 0}, W[4] = {0, 0, 0, 0};
       for (int sy = oy - c.padding; sy <= oy + c.padding; ++sy) {
@@ -442,7 +444,7 @@ TEST(Defocus, ChromaticMatteZeroRemovesTheDisplacement) {
   scene.render.settings.multiplier = 9.0f;
   scene.render.settings.kChrAbb = 10.0f;
   scene.image->fill(Chan_Z, 20.0f);
-  for (Channel z : Mask_RGB) scene.image->set(12, 8, z, 1.0f);
+  for (Channel z : ChannelSet(Mask_RGB)) scene.image->set(12, 8, z, 1.0f);
 
   scene.mattes->fill(Chan_Blue, 0.0f);
   auto out = scene.frame();
@@ -465,11 +467,11 @@ TEST(Defocus, ChromaticMatteZeroRemovesTheDisplacement) {
 
 TEST(Defocus, ChannelsOutsideActivePassThrough) {
   Scene scene(24, 16);
-  scene.render.settings.activeChannels = ChannelSet{Chan_Red, Chan_Green};
+  scene.render.settings.activeChannels = (ChannelSet(Chan_Red) + Chan_Green);
   scene.render.settings.multiplier = 5.0f;
   for (Channel z : kRGBA) paintRandom(*scene.image, scene.box, z, 0.0f, 2.0f, 50 + z);
   paintRandom(*scene.image, scene.box, Chan_Z, 0.0f, 30.0f, 55);
-  const auto out = scene.frame(Mask_RGBA + Chan_Z);
+  const auto out = scene.frame(ChannelSet(Mask_RGBA) + Chan_Z);
   int blurred = 0;
   for (int y = 0; y < 16; ++y)
     for (int x = 0; x < 24; ++x) {
@@ -507,7 +509,7 @@ TEST_P(PaddingEdge, DepthComesFromTheEdgeColumn) {
   });
   paint(*scene.image, scene.box, Chan_Red, [&](int x, int) { return mirror(x) == -2 ? 1.0f : 0.0f; });
   for (int y = 0; y < 8; ++y) {
-    const Row row = scene.row(y, 0, 12);
+    const auto row = scene.row(y, 0, 12);
     for (int i = 0; i < 3; ++i)
       EXPECT_NEAR(row[Chan_Red][mirror(i)], c.expected[i], 1e-6) << c.name << " row " << y;
     for (int i = 3; i < 12; ++i) EXPECT_EQ(row[Chan_Red][mirror(i)], 0.0f) << c.name << " row " << y;
@@ -543,7 +545,7 @@ TEST_P(FarOutside, StaysDefined) {
   scene.render.settings.multiplier = 6.0f;
   for (Channel z : kRGBA) paintRandom(*scene.image, scene.box, z, 0.0f, 2.0f, 60 + z);
   paintRandom(*scene.image, scene.box, Chan_Z, 0.0f, 30.0f, 65);
-  const Row row = scene.row(c.y, c.x, c.r);
+  const auto row = scene.row(c.y, c.x, c.r);
   for (Channel z : kRGBA) {
     float lo = 1e30f, hi = -1e30f;
     for (int y = 0; y < 16; ++y)

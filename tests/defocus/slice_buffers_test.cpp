@@ -19,7 +19,7 @@ using DD::Image::ChannelSet;
 namespace {
 
 TEST(SliceBuffers, RowsAreZeroedSeparateAndAddressedByAbsoluteColumn) {
-  const ChannelSet channels{Chan_Red, Chan_Alpha};
+  const ChannelSet channels = ChannelSet(Chan_Red) + Chan_Alpha;
   ktSliceBuffers b(3, channels, -4, 6);
   ASSERT_EQ(b.slices(), 3);
   ASSERT_EQ(b.colourRows.size(), 3u);
@@ -60,7 +60,7 @@ class Composite : public ::testing::TestWithParam<CompositeCase> {};
 TEST_P(Composite, NearerSlicesCoverFartherOnes) {
   const CompositeCase& c = GetParam();
   const int n = static_cast<int>(c.slices.size());
-  ktSliceBuffers b(n, ChannelSet{Chan_Green}, -3, 4);
+  ktSliceBuffers b(n, (ChannelSet(Chan_Green)), -3, 4);
   for (int s = 0; s < n; ++s) {
     b.weightRows[s][Chan_Green][0] = c.slices[s].first;
     b.colourRows[s][Chan_Green][0] = c.slices[s].second;
@@ -89,7 +89,7 @@ INSTANTIATE_TEST_SUITE_P(
     [](const auto& info) { return defocus_test::caseName(info.param.name); });
 
 TEST(SliceBuffers, CompositesEachChannelOnItsOwn) {
-  ktSliceBuffers b(2, ChannelSet{Chan_Red, Chan_Blue}, 0, 2);
+  ktSliceBuffers b(2, (ChannelSet(Chan_Red) + Chan_Blue), 0, 2);
   b.weightRows[0][Chan_Red][1] = 1.0f;
   b.colourRows[0][Chan_Red][1] = 3.0f;
   b.weightRows[1][Chan_Blue][1] = 0.5f;

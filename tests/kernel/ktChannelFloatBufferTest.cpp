@@ -11,12 +11,12 @@ using DD::Image::ChannelSet;
 
 TEST(ChannelFloatBuffer, InitSizesNamedPlanesOnly) {
   ktChannelFloatBuffer b;
-  b.init(ChannelSet{Chan_Red, Chan_Alpha}, 5, 5);
+  b.init(ChannelSet(Chan_Red) + Chan_Alpha, 5, 5);
   EXPECT_EQ(b.width, 5);
   EXPECT_EQ(b.height, 5);
   EXPECT_EQ(b.halfWidth, 2);
   EXPECT_EQ(b.count, 25u);
-  ASSERT_EQ(b.planes.size(), size_t(Chan_Last));
+  ASSERT_EQ(b.planes.size(), size_t(Chan_Last) + 1);
   EXPECT_EQ(b.planes[Chan_Red], std::vector<float>(25, 0.0f));
   EXPECT_EQ(b.planes[Chan_Alpha].size(), 25u);
   EXPECT_TRUE(b.planes[Chan_Green].empty());

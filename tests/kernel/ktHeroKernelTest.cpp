@@ -7,7 +7,7 @@
 #include <ostream>
 #include <vector>
 
-#include "DDImage/MemoryIop.h"
+#include "standin/MemoryIop.h"
 #include "ktHeroKernel.h"
 
 using DD::Image::Box;
@@ -19,9 +19,12 @@ using DD::Image::Channel;
 using DD::Image::ChannelSet;
 using DD::Image::Format;
 using DD::Image::Mask_RGBA;
-using DD::Image::MemoryIop;
+using standin::MemoryIop;
 
 namespace {
+
+// A format whose aperture is `b`.
+Format formatOf(const Box& b) { return Format(b.w(), b.h(), b.x(), b.y(), b.r(), b.t()); }
 
 constexpr double kPi = 3.14159265358979323846;
 
@@ -131,7 +134,7 @@ TEST_P(HeroSide, FollowsPreviewSettingAndKernelBox) {
   ktOrvelSettings s;
   s.kernelType = c.kernelType;
   s.max_kernelsize = c.maxKernelSize;
-  EXPECT_EQ(heroKernelSide(s, c.forPreview, Format(c.format), c.hasKernelInput ? &c.kernelBox : nullptr),
+  EXPECT_EQ(heroKernelSide(s, c.forPreview, formatOf(c.format), c.hasKernelInput ? &c.kernelBox : nullptr),
             c.expected);
 }
 
@@ -432,7 +435,7 @@ namespace {
 
 // A kernel image over `box` whose channels hold a fixed pseudo-random pattern.
 std::unique_ptr<MemoryIop> noiseImage(const Box& box, const ChannelSet& channels) {
-  auto img = std::make_unique<MemoryIop>(Format(box), box, channels);
+  auto img = std::make_unique<MemoryIop>(formatOf(box), box, channels);
   unsigned state = 12345u;
   for (Channel z : channels)
     for (int y = box.y(); y < box.t(); ++y)
@@ -465,7 +468,7 @@ TEST(HeroInput, HalvingLandsOnSourcePixels) {
   auto img = noiseImage(box, Mask_RGBA);
   const ktChannelFloatBuffer hero = resample(*img, inputSettings(), Mask_RGBA);
   ASSERT_EQ(hero.width, 256);
-  for (Channel z : Mask_RGBA)
+  for (Channel z : ChannelSet(Mask_RGBA))
     for (int y = 0; y < 256; ++y)
       for (int x = 0; x < 256; ++x)
         ASSERT_EQ(at(hero, x, y, z), img->at(box.x() + 2 * x + 1, box.y() + 2 * y + 1, z)) << x << ", " << y;
@@ -491,7 +494,7 @@ TEST(HeroInput, SameSizeGivesTheCatmullRomMidpoint) {
 
 TEST(HeroInput, WideImageIsSqueezedToTheShorterSide) {
   const Box box(0, 0, 300, 200);
-  MemoryIop img(Format(box), box, Chan_Red);
+  MemoryIop img(formatOf(box), box, Chan_Red);
   for (int y = 0; y < 200; ++y)
     for (int x = 0; x < 300; ++x) img.set(x, y, Chan_Red, 0.01f * x + 0.02f * y);
   const ktChannelFloatBuffer hero = resample(img, inputSettings(), Chan_Red);
@@ -517,12 +520,12 @@ class HeroMissingChannel : public testing::TestWithParam<MissingChannelCase> {};
 TEST_P(HeroMissingChannel, ReadsTheFallbackOrWhatTheInputGives) {
   const MissingChannelCase& c = GetParam();
   const Box box(0, 0, 16, 16);
-  MemoryIop img(Format(box), box, ChannelSet{Chan_Red, Chan_Green});
+  MemoryIop img(formatOf(box), box, (ChannelSet(Chan_Red) + Chan_Green));
   img.fill(Chan_Red, 0.25f);
   img.fill(Chan_Green, 0.75f);
   ktOrvelSettings s = inputSettings();
   s.missingKernelChannel = c.fallback;
-  const ktChannelFloatBuffer hero = resample(img, s, ChannelSet{Chan_Red, Chan_Blue});
+  const ktChannelFloatBuffer hero = resample(img, s, (ChannelSet(Chan_Red) + Chan_Blue));
   for (size_t i = 0; i < hero.count; ++i) {
     ASSERT_NEAR(hero.planes[Chan_Red][i], 0.25f, 1e-6);
     ASSERT_NEAR(hero.planes[Chan_Blue][i], c.blue, 1e-6);

@@ -162,9 +162,9 @@ class BuildKernel : public testing::TestWithParam<ResampleCase> {};
 
 TEST_P(BuildKernel, MatchesABicubicReference) {
   const ResampleCase& c = GetParam();
-  const ktChannelFloatBuffer hero = noiseHero(c.w, c.h, ChannelSet{Chan_Red, Chan_Blue});
+  const ktChannelFloatBuffer hero = noiseHero(c.w, c.h, (ChannelSet(Chan_Red) + Chan_Blue));
   ktChannelFloatBuffer out;
-  out.init(ChannelSet{Chan_Red, Chan_Blue}, c.size, c.size);
+  out.init(ChannelSet(Chan_Red) + Chan_Blue, c.size, c.size);
   buildKernel(hero, out, c.size, Chan_Blue);
   for (int y = 0; y < c.size; ++y)
     for (int x = 0; x < c.size; ++x)
@@ -230,19 +230,19 @@ INSTANTIATE_TEST_SUITE_P(Kernels, FirstRowAndColumn,
 TEST(KernelBank, StrongestChannelSumsToOne) {
   const Bank bank = bankOf(circularHero(256, Mask_RGBA), Mask_RGBA, 70);
   for (size_t k = 0; k < bank.size(); ++k)
-    for (Channel z : Mask_RGBA) EXPECT_NEAR(sumOf(bank[k].plane(z)), 1.0, 1e-4) << "entry " << k;
+    for (Channel z : ChannelSet(Mask_RGBA)) EXPECT_NEAR(sumOf(bank[k].plane(z)), 1.0, 1e-4) << "entry " << k;
   EXPECT_EQ(bank[3].width, 3);
 }
 
 TEST(KernelBank, SinglePixelEntriesTakeTheHeroCentre) {
   ktChannelFloatBuffer hero;
-  hero.init(ChannelSet{Chan_Red, Chan_Green}, 8, 8);
+  hero.init(ChannelSet(Chan_Red) + Chan_Green, 8, 8);
   std::fill(hero.planes[Chan_Red].begin(), hero.planes[Chan_Red].end(), 9.0f);
   std::fill(hero.planes[Chan_Green].begin(), hero.planes[Chan_Green].end(), 9.0f);
   // The sample of a single-pixel kernel lies on hero pixel (4, 4) with fraction 0.
   hero.planes[Chan_Red][4 * 8 + 4] = 0.25f;
   hero.planes[Chan_Green][4 * 8 + 4] = 0.5f;
-  const Bank bank = bankOf(hero, ChannelSet{Chan_Red, Chan_Green}, 3);
+  const Bank bank = bankOf(hero, (ChannelSet(Chan_Red) + Chan_Green), 3);
   for (const ktChannelFloatBuffer& entry : bank) {
     ASSERT_EQ(entry.count, 1u);
     EXPECT_FLOAT_EQ(entry.planes[Chan_Green][0], 1.0f);
@@ -259,9 +259,9 @@ TEST(KernelBank, ZeroCentreGivesWeightlessSinglePixels) {
 }
 
 TEST(KernelBank, ColouredKernelKeepsItsRatio) {
-  ktChannelFloatBuffer hero = circularHero(128, ChannelSet{Chan_Red, Chan_Green});
+  ktChannelFloatBuffer hero = circularHero(128, (ChannelSet(Chan_Red) + Chan_Green));
   for (float& v : hero.planes[Chan_Red]) v *= 2.0f;
-  const Bank bank = bankOf(hero, ChannelSet{Chan_Red, Chan_Green}, 40);
+  const Bank bank = bankOf(hero, (ChannelSet(Chan_Red) + Chan_Green), 40);
   for (size_t k = 0; k < bank.size(); ++k) {
     EXPECT_NEAR(sumOf(bank[k].planes[Chan_Red]), 1.0, 1e-4) << "entry " << k;
     EXPECT_NEAR(sumOf(bank[k].planes[Chan_Green]), 0.5, 1e-4) << "entry " << k;
@@ -269,7 +269,7 @@ TEST(KernelBank, ColouredKernelKeepsItsRatio) {
 }
 
 TEST(KernelBank, BlackPlaneStaysBlackAndLeavesTheOthersAlone) {
-  const ChannelSet rg{Chan_Red, Chan_Green}, rgb{Chan_Red, Chan_Green, Chan_Blue};
+  const ChannelSet rg = ChannelSet(Chan_Red) + Chan_Green, rgb = ChannelSet(Chan_Red) + Chan_Green + Chan_Blue;
   ktChannelFloatBuffer hero = circularHero(64, rgb);
   for (float& v : hero.planes[Chan_Green]) v *= 0.5f;
   std::fill(hero.planes[Chan_Blue].begin(), hero.planes[Chan_Blue].end(), 0.0f);
@@ -283,10 +283,10 @@ TEST(KernelBank, BlackPlaneStaysBlackAndLeavesTheOthersAlone) {
 
 TEST(KernelBank, NegativeSumIsLeftAsBuilt) {
   ktChannelFloatBuffer hero;
-  hero.init(ChannelSet{Chan_Red, Chan_Green}, 4, 4);
+  hero.init(ChannelSet(Chan_Red) + Chan_Green, 4, 4);
   std::fill(hero.planes[Chan_Red].begin(), hero.planes[Chan_Red].end(), 4.0f);
   std::fill(hero.planes[Chan_Green].begin(), hero.planes[Chan_Green].end(), -3.0f);
-  const Bank bank = bankOf(hero, ChannelSet{Chan_Red, Chan_Green}, 2);
+  const Bank bank = bankOf(hero, (ChannelSet(Chan_Red) + Chan_Green), 2);
   EXPECT_FLOAT_EQ(bank[1].planes[Chan_Red][0], 1.0f);
   EXPECT_FLOAT_EQ(bank[1].planes[Chan_Green][0], -3.0f);
 }
@@ -297,7 +297,7 @@ TEST(KernelBank, EmptyHeroGivesEmptyKernels) {
   const Bank bank = bankOf(hero, Mask_RGBA, 9);
   for (size_t k = 0; k < bank.size(); ++k) {
     EXPECT_EQ(bank[k].width, kernelSide(int(k)));
-    for (Channel z : Mask_RGBA) EXPECT_EQ(bank[k].plane(z), std::vector<float>(bank[k].count, 0.0f));
+    for (Channel z : ChannelSet(Mask_RGBA)) EXPECT_EQ(bank[k].plane(z), std::vector<float>(bank[k].count, 0.0f));
   }
 }
 
@@ -321,7 +321,7 @@ TEST_P(KernelBankSharing, EveryChannelReadsWhatItsOwnBankHolds) {
     EXPECT_EQ(bank[k].sharedPlane, GetParam().equalPlanes ? Chan_Red : Chan_Black) << "entry " << k;
     EXPECT_EQ(bank[k].planes[Chan_Green].empty(), GetParam().equalPlanes) << "entry " << k;
   }
-  for (Channel z : Mask_RGBA) {
+  for (Channel z : ChannelSet(Mask_RGBA)) {
     // The strongest channel sets the scale of every plane, so an unequal hero is built whole.
     const Bank own = GetParam().equalPlanes ? bankOf(hero, z, 40) : bank;
     for (size_t k = 0; k < bank.size(); ++k) ASSERT_EQ(bank[k].plane(z), own[k].planes[z]) << "entry " << k;
@@ -351,7 +351,7 @@ TEST(KernelBankWorkers, OneWorkerAndManyBuildTheSameBank) {
     const Bank many = bankOf(hero, Mask_RGBA, 75, workers);
     ASSERT_EQ(many.size(), one.size());
     for (size_t k = 0; k < one.size(); ++k)
-      for (Channel z : Mask_RGBA)
+      for (Channel z : ChannelSet(Mask_RGBA))
         ASSERT_EQ(many[k].plane(z), one[k].plane(z)) << workers << " workers, entry " << k;
   }
 }

@@ -1,6 +1,7 @@
 // The fast engine against the straightforward reference engine, pixel by pixel, over settings
 // that exercise every branch.
 #include <gtest/gtest.h>
+#include "standin/OpHost.h"
 
 #include <limits>
 
@@ -10,12 +11,13 @@
 #include <utility>
 #include <vector>
 
-#include "DDImage/MemoryDeepOp.h"
-#include "DDImage/MemoryIop.h"
-#include "DDImage/RenderDriver.h"
+#include "standin/MemoryDeepOp.h"
+#include "standin/MemoryIop.h"
+#include "standin/RenderDriver.h"
 #include "ktOrvel.h"
 
 using namespace DD::Image;
+using namespace standin;
 
 namespace {
 
@@ -32,7 +34,7 @@ struct Case {
 // Deep pixels of zero to four samples: points and thick overlapping ones, opaque and
 // semi-transparent, in front of, at and behind the focal plane (10), some pixels empty.
 std::unique_ptr<MemoryDeepOp> deepScene(const Format& f, unsigned seed) {
-  const ChannelSet layout = Mask_RGBA + Mask_Deep;
+  const ChannelSet layout = ChannelSet(Mask_RGBA) + Mask_Deep;
   auto op = std::make_unique<MemoryDeepOp>(f, Box(0, 0, f.width(), f.height()), layout);
   std::mt19937 rng(seed);
   std::uniform_real_distribution<float> u(0.0f, 1.0f);
@@ -65,7 +67,7 @@ std::unique_ptr<MemoryIop> noiseImage(const Format& f, const Box& box, const Cha
 
 RenderReport renderWith(const Case& c, bool reference) {
   const Format format(48, 36);
-  auto image = noiseImage(format, c.box, Mask_RGBA + ChannelSet(Chan_Z), 7);
+  auto image = noiseImage(format, c.box, ChannelSet(Mask_RGBA) + ChannelSet(Chan_Z), 7);
   // Depths: bands from the foreground through the focal plane (10) to far away, and bright points.
   for (int y = c.box.y(); y < c.box.t(); ++y)
     for (int x = c.box.x(); x < c.box.r(); ++x) {
@@ -83,22 +85,22 @@ RenderReport renderWith(const Case& c, bool reference) {
     for (int x = 0; x < 20; ++x) kernel->set(x, y, Chan_Green, 0.5f * kernel->at(x, y, Chan_Red));
 
   ktOrvel node(nullptr);
-  node.build_knobs();
+  OpHost::buildKnobs(node);
   node.referenceEngine = reference;
-  node.connect(ktOrvel::kInput, image.get());
-  if (c.mattes) node.connect(ktOrvel::kMattes, mattes.get());
-  if (c.kernelImage) node.connect(ktOrvel::kKernel, kernel.get());
-  if (c.deep) node.connect(ktOrvel::kDeepInput, deep.get());
+  OpHost::connect(node, ktOrvel::kInput, image.get());
+  if (c.mattes) OpHost::connect(node, ktOrvel::kMattes, mattes.get());
+  if (c.kernelImage) OpHost::connect(node, ktOrvel::kKernel, kernel.get());
+  if (c.deep) OpHost::connect(node, ktOrvel::kDeepInput, deep.get());
   const std::pair<const char*, const char*> base[] = {
       {"focalPlane", "10"}, {"focusRegionSize", "4"}, {"multiplier", "9"}, {"max_kernelsize", "24"}};
-  for (const auto& k : base) node.knob(k.first)->from_script(k.second);
+  for (const auto& k : base) standin::record(node.knob(k.first))->fromScript(k.second);
   for (const auto& k : c.knobs) {
     Knob* knob = node.knob(k.first);
     EXPECT_TRUE(knob && knob->from_script(k.second)) << k.first;
     node.knob_changed(knob);
   }
   OutputContext context;
-  context.format(format);
+  OpHost::setProjectFormat(node, format);
   node.setOutputContext(context);
   RenderOptions options;
   options.threads = 2;
@@ -119,7 +121,7 @@ TEST_P(EngineAgreement, FastEqualsReference) {
   const Box& b = reference.image->info().box();
   ASSERT_EQ(fast.image->info().box(), b);
   double largest = 0.0;
-  for (Channel z : Mask_RGBA)
+  for (Channel z : ChannelSet(Mask_RGBA))
     for (int y = b.y(); y < b.t(); ++y)
       for (int x = b.x(); x < b.r(); ++x) {
         const float want = reference.image->at(x, y, z);
@@ -160,10 +162,10 @@ std::vector<Case> cases() {
   c.push_back({"override_slices", {{"overrideNearAndFarForSlices", "1"}, {"depthSlicesNearAndFar", "2,40"}}});
   c.push_back({"rgb_only", {{"orvelChannels", "rgb"}}});
   Case small{"box_inside_format", {}};
-  small.box = Box(9, 5, 37, 30);
+  small.box.set(9, 5, 37, 30);
   c.push_back(small);
   Case large{"box_beyond_format", {{"expandBBoxToMaxKernelSize", "true"}}};
-  large.box = Box(-6, -4, 55, 41);
+  large.box.set(-6, -4, 55, 41);
   c.push_back(large);
   Case hostile{"infinite_and_nan_colours", {}};
   hostile.nonFinite = true;
@@ -192,14 +194,14 @@ INSTANTIATE_TEST_SUITE_P(Settings, EngineAgreement, ::testing::ValuesIn(cases())
 
 TEST(EngineAgreement, RowsFarOutsideTheFormatFallBackToTheReference) {
   const Format format(16, 8);
-  MemoryIop image(format, Box(0, 0, 16, 8), Mask_RGBA + ChannelSet(Chan_Z));
+  MemoryIop image(format, Box(0, 0, 16, 8), ChannelSet(Mask_RGBA) + ChannelSet(Chan_Z));
   image.fill(Chan_Red, 0.5f);
   image.fill(Chan_Z, 40.0f);
   ktOrvel node(nullptr);
-  node.build_knobs();
-  node.connect(ktOrvel::kInput, &image);
-  node.knob("focalPlane")->from_script("10");
-  node.knob("max_kernelsize")->from_script("8");
+  OpHost::buildKnobs(node);
+  OpHost::connect(node, ktOrvel::kInput, &image);
+  standin::record(node.knob("focalPlane"))->fromScript("10");
+  standin::record(node.knob("max_kernelsize"))->fromScript("8");
   node.validate(true);
   node.request(0, 0, 16, 8, Mask_RGBA, 1);
   node.open();

@@ -2,16 +2,18 @@
 #include <gtest/gtest.h>
 
 #include "DDImage/CameraOp.h"
-#include "DDImage/MemoryIop.h"
+#include "standin/OpHost.h"
+#include "standin/MemoryIop.h"
 #include "ktOrvel.h"
 
 using namespace DD::Image;
+using namespace standin;
 
 namespace {
 
 std::unique_ptr<ktOrvel> makeNode() {
   auto node = std::make_unique<ktOrvel>(nullptr);
-  node->build_knobs();
+  OpHost::buildKnobs(*node);
   return node;
 }
 
@@ -87,12 +89,12 @@ TEST(KnobChanged, OtherKnobsAndNullGoToTheBase) {
 
 TEST(CameraRule, ConnectingACameraDisablesTheLensKnobs) {
   auto node = makeNode();
-  CameraOp camera;
+  CameraOp camera{nullptr};
   const char* lens[] = {"focalPlane", "focalLength", "fStop", "apertureWidth", "apertureHeight"};
   change(*node, "filmFormat", "Custom");
-  EXPECT_TRUE(node->connect(ktOrvel::kCamera, &camera));
+  EXPECT_TRUE(OpHost::connect(*node, ktOrvel::kCamera, &camera));
   for (const char* name : lens) EXPECT_FALSE(node->knob(name)->isEnabled()) << name;
-  EXPECT_TRUE(node->connect(ktOrvel::kCamera, nullptr));
+  EXPECT_TRUE(OpHost::connect(*node, ktOrvel::kCamera, nullptr));
   for (const char* name : lens) EXPECT_TRUE(node->knob(name)->isEnabled()) << name;
 }
 
@@ -102,7 +104,7 @@ TEST(Inputs, LabelsKindsAndDefaults) {
   for (int i = 0; i < 5; ++i) EXPECT_STREQ(node->input_label(i, nullptr), labels[i]);
   EXPECT_STREQ(node->input_label(5, nullptr), "");
   MemoryIop image(Format(4, 4), Box(0, 0, 4, 4), Mask_RGBA);
-  CameraOp camera;
+  CameraOp camera{nullptr};
   EXPECT_TRUE(node->test_input(0, &image));
   EXPECT_TRUE(node->test_input(1, &image));
   EXPECT_FALSE(node->test_input(2, &image));
@@ -117,10 +119,10 @@ TEST(Inputs, LabelsKindsAndDefaults) {
 }
 
 TEST(Registration, NameStampAndHash) {
-  const Op::Description* d = Op::Description::find("ktOrvel");
+  const Op::Description* d = Op::find_description("ktOrvel", nullptr);
   ASSERT_NE(d, nullptr);
-  EXPECT_STREQ(d->buildStamp, "Jun 23 2020 for 11.3v6");
-  auto node = Op::create("ktOrvel");
+  EXPECT_STREQ(ktOrvel::buildStamp, "Jun 23 2020 for 11.3v6");
+  auto node = OpHost::create("ktOrvel");
   ASSERT_NE(node, nullptr);
   EXPECT_STREQ(node->Class(), "ktOrvel");
   Hash expected;
@@ -130,7 +132,7 @@ TEST(Registration, NameStampAndHash) {
   Hash h;
   node->append(h);
   EXPECT_EQ(h.value(), expected.value());
-  EXPECT_TRUE(static_cast<ktOrvel*>(node.get())->_fetchMetaData("anything").empty());
+  EXPECT_TRUE(static_cast<ktOrvel*>(node.get())->_fetchMetaData("anything").size() == 0);
 }
 
 }  // namespace

@@ -4,11 +4,13 @@
 #include <cmath>
 
 #include "DDImage/CameraOp.h"
-#include "DDImage/MemoryDeepOp.h"
-#include "DDImage/MemoryIop.h"
+#include "standin/OpHost.h"
+#include "standin/MemoryDeepOp.h"
+#include "standin/MemoryIop.h"
 #include "ktOrvel.h"
 
 using namespace DD::Image;
+using namespace standin;
 
 namespace {
 
@@ -23,10 +25,10 @@ class RecordingIop : public MemoryIop {
 };
 
 struct Fixture {
-  Fixture(int w = 64, int h = 32) : image(Format(w, h), Box(0, 0, w, h), Mask_RGBA + ChannelSet(Chan_Z)) {
+  Fixture(int w = 64, int h = 32) : image(Format(w, h), Box(0, 0, w, h), ChannelSet(Mask_RGBA) + ChannelSet(Chan_Z)) {
     image.fill(Chan_Z, 100.0f);
-    node.build_knobs();
-    node.connect(ktOrvel::kInput, &image);
+    OpHost::buildKnobs(node);
+    OpHost::connect(node, ktOrvel::kInput, &image);
   }
   void set(const char* knob, const char* value) {
     Knob* k = node.knob(knob);
@@ -42,19 +44,19 @@ TEST(Validate, MissingKernelInputIsAnErrorAndValidationGoesOn) {
   f.set("kernelType", "Input");
   f.set("correctiveSlices", "2");
   f.node.validate(true);
-  EXPECT_EQ(f.node.errors(), std::vector<std::string>{"No input kernel connected!"});
+  EXPECT_EQ(OpHost::errors(f.node), std::vector<std::string>{"No input kernel connected!"});
   EXPECT_EQ(f.node.sliceDepths, (std::vector<float>{0.0f, 100.0f}));
 }
 
 TEST(Validate, CameraValuesReplaceTheLensKnobs) {
   Fixture f;
-  CameraOp camera;
-  camera.focal_length(85.0);
-  camera.focal_point(250.0);
-  camera.fStop(1.4);
-  camera.film_width(36.0);
-  camera.film_height(24.0);
-  f.node.connect(ktOrvel::kCamera, &camera);
+  CameraOp camera{nullptr};
+  camera.setFocalLength(85.0);
+  camera.setFocusDistance(250.0);
+  camera.setfStop(1.4);
+  camera.setHorizontalAperture(36.0);
+  camera.setVerticalAperture(24.0);
+  OpHost::connect(f.node, ktOrvel::kCamera, &camera);
   f.node.validate(true);
   const ktOrvelSettings& s = f.node.settings;
   EXPECT_FLOAT_EQ(s.focalLength, 85.0f);
@@ -75,9 +77,9 @@ TEST(Validate, MatteChannelsOnlyWithAMattesInput) {
   EXPECT_FALSE(f.node.hasBloomMatte);
 
   MemoryIop mattes(Format(64, 32), Box(0, 0, 64, 32), Mask_RGBA);
-  f.node.connect(ktOrvel::kMattes, &mattes);
+  OpHost::connect(f.node, ktOrvel::kMattes, &mattes);
   f.node.validate(true);
-  EXPECT_EQ(f.node.matteChannels, (ChannelSet{Chan_Red, Chan_Alpha}));
+  EXPECT_EQ(f.node.matteChannels, (ChannelSet(Chan_Red) + Chan_Alpha));
   EXPECT_TRUE(f.node.hasBloomMatte);
   EXPECT_FALSE(f.node.hasDefocusMatte);
   EXPECT_TRUE(f.node.hasChromicAberrationMatte);
@@ -87,8 +89,8 @@ TEST(Validate, DeepInputIsDetected) {
   Fixture f;
   f.node.validate(true);
   EXPECT_FALSE(f.node.settings.deepInput);
-  MemoryDeepOp deep(Format(64, 32), Box(0, 0, 64, 32), ChannelSet{Chan_Alpha, Chan_DeepFront, Chan_DeepBack});
-  f.node.connect(ktOrvel::kDeepInput, &deep);
+  MemoryDeepOp deep(Format(64, 32), Box(0, 0, 64, 32), (ChannelSet(Chan_Alpha) + Chan_DeepFront + Chan_DeepBack));
+  OpHost::connect(f.node, ktOrvel::kDeepInput, &deep);
   f.node.validate(true);
   EXPECT_TRUE(f.node.settings.deepInput);
   EXPECT_TRUE(deep.real_valid());
@@ -146,21 +148,27 @@ TEST(Request, ActiveChannelsAndPaddedInputRequests) {
   f.set("kernelType", "Input");
   f.set("defocusMatteChannel", "G");
   f.set("max_kernelsize", "20");
-  f.node.connect(ktOrvel::kKernel, &kernel);
-  f.node.connect(ktOrvel::kMattes, &mattes);
+  f.set("missingKernelChannel", "Z");
+  OpHost::connect(f.node, ktOrvel::kKernel, &kernel);
+  OpHost::connect(f.node, ktOrvel::kMattes, &mattes);
   f.node.validate(true);
   f.node.request(5, 6, 30, 20, Mask_RGB, 1);
   EXPECT_EQ(f.node.settings.activeChannels, Mask_RGBA);
   EXPECT_EQ(f.image.requestedBox(), Box(-5, -4, 40, 30));
-  EXPECT_EQ(f.image.requestedChannels(), Mask_RGBA + ChannelSet(Chan_Z));
+  EXPECT_EQ(f.image.requested_channels(), ChannelSet(Mask_RGBA) + ChannelSet(Chan_Z));
   EXPECT_EQ(kernel.requestedBox(), Box(-3, -2, 13, 14));
-  EXPECT_EQ(kernel.requestedChannels(), Mask_RGBA);
+  EXPECT_EQ(kernel.requested_channels(), ChannelSet(Mask_RGBA) + Chan_Z);
   EXPECT_EQ(mattes.requestedBox(), Box(-5, -4, 40, 30));
-  EXPECT_EQ(mattes.requestedChannels(), ChannelSet(Chan_Green));
+  EXPECT_EQ(mattes.requested_channels(), ChannelSet(Chan_Green));
 
+  // With every channel selected, a validation defocuses what its requests ask for.
   f.set("orvelChannels", "all");
+  f.node.invalidate();
+  f.node.validate(true);
   f.node.request(5, 6, 30, 20, Mask_RGB, 1);
   EXPECT_EQ(f.node.settings.activeChannels, Mask_RGB);
+  f.node.request(5, 6, 30, 20, Chan_Alpha, 1);
+  EXPECT_EQ(f.node.settings.activeChannels, Mask_RGBA);
 }
 
 TEST(Open, VisualisationsBuildNoKernels) {
@@ -203,12 +211,14 @@ TEST(Open, BankFollowsTheMeasuredBlur) {
   ASSERT_EQ(f.node.kernels.size(), 35u);
   EXPECT_EQ(f.node.kernels[30].width, 29);
   EXPECT_EQ(f.node.heroKernel.width, 256);
-  EXPECT_TRUE(f.node.warnings().empty());
-  // A new request empties the kernels again; the next open rebuilds them.
+  EXPECT_TRUE(OpHost::warnings(f.node).empty());
+  // A later request of the same validation keeps what open built; a new validation empties it.
   f.node.request(0, 0, 64, 32, Mask_RGBA, 1);
-  EXPECT_TRUE(f.node.kernels.empty());
   f.node.open();
   EXPECT_EQ(f.node.kernels.size(), 35u);
+  f.node.invalidate();
+  f.node.validate(true);
+  EXPECT_TRUE(f.node.kernels.empty());
 }
 
 TEST(Open, WarnsWhenTheBlurExceedsTheMaximumKernel) {
@@ -221,7 +231,7 @@ TEST(Open, WarnsWhenTheBlurExceedsTheMaximumKernel) {
   f.node.validate(true);
   f.node.request(0, 0, 64, 32, Mask_RGBA, 1);
   f.node.open();
-  EXPECT_EQ(f.node.warnings(),
+  EXPECT_EQ(OpHost::warnings(f.node),
             std::vector<std::string>{"Max kernel size is less than the maximum coc in the result, you may want to "
                                      "consider increasing the max kernel size above 90."});
   EXPECT_EQ(f.node.kernelSizeLimit, 64);
@@ -244,14 +254,14 @@ TEST(Open, DeepScanMeasuresTheNearestSampleOnly) {
   f.set("focalPlane", "10");
   f.set("focusRegionSize", "4");
   f.set("multiplier", "20");
-  MemoryDeepOp deep(Format(4, 1), Box(0, 0, 4, 1), ChannelSet{Chan_Alpha, Chan_DeepFront, Chan_DeepBack});
+  MemoryDeepOp deep(Format(4, 1), Box(0, 0, 4, 1), (ChannelSet(Chan_Alpha) + Chan_DeepFront + Chan_DeepBack));
   // Pixel 0: a nearest sample in focus (10) before a far one (500): only the nearest counts.
   const float samples[] = {1.0f, 10.0f, 10.0f, 1.0f, 500.0f, 500.0f};
   deep.setPixel(0, 0, samples, 2);
   // Pixel 1: one sample half-way down the back ramp: blur 10.
   const float half[] = {1.0f, 11.0f, 11.0f};
   deep.setPixel(1, 0, half, 1);
-  f.node.connect(ktOrvel::kDeepInput, &deep);
+  OpHost::connect(f.node, ktOrvel::kDeepInput, &deep);
   f.node.validate(true);
   f.node.request(0, 0, 4, 1, Mask_RGBA, 1);
   f.node.open();

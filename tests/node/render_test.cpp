@@ -1,26 +1,28 @@
 // Whole frames through the host's render driver, for every output type on flat input.
 #include <gtest/gtest.h>
+#include "standin/OpHost.h"
 
 #include <cmath>
 #include <random>
 
-#include "DDImage/MemoryDeepOp.h"
-#include "DDImage/MemoryIop.h"
-#include "DDImage/RenderDriver.h"
+#include "standin/MemoryDeepOp.h"
+#include "standin/MemoryIop.h"
+#include "standin/RenderDriver.h"
 #include "ktOrvel.h"
 
 using namespace DD::Image;
+using namespace standin;
 
 namespace {
 
-const ChannelSet kRGBAZ = Mask_RGBA + ChannelSet(Chan_Z);
+const ChannelSet kRGBAZ = ChannelSet(Mask_RGBA) + ChannelSet(Chan_Z);
 
 struct Scene {
   Scene(int w, int h) : image(Format(w, h), Box(0, 0, w, h), kRGBAZ) {
-    node.build_knobs();
-    node.connect(ktOrvel::kInput, &image);
+    OpHost::buildKnobs(node);
+    OpHost::connect(node, ktOrvel::kInput, &image);
     OutputContext c;
-    c.format(Format(w, h));
+    OpHost::setProjectFormat(node, Format(w, h));
     node.setOutputContext(c);
   }
   void set(const char* knob, const char* value) {
@@ -37,7 +39,7 @@ struct Scene {
   void noise(unsigned seed) {
     std::mt19937 rng(seed);
     std::uniform_real_distribution<float> u(0.0f, 1.0f);
-    for (Channel z : Mask_RGBA)
+    for (Channel z : ChannelSet(Mask_RGBA))
       for (int y = 0; y < image.format().height(); ++y)
         for (int x = 0; x < image.format().width(); ++x) image.set(x, y, z, u(rng));
   }
@@ -65,7 +67,7 @@ TEST(Render, EverythingInFocusReproducesTheInput) {
   s.image.fill(Chan_Z, 10.0f);
   RenderReport r = s.render();
   ASSERT_NE(r.image, nullptr);
-  for (Channel z : Mask_RGBA)
+  for (Channel z : ChannelSet(Mask_RGBA))
     for (int y = 0; y < 17; ++y)
       for (int x = 0; x < 23; ++x) EXPECT_NEAR(r.image->at(x, y, z), s.image.at(x, y, z), 1e-6f) << x << "," << y;
 }
@@ -130,7 +132,7 @@ TEST(Render, RowsOnManyThreadsEqualRowsOneByOne) {
   RenderReport many = s.render(8);
   ASSERT_NE(one.image, nullptr);
   ASSERT_NE(many.image, nullptr);
-  for (Channel z : Mask_RGBA) {
+  for (Channel z : ChannelSet(Mask_RGBA)) {
     const float* a = one.image->plane(z);
     const float* b = many.image->plane(z);
     for (int i = 0; i < 64 * 48; ++i) ASSERT_EQ(a[i], b[i]) << "pixel " << i;
@@ -148,7 +150,7 @@ TEST(Render, EveryOutputTypeGivesFiniteValues) {
     RenderReport r = s.render();
     ASSERT_NE(r.image, nullptr) << type;
     EXPECT_TRUE(r.errors.empty());
-    for (Channel z : Mask_RGBA)
+    for (Channel z : ChannelSet(Mask_RGBA))
       for (int i = 0; i < 600; ++i) ASSERT_TRUE(std::isfinite(r.image->plane(z)[i])) << type;
   }
 }
@@ -211,13 +213,13 @@ TEST(Render, DeepFocusMatteMixesLayersByAlpha) {
   Scene s(3, 1);
   s.artistic("20");
   s.set("outputType", "Focus Matte");
-  MemoryDeepOp deep(Format(3, 1), Box(0, 0, 3, 1), ChannelSet{Chan_Alpha, Chan_DeepFront, Chan_DeepBack});
+  MemoryDeepOp deep(Format(3, 1), Box(0, 0, 3, 1), (ChannelSet(Chan_Alpha) + Chan_DeepFront + Chan_DeepBack));
   // Pixel 0: one front sample of alpha 0.5; pixel 1: nothing; pixel 2: opaque back over front.
   const float front[] = {0.5f, 5.0f, 5.0f};
   deep.setPixel(0, 0, front, 1);
   const float two[] = {1.0f, 11.0f, 11.0f, 1.0f, 6.0f, 6.0f};
   deep.setPixel(2, 0, two, 2);
-  s.node.connect(ktOrvel::kDeepInput, &deep);
+  OpHost::connect(s.node, ktOrvel::kDeepInput, &deep);
   RenderReport r = s.render();
   ASSERT_NE(r.image, nullptr);
   // The background counts as infinitely far: the back region.
@@ -236,8 +238,8 @@ TEST(Render, DeepFocalDistanceOfTheBackgroundIsTheFarBlur) {
   s.artistic("20");
   s.set("outputType", "Focal Distance Visualization");
   s.set("normalizeVisualization", "false");
-  MemoryDeepOp deep(Format(1, 1), Box(0, 0, 1, 1), ChannelSet{Chan_Alpha, Chan_DeepFront, Chan_DeepBack});
-  s.node.connect(ktOrvel::kDeepInput, &deep);
+  MemoryDeepOp deep(Format(1, 1), Box(0, 0, 1, 1), (ChannelSet(Chan_Alpha) + Chan_DeepFront + Chan_DeepBack));
+  OpHost::connect(s.node, ktOrvel::kDeepInput, &deep);
   RenderReport r = s.render();
   ASSERT_NE(r.image, nullptr);
   // Artistic model: infinity is pulled to the far end of the focus region, a blur of 20.

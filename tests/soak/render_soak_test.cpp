@@ -9,13 +9,15 @@
 #include <random>
 #include <string>
 
-#include "DDImage/MemoryDeepOp.h"
-#include "DDImage/MemoryIop.h"
-#include "DDImage/RenderDriver.h"
+#include "standin/MemoryDeepOp.h"
+#include "standin/MemoryIop.h"
+#include "standin/RenderDriver.h"
 #include "DDImage/Thread.h"
+#include "standin/OpHost.h"
 #include "ktOrvel.h"
 
 using namespace DD::Image;
+using namespace standin;
 
 namespace {
 
@@ -31,20 +33,20 @@ enum class Engine { Fast, Reference, Deep };
 struct SoakScene {
   explicit SoakScene(Engine engine)
       : format(kWidth, kHeight),
-        image(format, Box(-2, -1, kWidth + 3, kHeight + 2), Mask_RGBA + ChannelSet(Chan_Z)),
+        image(format, Box(-2, -1, kWidth + 3, kHeight + 2), ChannelSet(Mask_RGBA) + ChannelSet(Chan_Z)),
         mattes(format, Box(0, 0, kWidth, kHeight), Mask_RGB),
-        deep(format, Box(0, 0, kWidth, kHeight), Mask_Deep + Mask_RGBA) {
+        deep(format, Box(0, 0, kWidth, kHeight), ChannelSet(Mask_Deep) + Mask_RGBA) {
     std::mt19937 rng(5);
     std::uniform_real_distribution<float> u(0.0f, 1.0f);
     const float bands[] = {4.0f, 8.5f, 10.0f, 11.0f, 30.0f, 1e30f};
     const Box& b = image.info().box();
     for (int y = b.y(); y < b.t(); ++y)
       for (int x = b.x(); x < b.r(); ++x) {
-        for (Channel z : Mask_RGBA) image.set(x, y, z, u(rng));
+        for (Channel z : ChannelSet(Mask_RGBA)) image.set(x, y, z, u(rng));
         image.set(x, y, Chan_Z, bands[((x + 2 * y) / 5 % 6 + 6) % 6] + 0.01f * float((x + 9) % 3));
         if ((x * 7 + y * 3) % 23 == 0) image.set(x, y, Chan_Red, 8.0f);
       }
-    for (Channel z : Mask_RGB)
+    for (Channel z : ChannelSet(Mask_RGB))
       for (int y = 0; y < kHeight; ++y)
         for (int x = 0; x < kWidth; ++x) mattes.set(x, y, z, 0.5f + u(rng));
     // Two overlapping samples per pixel, a transparent near one over an opaque far one.
@@ -56,11 +58,11 @@ struct SoakScene {
         deep.setPixel(x, y, samples, 2);
       }
 
-    node.build_knobs();
+    OpHost::buildKnobs(node);
     node.referenceEngine = engine == Engine::Reference;
-    node.connect(ktOrvel::kInput, &image);
-    node.connect(ktOrvel::kMattes, &mattes);
-    if (engine == Engine::Deep) node.connect(ktOrvel::kDeepInput, &deep);
+    OpHost::connect(node, ktOrvel::kInput, &image);
+    OpHost::connect(node, ktOrvel::kMattes, &mattes);
+    if (engine == Engine::Deep) OpHost::connect(node, ktOrvel::kDeepInput, &deep);
     const std::pair<const char*, const char*> knobs[] = {{"focalPlane", "10"},
                                                          {"focusRegionSize", "3"},
                                                          {"multiplier", "15"},
@@ -81,7 +83,7 @@ struct SoakScene {
       node.knob_changed(knob);
     }
     OutputContext context;
-    context.format(format);
+    OpHost::setProjectFormat(node, format);
     node.setOutputContext(context);
   }
 

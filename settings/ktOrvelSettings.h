@@ -14,7 +14,13 @@ extern const char* const WorldScaleENUM[];
 extern const char* const FilmFormatENUM[];
 extern const char* const KernelTypeENUM[];
 
-enum OutputType { kDefocusedImage = 0, kLensBloom = 1, kFocalDistance = 2, kFilterShape = 3, kFocusMatte = 4 };
+enum OutputType {
+  kDefocusedImage = 0,
+  kLensBloom = 1,
+  kFocalDistance = 2,
+  kFilterShape = 3,
+  kFocusMatte = 4
+};
 enum FocusType { kFocusBoth = 0, kFocusFront = 1, kFocusBack = 2 };
 enum DepthStyle { kDepthReal = 0, kDepthInverse = 1 };
 enum FalloffType { kFalloffLinear = 0, kFalloffQuadratic = 1 };
