@@ -17,9 +17,14 @@ namespace Image {
 namespace MetaData {
 
 class DDImage_API Bundle {
+  class DDImage_API CompareKey {
+   public:
+    bool operator()(const std::string& a, const std::string& b) const { return a < b; }
+  };
+
  public:
   typedef Foundry::Property::Base* PropertyPtr;
-  typedef std::map<std::string, PropertyPtr> data_t;
+  typedef std::map<std::string, PropertyPtr, CompareKey> data_t;
   typedef data_t::const_iterator const_iterator;
 
   Bundle() {}
@@ -28,7 +33,7 @@ class DDImage_API Bundle {
   const_iterator end() const { return data_.end(); }
 
  private:
-  data_t data_;
+  mutable data_t data_;
 };
 
 }  // namespace MetaData
