@@ -33,5 +33,6 @@ class ktDepthEdges : public DD::Image::Iop {
   // Whether the input has the depth channel; without it everything passes through.
   bool hasDepth_ = false;
 
-  void fixDepth(int y, int x, int r, DD::Image::Row& out) const;
+  // Writes the depth of row y from x to r to `out` (at x), its input depth being `centre` (at x).
+  void fixDepth(int y, int x, int r, const float* centre, float* out) const;
 };

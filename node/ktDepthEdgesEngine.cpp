@@ -12,12 +12,13 @@ void ktDepthEdges::engine(int y, int x, int r, const ChannelSet& channels, Row& 
   in.get(input0(), y, x, r, channels);
   if (aborted()) return;
   out.copy(in, channels, x, r);
-  if (hasDepth_ && channels.contains(depthChannel)) fixDepth(y, x, r, out);
+  if (hasDepth_ && channels.contains(depthChannel))
+    fixDepth(y, x, r, in[depthChannel] + x, out.writable(depthChannel) + x);
 }
 
 // Outside the input's box the host's rows repeat its edge pixels, so the neighbourhood of an
 // edge pixel of the image holds copies of that pixel.
-void ktDepthEdges::fixDepth(int y, int x, int r, Row& out) const {
+void ktDepthEdges::fixDepth(int y, int x, int r, const float* centre, float* out) const {
   const int g = rule_.radius;
   ktDepthEdgeRow fix(r - x, rule_);
   Row band(x - g, r + g);
@@ -26,6 +27,5 @@ void ktDepthEdges::fixDepth(int y, int x, int r, Row& out) const {
     band.get(input0(), y + dy, x - g, r + g, depth);
     fix.addRow(band[depthChannel] + (x - g));
   }
-  float* o = out.writable(depthChannel) + x;
-  fix.finish(o, o);
+  fix.finish(centre, out);
 }
