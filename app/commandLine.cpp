@@ -42,6 +42,14 @@ CLI::Option* addRender(CLI::App& app, RenderRequest& r) {
                   "refuse inputs that would take more than this once read (default: half the memory)")
       ->type_name("GB")
       ->check(CLI::PositiveNumber);
+  sub->add_option("--depth-edges", r.depthEdges,
+                  "put ktDepthEdges (radius 1 to 8, default 1) before the node: edge pixels take the nearest "
+                  "depth around; its depth channel and style follow the node's; set its knobs with "
+                  "--set ktDepthEdges.KNOB=VALUE (or in --script); put INPUT before this option")
+      ->expected(0, 1)
+      ->default_str("1")
+      ->check(CLI::Range(1, 8))
+      ->type_name("[RADIUS]");
   return camera;
 }
 
@@ -86,7 +94,7 @@ Status parseCommandLine(int argc, char** argv, CommandLine& out) {
   CLI::Option* camera = addRender(app, parsed.render);
   CLI::Option* demoOutput = addDemo(app, parsed.demo);
   addBench(app, parsed.bench);
-  app.add_subcommand("knobs", "list the node's parameters");
+  app.add_subcommand("knobs", "list the parameters of the node and of ktDepthEdges");
   try {
     app.parse(argc, argv);
   } catch (const CLI::Success& e) {

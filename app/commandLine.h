@@ -23,6 +23,7 @@ struct RenderRequest {
   std::string deep;              // deep EXR for the Deep Input; empty: none
   bool referenceEngine = false;  // --engine reference
   double maxMemoryGB = 0;        // 0: the default limit
+  int depthEdges = 0;            // --depth-edges: ktDepthEdges of this radius before the node; 0: none
 };
 
 struct DemoRequest {

@@ -2,7 +2,7 @@
 //   orvel render [INPUT] -o OUTPUT [options]   defocus one image, or a frame range
 //   orvel demo [-o OUTPUT]                      render the built-in scene
 //   orvel bench [--quick]                       time the engines on built-in frames
-//   orvel knobs                                 list the node's parameters
+//   orvel knobs                                 list the parameters of ktOrvel and ktDepthEdges
 // Exit status: 0 success, 1 the node reported an error, 2 a usage or input problem,
 // 128 + the signal number when interrupted (130 for Ctrl-C).
 #include <exception>
@@ -13,6 +13,7 @@
 #include "benchCommand.h"
 #include "commandLine.h"
 #include "demoCommand.h"
+#include "depthEdgesNode.h"
 #include "interruption.h"
 #include "knobTable.h"
 #include "messages.h"
@@ -21,11 +22,16 @@
 
 namespace {
 
+// Both nodes of the plug-in, each under a heading line "# NAME".
 int listKnobs() {
-  std::unique_ptr<DD::Image::Op> node;
+  std::unique_ptr<DD::Image::Op> node, edges;
   DD::Image::Iop* iop = nullptr;
   if (Status s = createOrvelNode(node, iop); !s.ok()) return reportStatus(s);
+  if (Status s = createDepthEdgesNode(edges); !s.ok()) return reportStatus(s);
+  std::cout << "# ktOrvel\n";
   printKnobTable(*node, std::cout);
+  std::cout << "\n# ktDepthEdges (orvel render --depth-edges; set with --set ktDepthEdges.KNOB=VALUE)\n";
+  printKnobTable(*edges, std::cout);
   return kExitOk;
 }
 

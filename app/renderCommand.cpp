@@ -9,6 +9,7 @@
 #include "cameraOption.h"
 #include "deepReader.h"
 #include "depthCheck.h"
+#include "depthEdgesNode.h"
 #include "engineChoice.h"
 #include "frameRange.h"
 #include "imageReader.h"
@@ -56,6 +57,7 @@ class RenderJob {
   Status connectFile(InputFile& file, const std::string& pattern, int frame, int input);
   Status connectDeep(int frame);
   Status takeFormat();
+  Status insertDepthEdges();
   Status applyKnobsOnce();
   std::string framePath(const std::string& pattern, int frame) const {
     return ranged_ ? expandFramePattern(pattern, frame) : pattern;
@@ -65,12 +67,14 @@ class RenderJob {
   const double maxBytes_;
   std::vector<std::string> warnings_;
   std::vector<KnobAssignment> assignments_;
+  std::vector<KnobAssignment> edgeAssignments_;  // for the depth-edge node, without the prefix
   FrameRange range_;
   bool ranged_ = false;
   bool knobsApplied_ = false;
   CameraOp camera_{nullptr};
   InputFile input_, kernel_, mattes_;
   DeepFile deep_;
+  std::unique_ptr<Op> edges_;  // --depth-edges: the depth-edge node on the node's Input
   std::unique_ptr<Op> node_;
   Iop* iop_ = nullptr;
 };
@@ -104,9 +108,23 @@ Status RenderJob::prepare() {
     if (Status s = parseSetOption(text, a); !s.ok()) return s;
     assignments_.push_back(a);
   }
+  takeDepthEdgesAssignments(assignments_, edgeAssignments_);
   if (Status s = createOrvelNode(node_, iop_); !s.ok()) return s;
   if (Status s = chooseEngine(*node_, request_.referenceEngine); !s.ok()) return s;
   if (request_.hasCamera) OpHost::connect(*node_, kCamera, &camera_);
+  return insertDepthEdges();
+}
+
+// With --depth-edges, the depth-edge node takes the Input file and feeds the node's Input.
+Status RenderJob::insertDepthEdges() {
+  if (request_.depthEdges == 0) {
+    if (edgeAssignments_.empty()) return Status::success();
+    return Status::usage("knob " + std::string(kDepthEdgesPrefix) + edgeAssignments_.front().name +
+                         " needs --depth-edges");
+  }
+  if (Status s = createDepthEdgesNode(edges_); !s.ok()) return s;
+  if (!OpHost::connect(*node_, kInput, edges_.get()))
+    return Status::usage("the node refused ktDepthEdges on its Input");
   return Status::success();
 }
 
@@ -117,7 +135,9 @@ Status RenderJob::connectFile(InputFile& file, const std::string& pattern, int f
   if (path == file.path && file.image.image) return Status::success();
   LoadedImage loaded;
   if (Status s = readImage(path, maxBytes_, loaded, warnings_); !s.ok()) return s;
-  if (!OpHost::connect(*node_, input, loaded.image.get()))
+  // The Input file goes to the depth-edge node's input 0 when there is one.
+  Op& receiver = input == kInput && edges_ ? *edges_ : *node_;
+  if (!OpHost::connect(receiver, input, loaded.image.get()))
     return Status::usage("the node refused '" + path + "' on input " + std::to_string(input));
   file = InputFile{path, std::move(loaded)};
   return Status::success();
@@ -138,10 +158,14 @@ Status RenderJob::connectDeep(int frame) {
 
 // The project format: the input's, else the deep file's, so that the default input matches.
 Status RenderJob::takeFormat() {
-  if (input_.image.image)
-    OpHost::setProjectFormat(*iop_, input_.image.image->format());
-  else if (deep_.deep.image)
-    OpHost::setProjectFormat(*iop_, *deep_.deep.image->deepInfo().format());
+  Iop* edges = dynamic_cast<Iop*>(edges_.get());
+  for (Iop* op : {iop_, edges}) {
+    if (!op) continue;
+    if (input_.image.image)
+      OpHost::setProjectFormat(*op, input_.image.image->format());
+    else if (deep_.deep.image)
+      OpHost::setProjectFormat(*op, *deep_.deep.image->deepInfo().format());
+  }
   return Status::success();
 }
 
@@ -150,7 +174,8 @@ Status RenderJob::takeFormat() {
 Status RenderJob::applyKnobsOnce() {
   if (knobsApplied_) return Status::success();
   knobsApplied_ = true;
-  return applyKnobs(*node_, assignments_, warnings_);
+  if (Status s = applyKnobs(*node_, assignments_, warnings_); !s.ok() || !edges_) return s;
+  return setUpDepthEdges(*edges_, *node_, request_.depthEdges, edgeAssignments_, warnings_);
 }
 
 // Reads and connects the frame's inputs, sets the knobs, checks the depth channel (a deep

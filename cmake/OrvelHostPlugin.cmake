@@ -29,7 +29,7 @@ message(STATUS "ktOrvel for the host: SDK ${ORVEL_NDK_DIR} (version ${ndk_major}
 
 set(host_sources "")
 set(host_includes "")
-foreach(lib orvel_settings orvel_lens orvel_kernel orvel_defocus orvel_deep orvel_preview orvel_node)
+foreach(lib orvel_settings orvel_lens orvel_kernel orvel_defocus orvel_deep orvel_preview orvel_edges orvel_node)
   get_target_property(dir ${lib} SOURCE_DIR)
   get_target_property(sources ${lib} SOURCES)
   foreach(source IN LISTS sources)
