@@ -1,12 +1,12 @@
-#include "orvelTestSupport.h"
+#include "app_support.h"
 
+#include <OpenImageIO/deepdata.h>
 #include <OpenImageIO/imageio.h>
 #include <fcntl.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <algorithm>
-#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
@@ -32,21 +32,18 @@ std::vector<std::string> ScratchFolder::files() const {
   return names;
 }
 
-RunResult runOrvel(const std::vector<std::string>& args) {
+RunResult runOrvel(std::vector<std::string> args) {
   ScratchFolder capture;
   const std::string outPath = capture.path("stdout"), errPath = capture.path("stderr");
-  std::vector<std::string> argv{ORVEL_EXECUTABLE};
-  argv.insert(argv.end(), args.begin(), args.end());
+  if (!args.empty() && args[0] == "render") args.insert(args.begin() + 1, "--quiet");
+  args.insert(args.begin(), ORVEL_EXECUTABLE);
   const pid_t pid = ::fork();
   if (pid == 0) {
-    const int out = ::open(outPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-    const int err = ::open(errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-    const int in = ::open("/dev/null", O_RDONLY);
-    ::dup2(out, 1);
-    ::dup2(err, 2);
-    ::dup2(in, 0);
+    ::dup2(::open(outPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644), 1);
+    ::dup2(::open(errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644), 2);
+    ::dup2(::open("/dev/null", O_RDONLY), 0);
     std::vector<char*> raw;
-    for (std::string& a : argv) raw.push_back(a.data());
+    for (std::string& a : args) raw.push_back(a.data());
     raw.push_back(nullptr);
     ::execv(raw[0], raw.data());
     ::_exit(127);
@@ -116,11 +113,31 @@ TestImage readImage(const std::string& path) {
   image.fullWidth = spec.full_width;
   image.fullHeight = spec.full_height;
   image.channels = spec.channelnames;
-  image.half = spec.format == OIIO::TypeDesc::HALF;
   image.pixels.resize(size_t(spec.width) * size_t(spec.height) * size_t(spec.nchannels));
-  if (!in->read_image(0, 0, 0, spec.nchannels, OIIO::TypeDesc::FLOAT, image.pixels.data()))
-    return TestImage();
+  if (!in->read_image(0, 0, 0, spec.nchannels, OIIO::TypeDesc::FLOAT, image.pixels.data())) return TestImage();
   return image;
+}
+
+void writeDeepImage(const std::string& path, int width, int height, const std::vector<std::string>& channels,
+                    const std::function<void(int, int, std::vector<float>&)>& samples, int tileSize) {
+  const int n = int(channels.size());
+  OIIO::ImageSpec spec(width, height, n, OIIO::TypeDesc::FLOAT);
+  spec.channelnames = channels;
+  spec.deep = true;
+  if (tileSize > 0) spec.tile_width = spec.tile_height = tileSize;
+  std::vector<std::vector<float>> pixels(size_t(width) * size_t(height));
+  for (int row = 0; row < height; ++row)
+    for (int x = 0; x < width; ++x) samples(x, row, pixels[size_t(row) * size_t(width) + size_t(x)]);
+  OIIO::DeepData data;
+  data.init(spec);
+  for (size_t p = 0; p < pixels.size(); ++p) data.set_samples(int64_t(p), int(pixels[p].size()) / n);
+  for (size_t p = 0; p < pixels.size(); ++p)
+    for (size_t i = 0; i < pixels[p].size(); ++i)
+      data.set_deep_value(int64_t(p), int(i % size_t(n)), int(i / size_t(n)), pixels[p][i]);
+  auto out = OIIO::ImageOutput::create(path);
+  if (!out || !out->open(path, spec) || !out->write_deep_image(data))
+    throw std::runtime_error("cannot write deep test image " + path);
+  out->close();
 }
 
 bool fileExists(const std::string& path) { return fs::exists(path); }

@@ -1,12 +1,12 @@
-// Support for end-to-end tests of the orvel executable: a scratch folder, running orvel, and
-// small images written and read with OpenImageIO.
+// End-to-end support: a scratch folder, running the orvel executable, and small flat and deep
+// images written and read with OpenImageIO.
 #pragma once
 
 #include <functional>
 #include <string>
 #include <vector>
 
-// A folder under the system's temporary folder, removed with everything in it on destruction.
+// A folder under the system's temporary folder, removed with its contents on destruction.
 class ScratchFolder {
  public:
   ScratchFolder();
@@ -14,8 +14,7 @@ class ScratchFolder {
   ScratchFolder(const ScratchFolder&) = delete;
   ScratchFolder& operator=(const ScratchFolder&) = delete;
   std::string path(const std::string& name) const { return folder_ + "/" + name; }
-  // Names of the files in the folder, sorted.
-  std::vector<std::string> files() const;
+  std::vector<std::string> files() const;  // sorted names
 
  private:
   std::string folder_;
@@ -23,12 +22,11 @@ class ScratchFolder {
 
 struct RunResult {
   int exitCode = -1;  // 128 + signal number when orvel died of a signal
-  std::string out;
-  std::string err;
+  std::string out, err;
 };
 
-// Runs the orvel executable with `args` and waits for it.
-RunResult runOrvel(const std::vector<std::string>& args);
+// Runs orvel with `args` ("render" runs get --quiet) and waits for it.
+RunResult runOrvel(std::vector<std::string> args);
 
 // A flat image as a file holds it: interleaved channels, rows top-down over the data window.
 struct TestImage {
@@ -36,22 +34,23 @@ struct TestImage {
   int fullX = 0, fullY = 0, fullWidth = 0, fullHeight = 0;  // display window
   std::vector<std::string> channels;
   std::vector<float> pixels;
-  bool half = false;  // read back: the file stored 16-bit floats
-  int tileSize = 0;   // written in square tiles of this size; 0: scanlines
+  int tileSize = 0;  // written in square tiles of this size; 0: scanlines
 
-  int channel(const std::string& name) const;
+  int channel(const std::string& name) const;  // -1 when absent
   // Value at file column px, file row py (absolute coordinates) of channel c.
   float at(int px, int py, int c) const;
   float& at(int px, int py, int c);
 };
 
-// An image whose data window is its display window, filled by value(x, fileRow, channel index).
+// Display window = data window, filled by value(x, fileRow, channel index).
 TestImage makeImage(int width, int height, const std::vector<std::string>& channels,
                     const std::function<float(int, int, int)>& value);
-
 void writeImage(const std::string& path, const TestImage& image);
-// Reads any image; an empty image (no channels) when it cannot be read.
-TestImage readImage(const std::string& path);
+TestImage readImage(const std::string& path);  // no channels when unreadable
+
+// Deep samples per pixel (rows top-down), channels interleaved.
+void writeDeepImage(const std::string& path, int width, int height, const std::vector<std::string>& channels,
+                    const std::function<void(int, int, std::vector<float>&)>& samples, int tileSize = 0);
 
 bool fileExists(const std::string& path);
 void writeText(const std::string& path, const std::string& text);
