@@ -108,6 +108,19 @@ TEST(EnableRules, DisconnectingTheCameraAndReopeningASavedNode) {
   EXPECT_TRUE(reopened.knob("apertureWidth")->isEnabled());
 }
 
+// Knobs that clamp hold values within their declared range, whatever a script stores.
+TEST(Knobs, ClampedKnobsHoldTheirRange) {
+  Scene s;
+  s.set({{"kNumSides", "40"}, {"max_kernelsize", "-5"}, {"focalLength", "1e30"}, {"bloomCurvature", "9"},
+         {"kSphAbb", "-3"}, {"correctiveSlices", "0"}});
+  EXPECT_EQ(s.node.settings.kNumSides, 16);
+  EXPECT_EQ(s.node.settings.max_kernelsize, 1);
+  EXPECT_FLOAT_EQ(s.node.settings.focalLength, 300.0f);
+  EXPECT_FLOAT_EQ(s.node.settings.bloomCurvature, 4.0f);
+  EXPECT_FLOAT_EQ(s.node.settings.kSphAbb, -1.0f);
+  EXPECT_EQ(s.node.settings.correctiveSlices, 1);
+}
+
 // The film backs of the film format table, in millimetres.
 TEST(FilmFormat, SetsTheAperture) {
   const std::tuple<const char*, float, float> formats[] = {
