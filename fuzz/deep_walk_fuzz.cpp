@@ -86,9 +86,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   const bool farthestFirst = flags & 1;
   if (flags & 8) {  // sorted so that ordered access sees fronts farthest first, NaN fronts last
     const int f = map.column(Chan_DeepFront);
-    std::stable_sort(samples.begin(), samples.end(), [f](const std::vector<float>& a, const std::vector<float>& b) {
-      return std::isnan(a[f]) || std::isnan(b[f]) ? !std::isnan(a[f]) && std::isnan(b[f]) : a[f] > b[f];
-    });
+    std::stable_sort(
+        samples.begin(), samples.end(), [f](const std::vector<float>& a, const std::vector<float>& b) {
+          return std::isnan(a[f]) || std::isnan(b[f]) ? !std::isnan(a[f]) && std::isnan(b[f]) : a[f] > b[f];
+        });
     if (!farthestFirst) std::reverse(samples.begin(), samples.end());
   }
   std::vector<float> flat;
@@ -103,11 +104,12 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   for (const Piece& p : pieces)
     for (Channel z : channels)
       expected.push_back(z == Chan_Z || z == Chan_DeepFront ? p.front
-                         : z == Chan_DeepBack                ? p.back
-                                                             : pixel.getOrderedSample(p.sample, z) * p.weight);
+                         : z == Chan_DeepBack               ? p.back
+                                                            : pixel.getOrderedSample(p.sample, z) * p.weight);
   FUZZ_CHECK(out.size() == expected.size());
   for (size_t i = 0; i < expected.size(); ++i)
-    FUZZ_CHECK(std::memcmp(&out.data()[i], &expected[i], 4) == 0 || (std::isnan(out.data()[i]) && std::isnan(expected[i])));
+    FUZZ_CHECK(std::memcmp(&out.data()[i], &expected[i], 4) == 0 ||
+               (std::isnan(out.data()[i]) && std::isnan(expected[i])));
 
   bool sound = true;
   for (size_t i = 0; i < n; ++i) {

@@ -20,11 +20,13 @@ constexpr float kInfinity = std::numeric_limits<float>::infinity();
 // values (signed zeros, float's edges, non-finite values, numbers near knob limits), then a raw
 // bit pattern from the next four bytes.
 constexpr uint8_t kSpecial = 192, kRaw = 224;
+// clang-format off
 constexpr float kSpecialValues[32] = {
     0.0f, -0.0f, 1.0f, -1.0f, 0.5f, 1e-6f, -1e-6f, 1e-30f, 1e-38f, 1e-45f, 1e6f, -1e6f, 1e30f, -1e30f,
     std::numeric_limits<float>::max(), -std::numeric_limits<float>::max(), kInfinity, -kInfinity,
     std::numeric_limits<float>::quiet_NaN(), -std::numeric_limits<float>::quiet_NaN(), 255.0f, 256.0f, 257.0f,
     2.0f, 3.0f, 1e9f, 65535.0f, 32768.0f, 0.999f, 1.001f, 100.0f, 1e-3f};
+// clang-format on
 
 class Reader {
  public:
@@ -74,7 +76,8 @@ class Writer {
   }
   // A float field at the step nearest to v within lo .. hi.
   Writer& step(float v, float lo, float hi) {
-    return byte(uint8_t(std::lround(std::fmin(std::fmax((v - lo) / (hi - lo), 0.0f), 1.0f) * float(kSpecial - 1))));
+    return byte(
+        uint8_t(std::lround(std::fmin(std::fmax((v - lo) / (hi - lo), 0.0f), 1.0f) * float(kSpecial - 1))));
   }
   bool save(const std::string& path) const {
     FILE* f = std::fopen(path.c_str(), "wb");

@@ -45,10 +45,13 @@ std::vector<fuzz::Writer> seeds() {
     spec.full_width = spec.full_height = 4;
     spec.tile_width = spec.tile_height = tile;
     std::vector<float> pixels(75);
-    for (size_t i = 0; i < pixels.size(); ++i) pixels[i] = i % 5 == 4 ? 50.0f + float(i) : 0.1f * float(i % 7);
-    out.push_back(seedFile(spec, [&](OIIO::ImageOutput& o) { o.write_image(OIIO::TypeDesc::FLOAT, pixels.data()); }));
+    for (size_t i = 0; i < pixels.size(); ++i)
+      pixels[i] = i % 5 == 4 ? 50.0f + float(i) : 0.1f * float(i % 7);
+    out.push_back(
+        seedFile(spec, [&](OIIO::ImageOutput& o) { o.write_image(OIIO::TypeDesc::FLOAT, pixels.data()); }));
   }
-  for (int variant = 0; variant < 3; ++variant) {  // scanline float, scanline half with ZBack, tiled with ZBack
+  for (int variant = 0; variant < 3;
+       ++variant) {  // scanline float, scanline half with ZBack, tiled with ZBack
     const OIIO::TypeDesc type = variant == 1 ? OIIO::TypeDesc::HALF : OIIO::TypeDesc::FLOAT;
     std::vector<std::string> names{"R", "G", "B", "A", "Z", "id"};
     if (variant) names.push_back("ZBack");
@@ -64,7 +67,8 @@ std::vector<fuzz::Writer> seeds() {
     for (int p = 0; p < 12; ++p)
       for (int s = 0; s < p % 3; ++s)
         for (int c = 0; c < int(names.size()); ++c)
-          data.set_deep_value(p, c, s, c >= 4 && c != 5 ? 40.0f + 10.0f * float(s + c - 4) : 0.25f * float(c + s));
+          data.set_deep_value(p, c, s,
+                              c >= 4 && c != 5 ? 40.0f + 10.0f * float(s + c - 4) : 0.25f * float(c + s));
     out.push_back(seedFile(spec, [&](OIIO::ImageOutput& o) { o.write_deep_image(data); }));
   }
   return out;
@@ -78,7 +82,8 @@ extern "C" int LLVMFuzzerInitialize(int* argc, char*** argv) {
 }
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-  std::ofstream(kScratch, std::ios::binary | std::ios::trunc).write(reinterpret_cast<const char*>(data), std::streamsize(size));
+  std::ofstream(kScratch, std::ios::binary | std::ios::trunc)
+      .write(reinterpret_cast<const char*>(data), std::streamsize(size));
   std::vector<std::string> warnings;
   LoadedImage flat;
   const Status flatRead = readImage(kScratch, kMaxBytes, flat, warnings);
@@ -95,7 +100,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   for (int y = plane.box().y(); y < plane.box().t(); ++y)
     for (int x = plane.box().x(); x < plane.box().r(); ++x) {
       const DD::Image::DeepPixel pixel = plane.getPixel(y, x);
-      for (size_t i = 0; i < pixel.getSampleCount(); ++i) sum = sum + pixel.getOrderedSample(i, DD::Image::Chan_DeepFront);
+      for (size_t i = 0; i < pixel.getSampleCount(); ++i)
+        sum = sum + pixel.getOrderedSample(i, DD::Image::Chan_DeepFront);
     }
   return 0;
 }

@@ -22,7 +22,8 @@ void checkRanges(const Knob& k) {
     if ((k.flags() & Knob::FORCE_RANGE) && k.hasRange()) FUZZ_CHECK(v >= k.rangeMin() && v <= k.rangeMax());
     if (k.kind() == Knob::Enumeration) FUZZ_CHECK(v >= 0.0 && v < double(k.enumLabels().size()));
     if (k.kind() == Knob::Bool) FUZZ_CHECK(v == 0.0 || v == 1.0);
-    if (k.kind() == Knob::ChannelKind || k.kind() == Knob::InputChannel) FUZZ_CHECK(v >= 0.0 && v < double(Chan_Last));
+    if (k.kind() == Knob::ChannelKind || k.kind() == Knob::InputChannel)
+      FUZZ_CHECK(v >= 0.0 && v < double(Chan_Last));
   }
 }
 
@@ -33,14 +34,15 @@ std::vector<fuzz::Writer> seeds() {
   out[0].byte(0);
   for (const auto& k : node.allKnobs())
     if (!k->name().empty()) out[0].text(k->name() + " " + k->to_script() + "\n");
-  for (const char* s : {"focalPlane 10\nfocusRegionSize 4\nmultiplier 9\nmax_kernelsize 24\n",
-                        "filmFormat \"Vista Vision\"\nfilmFormat Custom\napertureWidth 30\n",
-                        "realWorldLens true\nfocalLength 50\nfStop 2.8\nworldScale m\nworldScaleMultiplier 10\n",
-                        "kernelType {Aperture Blades}\nkNumSides 40\nkCurvature 0.5\nkRotation 0.25\n",
-                        "orvelChannels {rgba.red rgba.green depth.Z}\ndepthChannel depth.Z\noutputType 2\n",
-                        "correctiveSlices 0\noverrideNearAndFarForSlices 1\ndepthSlicesNearAndFar 2,40\n",
-                        "bloom 0.8\nbloomMatteChannel rgba.alpha\nkChrAbb -4\nkChrAbbOff {0.2 1 0.7}\n",
-                        "kSphAbb -3\nmax_kernelsize -5\nfocalLength 1e30\nexpandBBoxToMaxKernelSize yes\n"})
+  for (const char* s :
+       {"focalPlane 10\nfocusRegionSize 4\nmultiplier 9\nmax_kernelsize 24\n",
+        "filmFormat \"Vista Vision\"\nfilmFormat Custom\napertureWidth 30\n",
+        "realWorldLens true\nfocalLength 50\nfStop 2.8\nworldScale m\nworldScaleMultiplier 10\n",
+        "kernelType {Aperture Blades}\nkNumSides 40\nkCurvature 0.5\nkRotation 0.25\n",
+        "orvelChannels {rgba.red rgba.green depth.Z}\ndepthChannel depth.Z\noutputType 2\n",
+        "correctiveSlices 0\noverrideNearAndFarForSlices 1\ndepthSlicesNearAndFar 2,40\n",
+        "bloom 0.8\nbloomMatteChannel rgba.alpha\nkChrAbb -4\nkChrAbbOff {0.2 1 0.7}\n",
+        "kSphAbb -3\nmax_kernelsize -5\nfocalLength 1e30\nexpandBBoxToMaxKernelSize yes\n"})
     out.emplace_back().byte(0x0f).text(s);
   return out;
 }
@@ -88,7 +90,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     if (k->arraySize() == 0 && k->kind() != Knob::ChannelSetKind) continue;
     const std::string saved = k->to_script();
     std::string error;
-    if (!k->from_script(saved, &error)) std::fprintf(stderr, "%s: '%s': %s\n", k->name().c_str(), saved.c_str(), error.c_str());
+    if (!k->from_script(saved, &error))
+      std::fprintf(stderr, "%s: '%s': %s\n", k->name().c_str(), saved.c_str(), error.c_str());
     FUZZ_CHECK(k->to_script() == saved && error.empty());
   }
   return 0;
