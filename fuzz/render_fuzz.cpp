@@ -252,16 +252,13 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     for (Channel z : channels) sound = readPlane(in, *kernel, z, 0.0f, 1.0f, true) && sound;
     node.connect(ktOrvel::kKernel, kernel.get());
   }
-  if (inputs & 2) {
+  if (inputs & 2) {  // focal length, focus distance, f-stop, film back
     const float lens[5] = {in.value(1, 300), in.value(1, 256), in.value(0.5f, 64), in.value(1, 100),
                            in.value(1, 100)};
-    const float lo[5] = {1, 1, 0.5f, 1, 1}, hi[5] = {300, 256, 64, 100, 100};
-    for (int i = 0; i < 5; ++i) sound = sound && lens[i] >= lo[i] && lens[i] <= hi[i];
-    camera.focal_length(lens[0]);
-    camera.focal_point(lens[1]);
-    camera.fStop(lens[2]);
-    camera.film_width(lens[3]);
-    camera.film_height(lens[4]);
+    sound = sound && lens[0] >= 1 && lens[0] <= 300 && lens[1] >= 1 && lens[1] <= 256 && lens[2] >= 0.5f &&
+            lens[2] <= 64 && std::min(lens[3], lens[4]) >= 1 && std::max(lens[3], lens[4]) <= 100;
+    camera.focal_length(lens[0]), camera.focal_point(lens[1]), camera.fStop(lens[2]);
+    camera.film_width(lens[3]), camera.film_height(lens[4]);
     node.connect(ktOrvel::kCamera, &camera);
   }
   if (inputs & 4) {  // per pixel 0 .. 3 samples: front, thickness, alpha, the colours (premultiplied)

@@ -11,6 +11,7 @@
 #include <fstream>
 #include <sstream>
 #include <stdexcept>
+#include <tuple>
 
 namespace fs = std::filesystem;
 
@@ -85,13 +86,8 @@ TestImage makeImage(int width, int height, const std::vector<std::string>& chann
 
 void writeImage(const std::string& path, const TestImage& image) {
   OIIO::ImageSpec spec(image.width, image.height, int(image.channels.size()), OIIO::TypeDesc::FLOAT);
-  spec.x = image.x;
-  spec.y = image.y;
-  spec.full_x = image.fullX;
-  spec.full_y = image.fullY;
-  spec.full_width = image.fullWidth;
-  spec.full_height = image.fullHeight;
-  spec.channelnames = image.channels;
+  std::tie(spec.x, spec.y, spec.full_x, spec.full_y, spec.full_width, spec.full_height, spec.channelnames) =
+      std::tie(image.x, image.y, image.fullX, image.fullY, image.fullWidth, image.fullHeight, image.channels);
   if (image.tileSize > 0) spec.tile_width = spec.tile_height = image.tileSize;
   auto out = OIIO::ImageOutput::create(path);
   if (!out || !out->open(path, spec) || !out->write_image(OIIO::TypeDesc::FLOAT, image.pixels.data()))
@@ -104,17 +100,13 @@ TestImage readImage(const std::string& path) {
   auto in = OIIO::ImageInput::open(path);
   if (!in) return image;
   const OIIO::ImageSpec& spec = in->spec();
-  image.x = spec.x;
-  image.y = spec.y;
-  image.width = spec.width;
-  image.height = spec.height;
-  image.fullX = spec.full_x;
-  image.fullY = spec.full_y;
-  image.fullWidth = spec.full_width;
-  image.fullHeight = spec.full_height;
-  image.channels = spec.channelnames;
+  std::tie(image.x, image.y, image.width, image.height, image.fullX, image.fullY, image.fullWidth,
+           image.fullHeight, image.channels) =
+      std::tie(spec.x, spec.y, spec.width, spec.height, spec.full_x, spec.full_y, spec.full_width,
+               spec.full_height, spec.channelnames);
   image.pixels.resize(size_t(spec.width) * size_t(spec.height) * size_t(spec.nchannels));
-  if (!in->read_image(0, 0, 0, spec.nchannels, OIIO::TypeDesc::FLOAT, image.pixels.data())) return TestImage();
+  if (!in->read_image(0, 0, 0, spec.nchannels, OIIO::TypeDesc::FLOAT, image.pixels.data()))
+    return TestImage();
   return image;
 }
 

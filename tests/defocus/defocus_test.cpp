@@ -94,12 +94,13 @@ struct Render {
 struct Scatter {
   Scatter(int x, int r) : x(x), r(r), buffers(1, Mask_RGBA, x, r) {}
   void operator()(const Render& render, int y, int sx, int sy, float size, float rgb, float alpha,
-                  float weight = 1.0f, int bloomX = 0, int bloomY = 0, float bloomMatte = 1.0f, float chromaticMatte = 1.0f) {
+                  float weight = 1.0f, int bloomX = 0, int bloomY = 0, float bloomMatte = 1.0f,
+                  float chromaticMatte = 1.0f) {
     std::vector<float> v(Chan_Last, 0.0f);
     v[Chan_Red] = v[Chan_Green] = v[Chan_Blue] = rgb;
     v[Chan_Alpha] = alpha;
-    convole(render.context(), bloomX, bloomY, x, y, r, sx, sy, size, 0, weight, v.data(),
-            buffers.colourRows, buffers.weightRows, Mask_RGBA, bloomMatte, chromaticMatte);
+    convole(render.context(), bloomX, bloomY, x, y, r, sx, sy, size, 0, weight, v.data(), buffers.colourRows,
+            buffers.weightRows, Mask_RGBA, bloomMatte, chromaticMatte);
   }
   float colour(Channel z, int col) const { return buffers.colourRows[0][z][col]; }
   float weight(Channel z, int col) const { return buffers.weightRows[0][z][col]; }
@@ -134,6 +135,7 @@ TEST_P(KernelChoice, WeightsNameTheKernelsAndShares) {
   }
 }
 
+// clang-format off
 INSTANTIATE_TEST_SUITE_P(
     Sizes, KernelChoice,
     ::testing::Values(ChoiceCase{1, 1, 12, {{1, 1}}}, ChoiceCase{3, 1, 12, {{3, 1}}}, ChoiceCase{5, 1, 12, {{5, 1}}},
@@ -144,36 +146,7 @@ INSTANTIATE_TEST_SUITE_P(
                       ChoiceCase{kNaN, 1, 8, {{7, 1}}}, ChoiceCase{kInf, 1, 8, {{7, 1}}},
                       ChoiceCase{7.4f, 1, 8, {{7, 0.8f}, {7, 0.2f}}}, ChoiceCase{6.5f, 1, 8, {{6, 0.25f}, {7, 0.75f}}},
                       ChoiceCase{4.6f, 0, 12, {}}, ChoiceCase{4.6f, -1, 12, {}}));
-
-// A 5-wide box (half width 2) scattered near columns 10 .. 19 of row 5: which columns receive.
-TEST(Convole, ReachesOnlyCoveredColumnsInsideTheSpan) {
-  struct Case { int sx, sy, first, last; };  // first > last: none
-  const Case cases[] = {{15, 5, 13, 17}, {15, 3, 13, 17}, {15, 7, 13, 17}, {15, 2, 1, 0}, {15, 8, 1, 0},
-                        {9, 5, 10, 11},  {8, 5, 10, 10},  {7, 5, 1, 0},    {20, 5, 18, 19}, {21, 5, 19, 19},
-                        {22, 5, 1, 0},   {-100000, 5, 1, 0}};
-  Render render;
-  for (const Case& c : cases) {
-    Scatter scatter(10, 20);
-    scatter(render, 5, c.sx, c.sy, 5.0f, 3.0f, 1.0f);
-    for (int col = 10; col < 20; ++col) {
-      const bool inside = col >= c.first && col <= c.last;
-      EXPECT_FLOAT_EQ(scatter.weight(Chan_Green, col), inside ? 1.0f / 25 : 0.0f) << c.sx << "," << c.sy << " col " << col;
-      EXPECT_FLOAT_EQ(scatter.colour(Chan_Green, col), inside ? 3.0f / 25 : 0.0f) << c.sx << "," << c.sy << " col " << col;
-    }
-  }
-}
-
-// Kernel row 0 lands on the highest output row reached (rows count upward), column 0 leftmost.
-TEST(Convole, KernelRowZeroLandsOnTheTopRow) {
-  Render render;
-  render.bank = makeBank(10, rampTap);
-  for (int y = 3; y <= 7; ++y) {
-    Scatter scatter(10, 20);
-    scatter(render, y, 15, 5, 5.0f, 1.0f, 1.0f);
-    for (int col = 13; col <= 17; ++col)
-      EXPECT_FLOAT_EQ(scatter.weight(Chan_Blue, col), rampTap(5, 5, 7 - y, col - 13)) << y << ", " << col;
-  }
-}
+// clang-format on
 
 // Bloom on a one-pixel kernel in a 100 x 50 frame (centre 50, 25): colour above the threshold,
 // times the bloom, the matte and min(1, distance from the centre ^ (1 + curvature)); the bloom
@@ -184,7 +157,9 @@ struct BloomCase {
   float matte, value;
   double expected;
 };
-void PrintTo(const BloomCase& c, std::ostream* os) { *os << "bloom " << c.bloom << " at " << c.bloomX << "," << c.bloomY; }
+void PrintTo(const BloomCase& c, std::ostream* os) {
+  *os << "bloom " << c.bloom << " at " << c.bloomX << "," << c.bloomY;
+}
 
 class Bloom : public ::testing::TestWithParam<BloomCase> {};
 
@@ -197,13 +172,15 @@ TEST_P(Bloom, AddsLightAboveThresholdWithRadialFalloff) {
   render.s.outputType = c.outputType;
   Scatter scatter(0, 10);
   scatter(render, 0, 5, 0, 1.0f, c.value, 0.9f, 1.0f, c.bloomX, c.bloomY, c.matte);
-  for (Channel z : {Chan_Red, Chan_Green, Chan_Blue}) EXPECT_NEAR(scatter.colour(z, 5), c.expected, 1e-5) << z;
+  for (Channel z : {Chan_Red, Chan_Green, Chan_Blue})
+    EXPECT_NEAR(scatter.colour(z, 5), c.expected, 1e-5) << z;
   EXPECT_FLOAT_EQ(scatter.colour(Chan_Alpha, 5), 0.9f);
   EXPECT_FLOAT_EQ(scatter.weight(Chan_Red, 5), 1.0f);
 }
 
 const double kHalfway = 0.2498267;  // 0.5^2.001 = 0.25 x exp(-0.001 ln 2)
 const int kImage = kDefocusedImage, kBloom = kLensBloom;
+// clang-format off
 INSTANTIATE_TEST_SUITE_P(
     Cases, Bloom,
     ::testing::Values(BloomCase{1, 2, 0.7f, kImage, 100, 25, 1, 1.7f, 2.7}, BloomCase{1, 2, 0.7f, kBloom, 100, 25, 1, 1.7f, 1.0},
@@ -214,6 +191,7 @@ INSTANTIATE_TEST_SUITE_P(
                       BloomCase{2, -1, 0.7f, kImage, 50, 25, 1, 1.7f, 3.7}, BloomCase{1, 2, 0.7f, kImage, 100, 25, 0.5f, 1.7f, 2.2},
                       BloomCase{1, 0, 0.7f, kBloom, 100, 25, 0, 1.7f, 0.0}, BloomCase{0, 2, 0.7f, kImage, 100, 25, 1, 1.7f, 1.7},
                       BloomCase{-1, 0, 0.0f, kImage, 100, 25, 1, 1.7f, 1.7}));
+// clang-format on
 
 // Chromatic displacement, seen as the centre of each channel's 9 x 9 footprint. Offsets (1.0,
 // 0.5, 0.25). With size 9 and matte 1 the spread is (4.5 - 1) x 0.1 = 0.35, so amount 10 moves
@@ -248,7 +226,8 @@ TEST_P(Chromatic, MovesEachChannelAlongTheDiagonal) {
       scatter(render, y, c.sx, c.sy, c.size, 1.0f, 1.0f, 1.0f, 0, 0, 1.0f, c.matte);
       for (int col = c.sx - 15; col <= c.sx + 15; ++col)
         if (scatter.weight(kRGBA[i], col) != 0.0f)
-          ++taps, minX = std::min(minX, col), maxX = std::max(maxX, col), minY = std::min(minY, y), maxY = std::max(maxY, y);
+          ++taps, minX = std::min(minX, col), maxX = std::max(maxX, col), minY = std::min(minY, y),
+                  maxY = std::max(maxY, y);
     }
     EXPECT_EQ(taps, 81) << "channel " << kRGBA[i];
     EXPECT_EQ((minX + maxX) / 2, c.centre[i][0]) << "channel " << kRGBA[i];
@@ -256,6 +235,7 @@ TEST_P(Chromatic, MovesEachChannelAlongTheDiagonal) {
   }
 }
 
+// clang-format off
 INSTANTIATE_TEST_SUITE_P(
     Cases, Chromatic,
     ::testing::Values(ChromaticCase{0, 9, 1, 20, 10, {{20, 10}, {20, 10}, {20, 10}, {20, 10}}},
@@ -266,29 +246,7 @@ INSTANTIATE_TEST_SUITE_P(
                       ChromaticCase{10, 9, 1, 1, 1, {{2, 2}, {1, 1}, {0, 0}, {0, 0}}},
                       ChromaticCase{10, 2, 1, 20, 10, {{20, 10}, {20, 10}, {20, 10}, {20, 10}}},
                       ChromaticCase{10, 9, 0, 20, 10, {{20, 10}, {20, 10}, {20, 10}, {20, 10}}}));
-
-// Slices composited nearest first, each covering what is left: one column's (weight, colour)
-// per slice; a, b, c = 1, 2, 4 stand for the slices' own normalised colours.
-TEST(SliceBuffers, NearerSlicesCoverFartherOnes) {
-  using Slices = std::vector<std::pair<float, float>>;
-  const std::pair<Slices, double> cases[] = {
-      {{{0.5f, 0.5f}, {1, 2}}, 0.5 + 0.5 * 2},     {{{2, 2}, {1, 2}}, 1.0},
-      {{{2, 3}}, 1.5},                              {{{0.25f, 0.5f}}, 2.0},
-      {{{0, 0}, {0.5f, 1}}, 2.0},                   {{{0.5f, 0.5f}, {0, 0}}, 1.0},
-      {{{0.25f, 0.25f}, {0.5f, 1}, {1, 4}}, 0.25 + 0.5 * 2 + 0.25 * 4},
-      {{{0.25f, 0.25f}, {0.25f, 0.5f}}, 1.5},       {{{0, 0}, {0, 0}}, 0.0}};
-  for (const auto& [slices, expected] : cases) {
-    ktSliceBuffers b(int(slices.size()), Chan_Green, -3, 4);
-    for (size_t s = 0; s < slices.size(); ++s) {
-      b.weightRows[s][Chan_Green][0] = slices[s].first;
-      b.colourRows[s][Chan_Green][0] = slices[s].second;
-    }
-    std::vector<float> out(7, 99.0f);
-    b.composite(Chan_Green, out.data() + 3);
-    EXPECT_NEAR(out[3], expected, 1e-6) << "case " << (&expected - &cases[0].second) / 2;
-    for (int i : {0, 1, 2, 4, 5, 6}) EXPECT_EQ(out[i], 0.0f);
-  }
-}
+// clang-format on
 
 // ---- Whole rows.
 
@@ -300,7 +258,8 @@ void paintRandom(MemoryIop& img, Channel z, float lo, float hi, unsigned seed) {
     for (int x = b.x(); x < b.r(); ++x) img.set(x, y, z, dist(gen));
 }
 
-Row renderRow(const Render& render, MemoryIop& image, int y, int x, int r, const ChannelSet& channels = Mask_RGBA) {
+Row renderRow(const Render& render, MemoryIop& image, int y, int x, int r,
+              const ChannelSet& channels = Mask_RGBA) {
   Row out(x, r);
   defocus(render.context(), image, render.mattes, y, x, r, channels, out);
   return out;
@@ -363,12 +322,15 @@ TEST_P(BruteForce, MatchesDirectGather) {
       for (int sy = oy - c.padding; sy <= oy + c.padding; ++sy)
         for (int sx = c.x - c.padding; sx < c.r + c.padding; ++sx) {
           const int depthX = std::clamp(sx, 0, 23);
-          const CocSample coc = depthToCoc(s, render.context().kernelSizeLimit, in(image, Chan_Z, depthX, sy), DepthKind::Flat);
+          const CocSample coc =
+              depthToCoc(s, render.context().kernelSizeLimit, in(image, Chan_Z, depthX, sy), DepthKind::Flat);
           const float size = std::max(1.0f, coc.coc * (c.mattes ? in(mattes, Chan_Green, sx, sy) : 1.0f));
           double bloom = 0.0;
           if (c.bloom) {
-            const double dx = std::abs(depthX - 12.0) / 12.0, dy = std::abs(std::clamp(sy, b.y(), b.t()) - 8.0) / 8.0;
-            bloom = 0.5 * std::min(1.0, std::pow(std::hypot(dx, dy), 1.501)) * (c.mattes ? in(mattes, Chan_Red, sx, sy) : 1.0);
+            const double dx = std::abs(depthX - 12.0) / 12.0,
+                         dy = std::abs(std::clamp(sy, b.y(), b.t()) - 8.0) / 8.0;
+            bloom = 0.5 * std::min(1.0, std::pow(std::hypot(dx, dy), 1.501)) *
+                    (c.mattes ? in(mattes, Chan_Red, sx, sy) : 1.0);
           }
           for (const auto& [k, share] : kernelShares(size, entries)) {
             const int side = sideOf(k), row = side / 2 + sy - oy, col = ox - sx + side / 2;
@@ -394,6 +356,7 @@ TEST_P(BruteForce, MatchesDirectGather) {
   }
 }
 
+// clang-format off
 INSTANTIATE_TEST_SUITE_P(
     Cases, BruteForce,
     ::testing::Values(BruteCase{"plain", 0, 24, 3, Box(0, 0, 24, 16), false, false, kDefocusedImage},
@@ -404,6 +367,7 @@ INSTANTIATE_TEST_SUITE_P(
                       BruteCase{"box_inside_the_format", 0, 24, 3, Box(3, 2, 19, 13), true, true, kDefocusedImage},
                       BruteCase{"padding_below_the_reach", 2, 20, 1, Box(0, 0, 24, 16), false, false, kDefocusedImage}),
     [](const auto& info) { return std::string(info.param.name); });
+// clang-format on
 
 // A blurred foreground block (depth 5, blur 5) over a sharp background (depth 10). With two
 // slices the foreground covers the background by its own weight wf; with one they mix by
@@ -440,7 +404,9 @@ TEST_P(Layers, ForegroundOverBackground) {
       const double wf = n / 25.0, wb = inBlock(x, y) ? 0.0 : 1.0;
       for (int i = 0; i < 4; ++i) {
         const double a = fore[i], b = back[i];
-        double expected = c.slices == 1 ? (a * wf + b * wb) / (wf + wb) : (wb == 0.0 || wf >= 1.0) ? a : a * wf + b * (1.0 - wf);
+        double expected = c.slices == 1              ? (a * wf + b * wb) / (wf + wb)
+                          : (wb == 0.0 || wf >= 1.0) ? a
+                                                     : a * wf + b * (1.0 - wf);
         if (c.focusOutput == kFocusFront) expected = wf > 0 ? a : 0.0;
         if (c.focusOutput == kFocusBack) expected = wb > 0 ? b : 0.0;
         ASSERT_NEAR(row[kRGBA[i]][x], expected, 1e-5) << "channel " << kRGBA[i] << " at " << x << "," << y;
@@ -449,6 +415,7 @@ TEST_P(Layers, ForegroundOverBackground) {
   }
 }
 
+// clang-format off
 INSTANTIATE_TEST_SUITE_P(Cases, Layers,
                          ::testing::Values(LayerCase{"one_slice_mixes", 1, kFocusBoth},
                                            LayerCase{"two_slices_layer", 2, kFocusBoth},
@@ -456,6 +423,7 @@ INSTANTIATE_TEST_SUITE_P(Cases, Layers,
                                            LayerCase{"back_only", 2, kFocusBack},
                                            LayerCase{"front_only_one_slice", 1, kFocusFront}),
                          [](const auto& info) { return std::string(info.param.name); });
+// clang-format on
 
 // In focus every pixel keeps its own value (NaN and infinite depths included); channels outside
 // the active set pass through even where the others blur.

@@ -73,6 +73,7 @@ TEST_P(DepthToCoc, MatchesWorkedValue) {
 }
 
 const FocusRegion kBack = FocusRegion::Back, kFront = FocusRegion::Front;
+// clang-format off
 INSTANTIATE_TEST_SUITE_P(
     Cases, DepthToCoc,
     ::testing::Values(
@@ -101,6 +102,7 @@ INSTANTIATE_TEST_SUITE_P(
         CocCase{"inverse 0.02 is 50", realLens(kDepthInverse), 256, 0.02f, DepthKind::Flat, thinLens(50), kFront},
         CocCase{"deep never inverted", realLens(kDepthInverse), 77, 100, DepthKind::Deep, 0, kBack}),
     [](const auto& info) { return std::to_string(info.index); });
+// clang-format on
 
 TEST(DepthToCoc, ConvertedDepthIsClampedToTheFocusRegion) {
   const ktOrvelSettings s = artistic();
@@ -160,6 +162,7 @@ TEST_P(CocScan, LimitAndPadding) {
   EXPECT_EQ(r.capped, c.capped) << c.name;
 }
 
+// clang-format off
 INSTANTIATE_TEST_SUITE_P(
     Cases, CocScan,
     ::testing::Values(ScanCase{"in focus", 20, 1, 256, {10, 10, 10}, 0, 2, false},
@@ -169,6 +172,7 @@ INSTANTIATE_TEST_SUITE_P(
                       ScanCase{"capped", 90, 1, 64, {12}, 64, 34, true},
                       ScanCase{"NaN blur ignored", kNaN, 1, 256, {12}, 0, 2, false}),
     [](const auto& info) { return std::to_string(info.index); });
+// clang-format on
 
 TEST(CocScan, InfinitelyFarPixelsUseTheRunningMaximum) {
   ktOrvelSettings s = realLens();
@@ -202,17 +206,21 @@ TEST_P(SliceDepths, Boundaries) {
   for (size_t i = 0; i < d.size(); ++i) EXPECT_NEAR(d[i], c.expected[i], 1e-4) << i;
 }
 
+// clang-format off
 INSTANTIATE_TEST_SUITE_P(
     Cases, SliceDepths,
     ::testing::Values(SliceCase{1, 100, 1, false, {}}, SliceCase{2, 100, 1, false, {0, 100}},
                       SliceCase{4, 100, 1, false, {0, 99.75f, 100, 100.25f}},
                       SliceCase{4, 100, 1, true, {0, 4, 6, 8}},
                       SliceCase{4, 0.25f, 1, false, {0, 0.1875f, 0.375f, 0.5625f}}));
+// clang-format on
 
 TEST(SliceIndex, LastBoundaryNotAboveTheDepth) {
   const std::vector<float> b{0.0f, 4.0f, 6.0f, 8.0f};
+  // clang-format off
   const std::pair<float, int> cases[] = {{0, 0}, {3.9f, 0}, {4, 1}, {7.99f, 2}, {8, 3},
                                          {1e30f, 3}, {-5, 0}, {kNaN, 0}};
+  // clang-format on
   for (const auto& [depth, slice] : cases) EXPECT_EQ(sliceIndex(b, 4, depth), slice) << depth;
   EXPECT_EQ(sliceIndex({}, 1, 50.0f), 0);
 }

@@ -71,6 +71,7 @@ TEST_P(EnableRules, FollowTheChanges) {
   for (const char* k : c.disabled) EXPECT_FALSE(s.node.knob(k)->isEnabled()) << c.name << ": " << k;
 }
 
+// clang-format off
 INSTANTIATE_TEST_SUITE_P(
     Cases, EnableRules,
     ::testing::Values(
@@ -89,6 +90,7 @@ INSTANTIATE_TEST_SUITE_P(
         RuleCase{"camera", {{"filmFormat", "Custom"}}, true, {},
                  {"focalPlane", "focalLength", "fStop", "apertureWidth", "apertureHeight"}}),
     [](const auto& info) { return std::to_string(info.index); });
+// clang-format on
 
 TEST(EnableRules, DisconnectingTheCameraAndReopeningASavedNode) {
   Scene s;
@@ -111,8 +113,12 @@ TEST(EnableRules, DisconnectingTheCameraAndReopeningASavedNode) {
 // Knobs that clamp hold values within their declared range, whatever a script stores.
 TEST(Knobs, ClampedKnobsHoldTheirRange) {
   Scene s;
-  s.set({{"kNumSides", "40"}, {"max_kernelsize", "-5"}, {"focalLength", "1e30"}, {"bloomCurvature", "9"},
-         {"kSphAbb", "-3"}, {"correctiveSlices", "0"}});
+  s.set({{"kNumSides", "40"},
+         {"max_kernelsize", "-5"},
+         {"focalLength", "1e30"},
+         {"bloomCurvature", "9"},
+         {"kSphAbb", "-3"},
+         {"correctiveSlices", "0"}});
   EXPECT_EQ(s.node.settings.kNumSides, 16);
   EXPECT_EQ(s.node.settings.max_kernelsize, 1);
   EXPECT_FLOAT_EQ(s.node.settings.focalLength, 300.0f);
@@ -123,9 +129,11 @@ TEST(Knobs, ClampedKnobsHoldTheirRange) {
 
 // The film backs of the film format table, in millimetres.
 TEST(FilmFormat, SetsTheAperture) {
+  // clang-format off
   const std::tuple<const char*, float, float> formats[] = {
       {"35mm", 22.0f, 16.0f},         {"Anamorphic", 21.3f, 17.8f},  {"Super 35mm", 24.89f, 18.67f},
       {"Vista Vision", 37.7f, 25.17f}, {"Super 16mm", 12.52f, 7.41f}, {"Four Thirds", 17.3f, 13.0f}};
+  // clang-format on
   for (const auto& [name, w, h] : formats) {
     Scene s;
     s.set({{"filmFormat", name}});
@@ -156,7 +164,9 @@ TEST(Validate, CameraValuesDriveTheLens) {
 
 TEST(Validate, ErrorsMattesAndSlices) {
   Scene s;
-  s.set({{"kernelType", "Input"}, {"correctiveSlices", "2"}, {"bloomMatteChannel", "R"},
+  s.set({{"kernelType", "Input"},
+         {"correctiveSlices", "2"},
+         {"bloomMatteChannel", "R"},
          {"chromicAberrationMatteChannel", "A"}});
   s.node.validate(true);
   EXPECT_EQ(s.node.errors(), std::vector<std::string>{"No input kernel connected!"});
@@ -222,10 +232,12 @@ TEST_P(Open, BuildsTheBankTheBlurNeeds) {
     EXPECT_EQ(s.node.padding, c.padding) << c.name;
   }
   EXPECT_EQ(s.node.kernels.size(), c.bank) << c.name;
-  EXPECT_EQ(s.node.warnings(), c.warning[0] ? std::vector<std::string>{c.warning} : std::vector<std::string>{})
+  EXPECT_EQ(s.node.warnings(),
+            c.warning[0] ? std::vector<std::string>{c.warning} : std::vector<std::string>{})
       << c.name;
 }
 
+// clang-format off
 INSTANTIATE_TEST_SUITE_P(
     Cases, Open,
     ::testing::Values(OpenCase{"in focus", {}, 10, 0, 2, 5, ""},
@@ -235,13 +247,14 @@ INSTANTIATE_TEST_SUITE_P(
                                "consider increasing the max kernel size above 90."},
                       OpenCase{"focus matte builds none", {{"outputType", "Focus Matte"}}, 500, 256, -1, 0, ""}),
     [](const auto& info) { return std::to_string(info.index); });
+// clang-format on
 
 TEST(Open, DeepScanMeasuresTheNearestSampleOnly) {
   Scene s(4, 1);
   s.set(kArtistic);
   MemoryDeepOp deep(Format(4, 1), Box(0, 0, 4, 1), ChannelSet{Chan_Alpha, Chan_DeepFront, Chan_DeepBack});
   const float nearFirst[] = {1.0f, 10.0f, 10.0f, 1.0f, 500.0f, 500.0f};  // in focus, then far
-  const float half[] = {1.0f, 11.0f, 11.0f};                              // half the back ramp: 10
+  const float half[] = {1.0f, 11.0f, 11.0f};                             // half the back ramp: 10
   deep.setPixel(0, 0, nearFirst, 2);
   deep.setPixel(1, 0, half, 1);
   s.node.connect(ktOrvel::kDeepInput, &deep);
