@@ -16,6 +16,7 @@
 #include "DDImage/MemoryIop.h"
 #include "ktCombineSamples.h"
 #include "ktDeepDefocus.h"
+#include "ktLensValues.h"
 
 using namespace DD::Image;
 
@@ -120,17 +121,11 @@ struct Engine {
          std::vector<float> slices = {})
       : flat(Format(w, h), Box(0, 0, w, h), Mask_RGBA + Chan_Z) {
     s.activeChannels = Mask_RGBA;
-    s.contextScale = 1.0f;
-    s.bloom = s.kChrAbb = 0.0f;
-    s.multiplier = multiplier;
-    s.focalPlane = focalPlane;
-    s.focusRegionSize = region;
-    s.focusHalfSize = region / 2;
-    s.focusHalfSizeInv = 2 / region;
-    s.focusNear = focalPlane - region / 2;
-    s.focusFar = focalPlane + region / 2;
-    s.focusRange = region;
+    s.contextScale = 1.0f, s.bloom = s.kChrAbb = 0.0f;
+    s.multiplier = multiplier, s.focalPlane = focalPlane, s.focusRegionSize = region;
+    s.focusRegionFalloff = kFalloffLinear;
     s.correctiveSlices = slices.empty() ? 1 : int(slices.size());
+    computeLensValues(s, w, h);
     sliceDepths = slices;
     bank.resize(9);
     for (size_t k = 0; k < bank.size(); ++k) {

@@ -61,20 +61,13 @@ struct SoakScene {
     node.connect(ktOrvel::kInput, &image);
     node.connect(ktOrvel::kMattes, &mattes);
     if (engine == Engine::Deep) node.connect(ktOrvel::kDeepInput, &deep);
-    const std::pair<const char*, const char*> knobs[] = {{"focalPlane", "10"},
-                                                         {"focusRegionSize", "3"},
-                                                         {"multiplier", "15"},
-                                                         {"max_kernelsize", "24"},
-                                                         {"correctiveSlices", "6"},
-                                                         {"kernelType", "Aperture Blades"},
-                                                         {"kNumSides", "7"},
-                                                         {"bloom", "0.6"},
-                                                         {"bloomThreshold", "0.4"},
-                                                         {"kChrAbb", "3"},
-                                                         {"defocusMatteChannel", "R"},
-                                                         {"bloomMatteChannel", "G"},
-                                                         {"chromicAberrationMatteChannel", "B"},
-                                                         {"integrateFrontAndBackSeperately", "true"}};
+    // clang-format off
+    const std::pair<const char*, const char*> knobs[] = {
+        {"focalPlane", "10"}, {"focusRegionSize", "3"}, {"multiplier", "15"}, {"max_kernelsize", "24"},
+        {"correctiveSlices", "6"}, {"kernelType", "Aperture Blades"}, {"kNumSides", "7"}, {"bloom", "0.6"},
+        {"bloomThreshold", "0.4"}, {"kChrAbb", "3"}, {"defocusMatteChannel", "R"}, {"bloomMatteChannel", "G"},
+        {"chromicAberrationMatteChannel", "B"}, {"integrateFrontAndBackSeperately", "true"}};
+    // clang-format on
     for (const auto& k : knobs) {
       Knob* knob = node.knob(k.first);
       EXPECT_TRUE(knob && knob->from_script(k.second)) << k.first;
