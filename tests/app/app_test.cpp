@@ -168,19 +168,6 @@ TEST(Knobs, ScriptsEqualSetOptionsAndMatter) {
   EXPECT_GT(largest, 1e-3f);
 }
 
-// A camera focused close by blurs the point sharp at 250 (see CameraFocus above).
-TEST(Inputs, ACameraFocusedCloseBlursThePoint) {
-  ScratchFolder dir;
-  writeImage(dir.path("spot.exr"), spot());
-  ASSERT_RAN(
-      run(dir, {"render", "@spot.exr", "-o", "@close.exr", "--camera", "focal=50,focal_point=20,fstop=2",
-                "--set", "realWorldLens=true", "--set", "max_kernelsize=16"}));
-  const TestImage close = readImage(dir.path("close.exr"));
-  EXPECT_LT(close.at(10, 10, 0), 1.0f);
-  EXPECT_GT(close.at(12, 10, 0), 0.01f);
-  EXPECT_GT(close.at(10, 8, 0), 0.01f);
-}
-
 // A PNG holds the display window's RGBA with the sRGB transfer: linear 0.5 is
 // 1.055 x 0.5^(1/2.4) - 0.055 = 0.73536, to 8 bits.
 TEST(Outputs, PngIsSrgb) {

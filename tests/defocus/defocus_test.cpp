@@ -144,51 +144,6 @@ INSTANTIATE_TEST_SUITE_P(
                       ChoiceCase{4.6f, 0, 12, {}}, ChoiceCase{4.6f, -1, 12, {}}));
 // clang-format on
 
-// Bloom on a one-pixel kernel in a 100 x 50 frame (centre 50, 25): colour above the threshold,
-// times the bloom, the matte and min(1, distance from the centre ^ (1 + curvature)); the bloom
-// output holds the light alone; alpha and weights never bloom.
-struct BloomCase {
-  float bloom, curvature, threshold;
-  int outputType, bloomX, bloomY;
-  float matte, value;
-  double expected;
-};
-void PrintTo(const BloomCase& c, std::ostream* os) {
-  *os << "bloom " << c.bloom << " at " << c.bloomX << "," << c.bloomY;
-}
-
-class Bloom : public ::testing::TestWithParam<BloomCase> {};
-
-TEST_P(Bloom, AddsLightAboveThresholdWithRadialFalloff) {
-  const BloomCase& c = GetParam();
-  Render render(100, 50);
-  render.s.bloom = c.bloom;
-  render.s.bloomCurvature = c.curvature;
-  render.s.bloomThreshold = c.threshold;
-  render.s.outputType = c.outputType;
-  Scatter scatter(0, 10);
-  scatter(render, 0, 5, 0, 1.0f, c.value, 0.9f, 1.0f, c.bloomX, c.bloomY, c.matte);
-  for (Channel z : {Chan_Red, Chan_Green, Chan_Blue})
-    EXPECT_NEAR(scatter.colour(z, 5), c.expected, 1e-5) << z;
-  EXPECT_FLOAT_EQ(scatter.colour(Chan_Alpha, 5), 0.9f);
-  EXPECT_FLOAT_EQ(scatter.weight(Chan_Red, 5), 1.0f);
-}
-
-const double kHalfway = 0.2498267;  // 0.5^2.001 = 0.25 x exp(-0.001 ln 2)
-const int kImage = kDefocusedImage, kBloom = kLensBloom;
-// clang-format off
-INSTANTIATE_TEST_SUITE_P(
-    Cases, Bloom,
-    ::testing::Values(BloomCase{1, 2, 0.7f, kImage, 100, 25, 1, 1.7f, 2.7}, BloomCase{1, 2, 0.7f, kBloom, 100, 25, 1, 1.7f, 1.0},
-                      BloomCase{1, 2, 0.7f, kImage, 50, 50, 1, 1.7f, 2.7}, BloomCase{1, 2, 0.7f, kImage, 75, 25, 1, 1.7f, 1.7 + kHalfway},
-                      BloomCase{1, 2, 0.7f, kBloom, 75, 25, 1, 1.7f, kHalfway}, BloomCase{1, 2, 0.7f, kImage, 50, 25, 1, 1.7f, 1.7},
-                      BloomCase{1, 2, 0.7f, kImage, 0, 0, 1, 1.7f, 2.7}, BloomCase{1, 2, 0.7f, kImage, 100, 25, 1, 0.5f, 0.5},
-                      BloomCase{1, 2, 0.7f, kBloom, 100, 25, 1, 0.5f, 0.0}, BloomCase{1, 0, 0.7f, kImage, 50, 25, 1, 1.7f, 2.7},
-                      BloomCase{2, -1, 0.7f, kImage, 50, 25, 1, 1.7f, 3.7}, BloomCase{1, 2, 0.7f, kImage, 100, 25, 0.5f, 1.7f, 2.2},
-                      BloomCase{1, 0, 0.7f, kBloom, 100, 25, 0, 1.7f, 0.0}, BloomCase{0, 2, 0.7f, kImage, 100, 25, 1, 1.7f, 1.7},
-                      BloomCase{-1, 0, 0.0f, kImage, 100, 25, 1, 1.7f, 1.7}));
-// clang-format on
-
 // Chromatic displacement, seen as the centre of each channel's 9 x 9 footprint. Offsets (1.0,
 // 0.5, 0.25). With size 9 and matte 1 the spread is (4.5 - 1) x 0.1 = 0.35, so amount 10 moves
 // red by (10 - 5) x 0.35 = 1.75, green (5 - 5) = 0 and blue, alpha -1.75; amount -10 moves red
@@ -277,9 +232,9 @@ std::vector<std::pair<int, double>> kernelShares(float size, int entries) {
 struct BruteCase {
   const char* name;
   int x, r, padding;
-  Box box;      // the input's, in a 24 x 16 format
-  bool bloom;   // bloom 0.5, curvature 1.5, threshold 0.3
-  bool mattes;  // random bloom and defocus mattes
+  Box box;                 // the input's, in a 24 x 16 format
+  float bloom, curvature;  // threshold 0.3
+  bool mattes;             // random bloom and defocus mattes
   int outputType;
 };
 void PrintTo(const BruteCase& c, std::ostream* os) { *os << c.name; }
@@ -299,7 +254,7 @@ TEST_P(BruteForce, MatchesDirectGather) {
   render.padding = c.padding;
   s.multiplier = 6.5f;
   s.outputType = c.outputType;
-  if (c.bloom) s.bloom = 0.5f, s.bloomCurvature = 1.5f, s.bloomThreshold = 0.3f;
+  s.bloom = c.bloom, s.bloomCurvature = c.curvature, s.bloomThreshold = 0.3f;
   for (Channel z : kRGBA) paintRandom(image, z, 0.0f, 2.0f, 20 + z);
   paintRandom(image, Chan_Z, 0.0f, 20.0f, 31);
   if (c.mattes) {
@@ -321,13 +276,15 @@ TEST_P(BruteForce, MatchesDirectGather) {
           const CocSample coc =
               depthToCoc(s, render.context().kernelSizeLimit, in(image, Chan_Z, depthX, sy), DepthKind::Flat);
           const float size = std::max(1.0f, coc.coc * (c.mattes ? in(mattes, Chan_Green, sx, sy) : 1.0f));
-          double bloom = 0.0;
-          if (c.bloom) {
-            const double dx = std::abs(depthX - 12.0) / 12.0,
-                         dy = std::abs(std::clamp(sy, b.y(), b.t()) - 8.0) / 8.0;
-            bloom = 0.5 * std::min(1.0, std::pow(std::hypot(dx, dy), 1.501)) *
-                    (c.mattes ? in(mattes, Chan_Red, sx, sy) : 1.0);
-          }
+          // Light above the threshold times the bloom (none below 0), the matte, and the distance
+          // from the format's centre to the power curvature + 0.001, at most 1 (1 everywhere for a
+          // curvature not above 0).
+          const double dx = std::abs(depthX - 12.0) / 12.0,
+                       dy = std::abs(std::clamp(sy, b.y(), b.t()) - 8.0) / 8.0;
+          const double falloff =
+              c.curvature > 0 ? std::min(1.0, std::pow(std::hypot(dx, dy), c.curvature + 0.001)) : 1.0;
+          const double bloom =
+              std::max(0.0f, c.bloom) * falloff * (c.mattes ? in(mattes, Chan_Red, sx, sy) : 1.0);
           for (const auto& [k, share] : kernelShares(size, entries)) {
             const int side = sideOf(k), row = side / 2 + sy - oy, col = ox - sx + side / 2;
             if (row < 0 || row >= side || col < 0 || col >= side) continue;
@@ -355,13 +312,16 @@ TEST_P(BruteForce, MatchesDirectGather) {
 // clang-format off
 INSTANTIATE_TEST_SUITE_P(
     Cases, BruteForce,
-    ::testing::Values(BruteCase{"plain", 0, 24, 3, Box(0, 0, 24, 16), false, false, kDefocusedImage},
-                      BruteCase{"bloom_and_mattes", 0, 24, 3, Box(0, 0, 24, 16), true, true, kDefocusedImage},
-                      BruteCase{"lens_bloom", 0, 24, 3, Box(0, 0, 24, 16), true, true, kLensBloom},
-                      BruteCase{"partial_span", 5, 13, 3, Box(0, 0, 24, 16), true, false, kDefocusedImage},
-                      BruteCase{"span_past_the_format", -4, 27, 3, Box(0, 0, 24, 16), false, true, kDefocusedImage},
-                      BruteCase{"box_inside_the_format", 0, 24, 3, Box(3, 2, 19, 13), true, true, kDefocusedImage},
-                      BruteCase{"padding_below_the_reach", 2, 20, 1, Box(0, 0, 24, 16), false, false, kDefocusedImage}),
+    ::testing::Values(BruteCase{"plain", 0, 24, 3, Box(0, 0, 24, 16), 0, 0, false, kDefocusedImage},
+                      BruteCase{"bloom_and_mattes", 0, 24, 3, Box(0, 0, 24, 16), 0.5f, 1.5f, true, kDefocusedImage},
+                      BruteCase{"lens_bloom", 0, 24, 3, Box(0, 0, 24, 16), 0.5f, 1.5f, true, kLensBloom},
+                      BruteCase{"even_bloom", 0, 24, 3, Box(0, 0, 24, 16), 0.8f, 0, false, kDefocusedImage},
+                      BruteCase{"even_bloom_alone", 0, 24, 3, Box(0, 0, 24, 16), 2, -1, true, kLensBloom},
+                      BruteCase{"negative_bloom", 0, 24, 3, Box(0, 0, 24, 16), -1, 2, false, kDefocusedImage},
+                      BruteCase{"partial_span", 5, 13, 3, Box(0, 0, 24, 16), 0.5f, 1.5f, false, kDefocusedImage},
+                      BruteCase{"span_past_the_format", -4, 27, 3, Box(0, 0, 24, 16), 0, 0, true, kDefocusedImage},
+                      BruteCase{"box_inside_the_format", 0, 24, 3, Box(3, 2, 19, 13), 0.5f, 1.5f, true, kDefocusedImage},
+                      BruteCase{"padding_below_the_reach", 2, 20, 1, Box(0, 0, 24, 16), 0, 0, false, kDefocusedImage}),
     [](const auto& info) { return std::string(info.param.name); });
 // clang-format on
 
