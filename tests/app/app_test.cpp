@@ -35,14 +35,15 @@ RunResult run(const ScratchFolder& dir, Args args) {
 #define ASSERT_RAN(result) ASSERT_EQ((result).exitCode, 0) << (result).err
 
 // Windows equal, and every channel of `expected` in the same-named channel of `actual`.
-void expectSame(const TestImage& expected, const TestImage& actual, float tolerance, bool windows = true) {
+void expectSame(const TestImage& expected, const TestImage& actual, float tolerance, bool windows = true,
+                size_t channels = 99) {
   if (windows) {
     EXPECT_EQ(std::vector<int>({expected.x, expected.y, expected.width, expected.height}),
               std::vector<int>({actual.x, actual.y, actual.width, actual.height}));
     EXPECT_EQ(std::vector<int>({expected.fullX, expected.fullY, expected.fullWidth, expected.fullHeight}),
               std::vector<int>({actual.fullX, actual.fullY, actual.fullWidth, actual.fullHeight}));
   }
-  for (size_t c = 0; c < expected.channels.size(); ++c) {
+  for (size_t c = 0; c < std::min(channels, expected.channels.size()); ++c) {
     const int ac = actual.channel(expected.channels[c]);
     ASSERT_GE(ac, 0) << "missing channel " << expected.channels[c];
     int bad = 0;
@@ -214,12 +215,9 @@ TEST(Frames, ARangeRendersEachFrameUntilOneIsMissing) {
 // ---- Bad inputs: exit status 2 (1 for a node error), each stderr line an error or a warning,
 // the text named, nothing written, no temporary file left and an older output kept.
 
-struct ErrorCase {
-  const char* name;
-  Args args;
-  int exitCode;
-  const char* mentions;
-};
+// clang-format off
+struct ErrorCase { const char* name; Args args; int exitCode; const char* mentions; };
+// clang-format on
 
 class BadInputs : public ::testing::TestWithParam<ErrorCase> {};
 
@@ -283,7 +281,8 @@ INSTANTIATE_TEST_SUITE_P(
     [](const auto& info) { return std::string(info.param.name); });
 // clang-format on
 
-// ---- Limits: files that would need more memory than --max-memory are refused before reading.
+// ---- Limits: files that would need more memory than --max-memory are refused before reading
+// (forged attribute sizes and pixel types are left to the EXR reader's fuzz target).
 
 // Overwrites the value of EXR header attribute `name` (with its type) at `offset` bytes into it.
 void patch(std::string& bytes, const std::string& name, size_t offset, const void* value, size_t size) {
@@ -291,42 +290,6 @@ void patch(std::string& bytes, const std::string& name, size_t offset, const voi
   if (at == std::string::npos) throw std::runtime_error("the test file lacks an attribute");
   std::memcpy(&bytes[at + name.size() + offset], value, size);
 }
-
-struct LimitCase {
-  const char* name;
-  const char* attribute;  // with its type name, zero-terminated both
-  size_t length, offset;
-  std::vector<uint32_t> values;
-  const char* mentions;
-};
-
-class Limits : public ::testing::TestWithParam<LimitCase> {};
-
-TEST_P(Limits, RefuseTheFileAsFlatAndDeep) {
-  const LimitCase& c = GetParam();
-  ScratchFolder dir;
-  writeImage(dir.path("in.exr"), picture(2, 2, at100));
-  std::string bytes = readBytes(dir.path("in.exr"));
-  patch(bytes, std::string(c.attribute, c.length), c.offset, c.values.data(), 4 * c.values.size());
-  writeText(dir.path("in.exr"), bytes);
-  for (const Args& args :
-       {Args{"render", "@in.exr", "-o", "@out.exr"}, Args{"render", "--deep", "@in.exr", "-o", "@out.exr"}}) {
-    const RunResult r = run(dir, args);
-    EXPECT_EQ(r.exitCode, 2) << r.err;
-    EXPECT_NE(r.err.find(c.mentions), std::string::npos) << r.err;
-  }
-  EXPECT_EQ(dir.files(), std::vector<std::string>{"in.exr"});
-}
-
-// An attribute declaring 2 GB in a file of a few hundred bytes; a channel of unknown pixel type
-// (past the size and the name "A\0"), which the image library would abort on.
-// clang-format off
-INSTANTIATE_TEST_SUITE_P(
-    Cases, Limits,
-    ::testing::Values(LimitCase{"HugeAttribute", "capDate\0string\0", 15, 0, {0x7fffff00}, "not a valid EXR file"},
-                      LimitCase{"UnknownPixelType", "chlist\0", 7, 4 + 2, {3}, "not a valid EXR file"}),
-    [](const auto& info) { return std::string(info.param.name); });
-// clang-format on
 
 // A tiled EXR declaring a 200000 x 200000 window: a 1 x 1 file with one 1 x 1 tile, its windows
 // and tile size patched, and a table of zero offsets (which OpenEXR rebuilds by scanning) for the
@@ -387,21 +350,14 @@ TEST_P(PointSamples, DefocusLikeTheFlatImage) {
         if (withBack) s.push_back(depthAt(x, row));
       },
       tile);
-  const Args knobs{"--set", "multiplier=8", "--set", "max_kernelsize=12", "--set", "focalPlane=90", "-o"};
-  Args f{"render", "@flat.exr"}, d{"render", "--deep", "@deep.exr"};
+  const Args knobs{"--set", "multiplier=8", "--set", "max_kernelsize=12", "--set", "focalPlane=90"};
+  Args f{"render", "@flat.exr", "-o", "@f.exr"}, d{"render", "--deep", "@deep.exr", "-o", "@d.exr"};
   f.insert(f.end(), knobs.begin(), knobs.end());
   d.insert(d.end(), knobs.begin(), knobs.end());
-  f.push_back("@flat-out.exr");
-  d.push_back("@deep-out.exr");
   ASSERT_RAN(run(dir, f));
   ASSERT_RAN(run(dir, d));
-  TestImage fromFlat = readImage(dir.path("flat-out.exr"));
-  fromFlat.channels.resize(4);  // RGBA: the deep output's Z is its own
-  fromFlat.pixels.clear();
-  const TestImage all = readImage(dir.path("flat-out.exr")), deep = readImage(dir.path("deep-out.exr"));
-  for (size_t i = 0; i < all.pixels.size(); ++i)
-    if (i % all.channels.size() < 4) fromFlat.pixels.push_back(all.pixels[i]);
-  expectSame(fromFlat, deep, 1e-4f, false);
+  const TestImage deep = readImage(dir.path("d.exr"));
+  expectSame(readImage(dir.path("f.exr")), deep, 1e-4f, false, 4);  // RGBA: the deep output's Z is its own
   EXPECT_GT(std::fabs(deep.at(10, 6, 0) - flat.at(10, 6, 0)) + std::fabs(deep.at(3, 2, 1) - flat.at(3, 2, 1)),
             1e-3f)
       << "nothing blurred";

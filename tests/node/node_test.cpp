@@ -256,25 +256,6 @@ TEST(Open, DeepScanMeasuresTheNearestSampleOnly) {
   EXPECT_EQ(s.node.padding, 7);
 }
 
-// A bright pixel spreads into a disc of diameter 15 and keeps its light.
-TEST(Render, ABrightPixelSpreadsIntoADisc) {
-  Scene s(41, 41);
-  s.set(kArtistic);
-  s.set({{"multiplier", "15"}, {"correctiveSlices", "1"}});
-  s.image.fill(Chan_Z, 50.0f);
-  s.image.set(20, 20, Chan_Red, 100.0f);
-  const RenderReport r = s.render();
-  ASSERT_NE(r.image, nullptr);
-  double sum = 0;
-  for (int y = 0; y < 41; ++y)
-    for (int x = 0; x < 41; ++x) sum += s.out(r, x, y, Chan_Red);
-  EXPECT_NEAR(sum, 100.0, 0.01);
-  EXPECT_GT(s.out(r, 26, 20, Chan_Red), 0.1f);
-  EXPECT_NEAR(s.out(r, 26, 20, Chan_Red), s.out(r, 20, 26, Chan_Red), 1e-4f);
-  EXPECT_EQ(s.out(r, 29, 20, Chan_Red), 0.0f);
-  EXPECT_EQ(s.out(r, 27, 27, Chan_Red), 0.0f);
-}
-
 // Focus matte: green in front, blue behind, alpha passed through; focal distance: red in
 // focus, blue the back blur, green the front blur, over 256 when normalised.
 TEST(Render, FocusMatteAndFocalDistance) {
