@@ -4,11 +4,11 @@
 
 #include <OpenImageIO/deepdata.h>
 #include <OpenImageIO/imageio.h>
-#include <fcntl.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <algorithm>
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <functional>
@@ -56,30 +56,16 @@ struct RunResult {
   std::string out, err;
 };
 
-// Runs orvel with `args` ("render" runs get --quiet) and waits for it.
+// Runs orvel with `args` ("render" runs get --quiet), its output and errors captured.
 inline RunResult runOrvel(std::vector<std::string> args) {
   ScratchFolder capture;
-  const std::string outPath = capture.path("stdout"), errPath = capture.path("stderr");
   if (!args.empty() && args[0] == "render") args.insert(args.begin() + 1, "--quiet");
-  args.insert(args.begin(), ORVEL_EXECUTABLE);
-  const pid_t pid = ::fork();
-  if (pid == 0) {
-    ::dup2(::open(outPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644), 1);
-    ::dup2(::open(errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644), 2);
-    ::dup2(::open("/dev/null", O_RDONLY), 0);
-    std::vector<char*> raw;
-    for (std::string& a : args) raw.push_back(a.data());
-    raw.push_back(nullptr);
-    ::execv(raw[0], raw.data());
-    ::_exit(127);
-  }
-  RunResult result;
-  int status = 0;
-  if (pid > 0 && ::waitpid(pid, &status, 0) == pid)
-    result.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
-  result.out = readBytes(outPath);
-  result.err = readBytes(errPath);
-  return result;
+  std::string command = ORVEL_EXECUTABLE;
+  for (const std::string& a : args) command += " '" + a + "'";  // no argument holds a quote
+  const int status = std::system(
+      (command + " >" + capture.path("out") + " 2>" + capture.path("err") + " </dev/null").c_str());
+  return {WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status), readBytes(capture.path("out")),
+          readBytes(capture.path("err"))};
 }
 
 // A flat image as a file holds it: interleaved channels, rows top-down over the data window.
