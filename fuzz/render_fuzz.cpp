@@ -36,11 +36,9 @@ Channel extraChannel() {
 // The knobs an input may set, each with the span of values that counts as sound (floats: the
 // slider range, or a plausible span for knobs without one).
 enum Kind { kFloat, kEnum, kBool, kChannel, kChannels, kInt };
-struct KnobField {
-  const char* name;
-  Kind kind;
-  float lo = 0, hi = 0;
-};
+// clang-format off
+struct KnobField { const char* name; Kind kind; float lo = 0, hi = 0; };
+// clang-format on
 // clang-format off
 const KnobField kKnobs[] = {
     {"multiplier", kFloat, 1, 256}, {"frontmultiplier", kFloat, 1, 256}, {"backmultiplier", kFloat, 1, 256},

@@ -72,11 +72,9 @@ Shape shape(int type, float softness, float aspect = 1, int sides = 6, float cur
   return Shape{type, aspect, softness, sides, curvature, rotation, sphAbb};
 }
 
-struct ApertureCase {
-  const char* name;
-  Shape shape;
-  int side;
-};
+// clang-format off
+struct ApertureCase { const char* name; Shape shape; int side; };
+// clang-format on
 void PrintTo(const ApertureCase& c, std::ostream* os) { *os << c.name; }
 
 class Aperture : public ::testing::TestWithParam<ApertureCase> {};

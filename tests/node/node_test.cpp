@@ -50,12 +50,9 @@ struct Scene {
 const Knobs kArtistic = {{"focalPlane", "10"}, {"focusRegionSize", "4"}, {"multiplier", "20"}};
 
 // Which knobs are enabled after a sequence of changes.
-struct RuleCase {
-  const char* name;
-  Knobs changes;
-  bool camera;
-  std::vector<const char*> enabled, disabled;
-};
+// clang-format off
+struct RuleCase { const char* name; Knobs changes; bool camera; std::vector<const char*> enabled, disabled; };
+// clang-format on
 
 class EnableRules : public ::testing::TestWithParam<RuleCase> {};
 
@@ -117,24 +114,6 @@ TEST(Knobs, ClampedKnobsHoldTheirRange) {
   EXPECT_FLOAT_EQ(s.node.settings.bloomCurvature, 4.0f);
   EXPECT_FLOAT_EQ(s.node.settings.kSphAbb, -1.0f);
   EXPECT_EQ(s.node.settings.correctiveSlices, 1);
-}
-
-// The film backs of the film format table, in millimetres.
-TEST(FilmFormat, SetsTheAperture) {
-  // clang-format off
-  const std::tuple<const char*, float, float> formats[] = {
-      {"35mm", 22.0f, 16.0f},         {"Anamorphic", 21.3f, 17.8f},  {"Super 35mm", 24.89f, 18.67f},
-      {"Vista Vision", 37.7f, 25.17f}, {"Super 16mm", 12.52f, 7.41f}, {"Four Thirds", 17.3f, 13.0f}};
-  // clang-format on
-  for (const auto& [name, w, h] : formats) {
-    Scene s;
-    s.set({{"filmFormat", name}});
-    EXPECT_FLOAT_EQ(s.node.settings.apertureWidth, w) << name;
-    EXPECT_FLOAT_EQ(s.node.settings.apertureHeight, h) << name;
-    s.set({{"filmFormat", "Custom"}, {"apertureWidth", "30"}});
-    EXPECT_FLOAT_EQ(s.node.settings.apertureWidth, 30.0f) << name;
-    EXPECT_FLOAT_EQ(s.node.settings.apertureHeight, h) << name;
-  }
 }
 
 TEST(Validate, CameraValuesDriveTheLens) {
