@@ -1,11 +1,8 @@
-// Whole frames of ktOrvel through the host's render driver on small arbitrary scenes: an image
-// of up to 12 x 10 pixels whose box may lie anywhere around its format, any depths, knobs stored
-// from their ranges and far beyond, and optionally a kernel image, a deep input and mattes, for every output
-// type and both flat engines. Checked: no crash and no bad memory access (the sanitizers); the only
-// validation error is the missing kernel input; every output channel is finite wherever the scene is sound
-// (knobs within their ranges or a plausible span, finite depths, bounded colours, mattes and kernel values,
-// deep samples with back >= front and alpha in 0 .. 1); with ORVEL_FUZZ_ENGINES set, the fast and the
-// reference flat engine agree.
+// Whole frames of ktOrvel through the render driver on small scenes (up to 12 x 10, the box
+// anywhere around the format) with any depths, knobs far beyond their ranges, and optionally a
+// kernel image, a deep input and mattes. Checked: no crash or bad memory access; the only error is
+// a missing kernel input; where the scene is sound (knobs in range, finite depths, bounded values,
+// sound deep samples) every output is finite, and with ORVEL_FUZZ_ENGINES both flat engines agree.
 #include <algorithm>
 #include <cmath>
 #include <memory>
@@ -169,14 +166,10 @@ std::vector<fuzz::Writer> seeds() {
   out[3].byte(1);  // green in the samples
   for (int i = 0; i < 48; ++i) {
     out[3].byte(uint8_t(i % 3));
-    for (int k = 0; k < i % 3; ++k)  // front, thickness, alpha, red, green, blue
-      out[3]
-          .step(5.0f + 20.0f * float(k) + float(i % 8), 0, 300)
-          .step(k ? 8.0f : 0.0f, 0, 50)
-          .step(k ? 0.5f : 1, 0, 1)
-          .step(0.5f, 0, 1)
-          .step(0.25f, 0, 1)
-          .step(0.1f, 0, 1);
+    for (int k = 0; k < i % 3; ++k) {  // front, thickness, alpha, red, green, blue
+      out[3].step(5.0f + 20.0f * float(k) + float(i % 8), 0, 300).step(k ? 8.0f : 0.0f, 0, 50);
+      out[3].step(k ? 0.5f : 1, 0, 1).step(0.5f, 0, 1).step(0.25f, 0, 1).step(0.1f, 0, 1);
+    }
   }
   return out;
 }

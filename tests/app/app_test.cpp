@@ -205,7 +205,6 @@ INSTANTIATE_TEST_SUITE_P(
         ErrorCase{"UnknownOutputType", {"render", "@in.exr", "-o", "@out.bmp"}, 2, ".bmp"},
         ErrorCase{"CameraUnknownValue", with({"--camera", "focalpoint=10"}), 2, "focal_point"},
         ErrorCase{"BadFrames", {"render", "@in.#.exr", "-o", "@out.#.exr", "--frames", "9-1"}, 2, "--frames"},
-        ErrorCase{"UnknownEngine", with({"--engine", "turbo"}), 2, "--engine"},
         ErrorCase{"DeepWithoutZ", {"render", "--deep", "@deepnoz.exr", "-o", "@out.exr"}, 2, "has no Z channel"},
         ErrorCase{"FlatAsDeep", {"render", "--deep", "@in.exr", "-o", "@out.exr"}, 2, "is not a deep image"},
         ErrorCase{"NoKernelConnected", {"render", "@in.exr", "-o", "@old.exr", "--set", "kernelType=Input"}, 1,

@@ -133,14 +133,6 @@ INSTANTIATE_TEST_SUITE_P(
     [](const auto& info) { return info.param.name; });
 // clang-format on
 
-// Channels the samples lack spread the flat value, weighted like the pieces (0.5 and 0.25).
-TEST(DeepDefocus, MissingChannelsSpreadTheFlatValue) {
-  const Engine engine(1, 1, 0, 10, 20, 0);
-  auto deep = deepOp(1, 1, {{point(2, 0.3f, 0, 0, 0.5f), point(5, 0.1f, 0, 0.4f, 0.5f)}},
-                     ChannelSet{Chan_Red, Chan_Blue, Chan_Alpha} + Mask_Deep);
-  expectPixel(engine.run(*deep, 0, 0, 1), 0, {0.35f, 0.8f * 0.75f, 0.2f, 0.75f});
-}
-
 // Focus region 2 .. 18, multiplier 3: the opaque red point at 18 between two empty pixels blurs
 // over 3 pixels unless the defocus matte (0 there) keeps it sharp; the empty pixels spread
 // their remainders, 3 x 1/9 each into column 1, whatever the matte. Sharp: red 1 / (1 + 2/3);

@@ -113,15 +113,13 @@ TEST(HeroSide, FollowsPreviewSettingAndKernelBox) {
   const Case cases[] = {
       {C, false, Box(0, 0, 1920, 1080), 256, false, Box(), 256},
       {C, true, Box(0, 0, 1920, 1080), 256, false, Box(), 1080},
-      {B, true, Box(0, 0, 1920, 1080), 64, false, Box(), 1080},
       {C, true, Box(-100, 50, 540, 530), 256, false, Box(), 480},
       {C, false, Box(0, 0, 100, 100), 256, true, Box(0, 0, 64, 64), 256},
       {kKernelInput, false, Box(0, 0, 100, 100), 256, true, Box(0, 0, 512, 512), 256},
       {kKernelInput, false, Box(0, 0, 100, 100), 256, true, Box(5, 5, 69, 69), 64},
       {kKernelInput, false, Box(0, 0, 100, 100), 256, true, Box(0, 0, 300, 200), 200},
       {kKernelInput, true, Box(0, 0, 1920, 1080), 256, true, Box(0, 0, 512, 700), 512},
-      {kKernelInput, false, Box(0, 0, 100, 100), 256, true, Box(10, 10, 10, 50), 0},
-      {kKernelInput, false, Box(0, 0, 100, 100), 256, true, Box(10, 10, 5, 50), 0}};
+      {kKernelInput, false, Box(0, 0, 100, 100), 256, true, Box(10, 10, 10, 50), 0}};
   // clang-format on
   for (const Case& c : cases) {
     ktOrvelSettings s;
@@ -185,20 +183,6 @@ TEST(HeroInput, ResamplesTheSourcePixels) {
                                Chan_Green);
       ASSERT_NEAR(at(hero, x, y, Chan_Green), expected, 1e-5) << x << ", " << y;
     }
-}
-
-TEST(HeroInput, MissingChannelsReadTheFallbackOrNothing) {
-  const Box box(0, 0, 16, 16);
-  MemoryIop img(Format(box), box, ChannelSet{Chan_Red, Chan_Green});
-  img.fill(Chan_Red, 0.25f);
-  img.fill(Chan_Green, 0.75f);
-  for (const auto& [fallback, blue] : {std::pair{Chan_Green, 0.75f}, std::pair{Chan_Black, 0.0f}}) {
-    const ktChannelFloatBuffer hero = fromImage(img, ChannelSet{Chan_Red, Chan_Blue}, fallback);
-    for (size_t i = 0; i < hero.count; ++i) {
-      ASSERT_NEAR(hero.planes[Chan_Red][i], 0.25f, 1e-6);
-      ASSERT_NEAR(hero.planes[Chan_Blue][i], blue, 1e-6);
-    }
-  }
 }
 
 // ---- The bank.

@@ -93,7 +93,6 @@ INSTANTIATE_TEST_SUITE_P(
         CocCase{"lens in front", realLens(), 256, 50, DepthKind::Flat, thinLens(50), kFront},
         CocCase{"lens at focus", realLens(), 256, 100, DepthKind::Flat, 0, kBack},
         CocCase{"lens infinite", realLens(0, 2), 40, kInf, DepthKind::Flat, 80, kBack},
-        CocCase{"lens NaN", realLens(0, 2), 40, kNaN, DepthKind::Flat, 80, kBack},
         CocCase{"lens largest float", realLens(0, 2), 40, kFarDepth, DepthKind::Flat, 80, kBack},
         CocCase{"deep background", realLens(0, 2), 40, kFarDepth, DepthKind::Deep, 80, kBack},
         CocCase{"inverse depth at focus", realLens(kDepthInverse), 77, 0.01f, DepthKind::Flat, 0, kBack},

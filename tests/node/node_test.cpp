@@ -221,20 +221,6 @@ INSTANTIATE_TEST_SUITE_P(
     [](const auto& info) { return std::to_string(info.index); });
 // clang-format on
 
-TEST(Open, DeepScanMeasuresTheNearestSampleOnly) {
-  Scene s(4, 1);
-  s.set(kArtistic);
-  MemoryDeepOp deep(Format(4, 1), Box(0, 0, 4, 1), ChannelSet{Chan_Alpha, Chan_DeepFront, Chan_DeepBack});
-  const float nearFirst[] = {1.0f, 10.0f, 10.0f, 1.0f, 500.0f, 500.0f};  // in focus, then far
-  const float half[] = {1.0f, 11.0f, 11.0f};                             // half the back ramp: 10
-  deep.setPixel(0, 0, nearFirst, 2);
-  deep.setPixel(1, 0, half, 1);
-  s.node.connect(ktOrvel::kDeepInput, &deep);
-  s.open();
-  EXPECT_EQ(s.node.kernelSizeLimit, 10);
-  EXPECT_EQ(s.node.padding, 7);
-}
-
 // Focus matte: green in front, blue behind, alpha passed through; focal distance: red in
 // focus, blue the back blur, green the front blur, over 256 when normalised.
 TEST(Render, FocusMatteAndFocalDistance) {
