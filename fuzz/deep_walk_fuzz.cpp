@@ -10,7 +10,7 @@
 #include <vector>
 
 #include "DDImage/DeepPixel.h"
-#include "fuzzInput.h"
+#include "fuzz_input.h"
 #include "ktCombineSamples.h"
 
 using namespace DD::Image;

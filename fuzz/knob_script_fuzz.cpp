@@ -9,7 +9,7 @@
 #include "DDImage/CameraOp.h"
 #include "DDImage/Knob.h"
 #include "DDImage/MemoryIop.h"
-#include "fuzzInput.h"
+#include "fuzz_input.h"
 #include "ktOrvel.h"
 
 using namespace DD::Image;

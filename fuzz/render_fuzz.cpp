@@ -13,7 +13,7 @@
 #include "DDImage/MemoryIop.h"
 #include "DDImage/RenderDriver.h"
 #include "DDImage/Thread.h"
-#include "fuzzInput.h"
+#include "fuzz_input.h"
 #include "ktOrvel.h"
 
 using namespace DD::Image;

@@ -13,7 +13,7 @@
 
 #include "DDImage/DeepPlane.h"
 #include "deepReader.h"
-#include "fuzzInput.h"
+#include "fuzz_input.h"
 #include "imageReader.h"
 
 namespace {
@@ -22,7 +22,7 @@ namespace {
 // fuzzer's memory limit.
 constexpr double kMaxBytes = 64.0 * 1024 * 1024;
 
-const std::string kScratch = "/tmp/fuzz_exr_reader-" + std::to_string(::getpid()) + ".exr";
+const std::string kScratch = "/tmp/exr_reader_fuzz-" + std::to_string(::getpid()) + ".exr";
 
 // The file an OpenImageIO spec and writer make, as a seed.
 template <typename Write>
