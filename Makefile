@@ -21,7 +21,7 @@ test: build
 test-sanitize:
 	$(MAKE) test BUILD=build-asan CMAKE_FLAGS="-DORVEL_SANITIZE=ON -DORVEL_BUILD_BENCH=OFF -DCMAKE_BUILD_TYPE=RelWithDebInfo"
 
-# The host, engine and node tests again under ThreadSanitizer, with the soak test; only their
+# The engine and node tests again under ThreadSanitizer, with the soak test; only their
 # executables are built. The renderer's end-to-end tests are left out: they run the orvel
 # executable, whose image libraries are not instrumented.
 TSAN_SUITES ?= lens kernel defocus deep node soak

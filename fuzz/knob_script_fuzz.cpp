@@ -1,9 +1,7 @@
-// The knob value parser as saved scripts drive it: each input line "name value" stores a value
-// into the ktOrvel knob of that name with from_script, then knob_changed runs, as the host does;
-// finally the node is validated for real. Checked: nothing crashes; clamped knobs, enumerations,
-// booleans and channels hold values in range; every knob's script text reads back to itself.
-#include <cmath>
-#include <memory>
+// Saved scripts through ktOrvel's knobs: each line "name value" is stored with from_script, then
+// knob_changed runs, as the host does; finally the node validates for real. Checked: nothing
+// crashes; clamped knobs, enumerations, booleans and channels hold values in range; every knob's
+// script text reads back to itself. The first byte picks the connected inputs.
 #include <sstream>
 #include <string>
 #include <vector>
@@ -11,97 +9,43 @@
 #include "DDImage/CameraOp.h"
 #include "standin/OpHost.h"
 #include "DDImage/Knob.h"
-#include "standin/KnobRecord.h"
 #include "standin/MemoryIop.h"
-#include "fuzzInput.h"
+#include "fuzz_input.h"
 #include "ktOrvel.h"
 
 using namespace DD::Image;
-using standin::KnobRecord;
 using namespace standin;
 
 namespace {
 
-// The inputs a script may find connected: the first byte picks which.
-struct Inputs {
-  Inputs()
-      : image(Format(6, 4), Box(0, 0, 6, 4), ChannelSet(Mask_RGBA) + ChannelSet(Chan_Z)),
-        kernel(Format(5, 5), Box(0, 0, 5, 5), Mask_RGBA),
-        mattes(Format(6, 4), Box(0, 0, 6, 4), Mask_RGBA) {
-    image.fill(Chan_Red, 0.5f);
-    image.fill(Chan_Alpha, 1.0f);
-    image.fill(Chan_Z, 20.0f);
-    kernel.fill(Chan_Red, 1.0f);
-    camera.setFocalLength(35.0);
-    camera.setFocusDistance(12.0);
-  }
-  MemoryIop image, kernel, mattes;
-  CameraOp camera{nullptr};
-};
-
-void checkRanges(const KnobRecord& k) {
-  const int n = k.arraySize();
-  for (int i = 0; i < n; ++i) {
+void checkRanges(const Knob& k) {
+  for (int i = 0; i < k.arraySize(); ++i) {
     const double v = k.get_value(i);
-    if (k.flag(Knob::FORCE_RANGE) && k.hasRange()) FUZZ_CHECK(v >= k.rangeMin() && v <= k.rangeMax());
-    switch (k.kind()) {
-      case KnobRecord::Enumeration:
-        FUZZ_CHECK(v >= 0.0 && v < double(k.enumLabels().size()));
-        break;
-      case KnobRecord::Bool:
-        FUZZ_CHECK(v == 0.0 || v == 1.0);
-        break;
-      case KnobRecord::ChannelKind:
-      case KnobRecord::InputChannel:
-        FUZZ_CHECK(v >= 0.0 && v <= double(Chan_Last));
-        break;
-      default:
-        break;
-    }
+    if ((k.flags() & Knob::FORCE_RANGE) && k.hasRange()) FUZZ_CHECK(v >= k.rangeMin() && v <= k.rangeMax());
+    if (k.kind() == Knob::Enumeration) FUZZ_CHECK(v >= 0.0 && v < double(k.enumLabels().size()));
+    if (k.kind() == Knob::Bool) FUZZ_CHECK(v == 0.0 || v == 1.0);
+    if (k.kind() == Knob::ChannelKind || k.kind() == Knob::InputChannel)
+      FUZZ_CHECK(v >= 0.0 && v < double(Chan_Last));
   }
-}
-
-// A saved script must load back: the text a knob writes parses, and leaves the same text.
-void checkRoundTrip(KnobRecord& k) {
-  if (k.arraySize() == 0 && k.kind() != KnobRecord::ChannelSetKind) return;
-  const std::string saved = k.script();
-  std::string error;
-  const bool parsed = k.fromScript(saved, &error);
-  if (!parsed)
-    std::fprintf(stderr, "knob %s: '%s' does not read back: %s\n", k.name().c_str(), saved.c_str(),
-                 error.c_str());
-  FUZZ_CHECK(parsed);
-  FUZZ_CHECK(k.script() == saved);
 }
 
 std::vector<fuzz::Writer> seeds() {
-  std::vector<fuzz::Writer> out;
-  // Every knob at its default, as a saved script writes it.
-  {
-    Inputs inputs;
-    ktOrvel node(nullptr);
-    OpHost::buildKnobs(node);
-    fuzz::Writer w;
-    w.byte(0);
-    for (const auto& k : OpHost::knobs(node))
-      if (!k->name().empty()) w.text(k->name() + " " + k->script() + "\n");
-    out.push_back(w);
-  }
-  const char* const scripts[] = {
-      "focalPlane 10\nfocusRegionSize 4\nmultiplier 9\nmax_kernelsize 24\n",
-      "filmFormat \"Vista Vision\"\nfilmFormat Custom\napertureWidth 30\n",
-      "realWorldLens true\nfocalLength 50\nfStop 2.8\nworldScale m\nworldScaleMultiplier 10\n",
-      "kernelType {Aperture Blades}\nkNumSides 40\nkCurvature 0.5\nkRotation 0.25\nkAspectRatio 0.5\n",
-      "orvelChannels {rgba.red rgba.green depth.Z}\ndepthChannel depth.Z\noutputType 2\n",
-      "correctiveSlices 0\noverrideNearAndFarForSlices 1\ndepthSlicesNearAndFar 2,40\n",
-      "bloom 0.8\nbloomCurvature 9\nbloomMatteChannel rgba.alpha\nkChrAbb -4\nkChrAbbOff {0.2 1 0.7}\n",
-      "kSphAbb -3\nmax_kernelsize -5\nfocalLength 1e30\nexpandBBoxToMaxKernelSize yes\n",
-  };
-  for (const char* s : scripts) {
-    fuzz::Writer w;
-    w.byte(0x0f).text(s);
-    out.push_back(w);
-  }
+  std::vector<fuzz::Writer> out(1);
+  ktOrvel node(nullptr);  // every knob at its default, as a saved script writes it
+  OpHost::buildKnobs(node);
+  out[0].byte(0);
+  for (const auto& k : OpHost::knobs(node))
+    if (!k->name().empty()) out[0].text(k->name() + " " + k->to_script() + "\n");
+  for (const char* s :
+       {"focalPlane 10\nfocusRegionSize 4\nmultiplier 9\nmax_kernelsize 24\n",
+        "filmFormat \"Vista Vision\"\nfilmFormat Custom\napertureWidth 30\n",
+        "realWorldLens true\nfocalLength 50\nfStop 2.8\nworldScale m\nworldScaleMultiplier 10\n",
+        "kernelType {Aperture Blades}\nkNumSides 40\nkCurvature 0.5\nkRotation 0.25\n",
+        "orvelChannels {rgba.red rgba.green depth.Z}\ndepthChannel depth.Z\noutputType 2\n",
+        "correctiveSlices 0\noverrideNearAndFarForSlices 1\ndepthSlicesNearAndFar 2,40\n",
+        "bloom 0.8\nbloomMatteChannel rgba.alpha\nkChrAbb -4\nkChrAbbOff {0.2 1 0.7}\n",
+        "kSphAbb -3\nmax_kernelsize -5\nfocalLength 1e30\nexpandBBoxToMaxKernelSize yes\n"})
+    out.emplace_back().byte(0x0f).text(s);
   return out;
 }
 
@@ -115,13 +59,17 @@ extern "C" int LLVMFuzzerInitialize(int* argc, char*** argv) {
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   fuzz::Reader in(data, size);
   const uint8_t connect = in.byte();
-  Inputs inputs;
+  MemoryIop image(Format(6, 4), Box(0, 0, 6, 4), ChannelSet(Mask_RGBA) + ChannelSet(Chan_Z)),
+      kernel(Format(5, 5), Box(0, 0, 5, 5), Mask_RGBA), mattes(Format(6, 4), Box(0, 0, 6, 4), Mask_RGBA);
+  image.fill(Chan_Z, 20.0f);
+  kernel.fill(Chan_Red, 1.0f);
+  CameraOp camera{nullptr};
   ktOrvel node(nullptr);
   OpHost::buildKnobs(node);
-  OpHost::connect(node, ktOrvel::kInput, &inputs.image);
-  if (connect & 1) OpHost::connect(node, ktOrvel::kKernel, &inputs.kernel);
-  if (connect & 2) OpHost::connect(node, ktOrvel::kCamera, &inputs.camera);
-  if (connect & 4) OpHost::connect(node, ktOrvel::kMattes, &inputs.mattes);
+  OpHost::connect(node, ktOrvel::kInput, &image);
+  if (connect & 1) OpHost::connect(node, ktOrvel::kKernel, &kernel);
+  if (connect & 2) OpHost::connect(node, ktOrvel::kCamera, &camera);
+  if (connect & 4) OpHost::connect(node, ktOrvel::kMattes, &mattes);
   OutputContext context;
   OpHost::setProjectFormat(node, Format(6, 4));
   node.setOutputContext(context);
@@ -129,21 +77,24 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   std::istringstream script(in.rest());
   for (std::string line; std::getline(script, line);) {
     const size_t space = line.find(' ');
-    const std::string name = line.substr(0, space);
-    const std::string value = space == std::string::npos ? std::string() : line.substr(space + 1);
-    KnobRecord* k = standin::record(node.knob(name.c_str()));
+    Knob* k = node.knob(line.substr(0, space));
     if (!k) continue;
     std::string error;
-    k->fromScript(value, &error);
+    k->from_script(space == std::string::npos ? std::string() : line.substr(space + 1), &error);
     node.knob_changed(k);
     checkRanges(*k);
   }
-
   node.invalidate();
   node.validate(true);
   for (const auto& k : OpHost::knobs(node)) {
     checkRanges(*k);
-    checkRoundTrip(*k);
+    // A saved script must load back: the text a knob writes parses and leaves the same text.
+    if (k->arraySize() == 0 && k->kind() != Knob::ChannelSetKind) continue;
+    const std::string saved = k->to_script();
+    std::string error;
+    if (!k->from_script(saved, &error))
+      std::fprintf(stderr, "%s: '%s': %s\n", k->name().c_str(), saved.c_str(), error.c_str());
+    FUZZ_CHECK(k->to_script() == saved && error.empty());
   }
   return 0;
 }

@@ -1,7 +1,6 @@
 #!/usr/bin/env bash
-# Runs every fuzz target of a fuzz build (those listed in fuzz/targets.txt) for a while from its
-# seeds and the corpus kept from earlier runs; stops at the first crash or violated property
-# (the input lands in artifacts/). A target NAME may bring a dictionary, fuzz/NAME.dict.
+# Runs every fuzz target listed in BUILD/fuzz/targets.txt for SECONDS from its seeds and kept
+# corpus, with fuzz/NAME.dict if present; stops at the first crash (the input in artifacts/).
 # Usage: fuzz/smoke.sh BUILD_DIR SECONDS_PER_TARGET
 set -euo pipefail
 build=$1

@@ -9,7 +9,6 @@
 #include "DDImage/CameraOp.h"
 #include "ktOrvel.h"
 #include "standin/MemoryDeepOp.h"
-#include "standin/MemoryIop.h"
 #include "standin/OpHost.h"
 #include "standin/RenderDriver.h"
 
@@ -19,153 +18,122 @@ using namespace standin;
 namespace {
 
 constexpr int kW = 24, kH = 16;
-const Channel kTopChannel = static_cast<Channel>(Chan_Last);
 
+// Noise in `channels` (values 0..2) and depth 4..30, or deep samples of alpha 0.6 as deep.
 std::unique_ptr<MemoryIop> noiseImage(ChannelSet channels, unsigned seed) {
-  channels += Chan_Z;
-  auto image = std::make_unique<MemoryIop>(Format(kW, kH), Box(0, 0, kW, kH), channels);
+  auto image = std::make_unique<MemoryIop>(Format(kW, kH), Box(0, 0, kW, kH), channels + Chan_Z);
   std::mt19937 rng(seed);
   std::uniform_real_distribution<float> value(0.0f, 2.0f), depth(4.0f, 30.0f);
-  for (Channel z : channels)
-    for (int y = 0; y < kH; ++y)
-      for (int x = 0; x < kW; ++x) image->set(x, y, z, z == Chan_Z ? depth(rng) : value(rng));
+  for (Channel z : channels + Chan_Z)
+    for (int i = 0; i < kW * kH; ++i) image->plane(z)[i] = z == Chan_Z ? depth(rng) : value(rng);
   return image;
 }
 
-// Deep samples of alpha 0.6 at depths from the seed, two per pixel.
 std::unique_ptr<MemoryDeepOp> deepImage(unsigned seed) {
-  auto deep = std::make_unique<MemoryDeepOp>(Format(kW, kH), Box(0, 0, kW, kH),
-                                             ChannelSet(Mask_RGBA) + Chan_DeepFront + Chan_DeepBack);
+  auto deep =
+      std::make_unique<MemoryDeepOp>(Format(kW, kH), Box(0, 0, kW, kH), ChannelSet(Mask_RGBA) + Mask_Deep);
   std::mt19937 rng(seed);
-  std::uniform_real_distribution<float> u(0.0f, 1.0f), depth(4.0f, 30.0f);
+  std::uniform_real_distribution<float> u(0.0f, 0.6f), depth(4.0f, 30.0f);
   for (int y = 0; y < kH; ++y)
     for (int x = 0; x < kW; ++x) {
-      float samples[12];
-      for (int s = 0; s < 2; ++s) {
-        const float d = depth(rng);
-        const float v[6] = {u(rng) * 0.6f, u(rng) * 0.6f, u(rng) * 0.6f, 0.6f, d, d + 1.0f};
-        std::memcpy(samples + 6 * s, v, sizeof v);
-      }
+      const float d = depth(rng), e = depth(rng);
+      const float samples[12] = {u(rng), u(rng), u(rng), 0.6f, d, d + 1,
+                                 u(rng), u(rng), u(rng), 0.6f, e, e + 2};
       deep->setPixel(x, y, samples, 2);
     }
   return deep;
 }
 
-struct Node {
-  Node() {
-    OpHost::buildKnobs(node);
-    OpHost::setProjectFormat(node, Format(kW, kH));
-    set("focalPlane", "10");
-    set("focusRegionSize", "4");
-    set("multiplier", "6");
-    set("max_kernelsize", "16");
+// A node with an artistic lens, `knobs` ("name value" pairs) set, rendered in `strips` requests.
+std::unique_ptr<MemoryIop> render(ktOrvel& node, std::vector<std::pair<const char*, const char*>> knobs,
+                                  int strips = 1) {
+  knobs.insert(
+      knobs.begin(),
+      {{"focalPlane", "10"}, {"focusRegionSize", "4"}, {"multiplier", "6"}, {"max_kernelsize", "16"}});
+  for (const auto& [name, value] : knobs) {
+    EXPECT_TRUE(node.knob(name) && node.knob(name)->from_script(value)) << name;
+    node.knob_changed(node.knob(name));
   }
-  void set(const char* knob, const char* value) {
-    Knob* k = node.knob(knob);
-    ASSERT_TRUE(k && k->from_script(value)) << knob;
-    node.knob_changed(k);
-  }
-  std::unique_ptr<MemoryIop> render(int strips = 1) {
-    RenderOptions options;
-    options.threads = 3;
-    options.requestStrips = strips;
-    RenderReport report = renderFrame(node, options);
-    EXPECT_TRUE(report.errors.empty()) << report.errors.front();
-    return std::move(report.image);
-  }
-  ktOrvel node{nullptr};
-};
+  OpHost::setProjectFormat(node, Format(kW, kH));
+  RenderOptions options;
+  options.threads = 3;
+  options.requestStrips = strips;
+  RenderReport report = renderFrame(node, options);
+  EXPECT_TRUE(report.errors.empty());
+  return std::move(report.image);
+}
 
-// Whether the two pictures hold the same bits in every channel of `a`.
+bool samePlanes(const MemoryIop& a, Channel za, const MemoryIop& b, Channel zb) {
+  return std::memcmp(a.plane(za), b.plane(zb), sizeof(float) * kW * kH) == 0;
+}
+
 bool samePicture(const MemoryIop& a, const MemoryIop& b) {
-  if (!(a.info().box() == b.info().box()) || !(a.channels() == b.channels())) return false;
-  const size_t n = size_t(a.info().box().w()) * size_t(a.info().box().h());
   for (Channel z : a.channels())
-    if (std::memcmp(a.plane(z), b.plane(z), n * sizeof(float)) != 0) return false;
+    if (!b.plane(z) || !samePlanes(a, z, b, z)) return false;
   return true;
 }
 
-struct DriveCase {
-  const char* name;
-  bool deep;
-  bool reference;
-};
-
-class SeveralRequests : public testing::TestWithParam<DriveCase> {};
+class SeveralRequests : public testing::TestWithParam<std::tuple<bool, bool>> {};
 
 TEST_P(SeveralRequests, BeforeOneOpenGiveTheSinglePicture) {
-  const DriveCase& c = GetParam();
+  const auto [deep, reference] = GetParam();
   auto image = noiseImage(Mask_RGBA, 3);
-  auto deep = deepImage(4);
+  auto deepInput = deepImage(4);
   std::unique_ptr<MemoryIop> pictures[2];
-  for (int i = 0; i < 2; ++i) {
-    Node n;
-    n.node.referenceEngine = c.reference;
-    OpHost::connect(n.node, ktOrvel::kInput, image.get());
-    if (c.deep) OpHost::connect(n.node, ktOrvel::kDeepInput, deep.get());
-    pictures[i] = n.render(i == 0 ? 1 : 5);
-    if (i == 1 && !c.reference) {
-      EXPECT_FALSE(n.node.kernels.empty()) << "the kernels built at open are kept";
-    }
+  for (int strips : {1, 5}) {
+    ktOrvel node(nullptr);
+    OpHost::buildKnobs(node);
+    node.referenceEngine = reference;
+    OpHost::connect(node, ktOrvel::kInput, image.get());
+    if (deep) OpHost::connect(node, ktOrvel::kDeepInput, deepInput.get());
+    pictures[strips > 1] = render(node, {}, strips);
+    EXPECT_FALSE(node.kernels.empty()) << "what open built is kept through the requests";
   }
   ASSERT_TRUE(pictures[0] && pictures[1]);
   EXPECT_TRUE(samePicture(*pictures[0], *pictures[1]));
 }
 
-INSTANTIATE_TEST_SUITE_P(Engines, SeveralRequests,
-                         testing::Values(DriveCase{"flat_fast", false, false},
-                                         DriveCase{"flat_reference", false, true},
-                                         DriveCase{"deep_fast", true, false},
-                                         DriveCase{"deep_reference", true, true}),
-                         [](const auto& info) { return std::string(info.param.name); });
+INSTANTIATE_TEST_SUITE_P(DeepAndReference, SeveralRequests,
+                         testing::Combine(testing::Bool(), testing::Bool()));
 
 // The highest channel the host numbers, holding red's values, comes out as red does.
 TEST(HighestChannel, IsDefocusedLikeAnyOther) {
+  const Channel top = static_cast<Channel>(Chan_Last);
   for (bool reference : {false, true}) {
-    auto image = noiseImage(ChannelSet(Mask_RGBA) + kTopChannel, 5);
-    std::memcpy(image->plane(kTopChannel), image->plane(Chan_Red), sizeof(float) * kW * kH);
-    Node n;
-    n.node.referenceEngine = reference;
-    n.set("orvelChannels", "all");
-    OpHost::connect(n.node, ktOrvel::kInput, image.get());
-    auto out = n.render();
-    ASSERT_TRUE(out && out->plane(kTopChannel));
-    EXPECT_EQ(std::memcmp(out->plane(kTopChannel), out->plane(Chan_Red), sizeof(float) * kW * kH), 0)
-        << reference;
-    EXPECT_NE(std::memcmp(out->plane(Chan_Red), image->plane(Chan_Red), sizeof(float) * kW * kH), 0);
+    auto image = noiseImage(ChannelSet(Mask_RGBA) + top, 5);
+    std::memcpy(image->plane(top), image->plane(Chan_Red), sizeof(float) * kW * kH);
+    ktOrvel node(nullptr);
+    OpHost::buildKnobs(node);
+    node.referenceEngine = reference;
+    OpHost::connect(node, ktOrvel::kInput, image.get());
+    auto out = render(node, {{"orvelChannels", "all"}});
+    ASSERT_TRUE(out && out->plane(top));
+    EXPECT_TRUE(samePlanes(*out, top, *out, Chan_Red)) << reference;
+    EXPECT_FALSE(samePlanes(*out, Chan_Red, *image, Chan_Red));
   }
 }
 
-// Each optional input, given to the node graph as one operator and to the render as another:
+// Each optional input given to the node graph as one operator and to the render as another:
 // the picture must be the render operator's.
-struct InputCase {
-  const char* name;
-  int input;
-};
-
-class RenderInputs : public testing::TestWithParam<InputCase> {
+class RenderInputs : public testing::TestWithParam<int> {
  protected:
-  // Two versions of the input, a configured node, and what the node renders with `shown` in
-  // the graph and `used` in the render.
   std::unique_ptr<MemoryIop> render(Op* shown, Op* used) {
-    Node n;
-    n.set("defocusMatteChannel", "G");
-    n.set("realWorldLens", "true");
-    n.set("kernelType", GetParam().input == ktOrvel::kKernel ? "Input" : "Circular");
-    OpHost::connect(n.node, ktOrvel::kInput, image_.get());
-    OpHost::connect(n.node, GetParam().input, shown);
-    if (used != shown) OpHost::setRenderInput(n.node, GetParam().input, used);
-    return n.render();
+    ktOrvel node(nullptr);
+    OpHost::buildKnobs(node);
+    OpHost::connect(node, ktOrvel::kInput, image_.get());
+    OpHost::connect(node, GetParam(), shown);
+    if (used != shown) OpHost::setRenderInput(node, GetParam(), used);
+    return ::render(node, {{"defocusMatteChannel", "G"},
+                           {"realWorldLens", "true"},
+                           {"kernelType", GetParam() == ktOrvel::kKernel ? "Input" : "Circular"}});
   }
   Op* version(int i) {
-    switch (GetParam().input) {
-      case ktOrvel::kCamera: {
-        auto& c = cameras_[i];
-        c.setFocalLength(i ? 85.0 : 35.0);
-        c.setFocusDistance(i ? 100.0 : 2000.0);
-        c.setfStop(i ? 1.4 : 8.0);
-        return &c;
-      }
+    switch (GetParam()) {
+      case ktOrvel::kCamera:
+        cameras_[i].setFocalLength(i ? 85.0 : 35.0);
+        cameras_[i].setFocusDistance(i ? 100.0 : 2000.0);
+        cameras_[i].setfStop(i ? 1.4 : 8.0);
+        return &cameras_[i];
       case ktOrvel::kDeepInput:
         deeps_[i] = deepImage(10 + i);
         return deeps_[i].get();
@@ -174,28 +142,22 @@ class RenderInputs : public testing::TestWithParam<InputCase> {
         return images_[i].get();
     }
   }
-  std::unique_ptr<MemoryIop> image_ = noiseImage(Mask_RGBA, 7);
-  CameraOp cameras_[2] = {CameraOp(nullptr), CameraOp(nullptr)};
-  std::unique_ptr<MemoryIop> images_[2];
+  std::unique_ptr<MemoryIop> image_ = noiseImage(Mask_RGBA, 7), images_[2];
   std::unique_ptr<MemoryDeepOp> deeps_[2];
+  CameraOp cameras_[2] = {CameraOp(nullptr), CameraOp(nullptr)};
 };
 
 TEST_P(RenderInputs, AreReadThroughTheRenderOperators) {
   Op* shown = version(0);
   Op* used = version(1);
-  auto direct = render(used, used);
-  auto split = render(shown, used);
-  auto other = render(shown, shown);
+  auto direct = render(used, used), split = render(shown, used), other = render(shown, shown);
   ASSERT_TRUE(direct && split && other);
   EXPECT_TRUE(samePicture(*direct, *split));
   EXPECT_FALSE(samePicture(*direct, *other)) << "the two versions must give different pictures";
 }
 
-INSTANTIATE_TEST_SUITE_P(Inputs, RenderInputs,
-                         testing::Values(InputCase{"kernel", ktOrvel::kKernel},
-                                         InputCase{"camera", ktOrvel::kCamera},
-                                         InputCase{"deep", ktOrvel::kDeepInput},
-                                         InputCase{"mattes", ktOrvel::kMattes}),
-                         [](const auto& info) { return std::string(info.param.name); });
+INSTANTIATE_TEST_SUITE_P(KernelCameraDeepMattes, RenderInputs,
+                         testing::Values(ktOrvel::kKernel, ktOrvel::kCamera, ktOrvel::kDeepInput,
+                                         ktOrvel::kMattes));
 
 }  // namespace

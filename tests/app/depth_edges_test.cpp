@@ -7,7 +7,7 @@
 #include <algorithm>
 #include <cmath>
 
-#include "orvelTestSupport.h"
+#include "app_support.h"
 
 namespace {
 

@@ -1,0 +1,333 @@
+// End-to-end: orvel on small EXR files written here and on the real files of the shared test
+// data; every bad input gives one clear line, the right exit status and no output.
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstring>
+#include <filesystem>
+#include <sstream>
+#include <stdexcept>
+
+#include "app_support.h"
+
+namespace {
+
+using Args = std::vector<std::string>;
+const Args kRGBAZ = {"R", "G", "B", "A", "Z"};
+
+// A colour that differs in every pixel and channel, so that a shifted or flipped copy shows.
+float pattern(int x, int row, int c) { return 0.05f + 0.01f * float((x * 7 + row * 13 + c * 29) % 89); }
+
+// Pattern colours, alpha 1, depth(x, row).
+TestImage picture(int width, int height, const std::function<float(int, int)>& depth) {
+  return makeImage(width, height, kRGBAZ, [&](int x, int row, int c) {
+    return c == 3 ? 1.0f : c == 4 ? depth(x, row) : pattern(x, row, c);
+  });
+}
+
+// "@" in an argument stands for the scratch folder.
+RunResult run(const ScratchFolder& dir, Args args) {
+  for (std::string& s : args)
+    for (size_t at; (at = s.find('@')) != std::string::npos;) s.replace(at, 1, dir.path(""));
+  return runOrvel(args);
+}
+
+#define ASSERT_RAN(result) ASSERT_EQ((result).exitCode, 0) << (result).err
+
+// Windows equal, and every channel of `expected` in the same-named channel of `actual`.
+void expectSame(const TestImage& expected, const TestImage& actual, float tolerance, bool windows = true,
+                size_t channels = 99) {
+  if (windows) {
+    EXPECT_EQ(std::vector<int>({expected.x, expected.y, expected.width, expected.height}),
+              std::vector<int>({actual.x, actual.y, actual.width, actual.height}));
+    EXPECT_EQ(std::vector<int>({expected.fullX, expected.fullY, expected.fullWidth, expected.fullHeight}),
+              std::vector<int>({actual.fullX, actual.fullY, actual.fullWidth, actual.fullHeight}));
+  }
+  for (size_t c = 0; c < std::min(channels, expected.channels.size()); ++c) {
+    const int ac = actual.channel(expected.channels[c]);
+    ASSERT_GE(ac, 0) << "missing channel " << expected.channels[c];
+    int bad = 0;
+    for (int row = expected.y; row < expected.y + expected.height; ++row)
+      for (int x = expected.x; x < expected.x + expected.width; ++x) {
+        const float e = expected.at(x, row, int(c)), a = actual.at(x, row, ac);
+        if (!(std::fabs(e - a) <= tolerance) && bad++ < 5)
+          ADD_FAILURE() << expected.channels[c] << " at (" << x << ", " << row << "): " << e << " vs " << a;
+      }
+  }
+}
+
+// ---- With nothing out of focus (depth 100 is the default focal plane), or a constant colour
+// under any blur (normalised kernels), the output is the input, whatever its windows and channels.
+
+struct IdentityCase {
+  const char* name;
+  std::function<TestImage()> image;
+  Args args;
+};
+
+class Identity : public ::testing::TestWithParam<IdentityCase> {};
+
+TEST_P(Identity, ReproducesTheInput) {
+  ScratchFolder dir;
+  const TestImage in = GetParam().image();
+  writeImage(dir.path("in.exr"), in);
+  // An L-shaped aperture for the Input kernel.
+  writeImage(dir.path("kernel.exr"), makeImage(9, 9, {"R", "G", "B", "A"}, [](int x, int row, int) {
+               return x < 3 || row > 5 ? 1.0f : 0.0f;
+             }));
+  Args args{"render", "@in.exr", "-o", "@out.exr", "--set", "max_kernelsize=24"};
+  args.insert(args.end(), GetParam().args.begin(), GetParam().args.end());
+  ASSERT_RAN(run(dir, args));
+  expectSame(in, readImage(dir.path("out.exr")), 1e-4f);
+}
+
+float at100(int, int) { return 100.0f; }
+TestImage offsetWindows() {
+  TestImage in = picture(14, 6, at100);
+  in.x = -5, in.y = -3, in.fullX = -2, in.fullY = -1, in.fullWidth = 8, in.fullHeight = 9;
+  return in;
+}
+TestImage extraChannels() {
+  return makeImage(9, 7, {"R", "G", "B", "A", "Z", "mask", "N.x"},
+                   [](int x, int row, int c) { return c == 4 ? 100.0f : pattern(x, row, c); });
+}
+// A bright pixel at the centre, at depth 250.
+TestImage spot() {
+  return makeImage(21, 21, kRGBAZ, [](int x, int row, int c) {
+    return c == 3 ? 1.0f : c == 4 ? 250.0f : x == 10 && row == 10 ? 10.0f : 0.0f;
+  });
+}
+TestImage constant() {
+  return makeImage(31, 21, kRGBAZ, [](int x, int row, int c) {
+    return c < 4 ? 0.25f * float(c + 1) : 60.0f + 5.0f * float(x) + 2.0f * float(row);
+  });
+}
+
+// clang-format off
+INSTANTIATE_TEST_SUITE_P(
+    Cases, Identity,
+    ::testing::Values(
+        IdentityCase{"InFocus", [] { return picture(23, 17, at100); }, {"--set", "multiplier=30"}},
+        IdentityCase{"QuotedValue", [] { return picture(8, 6, at100); }, {"--set", "focalPlane=\"100\""}},
+        IdentityCase{"OffsetWindows", offsetWindows, {}},
+        IdentityCase{"ExtraChannels", extraChannels, {}},
+        IdentityCase{"CameraFocus", spot, {"--camera", "focal=50,focal_point=250,fstop=2", "--set", "realWorldLens=1"}},
+        IdentityCase{"Constant", constant, {"--set", "multiplier=10"}},
+        IdentityCase{"ConstantBlades", constant, {"--set", "kernelType=Aperture Blades", "--set", "multiplier=8"}},
+        IdentityCase{"ConstantOneSlice", constant, {"--set", "multiplier=10", "--set", "correctiveSlices=1"}},
+        IdentityCase{"ConstantLens", constant, {"--set", "realWorldLens=true", "--set", "focalPlane=80", "--set", "fStop=0.5"}},
+        IdentityCase{"ConstantKernelImage", constant, {"--kernel", "@kernel.exr", "--set", "kernelType=Input", "--set", "multiplier=7"}}),
+    [](const auto& info) { return std::string(info.param.name); });
+// clang-format on
+
+// ---- Rows: the host counts upward, files downward.
+
+// Grown by max_kernelsize / 2 at the host's bottom and left and (max_kernelsize - 1) / 2 at its
+// top and right: for 4, two file rows below and one above.
+TEST(Rows, AGrownBoxFlipsBackIntoTheFile) {
+  ScratchFolder dir;
+  const TestImage in = picture(16, 12, at100);
+  writeImage(dir.path("in.exr"), in);
+  ASSERT_RAN(run(dir, {"render", "@in.exr", "-o", "@out.exr", "--set", "expandBBoxToMaxKernelSize=true",
+                       "--set", "max_kernelsize=4"}));
+  const TestImage out = readImage(dir.path("out.exr"));
+  EXPECT_EQ(std::vector<int>({out.x, out.y, out.width, out.height}), std::vector<int>({-2, -1, 19, 15}));
+  expectSame(in, out, 1e-5f, false);
+}
+
+// The filter-shape preview fills the square at the host's origin: the bottom of a tall file.
+TEST(Rows, TheFilterShapeSitsAtTheBottomOfATallFormat) {
+  ScratchFolder dir;
+  writeImage(dir.path("in.exr"), picture(20, 40, at100));
+  ASSERT_RAN(run(dir, {"render", "@in.exr", "-o", "@out.exr", "--set", "outputType=Filter Shape"}));
+  const TestImage out = readImage(dir.path("out.exr"));
+  const int red = out.channel("R");
+  for (int row = 0; row < 20; ++row)
+    for (int x = 0; x < 20; ++x) ASSERT_EQ(out.at(x, row, red), 0.0f) << x << ", " << row;
+  EXPECT_NEAR(out.at(10, 29, red), 1.0f, 1e-6f);  // host (10, 10) is file row 39 - 10
+}
+
+// ---- Bad inputs: exit status 2 (1 for a node error), each stderr line an error or a warning,
+// the text named, nothing written, no temporary file left and an older output kept.
+// clang-format off
+struct ErrorCase { const char* name; Args args; int exitCode; const char* mentions; };
+// clang-format on
+
+class BadInputs : public ::testing::TestWithParam<ErrorCase> {};
+
+TEST_P(BadInputs, ExitWithOneClearMessageAndNoOutput) {
+  ScratchFolder dir;
+  writeImage(dir.path("in.exr"), picture(8, 6, at100));
+  writeImage(dir.path("flat.exr"), makeImage(8, 6, {"R", "G", "B"}, [](int, int, int) { return 0.5f; }));
+  writeText(dir.path("garbage.exr"), "this is not an image at all");
+  writeText(dir.path("badline.txt"), "bloom 0.5\nmultiplier\n");
+  writeText(dir.path("unknown.txt"), "# fine\nfocalPlan 10\n");
+  writeText(dir.path("old.exr"), "an older file");
+  writeDeepImage(dir.path("deepnoz.exr"), 4, 3, {"R", "A"}, [](int, int, std::vector<float>& s) {
+    s = {0.5f, 1};
+  });
+  const std::vector<std::string> before = dir.files();
+  const RunResult r = run(dir, GetParam().args);
+  EXPECT_EQ(readBytes(dir.path("old.exr")), "an older file");
+  EXPECT_EQ(r.exitCode, GetParam().exitCode) << r.err;
+  EXPECT_NE(r.err.find(GetParam().mentions), std::string::npos) << r.err;
+  std::istringstream lines(r.err);
+  for (std::string line; std::getline(lines, line);)
+    EXPECT_TRUE(line.rfind("error: ", 0) == 0 || line.rfind("warning: ", 0) == 0) << line;
+  EXPECT_EQ(dir.files(), before);
+}
+
+const Args kIn = {"render", "@in.exr", "-o", "@out.exr"};
+Args with(Args more) {
+  Args a = kIn;
+  a.insert(a.end(), more.begin(), more.end());
+  return a;
+}
+
+// clang-format off
+INSTANTIATE_TEST_SUITE_P(
+    Cases, BadInputs,
+    ::testing::Values(
+        ErrorCase{"MissingInput", {"render", "@nothere.exr", "-o", "@out.exr"}, 2, "no such file"},
+        ErrorCase{"Unreadable", {"render", "@garbage.exr", "-o", "@out.exr"}, 2, "cannot read"},
+        ErrorCase{"NoDepth", {"render", "@flat.exr", "-o", "@out.exr"}, 2, "its channels: R, G, B"},
+        ErrorCase{"DepthNotInFile", {"render", "@flat.exr", "-o", "@out.exr", "--set", "depthChannel=A"}, 2,
+                  "no depth channel rgba.alpha"},
+        ErrorCase{"UnknownChannel", with({"--set", "depthChannel=nochannel"}), 2, "unknown channel 'nochannel'"},
+        ErrorCase{"UnknownKnob", with({"--set", "focalPlan=10"}), 2, "did you mean focalPlane"},
+        ErrorCase{"BadWholeNumber", with({"--set", "max_kernelsize=2.5"}), 2, "whole number"},
+        ErrorCase{"BadChoice", with({"--set", "kernelType=Hexagon"}), 2, "Aperture Blades"},
+        ErrorCase{"BadColour", with({"--set", "kChrAbbOff=1,2"}), 2, "3 numbers"},
+        ErrorCase{"ScriptLineWithoutValue", with({"--script", "@badline.txt"}), 2, "badline.txt:2"},
+        ErrorCase{"ScriptUnknownKnob", with({"--script", "@unknown.txt"}), 2,
+                  "unknown.txt:2: unknown knob 'focalPlan'"},
+        ErrorCase{"OutputUnderAFile", {"render", "@in.exr", "-o", "@in.exr/out.exr"}, 2, "cannot write"},
+        ErrorCase{"UnknownOutputType", {"render", "@in.exr", "-o", "@out.bmp"}, 2, ".bmp"},
+        ErrorCase{"CameraUnknownValue", with({"--camera", "focalpoint=10"}), 2, "focal_point"},
+        ErrorCase{"BadFrames", {"render", "@in.#.exr", "-o", "@out.#.exr", "--frames", "9-1"}, 2, "--frames"},
+        ErrorCase{"DeepWithoutZ", {"render", "--deep", "@deepnoz.exr", "-o", "@out.exr"}, 2, "has no Z channel"},
+        ErrorCase{"FlatAsDeep", {"render", "--deep", "@in.exr", "-o", "@out.exr"}, 2, "is not a deep image"},
+        ErrorCase{"NoKernelConnected", {"render", "@in.exr", "-o", "@old.exr", "--set", "kernelType=Input"}, 1,
+                  "error: No input kernel connected!"}),
+    [](const auto& info) { return std::string(info.param.name); });
+// clang-format on
+
+// ---- Limits: files that would need more memory than --max-memory are refused before reading
+// (forged attribute sizes and pixel types are left to the EXR reader's fuzz target).
+
+// Overwrites the value of EXR header attribute `name` (with its type) at `offset` bytes into it.
+void patch(std::string& bytes, const std::string& name, size_t offset, const void* value, size_t size) {
+  const size_t at = bytes.find(name);
+  if (at == std::string::npos) throw std::runtime_error("the test file lacks an attribute");
+  std::memcpy(&bytes[at + name.size() + offset], value, size);
+}
+
+// A tiled EXR declaring a 200000 x 200000 window: a 1 x 1 file with one 1 x 1 tile, its windows
+// and tile size patched, and a table of zero offsets (which OpenEXR rebuilds by scanning) for the
+// 49 x 49 tiles of 4096 declared.
+TEST(Limits, AHugeDeclaredWindowIsRefusedBeforeReading) {
+  ScratchFolder dir;
+  TestImage one = makeImage(1, 1, {"R", "Z"}, [](int, int, int c) { return c ? 100.0f : 0.5f; });
+  one.tileSize = 1;
+  writeImage(dir.path("one.exr"), one);
+  std::string bytes = readBytes(dir.path("one.exr"));
+  const uint32_t corner[2] = {199999, 199999}, tile[2] = {4096, 4096};
+  patch(bytes, std::string("dataWindow\0box2i\0", 17), 4 + 8, corner, sizeof corner);
+  patch(bytes, std::string("displayWindow\0box2i\0", 20), 4 + 8, corner, sizeof corner);
+  const std::string tiles("tiles\0tiledesc\0", 15);
+  patch(bytes, tiles, 4, tile, sizeof tile);
+  const size_t headerEnd = bytes.find(tiles) + tiles.size() + 4 + 9 + 1;  // the description, the closing 0
+  writeText(dir.path("huge.exr"),
+            bytes.substr(0, headerEnd) + std::string(49 * 49 * 8, '\0') + bytes.substr(headerEnd + 8));
+  const RunResult r = run(dir, {"render", "@huge.exr", "-o", "@out.exr"});
+  EXPECT_EQ(r.exitCode, 2) << r.err;
+  EXPECT_NE(r.err.find("would need"), std::string::npos) << r.err;
+  EXPECT_FALSE(fileExists(dir.path("out.exr")));
+}
+
+TEST(Limits, AFileOverTheGivenLimitIsRefused) {
+  ScratchFolder dir;
+  writeImage(dir.path("in.exr"), picture(64, 64, at100));  // 64 x 64 x 5 floats, twice: 160 KB
+  EXPECT_EQ(run(dir, with({"--max-memory", "0.0001"})).exitCode, 2);
+  EXPECT_EQ(run(dir, with({"--max-memory", "0.001"})).exitCode, 0);
+  writeDeepImage(dir.path("deep.exr"), 64, 64, kRGBAZ, [](int x, int, std::vector<float>& s) {
+    s = {0.3f, 0.4f, 0.5f, 1.0f, 300.0f};
+    if (x % 2) s.insert(s.end(), {0.2f, 0.1f, 0.0f, 0.4f, 40.0f});
+  });
+  const RunResult deep =
+      run(dir, {"render", "--deep", "@deep.exr", "-o", "@d.exr", "--max-memory", "0.0001"});
+  EXPECT_EQ(deep.exitCode, 2) << deep.err;
+  EXPECT_NE(deep.err.find("--max-memory"), std::string::npos) << deep.err;
+}
+
+// ---- Deep input: opaque point samples defocus like the flat image of the same colour and depth,
+// for scanline and tiled files, with and without ZBack; depths asymmetric in the rows.
+
+float depthAt(int x, int row) { return 40.0f + 9.0f * float(x) + 4.0f * float(row * row % 11); }
+
+class PointSamples : public ::testing::TestWithParam<std::pair<bool, int>> {};
+
+TEST_P(PointSamples, DefocusLikeTheFlatImage) {
+  const auto [withBack, tile] = GetParam();
+  ScratchFolder dir;
+  const TestImage flat = picture(21, 13, depthAt);
+  writeImage(dir.path("flat.exr"), flat);
+  Args channels = kRGBAZ;
+  if (withBack) channels.push_back("ZBack");
+  writeDeepImage(
+      dir.path("deep.exr"), 21, 13, channels,
+      [&, withBack = withBack](int x, int row, std::vector<float>& s) {
+        s = {pattern(x, row, 0), pattern(x, row, 1), pattern(x, row, 2), 1.0f, depthAt(x, row)};
+        if (withBack) s.push_back(depthAt(x, row));
+      },
+      tile);
+  const Args knobs{"--set", "multiplier=8", "--set", "max_kernelsize=12", "--set", "focalPlane=90"};
+  Args f{"render", "@flat.exr", "-o", "@f.exr"}, d{"render", "--deep", "@deep.exr", "-o", "@d.exr"};
+  f.insert(f.end(), knobs.begin(), knobs.end());
+  d.insert(d.end(), knobs.begin(), knobs.end());
+  ASSERT_RAN(run(dir, f));
+  ASSERT_RAN(run(dir, d));
+  const TestImage deep = readImage(dir.path("d.exr"));
+  expectSame(readImage(dir.path("f.exr")), deep, 1e-4f, false, 4);  // RGBA: the deep output's Z is its own
+  EXPECT_GT(std::fabs(deep.at(10, 6, 0) - flat.at(10, 6, 0)) + std::fabs(deep.at(3, 2, 1) - flat.at(3, 2, 1)),
+            1e-3f)
+      << "nothing blurred";
+}
+
+// clang-format off
+INSTANTIATE_TEST_SUITE_P(Cases, PointSamples,
+                         ::testing::Values(std::pair{false, 0}, std::pair{true, 0}, std::pair{false, 8},
+                                           std::pair{true, 4}));
+// clang-format on
+
+// ---- The real files of the shared test data render to finite values; an empty deep file gives
+// black, and the flat rgbaz.exr, in focus, its own pixels.
+
+class SharedFiles : public ::testing::TestWithParam<Args> {};
+
+TEST_P(SharedFiles, Render) {
+  const std::string path = std::string(ORVEL_SHARED_DATA) + "/" + GetParam().back();
+  if (!fileExists(path)) GTEST_SKIP() << "no shared test data at " << path;
+  ScratchFolder dir;
+  Args args = GetParam();
+  args.back() = path;
+  args.insert(args.end(), {"-o", "@out.exr", "--set", "multiplier=4"});
+  ASSERT_RAN(run(dir, args));
+  const TestImage out = readImage(dir.path("out.exr"));
+  ASSERT_FALSE(out.pixels.empty());
+  for (float v : out.pixels) ASSERT_TRUE(std::isfinite(v));
+  if (GetParam().back() == "deep-nosamples.exr") {
+    for (float v : out.pixels) EXPECT_EQ(v, 0.0f);
+  }
+}
+
+// clang-format off
+INSTANTIATE_TEST_SUITE_P(Files, SharedFiles,
+                         ::testing::Values(Args{"render", "rgbaz.exr"}, Args{"render", "az.exr"},
+                                           Args{"render", "--deep", "manifest.exr"},
+                                           Args{"render", "--deep", "tinydeep.exr"},
+                                           Args{"render", "--deep", "deep-nosamples.exr"},
+                                           Args{"render", "--deep", "deep-onesample.exr"}));
+// clang-format on
+
+}  // namespace

@@ -1,0 +1,183 @@
+// Depth to blur, the padding scan and the slice boundaries, against numbers worked by hand or
+// from the thin-lens formula in double precision.
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <limits>
+#include <vector>
+
+#include "ktCocScan.h"
+#include "ktDepthToCoc.h"
+#include "ktLensValues.h"
+
+namespace {
+
+const float kNaN = std::numeric_limits<float>::quiet_NaN();
+const float kInf = std::numeric_limits<float>::infinity();
+
+// Artistic: focal plane 10, region 4 (ramp ends 2 either side), multiplier 20.
+ktOrvelSettings artistic(int falloff = kFalloffLinear, float front = 1.0f, float back = 1.0f,
+                         float scale = 1.0f) {
+  ktOrvelSettings s;
+  s.focalPlane = 10.0f;
+  s.focusRegionSize = 4.0f;
+  s.multiplier = 20.0f;
+  s.frontmultiplier = front;
+  s.backmultiplier = back;
+  s.focusRegionFalloff = falloff;
+  s.contextScale = scale;
+  computeLensValues(s, 2048, 1024);
+  return s;
+}
+
+// Real lens focused at 100 cm, 50 mm at f/2, 24 x 12 mm film back, 2048 x 1024 pixels.
+ktOrvelSettings realLens(int depthStyle = 0, float scale = 1.0f) {
+  ktOrvelSettings s;
+  s.realWorldLens = true;
+  s.focalPlane = 100.0f;
+  s.worldScale = 1;
+  s.focalLength = 50.0f;
+  s.fStop = 2.0f;
+  s.apertureWidth = 24.0f;
+  s.apertureHeight = 12.0f;
+  s.depthStyle = depthStyle;
+  s.contextScale = scale;
+  computeLensValues(s, 2048, 1024);
+  return s;
+}
+
+// The thin-lens blur in pixels for depth d (cm) with the lens above, worked in double.
+double thinLens(double d) {
+  const double coefficient = 50.0 / 950.0 * 50.0 / 2.0;
+  const double pixelsPerMm = std::sqrt(2048.0 * 1024.0) / std::sqrt(24.0 * 12.0);
+  return std::fabs(10.0 * d - 1000.0) / (10.0 * d) * coefficient * pixelsPerMm;
+}
+
+struct CocCase {
+  const char* name;
+  ktOrvelSettings settings;
+  int limit;
+  float depth;
+  DepthKind kind;
+  double coc;
+  FocusRegion region;
+};
+
+class DepthToCoc : public ::testing::TestWithParam<CocCase> {};
+
+TEST_P(DepthToCoc, MatchesWorkedValue) {
+  const CocCase& c = GetParam();
+  const CocSample r = depthToCoc(c.settings, c.limit, c.depth, c.kind);
+  EXPECT_NEAR(r.coc, c.coc, 1e-3 * std::max(1.0, std::fabs(c.coc))) << c.name;
+  EXPECT_EQ(r.region, c.region) << c.name;
+}
+
+const FocusRegion kBack = FocusRegion::Back, kFront = FocusRegion::Front;
+// clang-format off
+INSTANTIATE_TEST_SUITE_P(
+    Cases, DepthToCoc,
+    ::testing::Values(
+        CocCase{"half ramp linear", artistic(), 256, 11, DepthKind::Flat, 10, kBack},
+        CocCase{"half ramp quadratic", artistic(kFalloffQuadratic), 256, 11, DepthKind::Flat, 5, kBack},
+        CocCase{"end of ramp", artistic(), 256, 12, DepthKind::Flat, 20, kBack},
+        CocCase{"far beyond ramp", artistic(), 256, 500, DepthKind::Flat, 20, kBack},
+        CocCase{"front half ramp", artistic(), 256, 9, DepthKind::Flat, 10, kFront},
+        CocCase{"at focal plane", artistic(), 256, 10, DepthKind::Flat, 0, kBack},
+        CocCase{"behind camera", artistic(kFalloffQuadratic), 256, -50, DepthKind::Flat, 20, kFront},
+        CocCase{"infinite clamps far", artistic(), 256, kInf, DepthKind::Flat, 20, kBack},
+        CocCase{"NaN clamps far", artistic(), 256, kNaN, DepthKind::Flat, 20, kBack},
+        CocCase{"front multiplier", artistic(kFalloffLinear, 2, 3), 256, 9, DepthKind::Flat, 20, kFront},
+        CocCase{"back multiplier", artistic(kFalloffLinear, 2, 3), 256, 11, DepthKind::Flat, 30, kBack},
+        CocCase{"context scale", artistic(kFalloffLinear, 1, 1, 0.5f), 256, 12, DepthKind::Flat, 10, kBack},
+        CocCase{"lens behind focus", realLens(), 256, 200, DepthKind::Flat, thinLens(200), kBack},
+        CocCase{"lens in front", realLens(), 256, 50, DepthKind::Flat, thinLens(50), kFront},
+        CocCase{"lens at focus", realLens(), 256, 100, DepthKind::Flat, 0, kBack},
+        CocCase{"lens infinite", realLens(0, 2), 40, kInf, DepthKind::Flat, 80, kBack},
+        CocCase{"lens largest float", realLens(0, 2), 40, kFarDepth, DepthKind::Flat, 80, kBack},
+        CocCase{"deep background", realLens(0, 2), 40, kFarDepth, DepthKind::Deep, 80, kBack},
+        CocCase{"inverse depth at focus", realLens(kDepthInverse), 77, 0.01f, DepthKind::Flat, 0, kBack},
+        CocCase{"inverse zero is far", realLens(kDepthInverse), 77, 0, DepthKind::Flat, 77, kBack},
+        CocCase{"inverse negative is far", realLens(kDepthInverse), 77, -3, DepthKind::Flat, 77, kBack},
+        CocCase{"inverse 0.02 is 50", realLens(kDepthInverse), 256, 0.02f, DepthKind::Flat, thinLens(50), kFront},
+        CocCase{"deep never inverted", realLens(kDepthInverse), 77, 100, DepthKind::Deep, 0, kBack}),
+    [](const auto& info) { return std::to_string(info.index); });
+// clang-format on
+
+TEST(DepthToCoc, ConvertedDepthIsClampedToTheFocusRegion) {
+  const ktOrvelSettings s = artistic();
+  EXPECT_FLOAT_EQ(depthToCoc(s, 256, 500.0f, DepthKind::Flat).depth, 12.0f);
+  EXPECT_FLOAT_EQ(depthToCoc(s, 256, 1.0f, DepthKind::Flat).depth, 8.0f);
+  EXPECT_FLOAT_EQ(depthToCoc(s, 256, 10.5f, DepthKind::Flat).depth, 10.5f);
+}
+
+TEST(DepthToCoc, DegenerateLensAndZeroRegionStayDefined) {
+  ktOrvelSettings s = realLens();
+  s.focalLength = 1000.0f;  // focus distance equals the focal length: infinite coefficient
+  computeLensValues(s, 2048, 1024);
+  EXPECT_FLOAT_EQ(depthToCoc(s, 33, 300.0f, DepthKind::Flat).coc, 0.0f);
+  EXPECT_FLOAT_EQ(depthToCoc(s, 33, kInf, DepthKind::Flat).coc, 33.0f);
+  ktOrvelSettings step = artistic();
+  step.focusRegionSize = 0.0f;
+  computeLensValues(step, 2048, 1024);
+  EXPECT_FLOAT_EQ(depthToCoc(step, 256, 10.0f, DepthKind::Flat).coc, 0.0f);
+  EXPECT_FLOAT_EQ(depthToCoc(step, 256, 10.001f, DepthKind::Flat).coc, 20.0f);
+  EXPECT_EQ(depthToCoc(step, 256, 3.0f, DepthKind::Flat).region, FocusRegion::Front);
+  EXPECT_EQ(depthToCoc(realLens(), 256, kNaN, DepthKind::Deep).region, FocusRegion::None);
+}
+
+TEST(DepthToCoc, WorldScaleUnits) {
+  // Focus 1 m in metres, depth 2 m: the blur of 100 cm and 200 cm.
+  ktOrvelSettings metres = realLens();
+  metres.worldScale = 2;
+  metres.focalPlane = 1.0f;
+  computeLensValues(metres, 2048, 1024);
+  EXPECT_NEAR(depthToCoc(metres, 256, 2.0f, DepthKind::Flat).coc, thinLens(200), 1e-3);
+  metres.worldScale = 4;  // feet: 1 ft = 304.8 mm
+  metres.focalPlane = 1000.0f / 304.8f;
+  computeLensValues(metres, 2048, 1024);
+  EXPECT_NEAR(depthToCoc(metres, 256, 2000.0f / 304.8f, DepthKind::Flat).coc, thinLens(200), 1e-3);
+}
+
+// The scan (limit and padding through the node's open): an infinitely far pixel, whose blur is
+// the limit itself, leaves the maximum of the others.
+TEST(CocScan, InfinitelyFarPixelsUseTheRunningMaximum) {
+  ktOrvelSettings s = realLens();
+  ktCocScan scan(s);
+  for (float d : {100.0f, kInf, 100.0f}) scan.add(d, DepthKind::Flat);
+  EXPECT_EQ(scan.finish().kernelSizeLimit, 0);
+}
+
+// Slice boundaries: 0, then evenly from the focus region's near end (never below 0) to its far,
+// or over the override pair in either order.
+TEST(SliceDepths, Boundaries) {
+  // clang-format off
+  struct Case { int n; float focalPlane; bool override; std::vector<float> expected; };
+  const Case cases[] = {{1, 100, false, {}}, {2, 100, false, {0, 100}}, {4, 100, false, {0, 99.75f, 100, 100.25f}},
+                        {4, 100, true, {0, 4, 6, 8}}, {4, 0.25f, false, {0, 0.1875f, 0.375f, 0.5625f}}};
+  // clang-format on
+  for (const Case& c : cases) {
+    ktOrvelSettings s;
+    s.correctiveSlices = c.n;
+    s.focalPlane = c.focalPlane;
+    s.focusRegionSize = 1.0f;
+    s.overrideNearAndFarForSlices = c.override;
+    s.depthSlicesNearAndFar[0] = 10.0f;
+    s.depthSlicesNearAndFar[1] = 2.0f;
+    computeLensValues(s, 1920, 1080);
+    const std::vector<float> d = computeSliceDepths(s);
+    ASSERT_EQ(d.size(), c.expected.size()) << c.n;
+    for (size_t i = 0; i < d.size(); ++i) EXPECT_NEAR(d[i], c.expected[i], 1e-4) << c.n << " slices, " << i;
+  }
+}
+
+TEST(SliceIndex, LastBoundaryNotAboveTheDepth) {
+  const std::vector<float> b{0.0f, 4.0f, 6.0f, 8.0f};
+  // clang-format off
+  const std::pair<float, int> cases[] = {{0, 0}, {3.9f, 0}, {4, 1}, {7.99f, 2}, {8, 3},
+                                         {1e30f, 3}, {-5, 0}, {kNaN, 0}};
+  // clang-format on
+  for (const auto& [depth, slice] : cases) EXPECT_EQ(sliceIndex(b, 4, depth), slice) << depth;
+  EXPECT_EQ(sliceIndex({}, 1, 50.0f), 0);
+}
+
+}  // namespace

@@ -1,0 +1,275 @@
+// The node as the host drives it: the panel's enabling rules, validation, requests, the kernel
+// bank open builds, and the diagnostic outputs, each against values worked by hand.
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "DDImage/CameraOp.h"
+#include "standin/OpHost.h"
+#include "standin/MemoryDeepOp.h"
+#include "standin/MemoryIop.h"
+#include "standin/RenderDriver.h"
+#include "ktOrvel.h"
+
+using namespace DD::Image;
+using namespace standin;
+
+namespace {
+
+using Knobs = std::vector<std::pair<const char*, const char*>>;
+
+// A node on a w x h RGBAZ image at depth 100, knobs set as the host sets them.
+struct Scene {
+  Scene(int w = 64, int h = 32) : image(Format(w, h), Box(0, 0, w, h), ChannelSet(Mask_RGBA) + ChannelSet(Chan_Z)) {
+    image.fill(Chan_Z, 100.0f);
+    OpHost::buildKnobs(node);
+    OpHost::connect(node, ktOrvel::kInput, &image);
+    OutputContext c;
+    OpHost::setProjectFormat(node, Format(w, h));
+    node.setOutputContext(c);
+  }
+  void set(const Knobs& knobs) {
+    for (const auto& [name, value] : knobs) {
+      Knob* k = node.knob(name);
+      ASSERT_TRUE(k->from_script(value)) << name;
+      node.knob_changed(k);
+    }
+  }
+  void open() {
+    node.validate(true);
+    node.request(0, 0, image.format().width(), image.format().height(), Mask_RGBA, 1);
+    node.open();
+  }
+  RenderReport render() { return renderFrame(node, RenderOptions()); }
+  float out(const RenderReport& r, int x, int y, Channel z) { return r.image->at(x, y, z); }
+  MemoryIop image;
+  ktOrvel node{nullptr};
+};
+
+const Knobs kArtistic = {{"focalPlane", "10"}, {"focusRegionSize", "4"}, {"multiplier", "20"}};
+
+// Which knobs are enabled after a sequence of changes.
+// clang-format off
+struct RuleCase { const char* name; Knobs changes; bool camera; std::vector<const char*> enabled, disabled; };
+// clang-format on
+
+class EnableRules : public ::testing::TestWithParam<RuleCase> {};
+
+TEST_P(EnableRules, FollowTheChanges) {
+  const RuleCase& c = GetParam();
+  Scene s;
+  CameraOp camera{nullptr};
+  s.set(c.changes);
+  if (c.camera) {
+    EXPECT_TRUE(OpHost::connect(s.node, ktOrvel::kCamera, &camera));
+  }
+  for (const char* k : c.enabled) EXPECT_TRUE(s.node.knob(k)->isEnabled()) << c.name << ": " << k;
+  for (const char* k : c.disabled) EXPECT_FALSE(s.node.knob(k)->isEnabled()) << c.name << ": " << k;
+}
+
+// clang-format off
+INSTANTIATE_TEST_SUITE_P(
+    Cases, EnableRules,
+    ::testing::Values(
+        RuleCase{"new node", {}, false, {"multiplier", "focalPlane"}, {"apertureWidth", "depthSlicesNearAndFar"}},
+        RuleCase{"real lens", {{"realWorldLens", "true"}}, false, {"frontmultiplier", "backmultiplier"},
+                 {"multiplier", "focusRegionFalloff"}},
+        RuleCase{"artistic again", {{"realWorldLens", "true"}, {"realWorldLens", "false"}}, false,
+                 {"multiplier", "focusRegionFalloff"}, {}},
+        RuleCase{"override", {{"overrideNearAndFarForSlices", "1"}}, false, {"depthSlicesNearAndFar"}, {}},
+        RuleCase{"override off", {{"overrideNearAndFarForSlices", "1"}, {"overrideNearAndFarForSlices", "0"}},
+                 false, {}, {"depthSlicesNearAndFar"}},
+        RuleCase{"custom film", {{"filmFormat", "Vista Vision"}, {"filmFormat", "Custom"}}, false,
+                 {"apertureWidth", "apertureHeight"}, {}},
+        RuleCase{"named film", {{"filmFormat", "Custom"}, {"filmFormat", "35mm"}}, false, {},
+                 {"apertureWidth", "apertureHeight"}},
+        RuleCase{"camera", {{"filmFormat", "Custom"}}, true, {},
+                 {"focalPlane", "focalLength", "fStop", "apertureWidth", "apertureHeight"}}),
+    [](const auto& info) { return std::to_string(info.index); });
+// clang-format on
+
+// A saved node reopens with the rules applied to its stored values.
+TEST(EnableRules, AppliedWhenASavedNodeIsReopened) {
+  ktOrvel reopened(nullptr);
+  reopened.settings.overrideNearAndFarForSlices = true;
+  reopened.settings.realWorldLens = true;
+  reopened.settings.filmFormat = kFilmFormatCustom;
+  OpHost::buildKnobs(reopened);
+  EXPECT_TRUE(reopened.knob("depthSlicesNearAndFar")->isEnabled());
+  EXPECT_FALSE(reopened.knob("multiplier")->isEnabled());
+  EXPECT_TRUE(reopened.knob("apertureWidth")->isEnabled());
+}
+
+// Knobs that clamp hold values within their declared range, whatever a script stores.
+TEST(Knobs, ClampedKnobsHoldTheirRange) {
+  Scene s;
+  // clang-format off
+  s.set({{"kNumSides", "40"}, {"max_kernelsize", "-5"}, {"focalLength", "1e30"}, {"bloomCurvature", "9"},
+         {"kSphAbb", "-3"}, {"correctiveSlices", "0"}});
+  // clang-format on
+  EXPECT_EQ(s.node.settings.kNumSides, 16);
+  EXPECT_EQ(s.node.settings.max_kernelsize, 1);
+  EXPECT_FLOAT_EQ(s.node.settings.focalLength, 300.0f);
+  EXPECT_FLOAT_EQ(s.node.settings.bloomCurvature, 4.0f);
+  EXPECT_FLOAT_EQ(s.node.settings.kSphAbb, -1.0f);
+  EXPECT_EQ(s.node.settings.correctiveSlices, 1);
+}
+
+TEST(Validate, CameraValuesDriveTheLens) {
+  Scene s;
+  CameraOp camera{nullptr};
+  camera.setFocalLength(85.0);
+  camera.setFocusDistance(250.0);
+  camera.setfStop(1.4);
+  camera.setHorizontalAperture(36.0);
+  camera.setVerticalAperture(24.0);
+  OpHost::connect(s.node, ktOrvel::kCamera, &camera);
+  s.node.validate(true);
+  EXPECT_FLOAT_EQ(s.node.settings.focalPlane, 250.0f);
+  EXPECT_FLOAT_EQ(s.node.settings.apertureWidth, 36.0f);
+  // 85 / (2500 - 85) x 85 / 1.4, and pixels per mm from the 64 x 32 format and 36 x 24 film.
+  EXPECT_NEAR(s.node.settings.lensCoefficient, 85.0 / 2415.0 * 85.0 / 1.4, 1e-4);
+  EXPECT_NEAR(s.node.settings.pixelsPerMm, std::sqrt(64.0 * 32.0) / std::sqrt(36.0 * 24.0), 1e-4);
+}
+
+TEST(Validate, ErrorsMattesAndSlices) {
+  Scene s;
+  s.set({{"kernelType", "Input"},
+         {"correctiveSlices", "2"},
+         {"bloomMatteChannel", "R"},
+         {"chromicAberrationMatteChannel", "A"}});
+  s.node.validate(true);
+  EXPECT_EQ(OpHost::errors(s.node), std::vector<std::string>{"No input kernel connected!"});
+  EXPECT_EQ(s.node.sliceDepths, (std::vector<float>{0.0f, 100.0f}));
+  EXPECT_FALSE(s.node.hasBloomMatte);  // no Mattes input
+  MemoryIop mattes(Format(64, 32), Box(0, 0, 64, 32), Mask_RGBA);
+  OpHost::connect(s.node, ktOrvel::kMattes, &mattes);
+  s.node.validate(true);
+  EXPECT_TRUE(s.node.hasBloomMatte);
+  EXPECT_FALSE(s.node.hasDefocusMatte);
+  EXPECT_TRUE(s.node.hasChromicAberrationMatte);
+}
+
+// The box grows by half the maximum kernel, rounded down before and up after.
+TEST(Validate, BoxGrowsByHalfTheMaximumKernel) {
+  const int cases[][3] = {{256, 128, 127}, {255, 127, 127}, {1, 0, 0}, {2, 1, 0}};
+  for (const auto& [size, before, after] : cases) {
+    Scene s;
+    s.set({{"expandBBoxToMaxKernelSize", "true"}, {"max_kernelsize", std::to_string(size).c_str()}});
+    s.node.validate(true);
+    EXPECT_EQ(s.node.info().box(), Box(-before, -before, 64 + after, 32 + after)) << size;
+  }
+}
+
+TEST(Request, PadsTheInputAndMattesAndReadsTheWholeKernel) {
+  Scene s;
+  MemoryIop kernel(Format(16, 16), Box(-3, -2, 13, 14), Mask_RGB);
+  MemoryIop mattes(Format(64, 32), Box(0, 0, 64, 32), Mask_RGBA);
+  s.set({{"kernelType", "Input"}, {"defocusMatteChannel", "G"}, {"max_kernelsize", "20"}});
+  OpHost::connect(s.node, ktOrvel::kKernel, &kernel);
+  OpHost::connect(s.node, ktOrvel::kMattes, &mattes);
+  s.node.validate(true);
+  s.node.request(5, 6, 30, 20, Mask_RGB, 1);
+  EXPECT_EQ(s.image.requestedBox(), Box(-5, -4, 40, 30));
+  EXPECT_EQ(s.image.requested_channels(), ChannelSet(Mask_RGBA) + ChannelSet(Chan_Z));
+  EXPECT_EQ(kernel.requestedBox(), Box(-3, -2, 13, 14));
+  EXPECT_EQ(mattes.requestedBox(), Box(-5, -4, 40, 30));
+  EXPECT_EQ(mattes.requested_channels(), ChannelSet(Chan_Green));
+}
+
+// What open measures and builds, from the depths: the artistic lens blurs 20 x multiplier
+// ratios beyond 12.
+struct OpenCase {
+  const char* name;
+  Knobs knobs;
+  float depth;
+  int limit, padding;  // padding -1: not measured
+  size_t bank;
+  const char* warning;
+};
+
+class Open : public ::testing::TestWithParam<OpenCase> {};
+
+TEST_P(Open, BuildsTheBankTheBlurNeeds) {
+  const OpenCase& c = GetParam();
+  Scene s;
+  s.set(kArtistic);
+  s.set(c.knobs);
+  s.image.fill(Chan_Z, c.depth);
+  s.open();
+  EXPECT_EQ(s.node.kernelSizeLimit, c.limit) << c.name;
+  if (c.padding >= 0) {
+    EXPECT_EQ(s.node.padding, c.padding) << c.name;
+  }
+  EXPECT_EQ(s.node.kernels.size(), c.bank) << c.name;
+  EXPECT_EQ(OpHost::warnings(s.node),
+            c.warning[0] ? std::vector<std::string>{c.warning} : std::vector<std::string>{})
+      << c.name;
+}
+
+// clang-format off
+INSTANTIATE_TEST_SUITE_P(
+    Cases, Open,
+    ::testing::Values(OpenCase{"in focus", {}, 10, 0, 2, 5, ""},
+                      OpenCase{"back multiplier", {{"backmultiplier", "1.5"}}, 500, 30, 17, 35, ""},
+                      OpenCase{"fraction rounds up", {{"multiplier", "30.2"}}, 500, 31, 17, 36, ""},
+                      OpenCase{"capped", {{"multiplier", "90"}, {"max_kernelsize", "64"}}, 500, 64, 34, 69,
+                               "Max kernel size is less than the maximum coc in the result, you may want to "
+                               "consider increasing the max kernel size above 90."},
+                      OpenCase{"focus matte builds none", {{"outputType", "Focus Matte"}}, 500, 256, -1, 0, ""}),
+    [](const auto& info) { return std::to_string(info.index); });
+// clang-format on
+
+// Focus matte: green in front, blue behind, alpha passed through; focal distance: red in
+// focus, blue the back blur, green the front blur, over 256 when normalised.
+TEST(Render, FocusMatteAndFocalDistance) {
+  Scene s(4, 1);
+  s.set(kArtistic);
+  const float depth[] = {5.0f, 9.0f, 10.0f, 12.0f};
+  for (int x = 0; x < 4; ++x) s.image.set(x, 0, Chan_Z, depth[x]);
+  s.image.fill(Chan_Alpha, 0.75f);
+  s.set({{"outputType", "Focus Matte"}});
+  RenderReport r = s.render();
+  ASSERT_NE(r.image, nullptr);
+  for (int x = 0; x < 4; ++x) {
+    EXPECT_EQ(s.out(r, x, 0, Chan_Green), x < 2 ? 1.0f : 0.0f) << x;
+    EXPECT_EQ(s.out(r, x, 0, Chan_Blue), x < 2 ? 0.0f : 1.0f) << x;
+    EXPECT_EQ(s.out(r, x, 0, Chan_Alpha), 0.75f) << x;
+  }
+  s.set({{"outputType", "Focal Distance Visualization"}});
+  r = s.render();
+  const float red[] = {0, 0, 1, 0}, green[] = {20, 10, 0, 0}, blue[] = {0, 0, 0, 20};
+  for (int x = 0; x < 4; ++x) {
+    EXPECT_EQ(s.out(r, x, 0, Chan_Red), red[x]) << x;
+    EXPECT_NEAR(s.out(r, x, 0, Chan_Green), green[x] / 256.0f, 1e-6f) << x;
+    EXPECT_NEAR(s.out(r, x, 0, Chan_Blue), blue[x] / 256.0f, 1e-6f) << x;
+  }
+  s.set({{"normalizeVisualization", "false"}});
+  EXPECT_NEAR(s.out(s.render(), 3, 0, Chan_Blue), 20.0f, 1e-5f);
+}
+
+// Deep focus matte: layers mix by alpha, the empty background counts as far (the back), and an
+// opaque near sample hides the one behind it.
+TEST(Render, DeepFocusMatteMixesLayersByAlpha) {
+  Scene s(3, 1);
+  s.set(kArtistic);
+  s.set({{"outputType", "Focus Matte"}});
+  MemoryDeepOp deep(Format(3, 1), Box(0, 0, 3, 1), (ChannelSet(Chan_Alpha) + Chan_DeepFront + Chan_DeepBack));
+  const float front[] = {0.5f, 5.0f, 5.0f};
+  const float two[] = {1.0f, 11.0f, 11.0f, 1.0f, 6.0f, 6.0f};
+  deep.setPixel(0, 0, front, 1);
+  deep.setPixel(2, 0, two, 2);
+  OpHost::connect(s.node, ktOrvel::kDeepInput, &deep);
+  const RenderReport r = s.render();
+  ASSERT_NE(r.image, nullptr);
+  const float green[] = {0.5f, 0.0f, 1.0f};
+  for (int x = 0; x < 3; ++x) {
+    EXPECT_FLOAT_EQ(s.out(r, x, 0, Chan_Green), green[x]) << x;
+    EXPECT_FLOAT_EQ(s.out(r, x, 0, Chan_Blue), 1.0f - green[x]) << x;
+  }
+}
+
+}  // namespace
