@@ -39,7 +39,7 @@ void ktSliceBuffers::composite(DD::Image::Channel z, float* out) const {
   float* coverage = coverage_.data() - x_;
   std::fill(out + x_, out + r_, 0.0f);
   std::fill(coverage + x_, coverage + r_, 0.0f);
-  if (z <= 0 || z > DD::Image::Chan_Last) return;
+  if (z <= 0 || int(z) > DD::Image::Chan_Last) return;
 
   // Nearest slice first: each adds its colour scaled so that the coverage never passes 1.
   for (size_t s = 0; s < colourRows.size(); ++s) {

@@ -94,7 +94,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   }
   std::vector<float> flat;
   for (const std::vector<float>& s : samples) flat.insert(flat.end(), s.begin(), s.end());
-  const DeepPixel pixel(map, flat.data(), n, farthestFirst);
+  const DeepPixel pixel(map, flat.data(), n * map.size(),
+                        farthestFirst ? DeepPixel::eZDescending : DeepPixel::eZAscending);
   DeepOutPixel out;
   combineSamples(channels, pixel, out);
 

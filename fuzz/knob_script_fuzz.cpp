@@ -18,14 +18,14 @@ using namespace standin;
 
 namespace {
 
-void checkRanges(const Knob& k) {
+void checkRanges(const KnobRecord& k) {
   for (int i = 0; i < k.arraySize(); ++i) {
     const double v = k.get_value(i);
-    if ((k.flags() & Knob::FORCE_RANGE) && k.hasRange()) FUZZ_CHECK(v >= k.rangeMin() && v <= k.rangeMax());
-    if (k.kind() == Knob::Enumeration) FUZZ_CHECK(v >= 0.0 && v < double(k.enumLabels().size()));
-    if (k.kind() == Knob::Bool) FUZZ_CHECK(v == 0.0 || v == 1.0);
-    if (k.kind() == Knob::ChannelKind || k.kind() == Knob::InputChannel)
-      FUZZ_CHECK(v >= 0.0 && v < double(Chan_Last));
+    if (k.flag(Knob::FORCE_RANGE) && k.hasRange()) FUZZ_CHECK(v >= k.rangeMin() && v <= k.rangeMax());
+    if (k.kind() == KnobRecord::Enumeration) FUZZ_CHECK(v >= 0.0 && v < double(k.enumLabels().size()));
+    if (k.kind() == KnobRecord::Bool) FUZZ_CHECK(v == 0.0 || v == 1.0);
+    if (k.kind() == KnobRecord::ChannelKind || k.kind() == KnobRecord::InputChannel)
+      FUZZ_CHECK(v >= 0.0 && v <= double(Chan_Last));
   }
 }
 
@@ -35,7 +35,7 @@ std::vector<fuzz::Writer> seeds() {
   OpHost::buildKnobs(node);
   out[0].byte(0);
   for (const auto& k : OpHost::knobs(node))
-    if (!k->name().empty()) out[0].text(k->name() + " " + k->to_script() + "\n");
+    if (!k->name().empty()) out[0].text(k->name() + " " + k->script() + "\n");
   for (const char* s :
        {"focalPlane 10\nfocusRegionSize 4\nmultiplier 9\nmax_kernelsize 24\n",
         "filmFormat \"Vista Vision\"\nfilmFormat Custom\napertureWidth 30\n",
@@ -77,10 +77,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   std::istringstream script(in.rest());
   for (std::string line; std::getline(script, line);) {
     const size_t space = line.find(' ');
-    Knob* k = node.knob(line.substr(0, space));
+    KnobRecord* k = standin::record(node.knob(line.substr(0, space).c_str()));
     if (!k) continue;
     std::string error;
-    k->from_script(space == std::string::npos ? std::string() : line.substr(space + 1), &error);
+    k->fromScript(space == std::string::npos ? std::string() : line.substr(space + 1), &error);
     node.knob_changed(k);
     checkRanges(*k);
   }
@@ -89,12 +89,12 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   for (const auto& k : OpHost::knobs(node)) {
     checkRanges(*k);
     // A saved script must load back: the text a knob writes parses and leaves the same text.
-    if (k->arraySize() == 0 && k->kind() != Knob::ChannelSetKind) continue;
-    const std::string saved = k->to_script();
+    if (k->arraySize() == 0 && k->kind() != KnobRecord::ChannelSetKind) continue;
+    const std::string saved = k->script();
     std::string error;
-    if (!k->from_script(saved, &error))
+    if (!k->fromScript(saved, &error))
       std::fprintf(stderr, "%s: '%s': %s\n", k->name().c_str(), saved.c_str(), error.c_str());
-    FUZZ_CHECK(k->to_script() == saved && error.empty());
+    FUZZ_CHECK(k->script() == saved && error.empty());
   }
   return 0;
 }

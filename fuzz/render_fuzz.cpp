@@ -84,9 +84,9 @@ void readKnobs(fuzz::Reader& in, ktOrvel& node) {
     switch (f.kind) {
       case kFloat:
         k->set_value(double(in.decode(m, f.lo, f.hi)));
-        for (int i = 1; i < k->arraySize(); ++i) k->set_value(double(in.value(f.lo, f.hi)), i);
+        for (int i = 1; i < standin::record(k)->arraySize(); ++i) k->set_value(double(in.value(f.lo, f.hi)), i);
         break;
-      case kEnum: k->set_value(m == 255 ? double(in.anyInt()) : double(m % (k->enumLabels().size() + 1))); break;
+      case kEnum: k->set_value(m == 255 ? double(in.anyInt()) : double(m % (standin::record(k)->enumLabels().size() + 1))); break;
       case kBool: k->set_value(m & 1); break;
       case kChannel: k->set_value(double(channelChoice(m))); break;
       case kChannels: k->from_script(kChannelSets[m % 8]); break;
@@ -248,7 +248,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     if (layout & 1) channels += Chan_Green;
     if (layout & 2) channels += extraChannel();
     deep = std::make_unique<MemoryDeepOp>(format, box, channels);
-    const ChannelMap& map = deep->channels();
+    const ChannelMap& map = deep->channelMap();
     for (int y = box.y(); y < box.t(); ++y)
       for (int x = box.x(); x < box.r(); ++x) {
         const size_t count = in.byte() % 4;

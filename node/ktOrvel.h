@@ -33,7 +33,7 @@ class ktOrvel : public DD::Image::Iop {
 
   void _validate(bool for_real) override;
   void _open() override;
-  const DD::Image::MetaData::Bundle& _fetchMetaData(const char* key);
+  const DD::Image::MetaData::Bundle& _fetchMetaData(const char* key) override;
   void knobs(DD::Image::Knob_Callback f) override;
   int knob_changed(DD::Image::Knob* k) override;
   bool test_input(int n, DD::Image::Op* op) const override;

@@ -19,7 +19,7 @@ class DDImage_API ChannelMap {
   bool empty() const { return size_ == 0; }
   bool containsAll(const DD::Image::ChannelSet& want) const { return channels_.contains(want); }
   // Column of channel z within one sample (Chan_Green in Mask_RGB is 1); -1 when absent.
-  int chanNo(Channel z) const { return z > 0 && z <= Chan_Last ? columns_[z] : -1; }
+  int chanNo(Channel z) const { return z > 0 && int(z) <= Chan_Last ? columns_[z] : -1; }
   bool operator==(const ChannelMap& chans) const { return channels_ == chans.channels_; }
   bool operator==(const ChannelSet& chans) const { return channels_ == chans; }
 

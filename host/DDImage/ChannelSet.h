@@ -82,7 +82,7 @@ class DDImage_API ChannelSet {
 
   bool contains(const ChannelSet& source) const { return (source.bits_ & ~bits_).none(); }
   bool contains(ChannelSetInit source) const { return contains(ChannelSet(source)); }
-  bool contains(Channel z) const { return z > 0 && z <= Chan_Last && bits_.test(z); }
+  bool contains(Channel z) const { return z > 0 && int(z) <= Chan_Last && bits_.test(z); }
 
   unsigned size() const { return static_cast<unsigned>(bits_.count()); }
   // First channel, or Chan_Black when empty; next() returns Chan_Black after the last.

@@ -84,7 +84,7 @@ const char* getName(Channel z) {
     if (s.id == z) return s.full;
   Registry& reg = registry();
   std::lock_guard<std::mutex> lock(reg.mutex);
-  return z > 0 && z <= Chan_Last ? reg.names[z] : nullptr;
+  return z > 0 && int(z) <= Chan_Last ? reg.names[z] : nullptr;
 }
 
 }  // namespace Image

@@ -54,7 +54,7 @@ void ChannelSet::operator+=(const ChannelSet& source) {
 }
 
 void ChannelSet::operator+=(Channel z) {
-  if (z > 0 && z <= Chan_Last) bits_.set(z);
+  if (z > 0 && int(z) <= Chan_Last) bits_.set(z);
 }
 
 void ChannelSet::operator-=(const ChannelSet& source) {
@@ -63,7 +63,7 @@ void ChannelSet::operator-=(const ChannelSet& source) {
 }
 
 void ChannelSet::operator-=(Channel z) {
-  if (z > 0 && z <= Chan_Last) bits_.reset(z);
+  if (z > 0 && int(z) <= Chan_Last) bits_.reset(z);
   all_ = false;
 }
 

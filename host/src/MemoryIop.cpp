@@ -21,11 +21,11 @@ MemoryIop::MemoryIop(const Format& format, const Box& box, const ChannelSet& cha
 }
 
 float* MemoryIop::plane(Channel z) {
-  return z > 0 && z <= Chan_Last && !planes_[z].empty() ? planes_[z].data() : nullptr;
+  return z > 0 && int(z) <= Chan_Last && !planes_[z].empty() ? planes_[z].data() : nullptr;
 }
 
 const float* MemoryIop::plane(Channel z) const {
-  return z > 0 && z <= Chan_Last && !planes_[z].empty() ? planes_[z].data() : nullptr;
+  return z > 0 && int(z) <= Chan_Last && !planes_[z].empty() ? planes_[z].data() : nullptr;
 }
 
 void MemoryIop::set(int x, int y, Channel z, float v) {

@@ -16,13 +16,13 @@ void Row::get(Iop& iop, int y, int x, int r, const ChannelSet& channels) {
 }
 
 const float* Row::operator[](Channel z) const {
-  if (z > 0 && z <= Chan_Last && slot_[z] >= 0) return planes_[slot_[z]].data() - x_;
+  if (z > 0 && int(z) <= Chan_Last && slot_[z] >= 0) return planes_[slot_[z]].data() - x_;
   if (zeros_.size() != size_t(r_ - x_)) zeros_.assign(r_ - x_, 0.0f);
   return zeros_.data() - x_;
 }
 
 float* Row::writable(Channel z) {
-  if (z <= 0 || z > Chan_Last) {
+  if (z <= 0 || int(z) > Chan_Last) {
     // Writes to no channel go to a scratch plane that nobody reads.
     if (zeros_.size() != size_t(r_ - x_)) zeros_.assign(r_ - x_, 0.0f);
     return zeros_.data() - x_;
