@@ -16,8 +16,12 @@ option(ORVEL_TSAN "Build with ThreadSanitizer" OFF)
 option(ORVEL_FUZZ "Build the libFuzzer targets of fuzz/ (needs clang), everything under ASan and UBSan" OFF)
 
 add_compile_options(-Wall -Wextra)
-# Multiply-adds are never fused, so that every engine and every processor variant rounds alike.
+# Multiply-adds are never fused, so that the reference engines round alike on every processor;
+# only the fast engines' vector sweeps opt out, through orvel_fused_multiply_add(target).
 add_compile_options(-ffp-contract=off)
+function(orvel_fused_multiply_add target)
+  target_compile_options(${target} PRIVATE -ffp-contract=fast)
+endfunction()
 
 if(ORVEL_SANITIZE)
   add_compile_options(-fsanitize=address,undefined -fno-omit-frame-pointer -fno-sanitize-recover=undefined)
@@ -39,6 +43,8 @@ if(ORVEL_FUZZ)
 endif()
 
 find_package(Threads REQUIRED)
+# The fast engines' vector sweeps: one source for SSE4, AVX2, AVX-512 and NEON, picked at run time.
+find_package(hwy REQUIRED)
 
 # The fuzz targets link the libraries of the folders added after this file; CMake resolves
 # target names once every folder is read.
