@@ -1,0 +1,126 @@
+#include "ktColumnSweep.h"
+
+#include <algorithm>
+
+#undef HWY_TARGET_INCLUDE
+#define HWY_TARGET_INCLUDE "ktColumnSweep.cpp"
+#include <hwy/foreach_target.h>  // IWYU pragma: keep
+#include <hwy/highway.h>
+
+#include "ktVectorLanes-inl.h"
+
+HWY_BEFORE_NAMESPACE();
+namespace orvel {
+namespace HWY_NAMESPACE {
+
+// Adds tap * signal[k0 + lane] (zero outside 0 .. count-1) to each of `rows` accumulators.
+template <int kRows>
+HWY_INLINE void addTap(Tag d, Vector tap, const float* const* signal, int k0, int count, Vector* acc) {
+  const int lanes = int(hn::Lanes(d));
+  if (k0 >= 0 && k0 + lanes <= count) {
+    for (int c = 0; c < kRows; ++c) acc[c] = hn::MulAdd(tap, hn::LoadU(d, signal[c] + k0), acc[c]);
+    return;
+  }
+  // The signal is readable beyond its ends: load whole vectors, keep the members' lanes.
+  const auto inside = hn::AndNot(hn::FirstN(d, size_t(std::max(0, -k0))), hn::FirstN(d, size_t(count - k0)));
+  for (int c = 0; c < kRows; ++c)
+    acc[c] = hn::MulAdd(tap, hn::IfThenElseZero(inside, hn::LoadU(d, signal[c] + k0)), acc[c]);
+}
+
+// What the run adds at column x - 1, for a pass whose run begins left of the row: the first
+// difference entry of the row then holds the whole of column x.
+template <int kRows>
+void addRunBefore(const ColumnPass& p, float* const* differences) {
+  const int k1 = std::min(p.count, p.x - p.origin - p.span.runBegin);  // one past the last member
+  const int k0 = std::max(0, p.x - p.origin - p.span.runEnd);
+  for (int c = 0; c < kRows; ++c) {
+    float sum = 0.0f;
+    for (int k = k0; k < k1; ++k) sum += p.signal[c][k];
+    differences[c][p.x] += p.span.run * sum;
+  }
+}
+
+template <int kRows>
+void sweep(const ColumnPass& p, float* const* rowsIn, float* const* differencesIn) {
+  const Tag d;
+  const int lanes = int(hn::Lanes(d));
+  const ktKernelRows::Span span = p.span;
+  const bool run = span.runEnd > span.runBegin;
+  const int n = p.count;
+  // A run's difference terms reach one column beyond its last tap.
+  const int first = std::max(p.origin + span.begin, p.x), last = std::min(p.origin + span.end + n, p.r);
+  if (last <= first) return;
+  float* rows[kRows];
+  float* differences[kRows];
+  const float* signal[kRows];
+  for (int c = 0; c < kRows; ++c) {
+    rows[c] = rowsIn[c];
+    differences[c] = differencesIn[c];
+    signal[c] = p.signal[c];
+  }
+  if (run && p.origin + span.runBegin < p.x && first == p.x) addRunBefore<kRows>(p, differences);
+  const Vector runValue = hn::Set(d, span.run), minusRun = hn::Set(d, -span.run);
+  for (int X = first; X < last; X += lanes) {
+    const int count = last - X;
+    Vector acc[kRows];
+    for (int c = 0; c < kRows; ++c) acc[c] = loadBlock(d, rows[c] + X, count);
+    // Taps i reach this block when X - origin - i lies in (-lanes, n).
+    const int iFrom = std::max<int>(span.begin, X - p.origin - n + 1);
+    const int iTo = std::min<int>(span.end, X - p.origin + lanes);
+    for (int i = iFrom; i < iTo; ++i) {
+      if (run && i >= span.runBegin && i < span.runEnd) i = span.runEnd;  // the run goes by differences
+      if (i >= iTo) break;
+      addTap<kRows>(d, hn::Set(d, p.taps[i]), signal, X - p.origin - i, n, acc);
+    }
+    for (int c = 0; c < kRows; ++c) storeBlock(d, acc[c], rows[c] + X, count);
+    if (!run) continue;
+    const int kBegin = X - p.origin - span.runBegin, kEnd = X - p.origin - span.runEnd;
+    if (kEnd >= n || kBegin + lanes <= 0) continue;
+    Vector dif[kRows];
+    for (int c = 0; c < kRows; ++c) dif[c] = loadBlock(d, differences[c] + X, count);
+    if (kBegin < n) addTap<kRows>(d, runValue, signal, kBegin, n, dif);
+    if (kEnd + lanes > 0) addTap<kRows>(d, minusRun, signal, kEnd, n, dif);
+    for (int c = 0; c < kRows; ++c) storeBlock(d, dif[c], differences[c] + X, count);
+  }
+}
+
+// The row count fixed at compile time keeps every accumulator in a register.
+void sweepColumnsTarget(const ColumnPass& p, int channels, float* const* rows, float* const* differences) {
+  switch (channels) {
+    case 1: return sweep<2>(p, rows, differences);
+    case 2: return sweep<3>(p, rows, differences);
+    case 3: return sweep<4>(p, rows, differences);
+    default: return sweep<5>(p, rows, differences);
+  }
+}
+
+}  // namespace HWY_NAMESPACE
+}  // namespace orvel
+HWY_AFTER_NAMESPACE();
+
+#if HWY_ONCE
+namespace orvel {
+HWY_EXPORT(sweepColumnsTarget);
+}  // namespace orvel
+
+// Blocks of 16 columns: member by member a pass costs a block per 16 taps and one more per member;
+// column by column a block per 16 output columns, each one step per explicit tap and two for a run.
+bool columnsPay(const ktKernelRows::Span& span, int count) {
+  const int taps = span.end - span.begin, runTaps = span.runEnd - span.runBegin;
+  const int steps = taps - runTaps + (runTaps > 0 ? 2 : 0) + 1;
+  return (count + taps + 15) / 16 * steps < count * ((taps + 15) / 16 + 1);
+}
+
+void sweepColumns(const ColumnPass& p, int channels, float* const* rows, float* const* differences,
+                  float* coverage) {
+  HWY_DYNAMIC_DISPATCH(orvel::sweepColumnsTarget)(p, channels, rows, differences);
+  // The run of member j covers columns origin + j + runBegin .. origin + j + runEnd - 1.
+  const ktKernelRows::Span& span = p.span;
+  if (span.runEnd <= span.runBegin) return;
+  const int from = std::max(p.origin + span.runBegin, p.x);
+  const int to = std::min(p.origin + span.runEnd + p.count - 1, p.r);
+  if (to <= from) return;
+  coverage[from] += 1.0f;
+  if (to < p.r) coverage[to] -= 1.0f;
+}
+#endif  // HWY_ONCE
