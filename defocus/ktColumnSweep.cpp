@@ -40,6 +40,27 @@ void addRunBefore(const ColumnPass& p, float* const* differences) {
   }
 }
 
+// Adds taps[i] * signal[k0 + lane] for i in from .. to-1, k0 = X - origin - i: a full vector of
+// members for taps i in (X - origin - count + lanes) .. X - origin, the members' lanes for the others.
+template <int kRows>
+HWY_INLINE void addTaps(Tag d, const float* taps, int from, int to, const float* const* signal, int column,
+                        int count, Vector* acc) {
+  const int lanes = int(hn::Lanes(d));
+  const int fullFrom = std::max(from, column - count + lanes), fullTo = std::min(to, column + 1);
+  if (fullTo <= fullFrom) {
+    for (int i = from; i < to; ++i) addTap<kRows>(d, hn::Set(d, taps[i]), signal, column - i, count, acc);
+    return;
+  }
+  for (int i = from; i < fullFrom; ++i) addTap<kRows>(d, hn::Set(d, taps[i]), signal, column - i, count, acc);
+  const float* base[kRows];
+  for (int c = 0; c < kRows; ++c) base[c] = signal[c] + column;
+  for (int i = fullFrom; i < fullTo; ++i) {
+    const Vector t = hn::Set(d, taps[i]);
+    for (int c = 0; c < kRows; ++c) acc[c] = hn::MulAdd(t, hn::LoadU(d, base[c] - i), acc[c]);
+  }
+  for (int i = fullTo; i < to; ++i) addTap<kRows>(d, hn::Set(d, taps[i]), signal, column - i, count, acc);
+}
+
 template <int kRows>
 void sweep(const ColumnPass& p, float* const* rowsIn, float* const* differencesIn) {
   const Tag d;
@@ -60,18 +81,18 @@ void sweep(const ColumnPass& p, float* const* rowsIn, float* const* differencesI
   }
   if (run && p.origin + span.runBegin < p.x && first == p.x) addRunBefore<kRows>(p, differences);
   const Vector runValue = hn::Set(d, span.run), minusRun = hn::Set(d, -span.run);
+  // The explicit taps: begin .. edgeEnd-1 and edgeBegin .. end-1.
+  const int edgeEnd = run ? span.runBegin : span.end, edgeBegin = run ? span.runEnd : span.end;
   for (int X = first; X < last; X += lanes) {
     const int count = last - X;
     Vector acc[kRows];
     for (int c = 0; c < kRows; ++c) acc[c] = loadBlock(d, rows[c] + X, count);
-    // Taps i reach this block when X - origin - i lies in (-lanes, n).
-    const int iFrom = std::max<int>(span.begin, X - p.origin - n + 1);
-    const int iTo = std::min<int>(span.end, X - p.origin + lanes);
-    for (int i = iFrom; i < iTo; ++i) {
-      if (run && i >= span.runBegin && i < span.runEnd) i = span.runEnd;  // the run goes by differences
-      if (i >= iTo) break;
-      addTap<kRows>(d, hn::Set(d, p.taps[i]), signal, X - p.origin - i, n, acc);
-    }
+    // Taps i reach this block when X - origin - i lies in (-lanes, n); the run goes by differences.
+    const int column = X - p.origin;
+    const int iFrom = std::max<int>(span.begin, column - n + 1),
+              iTo = std::min<int>(span.end, column + lanes);
+    addTaps<kRows>(d, p.taps, iFrom, std::min(iTo, edgeEnd), signal, column, n, acc);
+    addTaps<kRows>(d, p.taps, std::max(iFrom, edgeBegin), iTo, signal, column, n, acc);
     for (int c = 0; c < kRows; ++c) storeBlock(d, acc[c], rows[c] + X, count);
     if (!run) continue;
     const int kBegin = X - p.origin - span.runBegin, kEnd = X - p.origin - span.runEnd;
@@ -87,10 +108,14 @@ void sweep(const ColumnPass& p, float* const* rowsIn, float* const* differencesI
 // The row count fixed at compile time keeps every accumulator in a register.
 void sweepColumnsTarget(const ColumnPass& p, int channels, float* const* rows, float* const* differences) {
   switch (channels) {
-    case 1: return sweep<2>(p, rows, differences);
-    case 2: return sweep<3>(p, rows, differences);
-    case 3: return sweep<4>(p, rows, differences);
-    default: return sweep<5>(p, rows, differences);
+    case 1:
+      return sweep<2>(p, rows, differences);
+    case 2:
+      return sweep<3>(p, rows, differences);
+    case 3:
+      return sweep<4>(p, rows, differences);
+    default:
+      return sweep<5>(p, rows, differences);
   }
 }
 

@@ -12,7 +12,7 @@ struct ColumnPass {
   // j in 0 .. count-1; each readable 16 floats beyond both ends (ktSourceMap's planes).
   const float* signal[1 + ktKernelRows::kMaxChannels];
   int count;
-  int origin;  // the output column tap 0 of member 0 lands on; member j's lands on origin + j
+  int origin;         // the output column tap 0 of member 0 lands on; member j's lands on origin + j
   const float* taps;  // the kernel row
   ktKernelRows::Span span;
   int x, r;  // the output row

@@ -31,7 +31,8 @@ void scatterSharedRunPlain(const float* __restrict k, float* __restrict weight, 
 
 // Pass by pass, for scatters of non-finite values: a tap beyond a run's taps must add nothing,
 // not zero times infinity.
-void scatterPassesPlain(const PassRun* runs, int runCount, float* weight, float* const* colour, int channels) {
+void scatterPassesPlain(const PassRun* runs, int runCount, float* weight, float* const* colour,
+                        int channels) {
   for (int p = 0; p < runCount; ++p) {
     const PassRun& run = runs[p];
     const float* k = run.taps + (run.begin - run.left);
@@ -43,8 +44,8 @@ void scatterPassesPlain(const PassRun* runs, int runCount, float* weight, float*
 // The scatter of one output row from the map.
 class FastRowScatter {
  public:
-  FastRowScatter(const ktRenderContext& ctx, const ktSourceBands& bands, const ktSourceBands::Window& window, int y,
-                 int x, int r, const ChannelSet& blurred)
+  FastRowScatter(const ktRenderContext& ctx, const ktSourceBands& bands, const ktSourceBands::Window& window,
+                 int y, int x, int r, const ChannelSet& blurred)
       : s_(*ctx.settings),
         bank_(*ctx.kernels),
         bands_(bands),
@@ -218,7 +219,8 @@ class FastRowScatter {
       const int R = kernel.halfWidth;
       if (!scatter::reaches(sx, sy, R, x_, y_, r_)) continue;
       const int ky = R + (sy - y_);
-      const ktKernelRows::Span taps = p.finite ? kernel.rows[ky] : ktKernelRows::Span{0, uint16_t(kernel.width), 0, 0, 0.0f};
+      const ktKernelRows::Span taps =
+          p.finite ? kernel.rows[ky] : ktKernelRows::Span{0, uint16_t(kernel.width), 0, 0, 0.0f};
       const int left = sx - R;
       PassRun& run = runs[count];
       run.begin = std::max(left + taps.begin, x_);

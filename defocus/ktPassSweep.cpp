@@ -52,13 +52,17 @@ void sweepBlocks(const PassRun* runs, int runCount, int start, int end, float* w
 }
 
 // The channel count fixed at compile time keeps every accumulator in a register.
-void sweepPassesTarget(const PassRun* runs, int runCount, int start, int end, float* weight, float* const* colour,
-                       int channels) {
+void sweepPassesTarget(const PassRun* runs, int runCount, int start, int end, float* weight,
+                       float* const* colour, int channels) {
   switch (channels) {
-    case 1: return sweepBlocks<1>(runs, runCount, start, end, weight, colour);
-    case 2: return sweepBlocks<2>(runs, runCount, start, end, weight, colour);
-    case 3: return sweepBlocks<3>(runs, runCount, start, end, weight, colour);
-    default: return sweepBlocks<4>(runs, runCount, start, end, weight, colour);
+    case 1:
+      return sweepBlocks<1>(runs, runCount, start, end, weight, colour);
+    case 2:
+      return sweepBlocks<2>(runs, runCount, start, end, weight, colour);
+    case 3:
+      return sweepBlocks<3>(runs, runCount, start, end, weight, colour);
+    default:
+      return sweepBlocks<4>(runs, runCount, start, end, weight, colour);
   }
 }
 

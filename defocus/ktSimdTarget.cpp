@@ -32,8 +32,8 @@ struct Target {
 };
 
 // Best first.
-const Target kTargets[] = {{"avx512", HWY_AVX3}, {"avx2", HWY_AVX2}, {"sse4", HWY_SSE4},  {"ssse3", HWY_SSSE3},
-                           {"neon", HWY_NEON},   {"scalar", HWY_SCALAR | HWY_EMU128}};
+const Target kTargets[] = {{"avx512", HWY_AVX3}, {"avx2", HWY_AVX2}, {"sse4", HWY_SSE4},
+                           {"ssse3", HWY_SSSE3}, {"neon", HWY_NEON}, {"scalar", HWY_SCALAR | HWY_EMU128}};
 
 int64_t runnable() { return hwy::SupportedTargets() & HWY_TARGETS; }
 

@@ -2,9 +2,13 @@
 
 #include <algorithm>
 
-ktSliceBuffers::ktSliceBuffers(int slices, const DD::Image::ChannelSet& channels, int x, int r, bool sharedWeights,
-                               bool onFirstUse, bool differences)
-    : x_(x), r_(std::max(x, r)), channels_(channels), sharedWeights_(sharedWeights), differences_(differences) {
+ktSliceBuffers::ktSliceBuffers(int slices, const DD::Image::ChannelSet& channels, int x, int r,
+                               bool sharedWeights, bool onFirstUse, bool differences)
+    : x_(x),
+      r_(std::max(x, r)),
+      channels_(channels),
+      sharedWeights_(sharedWeights),
+      differences_(differences) {
   const size_t n = static_cast<size_t>(std::max(1, slices));
   for (ktSliceRows* rows : {&colourRows, &weightRows, &colourDifferences, &weightDifferences}) {
     rows->assign(differences || rows == &colourRows || rows == &weightRows ? n : 0, {});

@@ -151,7 +151,8 @@ void ktSourceMap::addScatter(const ktRenderContext& ctx, float size, float weigh
     if (rowTables_) {
       for (int q = 0; q < 2; ++q) {
         memberPlanes_[planeOffset(q, 0) + members_] = shared.passWeight[q];
-        for (int c = 0; c < kSharedChannels; ++c) memberPlanes_[planeOffset(q, 1 + c) + members_] = shared.scale[q][c];
+        for (int c = 0; c < kSharedChannels; ++c)
+          memberPlanes_[planeOffset(q, 1 + c) + members_] = shared.scale[q][c];
       }
       ++members_;
       rowScatters_.push_back(shared);

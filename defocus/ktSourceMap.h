@@ -110,7 +110,9 @@ class ktSourceMap {
   // scale, by scatter index: plane 0 holds passWeight[pass], plane 1 + c scale[pass][c]. Every
   // plane is readable kPlaneGap floats beyond both ends, so vectors may load past a stretch.
   static constexpr int kPlaneGap = 16;
-  const float* memberPlane(int pass, int plane) const { return memberPlanes_.data() + planeOffset(pass, plane); }
+  const float* memberPlane(int pass, int plane) const {
+    return memberPlanes_.data() + planeOffset(pass, plane);
+  }
   Scales memberScales(uint32_t i) const;
   const Scatter* scatters() const { return scatters_.data(); }
   const float* scattered(int activeIndex) const { return values_[activeIndex].data(); }

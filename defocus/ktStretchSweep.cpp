@@ -51,9 +51,10 @@ void sweepBlocks(const StretchRow& row, float* weight, float* const* colourIn) {
           const int bx = X + lanes * b;
           if (hi <= bx || lo >= bx + lanes) continue;
           // Lanes outside the member's taps read zeros from a padded row, or are left out.
-          const Vector t = s.padded[p] || (lo <= bx && hi >= bx + lanes)
-                               ? hn::LoadU(d, taps + lanes * b)
-                               : loadLanes(d, taps + lanes * b, std::max(0, lo - bx), std::min(lanes, hi - bx));
+          const Vector t =
+              s.padded[p] || (lo <= bx && hi >= bx + lanes)
+                  ? hn::LoadU(d, taps + lanes * b)
+                  : loadLanes(d, taps + lanes * b, std::max(0, lo - bx), std::min(lanes, hi - bx));
           w[b] = hn::MulAdd(t, ws, w[b]);
           for (int c = 0; c < kChannels; ++c) v[b][c] = hn::MulAdd(t, scale[c], v[b][c]);
         }

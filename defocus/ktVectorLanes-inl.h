@@ -9,9 +9,9 @@
 #define ORVEL_VECTOR_LANES_INL_H_
 #endif
 
-#include <algorithm>
-
 #include <hwy/highway.h>
+
+#include <algorithm>
 
 HWY_BEFORE_NAMESPACE();
 namespace orvel {
@@ -29,7 +29,8 @@ constexpr bool kMaskedMemory = false;
 
 // p[from .. to-1] in those lanes, zero in the others; reads nothing else.
 HWY_INLINE Vector loadLanes(Tag d, const float* p, int from, int to) {
-  if (kMaskedMemory) return hn::MaskedLoad(hn::AndNot(hn::FirstN(d, size_t(from)), hn::FirstN(d, size_t(to))), d, p);
+  if (kMaskedMemory)
+    return hn::MaskedLoad(hn::AndNot(hn::FirstN(d, size_t(from)), hn::FirstN(d, size_t(to))), d, p);
   HWY_ALIGN float lanes[16] = {};
   std::copy(p + std::max(from, 0), p + to, lanes + std::max(from, 0));
   return hn::Load(d, lanes);

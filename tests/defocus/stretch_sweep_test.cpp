@@ -39,7 +39,9 @@ constexpr float kNaN = std::numeric_limits<float>::quiet_NaN();
 // pseudo-random values: row 0 the weight, 1 .. channels the colour.
 struct Rows {
   Rows(int channels, int x, int r, unsigned seed)
-      : buffers(1, DD::Image::ChannelSet(DD::Image::Mask_RGBA) & mask(channels), x, r, true, false, true), x(x), r(r) {
+      : buffers(1, DD::Image::ChannelSet(DD::Image::Mask_RGBA) & mask(channels), x, r, true, false, true),
+        x(x),
+        r(r) {
     std::mt19937 random(seed);
     std::uniform_real_distribution<float> value(0.5f, 2.0f);
     row.push_back(buffers.weightRows[0][DD::Image::Chan_Red]);
@@ -86,7 +88,8 @@ class StretchSweeps : public ::testing::TestWithParam<SweepCase> {
     planes.assign(size_t(2 * (1 + ktKernelRows::kMaxChannels) * stride), kNaN);
     for (int p = 0; p < 2; ++p)
       for (int k = 0; k <= ktKernelRows::kMaxChannels; ++k) {
-        signal[p][k] = planes.data() + (p * (1 + ktKernelRows::kMaxChannels) + k) * stride + ktSourceMap::kPlaneGap;
+        signal[p][k] =
+            planes.data() + (p * (1 + ktKernelRows::kMaxChannels) + k) * stride + ktSourceMap::kPlaneGap;
         for (int j = 0; j < n; ++j) signal[p][k][j] = k == 0 ? share(random) : scale(random);
       }
     row.count = c.count;

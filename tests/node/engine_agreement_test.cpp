@@ -4,10 +4,9 @@
 // 0), non-finite values alike.
 #include <gtest/gtest.h>
 
-#include <limits>
-
 #include <cmath>
 #include <cstdio>
+#include <limits>
 #include <random>
 #include <string>
 #include <utility>
@@ -76,7 +75,8 @@ RenderReport renderWith(const Case& c, bool reference) {
     for (int x = c.box.x(); x < c.box.r(); ++x) {
       const float band[] = {4.0f, 8.5f, 10.0f, 11.0f, 30.0f, 1e30f};
       image->set(x, y, Chan_Z,
-                 c.depthByRow ? band[(y + 100) / 3 % 6] : band[((x + 2 * y + 1000) / 5) % 6] + 0.01f * float((x + 300) % 3));
+                 c.depthByRow ? band[(y + 100) / 3 % 6]
+                              : band[((x + 2 * y + 1000) / 5) % 6] + 0.01f * float((x + 300) % 3));
       if ((x * 7 + y * 3 + 2300) % 23 == 0) image->set(x, y, Chan_Red, 8.0f);
       if (c.nonFinite && (x * 13 + y * 5 + 900) % 97 == 0)
         image->set(x, y, (x + y) % 2 ? Chan_Green : Chan_Blue,
@@ -118,7 +118,8 @@ RenderReport renderWith(const Case& c, bool reference) {
 class EngineAgreement : public ::testing::TestWithParam<Case> {};
 
 // The largest |fast - reference| of channel z over the frame; non-finite values must be alike.
-double largestDifference(const RenderReport& fast, const RenderReport& reference, Channel z, double& largestValue) {
+double largestDifference(const RenderReport& fast, const RenderReport& reference, Channel z,
+                         double& largestValue) {
   const Box& b = reference.image->info().box();
   double largest = 0.0;
   largestValue = 0.0;
@@ -126,7 +127,8 @@ double largestDifference(const RenderReport& fast, const RenderReport& reference
     for (int x = b.x(); x < b.r(); ++x) {
       const float want = reference.image->at(x, y, z), got = fast.image->at(x, y, z);
       if (!std::isfinite(want) || !std::isfinite(got)) {
-        EXPECT_TRUE(std::isnan(want) ? std::isnan(got) : want == got) << want << " " << got << " at " << x << "," << y;
+        EXPECT_TRUE(std::isnan(want) ? std::isnan(got) : want == got)
+            << want << " " << got << " at " << x << "," << y;
         continue;
       }
       largest = std::max(largest, std::fabs(double(got) - double(want)));
@@ -147,9 +149,11 @@ TEST_P(EngineAgreement, FastWithinToleranceOfReference) {
     for (Channel z : Mask_RGBA) {
       double largestValue = 0.0;
       const double largest = largestDifference(fast, reference, z, largestValue);
-      EXPECT_LE(largest, 1e-5 * largestValue) << target << " channel " << z << ": largest reference " << largestValue;
-      std::printf("%-28s %-7s channel %d: largest difference %.3g (%.3g of the largest value)\n", GetParam().name,
-                  target.c_str(), int(z), largest, largestValue > 0 ? largest / largestValue : 0.0);
+      EXPECT_LE(largest, 1e-5 * largestValue)
+          << target << " channel " << z << ": largest reference " << largestValue;
+      std::printf("%-28s %-7s channel %d: largest difference %.3g (%.3g of the largest value)\n",
+                  GetParam().name, target.c_str(), int(z), largest,
+                  largestValue > 0 ? largest / largestValue : 0.0);
     }
   }
 }
