@@ -37,17 +37,9 @@ const Target kTargets[] = {{"avx512", HWY_AVX3}, {"avx2", HWY_AVX2}, {"sse4", HW
 
 int64_t runnable() { return hwy::SupportedTargets() & HWY_TARGETS; }
 
-}  // namespace
-
-void applySimdTargetFromEnvironment() {
-  static std::once_flag once;
-  std::call_once(once, [] {
-    if (const char* name = std::getenv("ORVEL_SIMD_TARGET")) forceSimdTarget(name);
-  });
-}
-
-bool forceSimdTarget(const std::string& name) {
-  resetSimdTarget();
+// Caps the targets at `name`; for a name this processor does not run, false and no cap.
+bool capTargets(const std::string& name) {
+  hwy::DisableTargets(0);
   for (const Target& t : kTargets)
     if (name == t.name && (runnable() & t.bit)) {
       // Better targets have the lower bits.
@@ -55,6 +47,20 @@ bool forceSimdTarget(const std::string& name) {
       return true;
     }
   return false;
+}
+
+}  // namespace
+
+void applySimdTargetFromEnvironment() {
+  static std::once_flag once;
+  std::call_once(once, [] {
+    if (const char* name = std::getenv("ORVEL_SIMD_TARGET")) capTargets(name);
+  });
+}
+
+bool forceSimdTarget(const std::string& name) {
+  applySimdTargetFromEnvironment();  // before, so that it cannot undo this later
+  return capTargets(name);
 }
 
 void resetSimdTarget() { hwy::DisableTargets(0); }

@@ -8,8 +8,8 @@
 
 // Applies ORVEL_SIMD_TARGET, once per process; the sweeps call it before their first use.
 void applySimdTargetFromEnvironment();
-// Caps the targets at `name` and those below it; false, and nothing changed, for a name this
-// processor does not run.
+// Caps the targets at `name` and those below it; for a name this processor does not run, false
+// and the best target again.
 bool forceSimdTarget(const std::string& name);
 // Back to the best target this processor runs.
 void resetSimdTarget();
