@@ -13,7 +13,7 @@ HWY_BEFORE_NAMESPACE();
 namespace orvel {
 namespace HWY_NAMESPACE {
 
-// Adds tap * signal[k0 + lane] (zero outside 0 .. count-1) to each of `rows` accumulators.
+// Adds tap * signal[k0 + lane] (zero outside 0 .. count-1) to each of the kRows accumulators.
 template <int kRows>
 HWY_INLINE void addTap(Tag d, Vector tap, const float* const* signal, int k0, int count, Vector* acc) {
   const int lanes = int(hn::Lanes(d));
@@ -27,21 +27,21 @@ HWY_INLINE void addTap(Tag d, Vector tap, const float* const* signal, int k0, in
     acc[c] = hn::MulAdd(tap, hn::IfThenElseZero(inside, hn::LoadU(d, signal[c] + k0)), acc[c]);
 }
 
-// What the run adds at column x - 1, for a pass whose run begins left of the row: the first
-// difference entry of the row then holds the whole of column x.
+// What the run adds at column x - 1, for a pass whose run begins left of the row: with the
+// differences from x on, it makes the whole of every column.
 template <int kRows>
-void addRunBefore(const ColumnPass& p, float* const* differences) {
+void addRunBefore(const ColumnPass& p, double* const* starts) {
   const int k1 = std::min(p.count, p.x - p.origin - p.span.runBegin);  // one past the last member
   const int k0 = std::max(0, p.x - p.origin - p.span.runEnd);
   for (int c = 0; c < kRows; ++c) {
-    float sum = 0.0f;
+    double sum = 0.0;
     for (int k = k0; k < k1; ++k) sum += p.signal[c][k];
-    differences[c][p.x] += p.span.run * sum;
+    *starts[c] += double(p.span.run) * sum;
   }
 }
 
-// Adds taps[i] * signal[k0 + lane] for i in from .. to-1, k0 = X - origin - i: a full vector of
-// members for taps i in (X - origin - count + lanes) .. X - origin, the members' lanes for the others.
+// Adds taps[i] * signal[column - i + lane] for i in from .. to-1 (column = X - origin): a whole
+// vector of members for taps i in column - count + lanes .. column, the members' lanes for the others.
 template <int kRows>
 HWY_INLINE void addTaps(Tag d, const float* taps, int from, int to, const float* const* signal, int column,
                         int count, Vector* acc) {
@@ -62,7 +62,7 @@ HWY_INLINE void addTaps(Tag d, const float* taps, int from, int to, const float*
 }
 
 template <int kRows>
-void sweep(const ColumnPass& p, float* const* rowsIn, float* const* differencesIn) {
+void sweep(const ColumnPass& p, float* const* rowsIn, float* const* differencesIn, double* const* starts) {
   const Tag d;
   const int lanes = int(hn::Lanes(d));
   const ktKernelRows::Span span = p.span;
@@ -79,7 +79,7 @@ void sweep(const ColumnPass& p, float* const* rowsIn, float* const* differencesI
     differences[c] = differencesIn[c];
     signal[c] = p.signal[c];
   }
-  if (run && p.origin + span.runBegin < p.x && first == p.x) addRunBefore<kRows>(p, differences);
+  if (run && p.origin + span.runBegin < p.x && first == p.x) addRunBefore<kRows>(p, starts);
   const Vector runValue = hn::Set(d, span.run), minusRun = hn::Set(d, -span.run);
   // The explicit taps: begin .. edgeEnd-1 and edgeBegin .. end-1.
   const int edgeEnd = run ? span.runBegin : span.end, edgeBegin = run ? span.runEnd : span.end;
@@ -106,16 +106,17 @@ void sweep(const ColumnPass& p, float* const* rowsIn, float* const* differencesI
 }
 
 // The row count fixed at compile time keeps every accumulator in a register.
-void sweepColumnsTarget(const ColumnPass& p, int channels, float* const* rows, float* const* differences) {
+void sweepColumnsTarget(const ColumnPass& p, int channels, float* const* rows, float* const* differences,
+                        double* const* starts) {
   switch (channels) {
     case 1:
-      return sweep<2>(p, rows, differences);
+      return sweep<2>(p, rows, differences, starts);
     case 2:
-      return sweep<3>(p, rows, differences);
+      return sweep<3>(p, rows, differences, starts);
     case 3:
-      return sweep<4>(p, rows, differences);
+      return sweep<4>(p, rows, differences, starts);
     default:
-      return sweep<5>(p, rows, differences);
+      return sweep<5>(p, rows, differences, starts);
   }
 }
 
@@ -137,8 +138,8 @@ bool columnsPay(const ktKernelRows::Span& span, int count) {
 }
 
 void sweepColumns(const ColumnPass& p, int channels, float* const* rows, float* const* differences,
-                  float* coverage) {
-  HWY_DYNAMIC_DISPATCH(orvel::sweepColumnsTarget)(p, channels, rows, differences);
+                  double* const* starts, float* coverage) {
+  HWY_DYNAMIC_DISPATCH(orvel::sweepColumnsTarget)(p, channels, rows, differences, starts);
   // The run of member j covers columns origin + j + runBegin .. origin + j + runEnd - 1.
   const ktKernelRows::Span& span = p.span;
   if (span.runEnd <= span.runBegin) return;

@@ -22,8 +22,9 @@ struct ColumnPass {
 bool columnsPay(const ktKernelRows::Span& span, int count);
 
 // Adds the pass into rows[0] (weight) and rows[1 .. channels] (colour), its run into the
-// difference rows of the same order, and the columns its run covers into the `coverage`
-// differences (ktSliceBuffers); all indexed by absolute column over [x, r). Products may be fused
+// difference rows of the same order (what a run beginning left of x adds at x into `starts`),
+// and the columns its run covers into the `coverage` differences (ktSliceBuffers); all indexed
+// by absolute column over [x, r). Products may be fused
 // into the sums.
 void sweepColumns(const ColumnPass& p, int channels, float* const* rows, float* const* differences,
-                  float* coverage);
+                  double* const* starts, float* coverage);

@@ -186,13 +186,17 @@ class FastRowScatter {
     buffers_.ensure(slice);
     float* rows[1 + kMaxShared];
     float* differences[1 + kMaxShared];
+    double* starts[1 + kMaxShared];
+    const size_t channels = channels_.size();
     rows[0] = buffers_.weightRows[slice][channels_[0]];
     differences[0] = buffers_.weightDifferences[slice][channels_[0]];
-    for (size_t c = 0; c < channels_.size(); ++c) {
+    starts[0] = buffers_.runStarts[slice] + channels;  // the shared weight row follows the colour rows
+    for (size_t c = 0; c < channels; ++c) {
       rows[1 + c] = buffers_.colourRows[slice][channels_[c]];
       differences[1 + c] = buffers_.colourDifferences[slice][channels_[c]];
+      starts[1 + c] = buffers_.runStarts[slice] + c;
     }
-    sweepColumns(column, static_cast<int>(channels_.size()), rows, differences, buffers_.runCoverage[slice]);
+    sweepColumns(column, static_cast<int>(channels), rows, differences, starts, buffers_.runCoverage[slice]);
   }
 
   void composite(Row& row) {

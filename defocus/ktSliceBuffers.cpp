@@ -15,6 +15,8 @@ ktSliceBuffers::ktSliceBuffers(int slices, const DD::Image::ChannelSet& channels
     for (auto& slice : *rows) slice.fill(nullptr);
   }
   runCoverage.assign(differences ? n : 0, nullptr);
+  runStarts.assign(differences ? n : 0, nullptr);
+  starts_.assign(differences ? n : 0, {});
   storage_.assign(n, {});
   coverage_.assign(static_cast<size_t>(r_ - x_), 0.0f);
   if (!onFirstUse)
@@ -40,13 +42,18 @@ void ktSliceBuffers::prepare(size_t slice) {
     }
     if (sharedWeights_) next += width;
   }
-  if (differences_) runCoverage[slice] = next - x_;
+  if (differences_) {
+    runCoverage[slice] = next - x_;
+    starts_[slice].assign(rows, 0.0);
+    runStarts[slice] = starts_[slice].data();
+  }
 }
 
 void ktSliceBuffers::foldDifferences() {
   if (!differences_) return;
   const size_t width = static_cast<size_t>(r_ - x_);
-  for (std::vector<float>& block : storage_) {
+  for (size_t s = 0; s < storage_.size(); ++s) {
+    std::vector<float>& block = storage_[s];
     if (block.empty()) continue;
     // The rows, then their difference rows in the same order, then the coverage.
     const size_t half = (block.size() - width) / 2;
@@ -54,7 +61,9 @@ void ktSliceBuffers::foldDifferences() {
     for (size_t row = 0; row < half; row += width) {
       float* out = block.data() + row;
       float* difference = block.data() + half + row;
-      double sum = 0.0;
+      double& start = starts_[s][row / width];
+      double sum = start;
+      start = 0.0;
       float covering = 0.0f;
       for (size_t i = 0; i < width; ++i) {
         covering += coverage[i];

@@ -32,6 +32,9 @@ class ktSliceBuffers {
   // Per slice, the differences of how many runs cover each column: where none does, the running
   // sums are exactly 0, whatever the rounding of the terms before.
   std::vector<float*> runCoverage;
+  // Per slice, what runs beginning left of the row add at its first column, by row (the colour
+  // rows in channel order, then the weight rows): in double, as it sums whole runs.
+  std::vector<double*> runStarts;
 
   // Adds the running sums of the difference rows into their rows (in double, so the long sums
   // round once per column) and zeroes them.
@@ -50,6 +53,7 @@ class ktSliceBuffers {
   DD::Image::ChannelSet channels_;
   bool sharedWeights_;
   bool differences_;
+  std::vector<std::vector<double>> starts_;
   std::vector<std::vector<float>> storage_;  // per slice: its colour rows, its weight rows, their differences
   mutable std::vector<float> coverage_;
 };

@@ -46,9 +46,11 @@ struct Rows {
     std::uniform_real_distribution<float> value(0.5f, 2.0f);
     row.push_back(buffers.weightRows[0][DD::Image::Chan_Red]);
     difference.push_back(buffers.weightDifferences[0][DD::Image::Chan_Red]);
+    start.push_back(buffers.runStarts[0] + channels);
     for (int c = 0; c < channels; ++c) {
       row.push_back(buffers.colourRows[0][DD::Image::Channel(1 + c)]);
       difference.push_back(buffers.colourDifferences[0][DD::Image::Channel(1 + c)]);
+      start.push_back(buffers.runStarts[0] + c);
     }
     for (float* v : row) std::generate(v + x, v + r, [&] { return value(random); });
   }
@@ -60,6 +62,7 @@ struct Rows {
   ktSliceBuffers buffers;
   int x, r;
   std::vector<float*> row, difference;
+  std::vector<double*> start;
 };
 
 class StretchSweeps : public ::testing::TestWithParam<SweepCase> {
@@ -141,7 +144,8 @@ class StretchSweeps : public ::testing::TestWithParam<SweepCase> {
       column.span = span[p];
       column.x = c.x;
       column.r = c.r;
-      sweepColumns(column, c.channels, rows.row.data(), rows.difference.data(), rows.buffers.runCoverage[0]);
+      sweepColumns(column, c.channels, rows.row.data(), rows.difference.data(), rows.start.data(),
+                   rows.buffers.runCoverage[0]);
     }
     rows.buffers.foldDifferences();
   }
@@ -193,6 +197,7 @@ INSTANTIATE_TEST_SUITE_P(
         SweepCase{"clipped_left_and_right", 4, 2, {33, 35}, {2, 4}, 60, -10, 8, 37, 0, false},
         SweepCase{"runs_clipped_left_and_right", 4, 2, {33, 35}, {2, 4}, 60, -10, 8, 37, 21, false},
         SweepCase{"runs_wider_than_the_row", 4, 1, {99, 0}, {5, 0}, 70, -20, 10, 30, 81, false},
+        SweepCase{"stretch_far_beyond_the_row", 4, 2, {255, 253}, {10, 12}, 320, -128, 0, 64, 201, false},
         SweepCase{"row_narrower_than_one_block", 4, 1, {21, 0}, {0, 0}, 12, 3, 6, 15, 5, false},
         SweepCase{"single_member", 4, 2, {3, 5}, {0, 1}, 1, 50, 40, 60, 0, false},
         SweepCase{"single_member_run", 4, 2, {31, 41}, {2, 1}, 1, 50, 40, 60, 20, false},
