@@ -543,9 +543,12 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   checkFrame(node, scene, report, sound);
 
   // With ORVEL_FUZZ_ENGINES set, a flat frame is rendered again with the other flat engine and
-  // must agree, as the engine agreement tests ask, wherever the scene is sound.
+  // must agree, as the engine agreement tests ask, wherever the scene is sound and the kernels
+  // fit the frame (larger ones sum so many taps into a pixel that the reference's own rounding
+  // passes the tolerance).
   static const bool engines = std::getenv("ORVEL_FUZZ_ENGINES") != nullptr;
-  if (engines && !scene.deep && report.image && sound.settings && sound.inputs) {
+  const bool kernelsFit = 2 * node.padding < std::min(format.width(), format.height());
+  if (engines && kernelsFit && !scene.deep && report.image && sound.settings && sound.inputs) {
     node.referenceEngine = !scene.reference;
     const RenderReport other = renderFrame(node, options);
     FUZZ_CHECK(other.image != nullptr && other.image->info().box() == report.image->info().box());

@@ -224,30 +224,40 @@ TEST(Interrupt, LeavesNoOutputAndExitsWith130) {
   EXPECT_EQ(dir.files(), std::vector<std::string>{"in.exr"});
 }
 
-// `orvel bench` on a small frame: three cases, each with both engines agreeing.
+// `orvel bench` on a small frame: five cases with both engines agreeing, and the large-blur case
+// again on a forced vector target. Kernels several times the frame's size sum so many taps into
+// each pixel that the reference's own rounding passes the 1e-5 the agreement table holds on
+// frames the kernels fit; here each channel's largest difference stays below 1e-3 of its value.
 TEST(Bench, ReportsEveryCaseAndTheEnginesAgree) {
   const RunResult r = runOrvel({"bench", "--quick", "--size", "64x36"});
   ASSERT_RAN(r);
   EXPECT_NE(r.out.find("processors"), std::string::npos) << r.out;
-  EXPECT_NE(r.out.find("vector width"), std::string::npos) << r.out;
+  EXPECT_NE(r.out.find("vector target"), std::string::npos) << r.out;
+  EXPECT_NE(r.out.find("fast / fast on the best target"), std::string::npos) << r.out;
   std::istringstream lines(r.out);
   int compared = 0, budgets = 0;
   for (std::string line; std::getline(lines, line);) {
-    // 3 x (64 x 36 pixels x (5 + 4) floats) = 0.237 MB
+    // 3 x (64 x 36 pixels x (5 + 4) floats) = 0.237 MB; twice the size 0.949 MB
     if (line.find("peak budget 3 x") != std::string::npos) {
       ++budgets;
-      EXPECT_NE(line.find("= 0.2 MB"), std::string::npos) << line;
+      EXPECT_TRUE(line.find("= 0.2 MB") != std::string::npos || line.find("= 0.9 MB") != std::string::npos)
+          << line;
     }
-    const size_t at = line.find("largest difference ");
+    const size_t at = line.find("RGBA:");
     if (at == std::string::npos) continue;
     ++compared;
-    double absolute = -1;
-    std::istringstream(line.substr(at + 19)) >> absolute;
-    EXPECT_GE(absolute, 0.0) << line;
-    EXPECT_LT(absolute, 1e-3) << line;
+    std::istringstream figures(line.substr(at + 5));
+    for (int k = 0; k < 4; ++k) {
+      double difference = -1, relative = -1;
+      char open = 0, close = 0;
+      figures >> difference >> open >> relative >> close;
+      EXPECT_GE(difference, 0.0) << line;
+      EXPECT_GE(relative, 0.0) << line;
+      EXPECT_LT(relative, 1e-3) << line;
+    }
   }
-  EXPECT_EQ(compared, 3) << r.out;
-  EXPECT_EQ(budgets, 2) << "one budget for each flat case\n" << r.out;
+  EXPECT_EQ(compared, 5) << r.out;
+  EXPECT_EQ(budgets, 4) << "one budget for each flat case compared\n" << r.out;
 }
 
 }  // namespace
