@@ -17,8 +17,12 @@ set(ORVEL_NDK_DIR "" CACHE PATH "An installed host's folder (include/DDImage, li
 option(ORVEL_FUZZ "Build the libFuzzer targets of fuzz/ (needs clang), everything under ASan and UBSan" OFF)
 
 add_compile_options(-Wall -Wextra)
-# Multiply-adds are never fused, so that every engine and every processor variant rounds alike.
+# Multiply-adds are never fused, so that the reference engines round alike on every processor;
+# only the fast engines' vector sweeps opt out, through orvel_fused_multiply_add(target).
 add_compile_options(-ffp-contract=off)
+function(orvel_fused_multiply_add target)
+  target_compile_options(${target} PRIVATE -ffp-contract=fast)
+endfunction()
 
 # Channel numbers run past the host's named channels (up to Chan_Last), as the host's own
 # channel enum is used: the enum-range check is left out of the undefined-behaviour sanitizer.
@@ -42,6 +46,8 @@ if(ORVEL_FUZZ)
 endif()
 
 find_package(Threads REQUIRED)
+# The fast engines' vector sweeps: one source for SSE4, AVX2, AVX-512 and NEON, picked at run time.
+find_package(hwy REQUIRED)
 
 # The fuzz targets link the libraries of the folders added after this file; CMake resolves
 # target names once every folder is read.

@@ -4,9 +4,10 @@
 #include <cstdlib>
 #include <vector>
 
-#include <immintrin.h>
-
+#include "ktColumnSweep.h"
+#include "ktPassSweep.h"
 #include "ktScatter.h"
+#include "ktSimdTarget.h"
 #include "ktSliceBuffers.h"
 #include "ktStretchSweep.h"
 
@@ -16,76 +17,21 @@ namespace {
 
 constexpr int kMaxShared = ktSourceMap::kSharedChannels;
 
-// One pass of a scatter over one output row: its kernel row and the output columns its non-zero
-// taps cover, with the weight share and the per-channel scales.
-struct PassRun {
-  const float* taps;  // tap for output column x: taps[x - left]
-  int left;
-  int begin, end;
-  float weightScale;
-  float scale[ktSourceMap::kSharedChannels];
-};
-
-// Runs of consecutive scatters (each its first pass, then its second) in one sweep over the
-// output columns, 16 at a time with masked edges: per column the runs are added in their order,
-// as one by one, and a column outside a run's taps adds nothing (a zero tap times a finite
-// scale). Each column is loaded and stored once for all the runs.
-// Blocks of 16 columns side by side: each accumulator's additions run one after the other, so
-// independent blocks side by side keep the vector unit busy.
-template <int kChannels>
-__attribute__((target("avx512f"))) void sweepAvx512(const PassRun* runs, int runCount, int start, int end,
-                                                      float* weight, float* const* colour) {
-  constexpr int kBlocks = 2;
-  const __m512i lanes = _mm512_set_epi32(15, 14, 13, 12, 11, 10, 9, 8, 7, 6, 5, 4, 3, 2, 1, 0);
-  for (int x = start; x < end; x += 16 * kBlocks) {
-    __mmask16 all[kBlocks];
-    __m512i column[kBlocks];
-    __m512 w[kBlocks];
-    __m512 v[kBlocks][kChannels];
-    for (int b = 0; b < kBlocks; ++b) {
-      const int bx = x + 16 * b;
-      const int left = end - bx;
-      all[b] = left >= 16 ? __mmask16(0xffff) : left <= 0 ? __mmask16(0) : __mmask16((1u << left) - 1u);
-      column[b] = _mm512_add_epi32(_mm512_set1_epi32(bx), lanes);
-      w[b] = _mm512_maskz_loadu_ps(all[b], weight + bx);
-      for (int c = 0; c < kChannels; ++c) v[b][c] = _mm512_maskz_loadu_ps(all[b], colour[c] + bx);
-    }
-    for (int p = 0; p < runCount; ++p) {
-      const PassRun& run = runs[p];
-      if (run.end <= x || run.begin >= x + 16 * kBlocks) continue;
-      const __m512i begin = _mm512_set1_epi32(run.begin);
-      const __m512i stop = _mm512_set1_epi32(run.end);
-      const __m512 ws = _mm512_set1_ps(run.weightScale);
-      for (int b = 0; b < kBlocks; ++b) {
-        const __mmask16 inside =
-            _mm512_mask_cmpge_epi32_mask(all[b], column[b], begin) & _mm512_cmplt_epi32_mask(column[b], stop);
-        const __m512 t = _mm512_maskz_loadu_ps(inside, run.taps + (x + 16 * b - run.left));
-        w[b] = _mm512_add_ps(w[b], _mm512_mul_ps(t, ws));
-        for (int c = 0; c < kChannels; ++c)
-          v[b][c] = _mm512_add_ps(v[b][c], _mm512_mul_ps(t, _mm512_set1_ps(run.scale[c])));
-      }
-    }
-    for (int b = 0; b < kBlocks; ++b) {
-      const int bx = x + 16 * b;
-      _mm512_mask_storeu_ps(weight + bx, all[b], w[b]);
-      for (int c = 0; c < kChannels; ++c) _mm512_mask_storeu_ps(colour[c] + bx, all[b], v[b][c]);
-    }
+// One kernel row run into a shared weight row and up to four colour rows, tap by tap, every
+// product rounded before its sum. colour[c] is indexed by absolute column from `first`.
+void scatterSharedRunPlain(const float* __restrict k, float* __restrict weight, float* const* colour,
+                           const float* scale, int channels, int count, float weightScale, int first) {
+  for (int i = 0; i < count; ++i) weight[i] += k[i] * weightScale;
+  for (int c = 0; c < channels; ++c) {
+    float* __restrict out = colour[c] + first;
+    const float s = scale[c];
+    for (int i = 0; i < count; ++i) out[i] += k[i] * s;
   }
 }
 
-// The channel count fixed at compile time keeps every accumulator in a register.
-__attribute__((target("avx512f"))) void scatterPassesAvx512(const PassRun* runs, int runCount, int start, int end,
-                                                              float* weight, float* const* colour, int channels) {
-  switch (channels) {
-    case 1: return sweepAvx512<1>(runs, runCount, start, end, weight, colour);
-    case 2: return sweepAvx512<2>(runs, runCount, start, end, weight, colour);
-    case 3: return sweepAvx512<3>(runs, runCount, start, end, weight, colour);
-    default: return sweepAvx512<4>(runs, runCount, start, end, weight, colour);
-  }
-}
-
-// The same pass by pass, for processors without 16-lane vectors.
-void scatterPassesPlain(const PassRun* runs, int runCount, int, int, float* weight, float* const* colour,
+// Pass by pass, for scatters of non-finite values: a tap beyond a run's taps must add nothing,
+// not zero times infinity.
+void scatterPassesPlain(const PassRun* runs, int runCount, float* weight, float* const* colour,
                         int channels) {
   for (int p = 0; p < runCount; ++p) {
     const PassRun& run = runs[p];
@@ -95,18 +41,11 @@ void scatterPassesPlain(const PassRun* runs, int runCount, int, int, float* weig
   }
 }
 
-using PassesRun = void (*)(const PassRun*, int, int, int, float*, float* const*, int);
-
-// The widest variant this processor runs.
-PassesRun passesRunForThisProcessor() {
-  return __builtin_cpu_supports("avx512f") ? scatterPassesAvx512 : scatterPassesPlain;
-}
-
 // The scatter of one output row from the map.
 class FastRowScatter {
  public:
-  FastRowScatter(const ktRenderContext& ctx, const ktSourceBands& bands, const ktSourceBands::Window& window, int y,
-                 int x, int r, const ChannelSet& blurred)
+  FastRowScatter(const ktRenderContext& ctx, const ktSourceBands& bands, const ktSourceBands::Window& window,
+                 int y, int x, int r, const ChannelSet& blurred)
       : s_(*ctx.settings),
         bank_(*ctx.kernels),
         bands_(bands),
@@ -118,9 +57,8 @@ class FastRowScatter {
         padding_(std::max(0, ctx.padding)),
         shifted_(s_.kChrAbb != 0.0f),
         shared_(kernels_.shared()),
-        passesRun_(passesRunForThisProcessor()),
-        stretchSweep_(stretchSweepForThisProcessor()),
-        buffers_(std::max(1, s_.correctiveSlices), blurred, x, r, shared_, true) {
+        buffers_(std::max(1, s_.correctiveSlices), blurred, x, r, shared_, true, shared_) {
+    applySimdTargetFromEnvironment();
     // Where each blurred channel's value sits among the active channels' values.
     int position = 0;
     for (Channel z : ctx.settings->activeChannels) {
@@ -174,10 +112,10 @@ class FastRowScatter {
       if (st->reach < dy) continue;
       const int from = std::max(st->sx0, left), to = std::min(st->sx0 + st->count, right);
       if (to <= from || to - 1 + st->reach < x_ || from - st->reach >= r_) continue;
-      const ktSourceMap::Scales* members = map_->memberScales() + st->first + (from - st->sx0);
+      const uint32_t member = st->first + uint32_t(from - st->sx0);
       if (!st->finite) {
         ktSourceMap::SharedScatter alone;
-        static_cast<ktSourceMap::Scales&>(alone) = members[0];
+        static_cast<ktSourceMap::Scales&>(alone) = map_->memberScales(member);
         alone.kernel[0] = st->kernel[0];
         alone.kernel[1] = st->kernel[1];
         alone.slice = st->slice;
@@ -186,15 +124,16 @@ class FastRowScatter {
         flush();
         continue;
       }
-      sweepStretch(*st, members, from, to - from, sy);
+      addStretch(*st, member, from, to - from, sy);
     }
   }
 
-  void sweepStretch(const ktSourceMap::Stretch& stretch, const ktSourceMap::Scales* members, int sx0, int count,
-                    int sy) {
-    // The passes that reach the row, the same for every member.
+  // Each pass that reaches the row goes column by column or member by member, whichever costs
+  // less; the member by member passes share one sweep.
+  void addStretch(const ktSourceMap::Stretch& stretch, uint32_t member, int sx0, int count, int sy) {
+    const int channels = static_cast<int>(channels_.size());
+    const uint16_t slice = stretch.slice;
     StretchRow s;
-    s.members = members;
     s.count = count;
     s.passes = 0;
     s.sx0 = sx0;
@@ -208,8 +147,25 @@ class FastRowScatter {
       const int ky = kernel->halfWidth + (sy - y_);
       const ktKernelRows::Span span = kernel->rows[ky];
       if (span.end <= span.begin) continue;  // a row of zero taps adds nothing
+      const float* weight = map_->memberPlane(q, 0) + member;
+      const float* scale[kMaxShared];
+      for (int c = 0; c < channels; ++c) scale[c] = map_->memberPlane(q, 1 + valueIndex_[c]) + member;
+      if (columnsPay(span, count)) {
+        ColumnPass column;
+        column.signal[0] = weight;
+        for (int c = 0; c < channels; ++c) column.signal[1 + c] = scale[c];
+        column.count = count;
+        column.origin = sx0 - kernel->halfWidth;
+        column.taps = kernel->plane + size_t(ky) * size_t(kernel->width);
+        column.span = span;
+        column.x = x_;
+        column.r = r_;
+        addColumnPass(column, slice);
+        continue;
+      }
       const int p = s.passes++;
-      s.pass[p] = q;
+      s.weight[p] = weight;
+      for (int c = 0; c < channels; ++c) s.scale[p][c] = scale[c];
       s.halfWidth[p] = kernel->halfWidth;
       s.padded[p] = kernel->padded != nullptr;
       s.taps[p] = s.padded[p] ? kernel->padded + size_t(ky) * size_t(kernel->paddedStride)
@@ -220,15 +176,31 @@ class FastRowScatter {
       s.end = std::max(s.end, std::min(sx0 + count - 1 + s.hi[p], r_));
     }
     if (s.end <= s.start) return;
-    for (size_t c = 0; c < channels_.size(); ++c) s.index[c] = valueIndex_[c];
-    const uint16_t slice = stretch.slice;
     buffers_.ensure(slice);
     float* colour[kMaxShared];
-    for (size_t c = 0; c < channels_.size(); ++c) colour[c] = buffers_.colourRows[slice][channels_[c]];
-    stretchSweep_(s, static_cast<int>(channels_.size()), buffers_.weightRows[slice][channels_[0]], colour);
+    for (int c = 0; c < channels; ++c) colour[c] = buffers_.colourRows[slice][channels_[c]];
+    sweepStretch(s, channels, buffers_.weightRows[slice][channels_[0]], colour);
   }
 
-  void composite(Row& row) const {
+  void addColumnPass(const ColumnPass& column, uint16_t slice) {
+    buffers_.ensure(slice);
+    float* rows[1 + kMaxShared];
+    float* differences[1 + kMaxShared];
+    double* starts[1 + kMaxShared];
+    const size_t channels = channels_.size();
+    rows[0] = buffers_.weightRows[slice][channels_[0]];
+    differences[0] = buffers_.weightDifferences[slice][channels_[0]];
+    starts[0] = buffers_.runStarts[slice] + channels;  // the shared weight row follows the colour rows
+    for (size_t c = 0; c < channels; ++c) {
+      rows[1 + c] = buffers_.colourRows[slice][channels_[c]];
+      differences[1 + c] = buffers_.colourDifferences[slice][channels_[c]];
+      starts[1 + c] = buffers_.runStarts[slice] + c;
+    }
+    sweepColumns(column, static_cast<int>(channels), rows, differences, starts, buffers_.runCoverage[slice]);
+  }
+
+  void composite(Row& row) {
+    buffers_.foldDifferences();
     for (Channel z : channels_) buffers_.composite(z, row.writable(z));
   }
 
@@ -251,7 +223,8 @@ class FastRowScatter {
       const int R = kernel.halfWidth;
       if (!scatter::reaches(sx, sy, R, x_, y_, r_)) continue;
       const int ky = R + (sy - y_);
-      const ktKernelRows::Span taps = p.finite ? kernel.rows[ky] : ktKernelRows::Span{0, uint16_t(kernel.width)};
+      const ktKernelRows::Span taps =
+          p.finite ? kernel.rows[ky] : ktKernelRows::Span{0, uint16_t(kernel.width), 0, 0, 0.0f};
       const int left = sx - R;
       PassRun& run = runs[count];
       run.begin = std::max(left + taps.begin, x_);
@@ -286,9 +259,9 @@ class FastRowScatter {
     float* weight = buffers_.weightRows[group_.slice][channels_[0]];
     const int channels = static_cast<int>(channels_.size());
     if (group_.finite)
-      passesRun_(groupRun_, groupRuns_, groupStart_, groupEnd_, weight, colour, channels);
+      sweepPasses(groupRun_, groupRuns_, groupStart_, groupEnd_, weight, colour, channels);
     else
-      scatterPassesPlain(groupRun_, groupRuns_, groupStart_, groupEnd_, weight, colour, channels);
+      scatterPassesPlain(groupRun_, groupRuns_, weight, colour, channels);
     groupRuns_ = 0;
   }
 
@@ -321,8 +294,6 @@ class FastRowScatter {
   const int padding_;
   const bool shifted_;
   const bool shared_;
-  const PassesRun passesRun_;
-  const StretchSweep stretchSweep_;
   std::vector<Channel> channels_;
   std::vector<int> valueIndex_;
   ktSliceBuffers buffers_;

@@ -17,6 +17,23 @@ bool kernelsShared(const std::vector<ktChannelFloatBuffer>& bank, const ChannelS
   return true;
 }
 
+// The longest run of equal non-zero taps in row[begin .. end-1], when it pays.
+void findRun(const float* row, ktKernelRows::Span& span) {
+  span.runBegin = span.runEnd = span.begin;
+  span.run = 0.0f;
+  for (int i = span.begin; i < span.end;) {
+    int j = i + 1;
+    while (j < span.end && row[j] == row[i]) ++j;
+    if (j - i > span.runEnd - span.runBegin && row[i] != 0.0f) {
+      span.runBegin = static_cast<uint16_t>(i);
+      span.runEnd = static_cast<uint16_t>(j);
+      span.run = row[i];
+    }
+    i = j;
+  }
+  if (span.runEnd - span.runBegin < ktKernelRows::kMinRun) span.runEnd = span.runBegin;
+}
+
 }  // namespace
 
 void ktKernelRows::clear() {
@@ -53,7 +70,10 @@ void ktKernelRows::describe(const ktRenderContext& ctx, const ChannelSet& channe
       int begin = 0, end = k.width;
       while (begin < end && row[begin] == 0.0f) ++begin;
       while (end > begin && row[end - 1] == 0.0f) --end;
-      spans_[nextSpan++] = {static_cast<uint16_t>(begin), static_cast<uint16_t>(end)};
+      Span& span = spans_[nextSpan++];
+      span.begin = static_cast<uint16_t>(begin);
+      span.end = static_cast<uint16_t>(end);
+      findRun(row, span);
       if (pad) {
         std::copy(row, row + k.width, padded_.begin() + std::ptrdiff_t(nextPadded));
         nextPadded += size_t(k.width + kRowGap);

@@ -16,9 +16,15 @@ class ktKernelRows {
   static constexpr int kRowGap = 16;       // zeros before and after every row of a padded copy
   static constexpr int kPaddedWidth = 127;  // the widest entries with a padded copy
 
-  // Columns between the first and one past the last non-zero tap of one kernel row.
+  static constexpr int kMinRun = 4;  // a shorter run of equal taps costs more than its taps
+
+  // Columns between the first and one past the last non-zero tap of one kernel row, and its
+  // longest run of equal taps (runBegin .. runEnd-1, all `run`), where it has one of kMinRun
+  // taps or more (otherwise runBegin == runEnd).
   struct Span {
     uint16_t begin, end;
+    uint16_t runBegin, runEnd;
+    float run;
   };
 
   struct Kernel {

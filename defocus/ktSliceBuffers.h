@@ -12,9 +12,10 @@ class ktSliceBuffers {
  public:
   // With `sharedWeights` every channel of a slice adds its weights into one and the same row,
   // for channels whose kernels and centres are the same. With `onFirstUse` a slice's rows are
-  // made only when ensure() asks for them; a slice never asked for adds nothing.
+  // made only when ensure() asks for them; a slice never asked for adds nothing. With
+  // `differences` every row has a difference row beside it (see foldDifferences).
   ktSliceBuffers(int slices, const DD::Image::ChannelSet& channels, int x, int r, bool sharedWeights = false,
-                 bool onFirstUse = false);
+                 bool onFirstUse = false, bool differences = false);
 
   int slices() const { return static_cast<int>(colourRows.size()); }
   // Makes the rows of `slice` ready, zeroed, before its first addition.
@@ -24,6 +25,20 @@ class ktSliceBuffers {
 
   ktSliceRows colourRows;
   ktSliceRows weightRows;
+  // Differences of what a constant run of kernel taps adds along a row: entry i holds what
+  // column i adds beyond column i-1 (entry x what column x adds).
+  ktSliceRows colourDifferences;
+  ktSliceRows weightDifferences;
+  // Per slice, the differences of how many runs cover each column: where none does, the running
+  // sums are exactly 0, whatever the rounding of the terms before.
+  std::vector<float*> runCoverage;
+  // Per slice, what runs beginning left of the row add at its first column, by row (the colour
+  // rows in channel order, then the weight rows): in double, as it sums whole runs.
+  std::vector<double*> runStarts;
+
+  // Adds the running sums of the difference rows into their rows (in double, so the long sums
+  // round once per column) and zeroes them.
+  void foldDifferences();
 
   // Writes channel z of columns x .. r-1 into out (indexed by absolute column): slices nearest
   // first, each scaled so that the coverage taken never passes 1, then divided by the coverage
@@ -37,6 +52,8 @@ class ktSliceBuffers {
   int x_, r_;
   DD::Image::ChannelSet channels_;
   bool sharedWeights_;
-  std::vector<std::vector<float>> storage_;  // per slice: its colour rows, then its weight rows
+  bool differences_;
+  std::vector<std::vector<double>> starts_;
+  std::vector<std::vector<float>> storage_;  // per slice: its colour rows, its weight rows, their differences
   mutable std::vector<float> coverage_;
 };

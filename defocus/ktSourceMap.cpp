@@ -42,7 +42,7 @@ void ktSourceMap::reset() {
   rowReach_.clear();
   scatterReach_.clear();
   shared_.clear();
-  scales_.clear();
+  members_ = 0;
   rowScatters_.clear();
   scatters_.clear();
   for (std::vector<float>& v : values_) v.clear();
@@ -54,6 +54,15 @@ void ktSourceMap::reset() {
   positionBase_ = 0;
   scatterBase_ = 0;
   rowTables_ = false;
+}
+
+ktSourceMap::Scales ktSourceMap::memberScales(uint32_t i) const {
+  Scales m;
+  for (int q = 0; q < 2; ++q) {
+    m.passWeight[q] = memberPlane(q, 0)[i];
+    for (int c = 0; c < kSharedChannels; ++c) m.scale[q][c] = memberPlane(q, 1 + c)[i];
+  }
+  return m;
 }
 
 bool ktSourceMap::canMap(const ktRenderContext& ctx, const ChannelSet& channels) {
@@ -90,7 +99,10 @@ void ktSourceMap::layout(const ktRenderContext& ctx, const ktKernelRows& kernels
   // Most positions hold one scatter; deep ones more, which grow the lists as needed.
   scatterReach_.reserve(tabled);
   if (rowTables_) {
-    scales_.reserve(positions);
+    // One scatter a position at most; the planes keep their storage from the last layout.
+    planeStride_ = positions + 2 * kPlaneGap;
+    const size_t planes = 2 * (1 + kSharedChannels) * planeStride_;
+    if (memberPlanes_.size() < planes) memberPlanes_.assign(planes, 0.0f);
     rowScatters_.reserve(tabled);
   } else if (sharedKernels_) {
     shared_.reserve(positions);
@@ -138,7 +150,12 @@ void ktSourceMap::addScatter(const ktRenderContext& ctx, float size, float weigh
       }
     }
     if (rowTables_) {
-      scales_.push_back(shared);
+      for (int q = 0; q < 2; ++q) {
+        memberPlanes_[planeOffset(q, 0) + members_] = shared.passWeight[q];
+        for (int c = 0; c < kSharedChannels; ++c)
+          memberPlanes_[planeOffset(q, 1 + c) + members_] = shared.scale[q][c];
+      }
+      ++members_;
       rowScatters_.push_back(shared);
     } else {
       shared_.push_back(shared);
@@ -166,7 +183,7 @@ void ktSourceMap::endPosition() {
 // Empties the position tables for the next row of a map served by stretches.
 void ktSourceMap::beginRow() {
   positionBase_ = position_;
-  scatterBase_ = scales_.size();
+  scatterBase_ = members_;
   rowScatters_.clear();
   offsets_.assign(1, static_cast<uint32_t>(scatterBase_));
   reach_.assign(size_t(x1_ - x0_), -1);

@@ -106,8 +106,14 @@ class ktSourceMap {
   // By scatter index.
   const int16_t* scatterReach() const { return scatterReach_.data(); }
   const SharedScatter* sharedScatters() const { return shared_.data(); }
-  // The scales of the members of stretches (maps served by stretches).
-  const Scales* memberScales() const { return scales_.data(); }
+  // The scales of the members of stretches (maps served by stretches), one plane per pass and
+  // scale, by scatter index: plane 0 holds passWeight[pass], plane 1 + c scale[pass][c]. Every
+  // plane is readable kPlaneGap floats beyond both ends, so vectors may load past a stretch.
+  static constexpr int kPlaneGap = 16;
+  const float* memberPlane(int pass, int plane) const {
+    return memberPlanes_.data() + planeOffset(pass, plane);
+  }
+  Scales memberScales(uint32_t i) const;
   const Scatter* scatters() const { return scatters_.data(); }
   const float* scattered(int activeIndex) const { return values_[activeIndex].data(); }
   // The stretches of a row in column order (flat shared maps only; empty otherwise).
@@ -117,6 +123,9 @@ class ktSourceMap {
 
  private:
   size_t rowOffset(int cy) const { return size_t(cy - firstRow_) * size_t(x1_ - x0_); }
+  size_t planeOffset(int pass, int plane) const {
+    return kPlaneGap + size_t(pass * (1 + kSharedChannels) + plane) * planeStride_;
+  }
   void reset();
   void beginRow();
   void mapFlatRow(const ktRenderContext& ctx, DD::Image::Iop& input, DD::Image::Iop* mattes, int cy);
@@ -140,7 +149,9 @@ class ktSourceMap {
   std::vector<int> rowReach_;
   std::vector<int16_t> scatterReach_;
   std::vector<SharedScatter> shared_;
-  std::vector<Scales> scales_;              // maps served by stretches: their scatters' scales
+  std::vector<float> memberPlanes_;         // maps served by stretches: their scatters' scales
+  size_t planeStride_ = 0;                  // floats from one plane to the next
+  size_t members_ = 0;                      // scatters held by the planes
   std::vector<SharedScatter> rowScatters_;  // and the row being mapped's whole records
   std::vector<Scatter> scatters_;
   std::vector<std::vector<float>> values_;  // by active channel position, over the scatters

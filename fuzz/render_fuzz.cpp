@@ -9,13 +9,13 @@
 #include <string>
 #include <vector>
 
-#include "standin/MemoryDeepOp.h"
-#include "standin/MemoryIop.h"
-#include "standin/RenderDriver.h"
 #include "DDImage/Thread.h"
-#include "standin/OpHost.h"
 #include "fuzz_input.h"
 #include "ktOrvel.h"
+#include "standin/MemoryDeepOp.h"
+#include "standin/MemoryIop.h"
+#include "standin/OpHost.h"
+#include "standin/RenderDriver.h"
 
 using namespace DD::Image;
 using namespace standin;
@@ -215,8 +215,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
 
   // Any finite depth is sound; a channel's own output needs bounded values. With a deep input
   // every channel counts for every other: flat values stand in for channels the samples lack.
-  MemoryIop image(format, box,
-                  ChannelSet(Mask_RGBA) + ChannelSet(Chan_Z) + (in.flag() ? ChannelSet(extraChannel()) : Mask_None));
+  MemoryIop image(
+      format, box,
+      ChannelSet(Mask_RGBA) + ChannelSet(Chan_Z) + (in.flag() ? ChannelSet(extraChannel()) : Mask_None));
   std::vector<bool> channelSound(Chan_Last, true);
   for (Channel z : image.channels()) {
     channelSound[z] = readPlane(in, image, z, 0.0f, z == Chan_Z ? 300.0f : 4.0f);
@@ -230,7 +231,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   std::unique_ptr<MemoryIop> mattes, kernel;
   std::unique_ptr<MemoryDeepOp> deep;
   if (inputs & 8) {
-    mattes = std::make_unique<MemoryIop>(format, Box(0, 0, w, h), ChannelSet(Mask_RGBA) + ChannelSet(extraChannel()));
+    mattes = std::make_unique<MemoryIop>(format, Box(0, 0, w, h),
+                                         ChannelSet(Mask_RGBA) + ChannelSet(extraChannel()));
     for (Channel z : mattes->channels()) sound = readPlane(in, *mattes, z, 0.0f, 2.0f) && sound;
     OpHost::connect(node, ktOrvel::kMattes, mattes.get());
   }
@@ -291,16 +293,30 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
       FUZZ_CHECK(std::isfinite(report.image->plane(z)[i]));
     }
 
-  // The other flat engine renders the same frame, as the engine agreement tests ask.
+  // The other flat engine renders the same frame and must agree, as the engine agreement tests
+  // ask: per channel, the largest difference at most 1e-5 of the channel's largest reference
+  // value, where the kernels fit the frame (larger ones sum so many taps into a pixel that the
+  // reference's own rounding passes the tolerance). The largest difference is printed as it grows.
   static const bool engines = std::getenv("ORVEL_FUZZ_ENGINES") != nullptr;
-  if (!engines || deep) return 0;
-  node.referenceEngine = !node.referenceEngine;
+  if (!engines || deep || 2 * node.padding >= std::min(b.w(), b.h())) return 0;
+  const bool reference = node.referenceEngine;
+  node.referenceEngine = !reference;
   const RenderReport other = renderFrame(node, options);
   FUZZ_CHECK(other.image != nullptr && other.image->info().box() == b);
-  for (Channel z : report.image->channels())
+  const MemoryIop& ref = reference ? *report.image : *other.image;
+  const MemoryIop& fast = reference ? *other.image : *report.image;
+  static double record = 0.0;
+  for (Channel z : report.image->channels()) {
+    double largest = 0.0, largestValue = 0.0;
     for (size_t i = 0; channelSound[z] && i < n; ++i) {
-      const float p = report.image->plane(z)[i], q = other.image->plane(z)[i];
-      FUZZ_CHECK(std::fabs(p - q) <= 1e-5f * std::max({1.0f, std::fabs(p), std::fabs(q)}));
+      largestValue = std::max(largestValue, std::fabs(double(ref.plane(z)[i])));
+      largest = std::max(largest, std::fabs(double(fast.plane(z)[i]) - double(ref.plane(z)[i])));
     }
+    const double relative = largestValue > 0.0 ? largest / largestValue : largest;
+    if (relative > record)
+      std::fprintf(stderr, "channel %d: largest difference %.3g of its largest value\n", int(z),
+                   record = relative);
+    FUZZ_CHECK(largest <= 1e-5 * largestValue);
+  }
   return 0;
 }

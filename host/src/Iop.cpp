@@ -42,8 +42,17 @@ void Iop::_validate(bool for_real) {
 
 void Iop::copy_info() { copy_info(0); }
 
+// Field by field: the host's Box, inside every info, has no copy assignment.
 void Iop::copy_info(int n) {
-  if (Iop* in = input(n)) info_ = in->info();
+  Iop* in = input(n);
+  if (!in) return;
+  const IopInfo& from = in->info();
+  info_.setBox(from.box());
+  info_.format(from.format());
+  info_.full_size_format(from.full_size_format());
+  info_.channels(from.channels());
+  info_.first_frame(from.first_frame());
+  info_.last_frame(from.last_frame());
 }
 
 void Iop::in_channels(int, ChannelSet&) const {}
