@@ -16,11 +16,11 @@ void ktSourceBands::clear() {
   lastAsked_ = 0;
 }
 
-void ktSourceBands::setup(const ktRenderContext& ctx, const Box& outputBox, const ChannelSet& channels, int clampLo,
-                          int clampHi, unsigned threads, bool flat, Builder builder) {
+void ktSourceBands::setup(const ktRenderContext& ctx, const Box& outputBox, const ChannelSet& channels,
+                          int clampLo, int clampHi, unsigned threads, bool flat, Builder builder) {
   clear();
   if (outputBox.w() <= 0 || outputBox.h() <= 0 || !ktSourceMap::canMap(ctx, channels)) return;
-  ctx_ = ctx;
+  ctx_ = std::make_unique<const ktRenderContext>(ctx);
   channels_ = channels;
   padding_ = std::max(0, ctx.padding);
   formatWidth_ = ctx.format.r() - ctx.format.x();
@@ -67,7 +67,8 @@ ktSourceBands::Slot* ktSourceBands::freeSlot(bool beyondCapacity) {
   Slot* oldest = nullptr;
   for (const auto& s : slots_) {
     if (s->band < 0) return s.get();
-    if (s->holders == 0 && bands_[size_t(s->band)].state == State::Mapped && (!oldest || s->lastUse < oldest->lastUse))
+    if (s->holders == 0 && bands_[size_t(s->band)].state == State::Mapped &&
+        (!oldest || s->lastUse < oldest->lastUse))
       oldest = s.get();
   }
   if (slots_.size() < capacity_ || (!oldest && beyondCapacity)) {
@@ -85,7 +86,7 @@ bool ktSourceBands::map(int band, ktSourceMap& into) {
   a.firstRow = area_.firstRow + band * kBandRows;
   a.lastRow = std::min(area_.lastRow, a.firstRow + kBandRows - 1);
   try {
-    into.layout(ctx_, kernelRows_, a, channels_, flat_);
+    into.layout(*ctx_, kernelRows_, a, channels_, flat_);
     return builder_(into) && into.complete();
   } catch (...) {
     // Out of memory while mapping: the reference engine serves the rows instead.

@@ -28,8 +28,9 @@ class ktSourceBands {
   // Covers the rows of `outputBox` widened by the padding, clamped to clampLo .. clampHi; the
   // rows of `threads` workers at once are expected. `flat`: the builder fills bands with
   // ktSourceMap::mapFlatRows. Holds nothing until rows ask for bands.
-  void setup(const ktRenderContext& ctx, const DD::Image::Box& outputBox, const DD::Image::ChannelSet& channels,
-             int clampLo, int clampHi, unsigned threads, bool flat, Builder builder);
+  void setup(const ktRenderContext& ctx, const DD::Image::Box& outputBox,
+             const DD::Image::ChannelSet& channels, int clampLo, int clampHi, unsigned threads, bool flat,
+             Builder builder);
   // Releases every band; rows are no longer covered.
   void clear();
   bool empty() const { return bands_.empty(); }
@@ -38,7 +39,9 @@ class ktSourceBands {
   // the same columns.
   bool covers(int y, int x, int r, int padding) const;
   const ktKernelRows& kernelRows() const { return kernelRows_; }
-  int clampRow(int sy) const { return sy < area_.clampLo ? area_.clampLo : (sy > area_.clampHi ? area_.clampHi : sy); }
+  int clampRow(int sy) const {
+    return sy < area_.clampLo ? area_.clampLo : (sy > area_.clampHi ? area_.clampHi : sy);
+  }
 
   // The most bands held while no row holds more; how many were mapped since setup.
   size_t capacity() const { return capacity_; }
@@ -85,7 +88,7 @@ class ktSourceBands {
   Slot* freeSlot(bool beyondCapacity);
   bool map(int band, ktSourceMap& into);
 
-  ktRenderContext ctx_;
+  std::unique_ptr<const ktRenderContext> ctx_;  // copied at setup: formats are never assigned
   ktKernelRows kernelRows_;
   ktSourceMap::Area area_{};
   DD::Image::ChannelSet channels_;

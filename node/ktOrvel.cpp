@@ -85,20 +85,12 @@ DeepOp* ktOrvel::deepOp() const { return dynamic_cast<DeepOp*>(Op::input(kDeepIn
 
 Iop* ktOrvel::optionalInput(int n) const { return dynamic_cast<Iop*>(Op::input(n)); }
 
+// Built member by member in order: the host's formats are copied, never assigned.
 ktRenderContext ktOrvel::renderContext() const {
-  ktRenderContext c;
-  c.settings = &settings;
-  c.kernels = &kernels;
-  c.heroKernel = &heroKernel;
-  c.sliceDepths = &sliceDepths;
-  c.padding = padding;
-  c.kernelSizeLimit = kernelSizeLimit;
-  c.format = info_.format();
-  c.hasBloomMatte = hasBloomMatte;
-  c.hasDefocusMatte = hasDefocusMatte;
-  c.hasChromicAberrationMatte = hasChromicAberrationMatte;
-  c.matteChannels = matteChannels;
-  return c;
+  return ktRenderContext{
+      &settings,       &kernels,       &heroKernel,   &sliceDepths,    padding,
+      kernelSizeLimit, info_.format(), hasBloomMatte, hasDefocusMatte, hasChromicAberrationMatte,
+      matteChannels};
 }
 
 extern "C" __attribute__((visibility("default"))) void ktOrvelUseReferenceEngine(Op* op, int reference) {
