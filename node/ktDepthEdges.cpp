@@ -57,7 +57,8 @@ void ktDepthEdges::_validate(bool for_real) {
   rule_.inverse = depthStyle == kDepthInverse;
   hasDepth_ = info_.channels().contains(depthChannel);
   if (!hasDepth_ && depthChannel != Chan_Black)
-    warning("The input has no depth channel %s: the image passes through unchanged.", getName(depthChannel));
+    warning("The input has no depth channel %s: the image passes through unchanged.",
+            getName(depthChannel) ? getName(depthChannel) : "(unnamed)");
 }
 
 // The depth rows reach `radius` pixels past the box each way; other channels only the box.
