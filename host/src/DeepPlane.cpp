@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <numeric>
 
+#include "pixelCount.h"
+
 namespace DD {
 namespace Image {
 
@@ -15,8 +17,6 @@ struct DeepPlaneData {
 namespace {
 
 const float kZero = 0.0f;
-
-size_t pixelCount(const Box& b) { return b.w() <= 0 || b.h() <= 0 ? 0 : size_t(b.w()) * size_t(b.h()); }
 
 }  // namespace
 
@@ -69,7 +69,7 @@ DeepPlane::DeepPlane() : _sharedData(std::make_shared<DeepPlaneData>()) {}
 
 DeepPlane::DeepPlane(ChannelSet channels, Box box, DeepPixel::Ordering)
     : _channels(channels), _box(box), _sharedData(std::make_shared<DeepPlaneData>()) {
-  _sharedData->offsets.reserve(pixelCount(box) + 1);
+  _sharedData->offsets.reserve(standin::pixelCount(box) + 1);
 }
 
 DeepPlane::DeepPlane(const DeepPlane&) = default;

@@ -3,16 +3,11 @@
 #include <algorithm>
 
 #include "DDImage/Row.h"
+#include "pixelCount.h"
 #include "standin/MemoryIop.h"
 
 namespace DD {
 namespace Image {
-namespace {
-
-bool isEmpty(const Box& b) { return b.w() <= 0 || b.h() <= 0; }
-
-}  // namespace
-
 Iop::Iop(Node* node) : Op(node) {}
 Iop::~Iop() = default;
 
@@ -85,7 +80,7 @@ void Iop::_request(int x, int y, int r, int t, ChannelMask channels, int count) 
 void Iop::get(int y, int x, int r, ChannelMask channels, Row& row) {
   if (r <= x) return;
   const Box& b = info_.box();
-  if (isEmpty(b)) {
+  if (standin::pixelCount(b) == 0) {
     for (Channel z : channels) std::fill(row.writable(z) + x, row.writable(z) + r, 0.0f);
     return;
   }

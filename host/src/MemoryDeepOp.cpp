@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <numeric>
 
+#include "pixelCount.h"
 #include "standin/OpHost.h"
 
 using namespace DD::Image;
@@ -15,7 +16,7 @@ MemoryDeepOp::MemoryDeepOp(const Format& format, const Box& box, const ChannelSe
   _deepInfo.Info2D::format(format);
   _deepInfo.full_size_format(format);
   OpHost::setDeepChannels(_deepInfo, channels);
-  pixels_.resize(box.w() <= 0 || box.h() <= 0 ? 0 : size_t(box.w()) * size_t(box.h()));
+  pixels_.resize(pixelCount(box));
 }
 
 size_t MemoryDeepOp::index(int x, int y) const {
@@ -49,7 +50,7 @@ size_t MemoryDeepOp::sampleCount(int x, int y) const {
 bool MemoryDeepOp::doDeepEngine(Box box, const ChannelSet& channels, DeepOutputPlane& plane) {
   Box clipped = box;
   clipped.intersect(_deepInfo.box());
-  if (clipped.w() <= 0 || clipped.h() <= 0) clipped.set(box.x(), box.y(), box.x(), box.y());
+  if (pixelCount(clipped) == 0) clipped.set(box.x(), box.y(), box.x(), box.y());
   const ChannelSet wanted = channels.intersection(static_cast<const ChannelSet&>(map_));
   plane = DeepOutputPlane(wanted, clipped);
   const ChannelMap& out = plane.channels();

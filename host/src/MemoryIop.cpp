@@ -2,15 +2,11 @@
 
 #include <algorithm>
 
+#include "pixelCount.h"
+
 using namespace DD::Image;
 
 namespace standin {
-namespace {
-
-size_t pixelCount(const Box& b) { return b.w() <= 0 || b.h() <= 0 ? 0 : size_t(b.w()) * size_t(b.h()); }
-
-}  // namespace
-
 MemoryIop::MemoryIop(const Format& format, const Box& box, const ChannelSet& channels) : Iop(nullptr) {
   info_.setBox(box);
   info_.channels(channels);
