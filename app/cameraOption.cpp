@@ -14,12 +14,15 @@ namespace {
 struct CameraKey {
   const char* name;
   void (CameraOp::*set)(double);
+  const char* meaning;
 };
 
 const CameraKey kKeys[] = {
-    {"focal", &CameraOp::setFocalLength},         {"focal_point", &CameraOp::setFocusDistance},
-    {"fstop", &CameraOp::setfStop},               {"haperture", &CameraOp::setHorizontalAperture},
-    {"vaperture", &CameraOp::setVerticalAperture},
+    {"focal", &CameraOp::setFocalLength, "the focal length in mm"},
+    {"focal_point", &CameraOp::setFocusDistance, "the focus distance in scene units"},
+    {"fstop", &CameraOp::setfStop, "the f-number"},
+    {"haperture", &CameraOp::setHorizontalAperture, "the film back's width in mm"},
+    {"vaperture", &CameraOp::setVerticalAperture, "the film back's height in mm"},
 };
 
 std::string trim(const std::string& s) {
@@ -43,14 +46,19 @@ const CameraKey* findKey(const std::string& name) {
   return nullptr;
 }
 
+// Suggestions say what each value is, so that "focus" finds the focus distance rather than
+// only the nearest spelling.
 Status unknownKey(const std::string& name) {
   std::vector<std::string> names;
   for (const CameraKey& k : kKeys) names.push_back(k.name);
-  const std::vector<std::string> near = nearestNames(name, names);
-  std::string message = "--camera: unknown value '" + name + "'";
-  message += near.empty() ? " (known: " + joinAlternatives(names) + ")"
-                          : " (did you mean " + joinAlternatives(near) + "?)";
-  return Status::usage(message);
+  std::vector<std::string> near = nearestNames(name, names);
+  if (name.find("focus") != std::string::npos || name.find("dist") != std::string::npos)
+    near = {"focal_point"};
+  if (near.empty()) near = names;
+  std::vector<std::string> described;
+  for (const std::string& n : near) described.push_back(n + " (" + findKey(n)->meaning + ")");
+  return Status::usage("--camera: unknown value '" + name + "' (did you mean " + joinAlternatives(described) +
+                       "?)");
 }
 
 bool parseNumber(const std::string& text, double& v) {

@@ -50,7 +50,38 @@ CLI::Option* addRender(CLI::App& app, RenderRequest& r) {
       ->default_str("1")
       ->check(CLI::Range(1, 8))
       ->type_name("[RADIUS]");
+  sub->add_option("--part", r.part, "the part of a multi-part INPUT to read (default: the first)")
+      ->type_name("NAME|INDEX");
+  sub->add_option("--focus-at", r.focusAt,
+                  "set focalPlane to the depth at this pixel (the median of its 5 x 5 neighbourhood; "
+                  "x from the left, y from the top of the display window)")
+      ->type_name("X,Y");
   return camera;
+}
+
+void addDepth(CLI::App& app, DepthRequest& d) {
+  CLI::App* sub = app.add_subcommand(
+      "depth", "the depth range of an image and the blur the knobs give at its depths, before a render");
+  sub->add_option("FILE", d.input, "flat image with a depth channel, or a deep EXR")->required();
+  sub->add_option("--set", d.sets, "set a knob by its name (repeatable; see orvel knobs)")
+      ->type_name("KNOB=VALUE")
+      ->allow_extra_args(false);
+  sub->add_option("--script", d.script, "knob values from a file, one 'name value' a line")
+      ->type_name("FILE");
+  sub->add_option("--part", d.part, "the part of a multi-part FILE to read (default: the first)")
+      ->type_name("NAME|INDEX");
+}
+
+// `--set KNOB VALUE` reads as two arguments; say what was meant before CLI11 reports the second.
+Status checkSetOptions(int argc, char** argv) {
+  for (int i = 1; i + 1 < argc; ++i) {
+    const std::string option = argv[i], value = argv[i + 1];
+    if (option != "--set" || value.find('=') != std::string::npos) continue;
+    std::string example = value + "=VALUE";
+    if (i + 2 < argc && argv[i + 2][0] != '-') example = value + "=" + argv[i + 2];
+    return Status::usage("--set wants KNOB=VALUE, not '" + value + "': write --set " + example);
+  }
+  return Status::success();
 }
 
 // Adds the demo subcommand; returns its --output option, whose presence counts.
@@ -68,12 +99,16 @@ CLI::Option* addDemo(CLI::App& app, DemoRequest& d) {
 
 void addBench(CLI::App& app, BenchRequest& b) {
   CLI::App* sub = app.add_subcommand(
-      "bench", "time both engines on built-in 1920 x 1080 flat and deep frames and compare their pictures");
+      "bench",
+      "time both engines on built-in 1920 x 1080 flat and deep frames (and 3840 x 2160) and compare their "
+      "pictures");
   sub->add_option("--threads", b.threads, "threads to render with (default: all processors)")
       ->check(CLI::Range(1u, 256u));
   sub->add_option("--runs", b.runs, "timed runs per engine, the minimum reported (default 5)")
       ->check(CLI::Range(1, 100));
-  sub->add_flag("--quick", b.quick, "a 960 x 540 frame, one run each");
+  sub->add_flag(
+      "--quick", b.quick,
+      "only the flat 960 x 540 frame at max_kernelsize 64, one run per engine (seconds, not minutes)");
   sub->add_option_function<std::string>(
          "--size",
          [&b](const std::string& text) {
@@ -90,11 +125,15 @@ void addBench(CLI::App& app, BenchRequest& b) {
 Status parseCommandLine(int argc, char** argv, CommandLine& out) {
   CLI::App app{"orvel: lens defocus by depth, with the ktOrvel node, from the command line", "orvel"};
   app.require_subcommand(1);
+  app.set_version_flag("--version", std::string("orvel ") + ORVEL_VERSION);
+  if (Status s = checkSetOptions(argc, argv); !s.ok()) return s;
   CommandLine parsed;
   CLI::Option* camera = addRender(app, parsed.render);
   CLI::Option* demoOutput = addDemo(app, parsed.demo);
   addBench(app, parsed.bench);
-  app.add_subcommand("knobs", "list the parameters of the node and of ktDepthEdges");
+  addDepth(app, parsed.depth);
+  app.add_subcommand("knobs", "list the parameters of the node and of ktDepthEdges (or only those named)")
+      ->add_option("NAME", parsed.knobNames, "knob names (ktDepthEdges.NAME for the depth-edge node)");
   try {
     app.parse(argc, argv);
   } catch (const CLI::Success& e) {
@@ -114,6 +153,8 @@ Status parseCommandLine(int argc, char** argv, CommandLine& out) {
     parsed.command = Command::Knobs;
   else if (app.got_subcommand("bench"))
     parsed.command = Command::Bench;
+  else if (app.got_subcommand("depth"))
+    parsed.command = Command::Depth;
   out = std::move(parsed);
   return Status::success();
 }

@@ -24,6 +24,15 @@ struct RenderRequest {
   bool referenceEngine = false;  // --engine reference
   double maxMemoryGB = 0;        // 0: the default limit
   int depthEdges = 0;            // --depth-edges: ktDepthEdges of this radius before the node; 0: none
+  std::string part;              // --part: the part of a multi-part INPUT, by name or index; empty: the first
+  std::string focusAt;           // --focus-at X,Y: focalPlane from the depth at that pixel; empty: none
+};
+
+struct DepthRequest {
+  std::string input;
+  std::vector<std::string> sets;
+  std::string script;
+  std::string part;
 };
 
 struct DemoRequest {
@@ -41,13 +50,15 @@ struct BenchRequest {
   int height = 0;
 };
 
-enum class Command { None, Render, Demo, Knobs, Bench };
+enum class Command { None, Render, Demo, Knobs, Bench, Depth };
 
 struct CommandLine {
   Command command = Command::None;
   RenderRequest render;
   DemoRequest demo;
   BenchRequest bench;
+  DepthRequest depth;
+  std::vector<std::string> knobNames;  // orvel knobs NAME...: only these; empty: all
 };
 
 // Parses the arguments. --help prints the help and leaves the command None; a bad command line

@@ -1,5 +1,8 @@
 #include "depthCheck.h"
 
+#include <algorithm>
+#include <cctype>
+
 #include "DDImage/Knob.h"
 #include "DDImage/Op.h"
 
@@ -25,6 +28,13 @@ Status checkDepthChannel(const Op& node, const ChannelSet& channels,
   if (!depth || (outputType && int(outputType->get_value()) == kFilterShapeOutput)) return Status::success();
   const Channel z = static_cast<Channel>(int(depth->get_value()));
   if (channels.contains(z)) return Status::success();
+  std::string extension = path.substr(std::min(path.size(), path.rfind('.') + 1));
+  for (char& c : extension) c = char(std::tolower(static_cast<unsigned char>(c)));
+  if (extension != "exr")
+    return Status::usage("'" + path + "' has no depth channel (its channels: " + list(fileChannels) +
+                         "): a ." + extension +
+                         " file holds colour only; give an EXR with a depth channel, or the depths "
+                         "as a deep EXR with --deep FILE");
   return Status::usage("'" + path + "' has no depth channel " + getName(z) +
                        " (its channels: " + list(fileChannels) + "); name one with --set depthChannel=NAME");
 }

@@ -81,14 +81,14 @@ void fillPlanes(const std::vector<float>& pixels, const OIIO::ImageSpec& spec,
 }  // namespace
 
 Status readImage(const std::string& path, double maxBytes, LoadedImage& out,
-                 std::vector<std::string>& warnings) {
+                 std::vector<std::string>& warnings, const std::string& part) {
   std::unique_ptr<OIIO::ImageInput> in;
-  if (Status s = openInputFile(path, maxBytes, in, warnings); !s.ok()) return s;
+  if (Status s = openInputFile(path, maxBytes, in, warnings, part); !s.ok()) return s;
   const OIIO::ImageSpec spec = in->spec();
   if (Status s = checkSpec(path, spec, maxBytes); !s.ok()) return s;
 
   std::vector<float> pixels(size_t(spec.width) * size_t(spec.height) * size_t(spec.nchannels));
-  if (!in->read_image(0, 0, 0, spec.nchannels, OIIO::TypeDesc::FLOAT, pixels.data()))
+  if (!in->read_image(in->current_subimage(), 0, 0, spec.nchannels, OIIO::TypeDesc::FLOAT, pixels.data()))
     return Status::usage("cannot read the pixels of '" + path + "': " + firstLine(in->geterror()));
   in->close();
 

@@ -16,8 +16,8 @@ struct LoadedImage {
   std::vector<std::string> fileChannels;  // the file's channel names, in file order
 };
 
-// Reads the first part of a flat image file. Integer files tagged sRGB (PNG, JPEG) have their
+// Reads a part of a flat image file (`part`: its name or index; empty: the first). Integer files tagged sRGB (PNG, JPEG) have their
 // colour channels linearised. Files that would take more than `maxBytes` once decoded are
 // refused before their pixels are read. Problems come back as a usage status naming the file.
 Status readImage(const std::string& path, double maxBytes, LoadedImage& out,
-                 std::vector<std::string>& warnings);
+                 std::vector<std::string>& warnings, const std::string& part = "");

@@ -12,7 +12,8 @@
 // The first line of an image-library message, or a plain reason when it gave none.
 std::string firstLine(const std::string& message);
 
-// Checks the path and the EXR header against `maxBytes`, opens the file on its first part (a
-// warning says when there are more) and leaves the library's error state clear.
+// Checks the path and the EXR header against `maxBytes`, opens the file on the part named `part`
+// (a part's name, or its index from 0; empty: the first, with a warning when there are more) and
+// leaves the library's error state clear. A part the file lacks is refused, its parts listed.
 Status openInputFile(const std::string& path, double maxBytes, std::unique_ptr<OIIO::ImageInput>& in,
-                     std::vector<std::string>& warnings);
+                     std::vector<std::string>& warnings, const std::string& part = "");

@@ -1,5 +1,6 @@
 #include "knobTable.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <string>
 
@@ -66,20 +67,32 @@ std::string choices(const KnobRecord& k) {
   return out;
 }
 
+void printKnob(const KnobRecord& k, std::ostream& out, const std::string& prefix = "") {
+  std::string kind = kindName(k.kind());
+  if (k.kind() == KnobRecord::Enumeration) kind += " (" + choices(k) + ")";
+  out << (k.name().empty() ? "-" : prefix + k.name()) << '\t' << k.label() << '\t' << kind << '\t'
+      << (k.kind() == KnobRecord::Text ? k.text() : k.script()) << '\t' << rangeText(k) << '\t' << flagText(k)
+      << '\t' << escaped(k.tooltip()) << '\n';
+}
+
 }  // namespace
 
 void printKnobTable(const Op& op, std::ostream& out) {
   out << "name\tlabel\tkind\tdefault\trange\tflags\ttooltip\n";
   for (const KnobRecord* knob : OpHost::knobs(op)) {
-    const KnobRecord& k = *knob;
-    if (k.kind() == KnobRecord::Tab) {
-      out << "[" << k.label() << "]\n";
-      continue;
-    }
-    std::string kind = kindName(k.kind());
-    if (k.kind() == KnobRecord::Enumeration) kind += " (" + choices(k) + ")";
-    out << (k.name().empty() ? "-" : k.name()) << '\t' << k.label() << '\t' << kind << '\t'
-        << (k.kind() == KnobRecord::Text ? k.text() : k.script()) << '\t' << rangeText(k) << '\t' << flagText(k)
-        << '\t' << escaped(k.tooltip()) << '\n';
+    if (knob->kind() == KnobRecord::Tab)
+      out << "[" << knob->label() << "]\n";
+    else
+      printKnob(*knob, out);
+  }
+}
+
+void printKnobTable(const Op& op, std::ostream& out, std::vector<std::string>& names,
+                    const std::string& prefix) {
+  for (const KnobRecord* knob : OpHost::knobs(op)) {
+    const auto it = std::find(names.begin(), names.end(), prefix + knob->name());
+    if (knob->name().empty() || knob->kind() == KnobRecord::Tab || it == names.end()) continue;
+    names.erase(it);
+    printKnob(*knob, out, prefix);
   }
 }

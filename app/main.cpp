@@ -2,7 +2,8 @@
 //   orvel render [INPUT] -o OUTPUT [options]   defocus one image, or a frame range
 //   orvel demo [-o OUTPUT]                      render the built-in scene
 //   orvel bench [--quick]                       time the engines on built-in frames
-//   orvel knobs                                 list the parameters of ktOrvel and ktDepthEdges
+//   orvel knobs [NAME...]                       list the parameters of ktOrvel and ktDepthEdges
+//   orvel depth FILE [--set ...]                a file's depths and the blur the knobs give them
 // Exit status: 0 success, 1 the node reported an error, 2 a usage or input problem,
 // 128 + the signal number when interrupted (130 for Ctrl-C).
 #include <exception>
@@ -13,21 +14,38 @@
 #include "benchCommand.h"
 #include "commandLine.h"
 #include "demoCommand.h"
+#include "depthCommand.h"
 #include "depthEdgesNode.h"
 #include "interruption.h"
 #include "knobTable.h"
 #include "messages.h"
+#include "nameSuggestion.h"
 #include "nodeSession.h"
 #include "renderCommand.h"
+#include "standin/OpHost.h"
 
 namespace {
 
-// Both nodes of the plug-in, each under a heading line "# NAME".
-int listKnobs() {
+// Both nodes of the plug-in, each under a heading line "# NAME"; with names, only those knobs
+// (ktDepthEdges.NAME for the depth-edge node), and a name neither node has is refused.
+int listKnobs(std::vector<std::string> names) {
   std::unique_ptr<DD::Image::Op> node, edges;
   DD::Image::Iop* iop = nullptr;
   if (Status s = createOrvelNode(node, iop); !s.ok()) return reportStatus(s);
   if (Status s = createDepthEdgesNode(edges); !s.ok()) return reportStatus(s);
+  if (!names.empty()) {
+    std::cout << "name\tlabel\tkind\tdefault\trange\tflags\ttooltip\n";
+    printKnobTable(*node, std::cout, names, "");
+    printKnobTable(*edges, std::cout, names, "ktDepthEdges.");
+    if (names.empty()) return kExitOk;
+    std::vector<std::string> known;
+    for (const auto* k : DD::Image::OpHost::knobs(*node)) known.push_back(k->name());
+    for (const auto* k : DD::Image::OpHost::knobs(*edges)) known.push_back("ktDepthEdges." + k->name());
+    const std::vector<std::string> near = nearestNames(names.front(), known);
+    return reportStatus(Status::usage(
+        "no knob '" + names.front() + "' (" +
+        (near.empty() ? "orvel knobs lists them" : "did you mean " + joinAlternatives(near) + "?") + ")"));
+  }
   std::cout << "# ktOrvel\n";
   printKnobTable(*node, std::cout);
   std::cout << "\n# ktDepthEdges (orvel render --depth-edges; set with --set ktDepthEdges.KNOB=VALUE)\n";
@@ -44,7 +62,9 @@ int run(int argc, char** argv) {
     case Command::Demo:
       return runDemo(commandLine.demo);
     case Command::Knobs:
-      return listKnobs();
+      return listKnobs(commandLine.knobNames);
+    case Command::Depth:
+      return runDepth(commandLine.depth);
     case Command::Bench:
       return runBench(commandLine.bench);
     case Command::None:

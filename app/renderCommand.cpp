@@ -2,9 +2,9 @@
 
 #include <chrono>
 #include <cstdio>
+#include <filesystem>
 #include <memory>
 
-#include "standin/OpHost.h"
 #include "DDImage/CameraOp.h"
 #include "cameraOption.h"
 #include "deepReader.h"
@@ -20,6 +20,8 @@
 #include "messages.h"
 #include "nodeSession.h"
 #include "progressBar.h"
+#include "renderChecks.h"
+#include "standin/OpHost.h"
 
 using namespace DD::Image;
 using namespace standin;
@@ -94,6 +96,7 @@ Status RenderJob::checkFrames() {
 
 // Everything that can be checked before any image is read.
 Status RenderJob::prepare() {
+  if (Status s = checkRenderRequest(request_); !s.ok()) return s;
   OutputKind kind;
   if (Status s = outputKindOf(request_.output, kind); !s.ok()) return s;
   if (Status s = checkFrames(); !s.ok()) return s;
@@ -134,7 +137,9 @@ Status RenderJob::connectFile(InputFile& file, const std::string& pattern, int f
   const std::string path = framePath(pattern, frame);
   if (path == file.path && file.image.image) return Status::success();
   LoadedImage loaded;
-  if (Status s = readImage(path, maxBytes_, loaded, warnings_); !s.ok()) return s;
+  if (Status s = readImage(path, maxBytes_, loaded, warnings_, input == kInput ? request_.part : ""); !s.ok())
+    return s;
+  if (input == kInput) warnNonFiniteColour(loaded, path, warnings_);
   // The Input file goes to the depth-edge node's input 0 when there is one.
   Op& receiver = input == kInput && edges_ ? *edges_ : *node_;
   if (!OpHost::connect(receiver, input, loaded.image.get()))
@@ -174,7 +179,10 @@ Status RenderJob::takeFormat() {
 Status RenderJob::applyKnobsOnce() {
   if (knobsApplied_) return Status::success();
   knobsApplied_ = true;
-  if (Status s = applyKnobs(*node_, assignments_, warnings_); !s.ok() || !edges_) return s;
+  if (Status s = applyKnobs(*node_, assignments_, warnings_); !s.ok())
+    return withHints(s, input_.image.fileChannels);
+  warnIgnoredSettings(request_, *node_, assignments_, warnings_);
+  if (!edges_) return Status::success();
   return setUpDepthEdges(*edges_, *node_, request_.depthEdges, edgeAssignments_, warnings_);
 }
 
@@ -186,10 +194,16 @@ Status RenderJob::setUpFrame(int frame) {
   if (Status s = connectFile(mattes_, request_.mattes, frame, kMattes); !s.ok()) return s;
   if (Status s = connectDeep(frame); !s.ok()) return s;
   if (Status s = applyKnobsOnce(); !s.ok()) return s;
+  if (Status s = checkMatteChannels(*node_, mattes_.image, mattes_.path, warnings_); !s.ok()) return s;
   const LoadedImage& in = input_.image;
   if (in.image && !deep_.deep.image)
     if (Status s = checkDepthChannel(*node_, in.image->channels(), in.fileChannels, input_.path); !s.ok())
       return s;
+  if (!request_.focusAt.empty()) {
+    std::string note;
+    if (Status s = focusAt(request_.focusAt, *node_, in, note); !s.ok()) return s;
+    std::fprintf(stderr, "%s\n", note.c_str());
+  }
   return takeFormat();
 }
 
@@ -207,18 +221,27 @@ Status RenderJob::renderOne(int frame, int index, int count) {
   const auto start = std::chrono::steady_clock::now();
   std::unique_ptr<MemoryIop> image;
   const Status rendered = renderNodeFrame(*iop_, settings, image, warnings_);
+  addHintsToWarnings(*node_, warnings_);
+  if (rendered.ok() && input_.image.image && !deep_.deep.image)
+    warnIfUnchanged(*node_, *input_.image.image, *image, input_.path, warnings_);
   printWarnings(warnings_);
-  if (!rendered.ok()) return rendered;
+  if (!rendered.ok()) return withHints(rendered, {});
 
   const std::string output = framePath(request_.output, frame);
   WriteOptions options;
   options.half = request_.half;
   const Status written = writeImage(*image, input_.image.names, output, options, warnings_);
   printWarnings(warnings_);
-  if (written.ok() && settings.progress) {
+  if (written.ok() && !request_.quiet) {
     const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-    std::fprintf(stderr, "wrote %s (%d x %d) in %.2f s\n", output.c_str(), image->format().w(),
-                 image->format().h(), seconds);
+    std::error_code ec;
+    const double kB = double(std::filesystem::file_size(output, ec)) / 1024.0;
+    std::fprintf(stderr, "wrote %s (%d x %d, %.*f %s) in %.2f s\n", output.c_str(), image->format().w(),
+                 image->format().h(), kB < 1024 ? 0 : 1,
+                 ec          ? 0.0
+                 : kB < 1024 ? kB
+                             : kB / 1024,
+                 kB < 1024 ? "kB" : "MB", seconds);
   }
   return written;
 }
