@@ -61,13 +61,13 @@ Status checkMatteChannels(const Op& node, const LoadedImage& mattes, const std::
     const Channel z = Channel(int(knobValue(node, name)));
     if (z == Chan_Black) continue;
     if (!mattes.image) {
-      warnings.push_back("knob " + std::string(name) + " names " + getName(z) +
+      warnings.push_back("knob " + std::string(name) + " names " + fileChannelName(mattes.names, z) +
                          ", but there is no Mattes input: give the matte file with --mattes FILE");
       continue;
     }
     if (!mattes.image->channels().contains(z))
-      return Status::usage("'" + path + "' has no channel " + getName(z) + " for " + name +
-                           " (its channels: " + list(mattes.fileChannels) + ")");
+      return Status::usage("'" + path + "' has no channel " + fileChannelName(mattes.names, z) + " for " +
+                           name + " (its channels: " + list(mattes.fileChannels) + ")");
   }
   return Status::success();
 }
@@ -91,11 +91,13 @@ void warnNonFiniteColour(const LoadedImage& input, const std::string& path,
 }
 
 void warnIgnoredSettings(const RenderRequest& request, const Op& node,
-                         const std::vector<KnobAssignment>& assignments, std::vector<std::string>& warnings) {
+                         const std::vector<KnobAssignment>& assignments, double cameraFocus,
+                         std::vector<std::string>& warnings) {
   if (request.hasCamera && knobValue(node, "realWorldLens") == 0)
     warnings.push_back(
-        "--camera drives the lens only with realWorldLens=true (it is false here): add --set "
-        "realWorldLens=true");
+        "--camera without realWorldLens=true: only its focus distance is used, as focalPlane (" +
+        number(cameraFocus) +
+        "); its focal length, f-stop and film back drive the lens with --set realWorldLens=true");
   const standin::KnobRecord* kernelType = standin::record(node.knob("kernelType"));
   if (!request.kernel.empty() && kernelType && kernelType->script() != "Input")
     warnings.push_back("--kernel is used only with kernelType=Input (it is " + kernelType->script() +
@@ -120,10 +122,12 @@ void warnIfUnchanged(const Op& node, const Iop& input, const Iop& output, const 
   const Box& b = out.info().box();
   if (a.x() != b.x() || a.y() != b.y() || a.r() != b.r() || a.t() != b.t()) return;
   const size_t count = size_t(a.w()) * size_t(a.h());
+  int compared = 0;
   for (Channel z : {Chan_Red, Chan_Green, Chan_Blue, Chan_Alpha}) {
     const float* p = in.plane(z);
     const float* q = out.plane(z);
     if (!p || !q) continue;
+    ++compared;
     float largest = 0, difference = 0;
     for (size_t i = 0; i < count; ++i) {
       largest = std::max(largest, std::fabs(p[i]));
@@ -131,6 +135,7 @@ void warnIfUnchanged(const Op& node, const Iop& input, const Iop& output, const 
     }
     if (!(difference <= 1e-6f * largest)) return;
   }
+  if (compared == 0) return;
   warnings.push_back(
       "nothing was out of focus: the picture is the input unchanged (no pixel's blur is over one "
       "pixel at focalPlane " +

@@ -29,9 +29,11 @@ void warnNonFiniteColour(const LoadedImage& input, const std::string& path,
                          std::vector<std::string>& warnings);
 
 // Options and values the node would ignore or change without a word: --camera without
-// realWorldLens, --kernel without kernelType Input, numbers beyond a clamped knob's range.
+// realWorldLens (whose focus distance `cameraFocus` alone still counts), --kernel without
+// kernelType Input, numbers beyond a clamped knob's range.
 void warnIgnoredSettings(const RenderRequest& request, const DD::Image::Op& node,
-                         const std::vector<KnobAssignment>& assignments, std::vector<std::string>& warnings);
+                         const std::vector<KnobAssignment>& assignments, double cameraFocus,
+                         std::vector<std::string>& warnings);
 
 // A defocused image equal to its input (within 1e-6 of each channel's largest value) warns that
 // nothing was out of focus.

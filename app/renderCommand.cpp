@@ -19,6 +19,7 @@
 #include "memoryLimit.h"
 #include "messages.h"
 #include "nodeSession.h"
+#include "partChannel.h"
 #include "progressBar.h"
 #include "renderChecks.h"
 #include "standin/OpHost.h"
@@ -61,6 +62,12 @@ class RenderJob {
   Status takeFormat();
   Status insertDepthEdges();
   Status applyKnobsOnce();
+  std::string depthChannelAssigned() const {
+    std::string name;
+    for (const KnobAssignment& a : assignments_)
+      if (a.name == "depthChannel") name = a.value;
+    return name;
+  }
   std::string framePath(const std::string& pattern, int frame) const {
     return ranged_ ? expandFramePattern(pattern, frame) : pattern;
   }
@@ -139,7 +146,11 @@ Status RenderJob::connectFile(InputFile& file, const std::string& pattern, int f
   LoadedImage loaded;
   if (Status s = readImage(path, maxBytes_, loaded, warnings_, input == kInput ? request_.part : ""); !s.ok())
     return s;
-  if (input == kInput) warnNonFiniteColour(loaded, path, warnings_);
+  if (input == kInput) {
+    if (Status s = readPartChannel(path, depthChannelAssigned(), maxBytes_, loaded, warnings_); !s.ok())
+      return s;
+    warnNonFiniteColour(loaded, path, warnings_);
+  }
   // The Input file goes to the depth-edge node's input 0 when there is one.
   Op& receiver = input == kInput && edges_ ? *edges_ : *node_;
   if (!OpHost::connect(receiver, input, loaded.image.get()))
@@ -181,7 +192,7 @@ Status RenderJob::applyKnobsOnce() {
   knobsApplied_ = true;
   if (Status s = applyKnobs(*node_, assignments_, warnings_); !s.ok())
     return withHints(s, input_.image.fileChannels);
-  warnIgnoredSettings(request_, *node_, assignments_, warnings_);
+  warnIgnoredSettings(request_, *node_, assignments_, camera_.focusDistance(), warnings_);
   if (!edges_) return Status::success();
   return setUpDepthEdges(*edges_, *node_, request_.depthEdges, edgeAssignments_, warnings_);
 }
