@@ -5,6 +5,7 @@
 
 #include "DDImage/Knob.h"
 #include "DDImage/Op.h"
+#include "nameSuggestion.h"
 
 using namespace DD::Image;
 
@@ -35,6 +36,9 @@ Status checkDepthChannel(const Op& node, const ChannelSet& channels,
                          "): a ." + extension +
                          " file holds colour only; give an EXR with a depth channel, or the depths "
                          "as a deep EXR with --deep FILE");
+  const std::vector<std::string> near = nearestNames(getName(z), fileChannels);
   return Status::usage("'" + path + "' has no depth channel " + getName(z) +
-                       " (its channels: " + list(fileChannels) + "); name one with --set depthChannel=NAME");
+                       " (its channels: " + list(fileChannels) +
+                       (near.empty() ? "" : "; did you mean " + joinAlternatives(near) + "?") +
+                       "); name one with --set depthChannel=NAME");
 }

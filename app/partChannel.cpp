@@ -26,9 +26,9 @@ float* addPlane(LoadedImage& image, Channel z) {
 
 Status readPartChannel(const std::string& path, const std::string& name, double maxBytes, LoadedImage& image,
                        std::vector<std::string>& warnings) {
+  // findChannel makes no channel id for a name that turns out to be no part's channel.
   const size_t dot = name.find('.');
-  const Channel z = hostChannel(name);
-  if (dot == std::string::npos || !image.image || image.image->channels().contains(z))
+  if (dot == std::string::npos || !image.image || image.image->channels().contains(findChannel(name.c_str())))
     return Status::success();
   const std::string part = name.substr(0, dot), channel = name.substr(dot + 1);
   std::unique_ptr<OIIO::ImageInput> in;
@@ -49,6 +49,7 @@ Status readPartChannel(const std::string& path, const std::string& name, double 
   std::vector<float> pixels(size_t(spec.width) * size_t(spec.height));
   if (!in->read_image(in->current_subimage(), 0, index, index + 1, OIIO::TypeDesc::FLOAT, pixels.data()))
     return Status::usage("cannot read the pixels of '" + path + "': " + firstLine(in->geterror()));
+  const Channel z = hostChannel(name);
   float* plane = addPlane(image, z);
   const size_t w = size_t(spec.width), h = size_t(spec.height);
   for (size_t row = 0; row < h; ++row) std::copy_n(pixels.data() + row * w, w, plane + (h - 1 - row) * w);
