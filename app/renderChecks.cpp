@@ -86,8 +86,8 @@ void warnNonFiniteColour(const LoadedImage& input, const std::string& path,
   if (n == 0) return;
   warnings.push_back(
       "'" + path + "': " + std::to_string(n) + (n == 1 ? " pixel has" : " pixels have") +
-      " a NaN or infinite colour; the defocus spreads each over its whole blur, which comes out "
-      "NaN or infinite (repair or clamp them before the render)");
+      " a NaN or infinite colour; each makes every pixel of its blur NaN (repair or clamp them before the "
+      "render)");
 }
 
 void warnIgnoredSettings(const RenderRequest& request, const Op& node,
@@ -128,12 +128,13 @@ void warnIfUnchanged(const Op& node, const Iop& input, const Iop& output, const 
     const float* q = out.plane(z);
     if (!p || !q) continue;
     ++compared;
-    float largest = 0, difference = 0;
-    for (size_t i = 0; i < count; ++i) {
-      largest = std::max(largest, std::fabs(p[i]));
-      difference = std::max(difference, std::fabs(p[i] - q[i]));
-    }
-    if (!(difference <= 1e-6f * largest)) return;
+    float largest = 0;
+    for (size_t i = 0; i < count; ++i)
+      if (std::isfinite(p[i])) largest = std::max(largest, std::fabs(p[i]));
+    for (size_t i = 0; i < count; ++i)  // a NaN the same, anything else within the tolerance
+      if (p[i] != q[i] && !(std::fabs(p[i] - q[i]) <= 1e-6f * largest) &&
+          !(std::isnan(p[i]) && std::isnan(q[i])))
+        return;
   }
   if (compared == 0) return;
   warnings.push_back(
