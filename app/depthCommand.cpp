@@ -86,7 +86,8 @@ Status summarise(const DepthRequest& request, std::vector<std::string>& warnings
               << depths.size() << " pixels\n";
   } else {
     depths = frontDepths(*deep.image);
-    std::cout << "'" << request.input << "': deep, the front depths of " << depths.size() << " samples\n";
+    std::cout << "'" << request.input << "': deep, the front depths of " << depths.size()
+              << (depths.size() == 1 ? " sample\n" : " samples\n");
   }
   printLens(settings, std::cout);
   const DepthSummary summary =

@@ -59,6 +59,10 @@ DepthSummary summariseDepths(std::vector<float> depths, const ktOrvelSettings& s
 
 void printDepthSummary(const DepthSummary& summary, const ktOrvelSettings& s, std::ostream& out) {
   char line[160];
+  if (summary.count == 0) {
+    out << "no depths to measure\n";
+    return;
+  }
   std::snprintf(line, sizeof line, "%-8s %14s %12s\n", "", "depth", "blur (px)");
   out << line;
   for (const DepthPercentile& p : summary.percentiles) {
