@@ -10,6 +10,7 @@
 #include <string>
 #include <thread>
 
+#include "standin/OpHost.h"
 #include "DDImage/Thread.h"
 #include "benchScene.h"
 #include "childProcess.h"
@@ -19,7 +20,6 @@
 #include "messages.h"
 #include "nodeSession.h"
 #include "peakMemory.h"
-#include "standin/OpHost.h"
 #include "vectorTarget.h"
 
 using namespace DD::Image;

@@ -1,6 +1,5 @@
 #include "depthCheck.h"
 
-#include <algorithm>
 #include <cctype>
 
 #include "DDImage/Knob.h"
@@ -29,9 +28,10 @@ Status checkDepthChannel(const Op& node, const ChannelSet& channels,
   if (!depth || (outputType && int(outputType->get_value()) == kFilterShapeOutput)) return Status::success();
   const Channel z = static_cast<Channel>(int(depth->get_value()));
   if (channels.contains(z)) return Status::success();
-  std::string extension = path.substr(std::min(path.size(), path.rfind('.') + 1));
+  const size_t dot = path.rfind('.');
+  std::string extension = dot == std::string::npos ? "" : path.substr(dot + 1);
   for (char& c : extension) c = char(std::tolower(static_cast<unsigned char>(c)));
-  if (extension != "exr")
+  if (extension == "png" || extension == "jpg" || extension == "jpeg")
     return Status::usage("'" + path + "' has no depth channel (its channels: " + list(fileChannels) +
                          "): a ." + extension +
                          " file holds colour only; give an EXR with a depth channel, or the depths "

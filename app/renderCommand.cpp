@@ -5,6 +5,7 @@
 #include <filesystem>
 #include <memory>
 
+#include "standin/OpHost.h"
 #include "DDImage/CameraOp.h"
 #include "cameraOption.h"
 #include "deepReader.h"
@@ -22,7 +23,6 @@
 #include "partChannel.h"
 #include "progressBar.h"
 #include "renderChecks.h"
-#include "standin/OpHost.h"
 
 using namespace DD::Image;
 using namespace standin;
@@ -30,6 +30,15 @@ using namespace standin;
 namespace {
 
 enum NodeInput { kInput = 0, kKernel = 1, kCamera = 2, kDeepInput = 3, kMattes = 4 };
+
+// A file's size for the line that reports it: "3 kB", "21.3 MB".
+std::string sizeText(const std::string& path) {
+  std::error_code ec;
+  const double kB = double(std::filesystem::file_size(path, ec)) / 1024.0;
+  char text[32];
+  std::snprintf(text, sizeof text, kB < 1024 ? "%.0f kB" : "%.1f MB", kB < 1024 ? kB : kB / 1024);
+  return ec ? "size unknown" : text;
+}
 
 // An input file, read once and kept while frames use the same path.
 struct InputFile {
@@ -245,14 +254,8 @@ Status RenderJob::renderOne(int frame, int index, int count) {
   printWarnings(warnings_);
   if (written.ok() && !request_.quiet) {
     const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-    std::error_code ec;
-    const double kB = double(std::filesystem::file_size(output, ec)) / 1024.0;
-    std::fprintf(stderr, "wrote %s (%d x %d, %.*f %s) in %.2f s\n", output.c_str(), image->format().w(),
-                 image->format().h(), kB < 1024 ? 0 : 1,
-                 ec          ? 0.0
-                 : kB < 1024 ? kB
-                             : kB / 1024,
-                 kB < 1024 ? "kB" : "MB", seconds);
+    std::fprintf(stderr, "wrote %s (%d x %d, %s) in %.2f s\n", output.c_str(), image->format().w(),
+                 image->format().h(), sizeText(output).c_str(), seconds);
   }
   return written;
 }
