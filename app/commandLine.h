@@ -7,6 +7,18 @@
 
 #include "status.h"
 
+// orvel render --slurm: the frame range submitted to Slurm as an array job.
+struct FarmRequest {
+  bool slurm = false;
+  int chunk = 0;       // frames a task; 0: chosen from the range
+  std::string sbatch;  // options for sbatch, as typed
+  bool wait = false;   // wait for the job's end and check every frame
+  // The render's own options as given, --frames and the farm's options left out, paths made
+  // absolute: what each task runs again on its frames.
+  std::vector<std::string> arguments;
+  bool threadsGiven = false;
+};
+
 struct RenderRequest {
   std::string input;  // empty: the node's default input
   std::string output;
@@ -24,6 +36,8 @@ struct RenderRequest {
   bool referenceEngine = false;  // --engine reference
   double maxMemoryGB = 0;        // 0: the default limit
   int depthEdges = 0;            // --depth-edges: ktDepthEdges of this radius before the node; 0: none
+  bool skipExisting = false;     // frames whose output exists are not rendered again
+  FarmRequest farm;
 };
 
 struct DemoRequest {
