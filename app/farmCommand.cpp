@@ -3,6 +3,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cctype>
 #include <chrono>
 #include <cstdio>
@@ -48,10 +49,10 @@ Status checkRequest(const RenderRequest& r, FrameRange& range) {
   return Status::success();
 }
 
-// Runs `command` through the shell; its output (both streams) goes to `output`.
+// Runs `command` through the shell; its standard output goes to `output`.
 int runShell(const std::string& command, std::string& output) {
   output.clear();
-  FILE* pipe = ::popen((command + " 2>&1").c_str(), "r");
+  FILE* pipe = ::popen(command.c_str(), "r");
   if (!pipe) return -1;
   char buffer[4096];
   for (size_t n; (n = std::fread(buffer, 1, sizeof buffer, pipe)) > 0;) output.append(buffer, n);
@@ -96,11 +97,16 @@ Status submit(const RenderRequest& r, const FarmPlan& plan, std::string& jobId) 
                         shellQuote(sbatchLiteral(plan.logFolder + "/" + farmJobName(plan)) + ".%A_%a.log");
   if (r.threads > 0) command += " --cpus-per-task=" + std::to_string(r.threads);
   command += " " + r.farm.sbatch + " " + shellQuote(script);
+  // sbatch's messages go to stderr as they come; --parsable puts "ID[;CLUSTER]" last on stdout.
   std::string output;
   const int code = runShell(command, output);
-  jobId = trimmed(output.substr(0, output.find(';')));
+  output = trimmed(output);
+  const std::string last =
+      output.substr(output.rfind('\n') == std::string::npos ? 0 : output.rfind('\n') + 1);
+  jobId = last.substr(0, last.find(';'));
   if (code != 0 || jobId.empty() || jobId.find_first_not_of("0123456789") != std::string::npos)
-    return Status::usage("sbatch refused the job: " + trimmed(output));
+    return Status::usage("sbatch did not submit the job (status " + std::to_string(code) + ")" +
+                         (output.empty() ? "" : ": " + output));
   return Status::success();
 }
 
@@ -111,12 +117,14 @@ bool finishedState(const std::string& state) {
   return false;
 }
 
-// Polls squeue until no task of the job is left to run.
+// Polls squeue until no task of the job is left to run: every second for the first half minute,
+// then a second less often each time, up to every 10 s.
 Status waitForJob(const std::string& jobId) {
   int failures = 0;
-  for (int pause = 1;; pause = std::min(pause + 1, 10)) {
+  for (int poll = 0;; ++poll) {
+    const int pause = std::clamp(poll - 29, 1, 10);
     std::string output;
-    const int code = runShell("squeue --noheader --states=all --format=%T --jobs=" + jobId, output);
+    const int code = runShell("squeue --noheader --states=all --format=%T --jobs=" + jobId + " 2>&1", output);
     bool running = false;
     std::istringstream lines(output);
     for (std::string line; std::getline(lines, line);) running |= !finishedState(trimmed(line));
@@ -175,6 +183,7 @@ int submitToSlurm(const RenderRequest& request) {
               fs::path(frameLogPath(plan, range.first)).filename().c_str());
   std::printf("follow it with: squeue -j %s   cancel it with: scancel %s\n", jobId.c_str(), jobId.c_str());
   if (!request.farm.wait) return kExitOk;
+  std::printf("waiting for job %s to end (Ctrl-C stops the waiting, not the job)\n", jobId.c_str());
   std::fflush(stdout);
   if (Status s = waitForJob(jobId); !s.ok()) return reportStatus(s);
   if (Status s = checkFrames(plan, jobId); !s.ok()) return reportStatus(s);

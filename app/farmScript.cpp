@@ -95,7 +95,8 @@ std::string farmJobScript(const FarmPlan& plan) {
          "  log=$(printf " +
          shellQuote(logFormat) +
          " \"$frame\")\n"
-         "  echo \"== job ${SLURM_ARRAY_JOB_ID}_${SLURM_ARRAY_TASK_ID} on $(hostname), $(date)\" >>\"$log\"\n"
+         "  echo \"== job ${SLURM_ARRAY_JOB_ID}_${SLURM_ARRAY_TASK_ID} on ${SLURMD_NODENAME:-?}, $(date)\" "
+         ">>\"$log\"\n"
          "  " +
          command +
          " --frames=\"$frame\" >>\"$log\" 2>&1\n"
