@@ -7,6 +7,7 @@ orvel=$1 cluster=$2 failures=0 dir=""
 work=$(mktemp -d) && cd "$work" || exit 1
 fail() { echo "FAIL: $*" && failures=$((failures + 1)); }
 trap '[ -n "$dir" ] && bash "$cluster" stop "$dir"; rm -rf "$work"' EXIT
+trap 'exit 1' INT TERM
 opts=(--set multiplier=8 --threads 1 --quiet)
 same() { oiiotool --diff --fail 0 --failpercent 0 --hardfail 0 "$1" "$2" >/dev/null; }
 written() { (cd "$1" && ls o.000?.exr 2>/dev/null | tr -dc '0-9\n' | sed 's/^0*//' | tr '\n' ' '); }
@@ -17,6 +18,9 @@ for f in 1 2 3 4 5 6; do
     --pattern fill:top=10:bottom=300 96x64 1 --chappend --chnames R,G,B,A,Z -o in/in.000$f.exr || exit 1
 done
 "$orvel" render in/in.####.exr -o ref/o.####.exr --frames 1-6 "${opts[@]}" || fail "local render"
+kept=$(ls -i ref/o.000[1-35-6].exr) && rm ref/o.0004.exr
+"$orvel" render in/in.####.exr -o ref/o.####.exr --frames 1-6 "${opts[@]}" --skip-existing &&
+  [ "$(ls -i ref/o.000[1-35-6].exr)" = "$kept" ] && [ -e ref/o.0004.exr ] || fail "local --skip-existing"
 
 # Each refusal: status 2, one line naming the cause, no call of sbatch (a stand-in that records it).
 printf '#!/bin/sh\ntouch %s/submitted\n' "$work" >bin/sbatch && chmod +x bin/sbatch
