@@ -143,7 +143,7 @@ Status waitForJob(const std::string& jobId) {
 // Why `frame` was not written by job `jobId`, or empty when it was.
 std::string frameFailure(const FarmPlan& plan, const std::string& jobId, int frame) {
   std::ifstream log(frameLogPath(plan, frame));
-  const std::string prefix = "orvel-farm: job " + jobId + " frame " + std::to_string(frame) + " exit ";
+  const std::string prefix = frameRecordPrefix(jobId, frame);
   std::string record;
   for (std::string line; std::getline(log, line);)
     if (line.rfind(prefix, 0) == 0) record = line.substr(prefix.size());

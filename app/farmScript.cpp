@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstdio>
 #include <filesystem>
+#include <map>
 
 namespace fs = std::filesystem;
 
@@ -56,8 +57,8 @@ std::string farmJobName(const FarmPlan& plan) {
          parts.after;
 }
 
-std::string frameRecord(const std::string& jobId, int frame, int exitCode) {
-  return "orvel-farm: job " + jobId + " frame " + std::to_string(frame) + " exit " + std::to_string(exitCode);
+std::string frameRecordPrefix(const std::string& jobId, int frame) {
+  return "orvel-farm: job " + jobId + " frame " + std::to_string(frame) + " exit ";
 }
 
 std::string shellQuote(const std::string& text) {
@@ -66,10 +67,48 @@ std::string shellQuote(const std::string& text) {
   return quoted + "'";
 }
 
+namespace {
+
+// The script, @NAME@ standing for a value of the plan.
+constexpr const char* kScript = R"SH(#!/bin/sh
+# orvel render --slurm: frames @FIRST@ to @LAST@ of @OUTPUT@, @CHUNK@ a task;
+# each frame's messages go to its log in @LOGS@.
+frame=$((@FIRST@ + SLURM_ARRAY_TASK_ID * @CHUNK@))
+end=$((frame + @CHUNK@ - 1)); [ "$end" -gt @LAST@ ] && end=@LAST@
+failed=0
+while [ "$frame" -le "$end" ]; do
+  log=$(printf @LOGFORMAT@ "$frame")
+  echo "== job ${SLURM_ARRAY_JOB_ID}_${SLURM_ARRAY_TASK_ID} on ${SLURMD_NODENAME:-?}, $(date)" >>"$log"
+  @COMMAND@ --frames="$frame" >>"$log" 2>&1
+  code=$?
+  echo "orvel-farm: job $SLURM_ARRAY_JOB_ID frame $frame exit $code" >>"$log"
+  echo "frame $frame: exit $code, log $log"
+  [ "$code" -eq 0 ] || failed=1
+  frame=$((frame + 1))
+done
+exit $failed
+)SH";
+
+// `text` with each @NAME@ replaced by its value, in one pass.
+std::string filled(const std::string& text, const std::map<std::string, std::string>& values) {
+  std::string out;
+  for (size_t i = 0; i < text.size();) {
+    const size_t end = text[i] == '@' ? text.find('@', i + 1) : std::string::npos;
+    const auto value = end == std::string::npos ? values.end() : values.find(text.substr(i + 1, end - i - 1));
+    if (value == values.end()) {
+      out += text[i++];
+    } else {
+      out += value->second;
+      i = end + 1;
+    }
+  }
+  return out;
+}
+
+}  // namespace
+
 std::string farmJobScript(const FarmPlan& plan) {
   const NameParts parts = outputNameParts(plan.output);
-  const std::string first = std::to_string(plan.range.first), last = std::to_string(plan.range.last),
-                    chunk = std::to_string(plan.chunk);
   std::string command = shellQuote(plan.orvel) + " render";
   for (const std::string& a : plan.arguments) command += " " + shellQuote(a);
   if (!plan.threadsGiven) command += " ${SLURM_CPUS_PER_TASK:+--threads=$SLURM_CPUS_PER_TASK}";
@@ -77,34 +116,11 @@ std::string farmJobScript(const FarmPlan& plan) {
   const std::string logFormat = printfLiteral(plan.logFolder + "/" + parts.before) +
                                 (parts.width ? "%0" + std::to_string(parts.width) + "d" : "%d") +
                                 printfLiteral(parts.after + ".log");
-  return "#!/bin/sh\n"
-         "# orvel render --slurm: frames " +
-         first + " to " + last + " of " + plan.output + ", " + chunk +
-         " a task.\n"
-         "# Each frame's output goes to its log in " +
-         plan.logFolder +
-         ".\n"
-         "frame=$((" +
-         first + " + SLURM_ARRAY_TASK_ID * " + chunk +
-         "))\n"
-         "end=$((frame + " +
-         chunk + " - 1)); [ \"$end\" -gt " + last + " ] && end=" + last +
-         "\n"
-         "failed=0\n"
-         "while [ \"$frame\" -le \"$end\" ]; do\n"
-         "  log=$(printf " +
-         shellQuote(logFormat) +
-         " \"$frame\")\n"
-         "  echo \"== job ${SLURM_ARRAY_JOB_ID}_${SLURM_ARRAY_TASK_ID} on ${SLURMD_NODENAME:-?}, $(date)\" "
-         ">>\"$log\"\n"
-         "  " +
-         command +
-         " --frames=\"$frame\" >>\"$log\" 2>&1\n"
-         "  code=$?\n"
-         "  echo \"orvel-farm: job $SLURM_ARRAY_JOB_ID frame $frame exit $code\" >>\"$log\"\n"
-         "  echo \"frame $frame: exit $code, log $log\"\n"
-         "  [ \"$code\" -eq 0 ] || failed=1\n"
-         "  frame=$((frame + 1))\n"
-         "done\n"
-         "exit $failed\n";
+  return filled(kScript, {{"FIRST", std::to_string(plan.range.first)},
+                          {"LAST", std::to_string(plan.range.last)},
+                          {"CHUNK", std::to_string(plan.chunk)},
+                          {"OUTPUT", plan.output},
+                          {"LOGS", plan.logFolder},
+                          {"LOGFORMAT", shellQuote(logFormat)},
+                          {"COMMAND", command}});
 }

@@ -33,8 +33,9 @@ std::string frameLogPath(const FarmPlan& plan, int frame);
 // A name for the whole job's files: the output's file name with "FIRST-LAST" for its pattern.
 std::string farmJobName(const FarmPlan& plan);
 
-// The line a task appends to a frame's log once the frame's render ends.
-std::string frameRecord(const std::string& jobId, int frame, int exitCode);
+// The start of the line a task appends to a frame's log once the frame's render ends; the
+// render's exit status follows.
+std::string frameRecordPrefix(const std::string& jobId, int frame);
 
 // `text` quoted for the POSIX shell.
 std::string shellQuote(const std::string& text);
