@@ -27,13 +27,16 @@ bool takesPath(const CLI::Option& o) {
   return o.get_positional() || o.get_type_name() == "FILE" || o.check_lname("output");
 }
 
-// The render options given, as `--name=value` (flags bare), INPUT first; --frames and the farm's
-// own options left out.
+// The render options given, as `--name=value` (`-n value` for a short name alone, flags bare),
+// INPUT first; --frames and the farm's own options left out.
 std::vector<std::string> taskArguments(const CLI::App& sub) {
   std::vector<std::string> args;
   for (const CLI::Option* o : sub.get_options()) {
-    if (o->count() == 0 || (o->get_lnames().empty() && !o->get_positional())) continue;
-    const std::string name = o->get_positional() ? "" : "--" + o->get_lnames().front();
+    if (o->count() == 0 || !(o->get_positional() || o->nonpositional())) continue;
+    const bool shortOnly = o->get_lnames().empty() && !o->get_positional();
+    const std::string name = o->get_positional() ? ""
+                             : shortOnly         ? "-" + o->get_snames().front()
+                                                 : "--" + o->get_lnames().front();
     if (name == "--frames" || name == "--slurm" || name == "--chunk" || name == "--sbatch" ||
         name == "--wait")
       continue;
@@ -41,7 +44,8 @@ std::vector<std::string> taskArguments(const CLI::App& sub) {
     for (std::string value : o->get_expected_max() == 0 ? std::vector<std::string>() : o->results()) {
       if (takesPath(*o) && !value.empty())
         value = std::filesystem::absolute(value).lexically_normal().string();
-      args.push_back(name.empty() ? value : name + "=" + value);
+      if (shortOnly) args.push_back(name);
+      args.push_back(name.empty() || shortOnly ? value : name + "=" + value);
     }
   }
   return args;
