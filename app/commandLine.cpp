@@ -2,8 +2,54 @@
 
 #include <CLI/CLI.hpp>
 #include <cstdio>
+#include <filesystem>
 
 namespace {
+
+// The farm options; the rest of the render's options are repeated in each farm task.
+void addFarm(CLI::App& sub, FarmRequest& f) {
+  CLI::Option* slurm =
+      sub.add_flag("--slurm", f.slurm,
+                   "submit the --frames range to Slurm as an array job (paths must be on shared storage)");
+  sub.add_option("--chunk", f.chunk, "with --slurm: frames a task (default: at least 4, at most 1000 tasks)")
+      ->check(CLI::Range(1, 1000000))
+      ->needs(slurm);
+  sub.add_option("--sbatch", f.sbatch,
+                 "with --slurm: options for sbatch, e.g. \"--partition=gpu --time=1:00:00\"")
+      ->type_name("OPTIONS")
+      ->needs(slurm);
+  sub.add_flag("--wait", f.wait, "with --slurm: wait for the job, then name the frames that failed")
+      ->needs(slurm);
+}
+
+// Options that name a file, made absolute for farm tasks that start elsewhere.
+bool takesPath(const CLI::Option& o) {
+  return o.get_positional() || o.get_type_name() == "FILE" || o.check_lname("output");
+}
+
+// The render options given, as `--name=value` (`-n value` for a short name alone, flags bare),
+// INPUT first; --frames and the farm's own options left out.
+std::vector<std::string> taskArguments(const CLI::App& sub) {
+  std::vector<std::string> args;
+  for (const CLI::Option* o : sub.get_options()) {
+    if (o->count() == 0 || !(o->get_positional() || o->nonpositional())) continue;
+    const bool shortOnly = o->get_lnames().empty() && !o->get_positional();
+    const std::string name = o->get_positional() ? ""
+                             : shortOnly         ? "-" + o->get_snames().front()
+                                                 : "--" + o->get_lnames().front();
+    if (name == "--frames" || name == "--slurm" || name == "--chunk" || name == "--sbatch" ||
+        name == "--wait")
+      continue;
+    if (o->get_expected_max() == 0 || o->results().empty()) args.push_back(name);
+    for (std::string value : o->get_expected_max() == 0 ? std::vector<std::string>() : o->results()) {
+      if (takesPath(*o) && !value.empty())
+        value = std::filesystem::absolute(value).lexically_normal().string();
+      if (shortOnly) args.push_back(name);
+      args.push_back(name.empty() || shortOnly ? value : name + "=" + value);
+    }
+  }
+  return args;
+}
 
 // Adds the render subcommand; returns its --camera option, whose presence counts.
 CLI::Option* addRender(CLI::App& app, RenderRequest& r) {
@@ -56,6 +102,8 @@ CLI::Option* addRender(CLI::App& app, RenderRequest& r) {
                   "set focalPlane to the depth at this pixel (the median of its 5 x 5 neighbourhood; "
                   "x from the left, y from the top of the display window)")
       ->type_name("X,Y");
+  sub->add_flag("--skip-existing", r.skipExisting, "leave frames whose output exists as they are");
+  addFarm(*sub, r.farm);
   return camera;
 }
 
@@ -144,6 +192,11 @@ Status parseCommandLine(int argc, char** argv, CommandLine& out) {
     return Status::usage(std::string(e.what()) + " (orvel --help for help)");
   }
   parsed.render.hasCamera = camera->count() > 0;
+  if (parsed.render.farm.slurm) {
+    const CLI::App& render = *app.get_subcommand("render");
+    parsed.render.farm.arguments = taskArguments(render);
+    parsed.render.farm.threadsGiven = render.count("--threads") > 0;
+  }
   if (parsed.demo.deep && demoOutput->count() == 0) parsed.demo.output = "orvel-demo-deep.exr";
   if (app.got_subcommand("render"))
     parsed.command = Command::Render;

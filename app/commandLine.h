@@ -7,6 +7,18 @@
 
 #include "status.h"
 
+// orvel render --slurm: the frame range submitted to Slurm as an array job.
+struct FarmRequest {
+  bool slurm = false;
+  int chunk = 0;       // frames a task; 0: chosen from the range
+  std::string sbatch;  // options for sbatch, as typed
+  bool wait = false;   // wait for the job's end and check every frame
+  // The render's own options as given, --frames and the farm's options left out, paths made
+  // absolute: what each task runs again on its frames.
+  std::vector<std::string> arguments;
+  bool threadsGiven = false;
+};
+
 struct RenderRequest {
   std::string input;  // empty: the node's default input
   std::string output;
@@ -26,6 +38,8 @@ struct RenderRequest {
   int depthEdges = 0;            // --depth-edges: ktDepthEdges of this radius before the node; 0: none
   std::string part;              // --part: the part of a multi-part INPUT, by name or index; empty: the first
   std::string focusAt;           // --focus-at X,Y: focalPlane from the depth at that pixel; empty: none
+  bool skipExisting = false;     // frames whose output exists are not rendered again
+  FarmRequest farm;
 };
 
 struct DepthRequest {

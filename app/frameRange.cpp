@@ -86,3 +86,12 @@ std::string expandFramePattern(const std::string& path, int frame) {
   std::snprintf(number, sizeof number, "%0*d", span.width, frame);
   return path.substr(0, span.begin) + number + path.substr(span.begin + span.length);
 }
+
+bool splitFramePattern(const std::string& path, std::string& before, int& width, std::string& after) {
+  const PatternSpan span = findPattern(path);
+  if (span.begin == std::string::npos) return false;
+  before = path.substr(0, span.begin);
+  width = span.width;
+  after = path.substr(span.begin + span.length);
+  return true;
+}

@@ -19,3 +19,7 @@ bool hasFramePattern(const std::string& path);
 
 // `path` with its first frame pattern replaced by `frame`; unchanged when it has none.
 std::string expandFramePattern(const std::string& path, int frame);
+
+// `path` around its first frame pattern: the text before it, the width its number is padded to
+// (0: none) and the text after it. False when it has none.
+bool splitFramePattern(const std::string& path, std::string& before, int& width, std::string& after);

@@ -1,5 +1,6 @@
 // orvel: the command-line renderer for the ktOrvel lens-defocus node.
 //   orvel render [INPUT] -o OUTPUT [options]   defocus one image, or a frame range
+//   orvel render ... --frames A-B --slurm       the frame range as a Slurm array job
 //   orvel demo [-o OUTPUT]                      render the built-in scene
 //   orvel bench [--quick]                       time the engines on built-in frames
 //   orvel knobs [NAME...]                       list the parameters of ktOrvel and ktDepthEdges
@@ -16,6 +17,7 @@
 #include "demoCommand.h"
 #include "depthCommand.h"
 #include "depthEdgesNode.h"
+#include "farmCommand.h"
 #include "interruption.h"
 #include "knobTable.h"
 #include "messages.h"
@@ -58,6 +60,7 @@ int run(int argc, char** argv) {
   if (Status s = parseCommandLine(argc, argv, commandLine); !s.ok()) return reportStatus(s);
   switch (commandLine.command) {
     case Command::Render:
+      if (commandLine.render.farm.slurm) return submitToSlurm(commandLine.render);
       return runRender(commandLine.render);
     case Command::Demo:
       return runDemo(commandLine.demo);

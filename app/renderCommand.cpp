@@ -264,6 +264,11 @@ int RenderJob::run() {
   Status status = prepare();
   const int count = range_.last - range_.first + 1;
   for (int i = 0; status.ok() && i < count; ++i) {
+    if (request_.skipExisting && std::filesystem::exists(framePath(request_.output, range_.first + i))) {
+      if (!request_.quiet)
+        std::fprintf(stderr, "skipped %s: it exists\n", framePath(request_.output, range_.first + i).c_str());
+      continue;
+    }
     status = renderOne(range_.first + i, i, count);
     if (const int signal = interruptSignal(); signal && status.ok()) status = interruptedStatus(signal);
   }
