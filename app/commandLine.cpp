@@ -63,6 +63,11 @@ CLI::Option* addDemo(CLI::App& app, DemoRequest& d) {
       ->check(CLI::Range(1u, 256u));
   sub->add_flag("--quiet,-q", d.quiet, "no progress bar and no summary");
   sub->add_flag("--deep", d.deep, "render the built-in deep scene (to orvel-demo-deep.exr by default)");
+  sub->add_flag("--occluder", d.occluder,
+                "render the deep frame of lights behind thin posts (to orvel-demo-occluder.exr by default)");
+  sub->add_option("--set", d.sets, "set a knob by its name after the demo's own (repeatable)")
+      ->type_name("KNOB=VALUE")
+      ->allow_extra_args(false);
   return output;
 }
 
@@ -106,6 +111,7 @@ Status parseCommandLine(int argc, char** argv, CommandLine& out) {
   }
   parsed.render.hasCamera = camera->count() > 0;
   if (parsed.demo.deep && demoOutput->count() == 0) parsed.demo.output = "orvel-demo-deep.exr";
+  if (parsed.demo.occluder && demoOutput->count() == 0) parsed.demo.output = "orvel-demo-occluder.exr";
   if (app.got_subcommand("render"))
     parsed.command = Command::Render;
   else if (app.got_subcommand("demo"))

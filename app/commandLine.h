@@ -31,6 +31,8 @@ struct DemoRequest {
   unsigned threads = 0;
   bool quiet = false;
   bool deep = false;  // the deep scene instead of the flat one
+  bool occluder = false;          // the occluder deep frame instead
+  std::vector<std::string> sets;  // KNOB=VALUE over the demo's own knobs
 };
 
 struct BenchRequest {
