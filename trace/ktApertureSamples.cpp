@@ -5,15 +5,13 @@
 
 namespace {
 
-// Van der Corput radical inverse in base 2.
-double radicalInverse(uint32_t i) {
-  uint32_t bits = i;
-  bits = (bits << 16) | (bits >> 16);
-  bits = ((bits & 0x55555555u) << 1) | ((bits & 0xAAAAAAAAu) >> 1);
-  bits = ((bits & 0x33333333u) << 2) | ((bits & 0xCCCCCCCCu) >> 2);
-  bits = ((bits & 0x0F0F0F0Fu) << 4) | ((bits & 0xF0F0F0F0u) >> 4);
-  bits = ((bits & 0x00FF00FFu) << 8) | ((bits & 0xFF00FF00u) >> 8);
-  return double(bits) * (1.0 / 4294967296.0);
+// The first two dimensions of the Sobol sequence, point j, as 32-bit fractions: the bits of j
+// reversed, and the same through the second dimension's direction numbers.
+void sobol(uint32_t j, uint32_t& a, uint32_t& b) {
+  a = b = 0;
+  uint32_t direction = 1u << 31;
+  for (int bit = 0; j; ++bit, j >>= 1, direction ^= direction >> 1)
+    if (j & 1u) a ^= 1u << (31 - bit), b ^= direction;
 }
 
 uint32_t mix(uint32_t h) {
@@ -24,8 +22,6 @@ uint32_t mix(uint32_t h) {
   h ^= h >> 16;
   return h;
 }
-
-double fraction(double v) { return v - double(int64_t(v)); }
 
 // Where t falls in a cumulative table of cells + 1 entries: the cell plus t's place within it.
 double invert(const double* cumulative, int cells, double t) {
@@ -38,8 +34,12 @@ double invert(const double* cumulative, int cells, double t) {
 
 }  // namespace
 
+// Each 8 x 8 block of pixels uses every pattern once, in the order of a Bayer matrix, so that
+// what a region gathers averages over all of them.
 int ktApertureSamples::patternOf(int x, int y) {
-  return int(mix(uint32_t(x) * 0x9e3779b1u ^ mix(uint32_t(y))) % uint32_t(kPatterns));
+  const uint32_t u = uint32_t(x) & 7u, v = uint32_t(y) & 7u, w = u ^ v;
+  return int(((w & 1u) << 5) | ((u & 1u) << 4) | ((w & 2u) << 2) | ((u & 2u) << 1) | ((w & 4u) >> 1) |
+             ((u & 4u) >> 2));
 }
 
 ktApertureSamples makeApertureSamples(const ktChannelFloatBuffer& hero, const std::vector<int>& planes,
@@ -70,13 +70,14 @@ ktApertureSamples makeApertureSamples(const ktChannelFloatBuffer& hero, const st
   out.ux.assign(size_t(out.stride) * ktApertureSamples::kPatterns, 0.0f);
   out.uy.assign(out.ux.size(), 0.0f);
   const double half = 0.5 * double(n);
-  for (int p = 0; p < ktApertureSamples::kPatterns; ++p) {
-    // Each pattern is the Hammersley set shifted on the torus (a Cranley-Patterson rotation).
-    const double shiftA = double(mix(uint32_t(2 * p + 1))) / 4294967296.0;
-    const double shiftB = double(mix(uint32_t(2 * p + 2))) / 4294967296.0;
+  // Pattern p takes points p * count .. (p + 1) * count - 1 of one Sobol sequence: each pattern
+  // is spread evenly on its own, and all of them together are too.
+  const uint32_t scrambleA = mix(0x51u), scrambleB = mix(0x7au);
+  for (int p = 0; p < ktApertureSamples::kPatterns; ++p)
     for (int i = 0; i < count; ++i) {
-      const double a = fraction((double(i) + 0.5) / double(count) + shiftA);
-      const double b = fraction(radicalInverse(uint32_t(i)) + shiftB);
+      uint32_t bitsA, bitsB;
+      sobol(uint32_t(p) * uint32_t(count) + uint32_t(i), bitsA, bitsB);
+      const double a = double(bitsA ^ scrambleA) / 4294967296.0, b = double(bitsB ^ scrambleB) / 4294967296.0;
       const double y = invert(rows.data(), n, a * rows[size_t(n)]);
       const double* rowTable = &columns[size_t(std::min(n - 1, int(y))) * size_t(n + 1)];
       const double x = invert(rowTable, n, b * rowTable[n]);
@@ -84,6 +85,5 @@ ktApertureSamples makeApertureSamples(const ktChannelFloatBuffer& hero, const st
       out.ux[at] = float((x - half) / half);
       out.uy[at] = float((half - y) / half);
     }
-  }
   return out;
 }

@@ -11,7 +11,7 @@
 #include "ktChannelFloatBuffer.h"
 
 struct ktApertureSamples {
-  static constexpr int kPatterns = 32;
+  static constexpr int kPatterns = 64;
   static constexpr int kLaneBlock = 16;  // every pattern is padded to a multiple of this
 
   int count = 0;   // samples per pattern; 0 for an aperture without any light

@@ -241,7 +241,9 @@ float traceRadius(const ktRenderContext& ctx, float coc, int region, float defoc
   float diameter = coc * defocusMatte;
   if (std::isnan(diameter)) diameter = widest;
   diameter = std::min(std::max(diameter, 1.0f), widest);
-  const float radius = 0.5f * (diameter - 1.0f);
+  // The disc's rim lies where the scatter engines' kernel of that diameter ends; below two
+  // pixels it shrinks to nothing at one, which leaves a sharp pixel as it is.
+  const float radius = diameter >= 2.0f ? 0.5f * diameter : diameter - 1.0f;
   return region == int(FocusRegion::Front) ? -radius : radius;
 }
 

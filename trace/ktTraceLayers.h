@@ -34,8 +34,8 @@ struct ktTraceLayers {
   int spreadPlane() const { return alphaPlane() + 2; }
 };
 
-// Signed blur radius of a traced point: negative in front of the focal plane; a blur of one
-// pixel or less (the diameter the scatter engines draw with one tap) is 0. The diameter is the
+// Signed blur radius of a traced point: negative in front of the focal plane; half the diameter
+// from two pixels on, falling to 0 at one pixel (the scatter engines' one tap). The diameter is the
 // coc times the defocus matte, capped at the widest kernel of the bank (kernelSizeLimit + 5
 // entries), a not-a-number blur taking that widest one, as the scatter engines do.
 float traceRadius(const ktRenderContext& ctx, float coc, int region, float defocusMatte);
