@@ -50,8 +50,8 @@ const BenchCase kCases[] = {
     {"  the same, AVX2 forced", false, 128, true, 1, "avx2"},
     {"flat, 256, twice the size", false, 256, false, 2},
     {"occluder, Visible Share", true, 64, false, 1, nullptr, true},
-    {"  Lens Trace, 64 samples", true, 64, false, 1, nullptr, true, 64},
-    {"  Lens Trace, 256 samples", true, 64, false, 1, nullptr, true, 256},
+    {"occluder, Lens Trace 64", true, 64, false, 1, nullptr, true, 64},
+    {"occluder, Lens Trace 256", true, 64, false, 1, nullptr, true, 256},
 };
 
 // What a child reports: the header, then the RGBA of the format, four floats a pixel.
@@ -257,7 +257,9 @@ int runBench(const BenchRequest& request) {
       "base MB: its resident set before the frame was built (the program and its libraries)\n\n");
   std::printf("%-26s %-10s %9s %5s %9s %9s %-8s\n", "case", "engine", "s/frame", "runs", "peak MB", "base MB",
               "vectors");
-  for (const BenchCase& c : kCases)
+  for (const BenchCase& c : kCases) {
+    if (std::string(c.name).find(request.cases) == std::string::npos) continue;
     if (Status s = benchCase(c, request, width, height); !s.ok()) return reportStatus(s);
+  }
   return kExitOk;
 }

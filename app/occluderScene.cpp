@@ -60,7 +60,7 @@ std::unique_ptr<MemoryDeepOp> makeOccluderScene(int width, int height) {
         append(samples, map, stripe, stripe, 0.3f, 100.0f);
       }
       if (inLight(x, y, width, height))
-        append(samples, map, 160.0f, 128.0f, 80.0f, 1000.0f);
+        append(samples, map, 100.0f, 75.0f, 45.0f, 1000.0f);
       else
         append(samples, map, 0.05f, 0.06f, 0.09f + 0.03f * std::sin(20.0f * v), 1000.0f);
       scene->setPixel(x, y, samples.data(), samples.size() / size_t(map.size()));

@@ -106,7 +106,7 @@ HWY_INLINE Vector traceBlock(Tag d, const ktTraceLayers& layers, const LayerFram
     const float* radiusPlane = layer.plane(layers.radiusPlane());
     Vector radius = hn::Set(d, radiusPlane[size_t(cy) * size_t(f.width) + size_t(cx)]);
     Vector qx = hn::NegMulAdd(radius, u, pxv), qy = hn::NegMulAdd(radius, v, pyv);
-    for (int step = 0; step < kMeetSteps; ++step) {
+    for (int step = 0; step < (layer.uniform ? 0 : kMeetSteps); ++step) {
       radius = read(d, bilinearAt(d, f, qx, qy), radiusPlane);
       qx = hn::NegMulAdd(radius, u, pxv), qy = hn::NegMulAdd(radius, v, pyv);
     }

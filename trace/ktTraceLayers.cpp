@@ -179,8 +179,9 @@ void LayerBuilder::fill(unsigned threads) {
   for (ktTraceLayer& layer : out_.layers) {
     const size_t area = size_t(layer.width) * size_t(layer.height);
     float radius = 0.0f, spread = 0.0f;
-    for (size_t i = 0; i < area; ++i)
-      radius = std::max(radius, std::fabs(layer.plane(out_.radiusPlane())[i]));
+    const float* radii = layer.plane(out_.radiusPlane());
+    layer.uniform = std::all_of(radii, radii + area, [&](float r) { return r == radii[0]; });
+    for (size_t i = 0; i < area; ++i) radius = std::max(radius, std::fabs(radii[i]));
     if (aberration_)
       for (size_t i = 0; i < area; ++i) spread = std::max(spread, layer.plane(out_.spreadPlane())[i]);
     layer.reach = radius + largestShift * spread;

@@ -14,6 +14,7 @@ struct ktTraceLayer {
   int x = 0, y = 0, width = 0, height = 0;  // the stored box, border included, in format pixels
   float emptyRadius = 0.0f;  // the radius stored where the slice has nothing: that of its middle depth
   float reach = 0.0f;        // the largest |radius| (and chromatic shift) any ray may meet here
+  bool uniform = false;      // one radius everywhere: a ray meets the layer without searching
   // Planes of width x height floats: the traced channels, alpha, radius and, with chromatic
   // aberration, the spread its shift scales with.
   std::vector<float> data;

@@ -105,6 +105,19 @@ double enclosed(MemoryIop& image, double cx, double cy, double radius, double* t
   return inside / all;
 }
 
+TEST(LensTrace, SamplesKnobShownOnlyWithLensTrace) {
+  ktOrvel node(nullptr);
+  OpHost::buildKnobs(node);
+  Knob* method = node.knob("deepMethod");
+  ASSERT_TRUE(method && node.knob("lensTraceSamples"));
+  EXPECT_FALSE(node.knob("lensTraceSamples")->isVisible());
+  for (const char* label : {"Lens Trace", "Visible Share"}) {
+    ASSERT_TRUE(method->from_script(label));
+    node.knob_changed(method);
+    EXPECT_EQ(node.knob("lensTraceSamples")->isVisible(), std::string(label) == "Lens Trace") << label;
+  }
+}
+
 TEST(LensTrace, SharpLayerPassesUnchanged) {
   std::mt19937 rng(3);
   std::uniform_real_distribution<float> u(0.0f, 1.0f);
