@@ -79,7 +79,8 @@ void addBench(CLI::App& app, BenchRequest& b) {
   sub->add_option("--runs", b.runs, "timed runs per engine, the minimum reported (default 5)")
       ->check(CLI::Range(1, 100));
   sub->add_flag("--quick", b.quick, "a 960 x 540 frame, one run each");
-  sub->add_option("--cases", b.cases, "only the cases whose name holds this text (e.g. occluder)")->type_name("TEXT");
+  sub->add_option("--cases", b.cases, "only the cases whose name holds this text (e.g. occluder)")
+      ->type_name("TEXT");
   sub->add_option_function<std::string>(
          "--size",
          [&b](const std::string& text) {

@@ -41,7 +41,7 @@ struct BenchRequest {
   bool quick = false;    // a 960 x 540 frame, one run each
   int width = 0;         // 0: 1920 x 1080, or 960 x 540 when quick
   int height = 0;
-  std::string cases;     // only the cases whose name holds this text
+  std::string cases;  // only the cases whose name holds this text
 };
 
 enum class Command { None, Render, Demo, Knobs, Bench };
