@@ -22,11 +22,9 @@ struct SliceExtent {
   int x0 = std::numeric_limits<int>::max(), y0 = std::numeric_limits<int>::max(), x1 = -1, y1 = -1;
   float nearDepth = std::numeric_limits<float>::infinity(),
         farDepth = -std::numeric_limits<float>::infinity();
-  float reach = 0.0f;
   void merge(const SliceExtent& o) {
     x0 = std::min(x0, o.x0), y0 = std::min(y0, o.y0), x1 = std::max(x1, o.x1), y1 = std::max(y1, o.y1);
     nearDepth = std::min(nearDepth, o.nearDepth), farDepth = std::max(farDepth, o.farDepth);
-    reach = std::max(reach, o.reach);
   }
   bool used() const { return x1 >= x0; }
 };
