@@ -24,7 +24,7 @@ test-sanitize:
 # The engine and node tests again under ThreadSanitizer, with the soak test; only their
 # executables are built. The renderer's end-to-end tests are left out: they run the orvel
 # executable, whose image libraries are not instrumented.
-TSAN_SUITES ?= lens kernel defocus deep node soak
+TSAN_SUITES ?= lens kernel defocus deep trace node soak
 empty :=
 space := $(empty) $(empty)
 test-tsan:

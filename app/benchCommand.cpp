@@ -10,7 +10,6 @@
 #include <string>
 #include <thread>
 
-#include "standin/OpHost.h"
 #include "DDImage/Thread.h"
 #include "benchScene.h"
 #include "childProcess.h"
@@ -19,7 +18,9 @@
 #include "knobApplication.h"
 #include "messages.h"
 #include "nodeSession.h"
+#include "occluderScene.h"
 #include "peakMemory.h"
+#include "standin/OpHost.h"
 #include "vectorTarget.h"
 
 using namespace DD::Image;
@@ -37,6 +38,8 @@ struct BenchCase {
   bool largeBlurs = false;       // diameters of about 55 pixels on average, 100 at most
   int frameScale = 1;            // times the bench's frame size in each direction
   const char* target = nullptr;  // a vector target forced on the fast engine, which alone runs
+  bool occluder = false;         // the occluder deep frame, fast engine only
+  int lensTraceSamples = 0;      // above 0: "Lens Trace" with this many samples, against the case before
 };
 
 const BenchCase kCases[] = {
@@ -46,6 +49,9 @@ const BenchCase kCases[] = {
     {"flat large blurs, 128", false, 128, true},
     {"  the same, AVX2 forced", false, 128, true, 1, "avx2"},
     {"flat, 256, twice the size", false, 256, false, 2},
+    {"occluder, Visible Share", true, 64, false, 1, nullptr, true},
+    {"occluder, Lens Trace 64", true, 64, false, 1, nullptr, true, 64},
+    {"occluder, Lens Trace 256", true, 64, false, 1, nullptr, true, 256},
 };
 
 // What a child reports: the header, then the RGBA of the format, four floats a pixel.
@@ -80,6 +86,10 @@ std::vector<KnobAssignment> benchKnobs(const BenchCase& c) {
   };
   std::vector<KnobAssignment> out;
   for (const auto& v : values) out.push_back(KnobAssignment{v[0], v[1], "bench"});
+  if (c.lensTraceSamples > 0) {
+    out.push_back(KnobAssignment{"deepMethod", "Lens Trace", "bench"});
+    out.push_back(KnobAssignment{"lensTraceSamples", std::to_string(c.lensTraceSamples), "bench"});
+  }
   return out;
 }
 
@@ -123,7 +133,7 @@ int benchEngine(const BenchCase& c, bool reference, const BenchRequest& request,
   std::unique_ptr<MemoryIop> flat;
   std::unique_ptr<MemoryDeepOp> deep;
   if (c.deep) {
-    deep = makeDeepScene(width, height);
+    deep = c.occluder ? makeOccluderScene(width, height) : makeDeepScene(width, height);
     OpHost::connect(*node, 3, deep.get());
   } else {
     flat = makeBenchScene(width, height);
@@ -204,7 +214,7 @@ Status benchCase(const BenchCase& c, const BenchRequest& request, int width, int
   SharedArea fast(areaBytes(width, height)), reference(areaBytes(width, height));
   if (!fast.valid() || !reference.valid()) return Status::usage("cannot map memory for the bench results");
   SharedArea* areas[2] = {&fast, &reference};
-  for (int e = 0; e < (c.target ? 1 : 2); ++e) {
+  for (int e = 0; e < (c.target || c.occluder ? 1 : 2); ++e) {
     const Status s =
         runInChild([&] { return benchEngine(c, e == 1, request, width, height, areas[e]->data()); });
     const EngineFigures& f = *static_cast<const EngineFigures*>(areas[e]->data());
@@ -213,6 +223,13 @@ Status benchCase(const BenchCase& c, const BenchRequest& request, int width, int
     printEngine(e == 0 ? c.name : "", e == 0 ? "fast" : "reference", f);
   }
   const EngineFigures& ff = *static_cast<const EngineFigures*>(fast.data());
+  if (c.occluder) {
+    // The gather has no reference twin: it is timed against the scatter engine on the same frame.
+    if (c.lensTraceSamples > 0)
+      std::printf("%-26s / Visible Share (fast) %.2f\n", "", ff.seconds / lastFastSeconds);
+    if (c.lensTraceSamples == 0) lastFastSeconds = ff.seconds;
+    return Status::success();
+  }
   if (c.target) {
     std::printf("%-26s fast / fast on the best target %.2f\n", "", ff.seconds / lastFastSeconds);
     return Status::success();
@@ -245,9 +262,13 @@ int runBench(const BenchRequest& request) {
       "base MB: its resident set before the frame was built (the program and its libraries)\n\n");
   std::printf("%-26s %-10s %9s %5s %9s %9s %-8s\n", "case", "engine", "s/frame", "runs", "peak MB", "base MB",
               "vectors");
-  // --quick: the first case alone, a frame rendered in seconds.
-  for (const BenchCase& c : kCases)
-    if (!request.quick || &c == kCases)
-      if (Status s = benchCase(c, request, width, height); !s.ok()) return reportStatus(s);
+  // --cases: the cases whose name holds the text; otherwise --quick: the first case alone, a frame
+  // rendered in seconds.
+  for (const BenchCase& c : kCases) {
+    const bool chosen = request.cases.empty() ? !request.quick || &c == kCases
+                                              : std::string(c.name).find(request.cases) != std::string::npos;
+    if (!chosen) continue;
+    if (Status s = benchCase(c, request, width, height); !s.ok()) return reportStatus(s);
+  }
   return kExitOk;
 }

@@ -142,6 +142,11 @@ CLI::Option* addDemo(CLI::App& app, DemoRequest& d) {
       ->check(CLI::Range(1u, 256u));
   sub->add_flag("--quiet,-q", d.quiet, "no progress bar and no summary");
   sub->add_flag("--deep", d.deep, "render the built-in deep scene (to orvel-demo-deep.exr by default)");
+  sub->add_flag("--occluder", d.occluder,
+                "render the deep frame of lights behind thin posts (to orvel-demo-occluder.exr by default)");
+  sub->add_option("--set", d.sets, "set a knob by its name after the demo's own (repeatable)")
+      ->type_name("KNOB=VALUE")
+      ->allow_extra_args(false);
   return output;
 }
 
@@ -157,6 +162,8 @@ void addBench(CLI::App& app, BenchRequest& b) {
   sub->add_flag(
       "--quick", b.quick,
       "only the flat 960 x 540 frame at max_kernelsize 64, one run per engine (seconds, not minutes)");
+  sub->add_option("--cases", b.cases, "only the cases whose name holds this text (e.g. occluder)")
+      ->type_name("TEXT");
   sub->add_option_function<std::string>(
          "--size",
          [&b](const std::string& text) {
@@ -198,6 +205,7 @@ Status parseCommandLine(int argc, char** argv, CommandLine& out) {
     parsed.render.farm.threadsGiven = render.count("--threads") > 0;
   }
   if (parsed.demo.deep && demoOutput->count() == 0) parsed.demo.output = "orvel-demo-deep.exr";
+  if (parsed.demo.occluder && demoOutput->count() == 0) parsed.demo.output = "orvel-demo-occluder.exr";
   if (app.got_subcommand("render"))
     parsed.command = Command::Render;
   else if (app.got_subcommand("demo"))

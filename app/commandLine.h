@@ -54,6 +54,8 @@ struct DemoRequest {
   unsigned threads = 0;
   bool quiet = false;
   bool deep = false;  // the deep scene instead of the flat one
+  bool occluder = false;          // the occluder deep frame instead
+  std::vector<std::string> sets;  // KNOB=VALUE over the demo's own knobs
 };
 
 struct BenchRequest {
@@ -62,6 +64,7 @@ struct BenchRequest {
   bool quick = false;    // a 960 x 540 frame, one run each
   int width = 0;         // 0: 1920 x 1080, or 960 x 540 when quick
   int height = 0;
+  std::string cases;  // only the cases whose name holds this text
 };
 
 enum class Command { None, Render, Demo, Knobs, Bench, Depth };

@@ -9,8 +9,10 @@
 #include "demoScene.h"
 #include "imageWriter.h"
 #include "knobApplication.h"
+#include "knobAssignment.h"
 #include "messages.h"
 #include "nodeSession.h"
+#include "occluderScene.h"
 #include "progressBar.h"
 
 using namespace DD::Image;
@@ -22,7 +24,11 @@ constexpr int kWidth = 960;
 constexpr int kHeight = 540;
 
 // The look of the demo, as knob values: a six-bladed aperture, focus on the striped sphere.
-std::vector<KnobAssignment> demoKnobs(bool deep) {
+std::vector<KnobAssignment> demoKnobs(bool deep, bool occluder) {
+  const char* const occluderValues[][2] = {
+      {"focalPlane", "100"},    {"focusRegionSize", "60"}, {"multiplier", "20"},
+      {"frontmultiplier", "2"}, {"backmultiplier", "2.4"}, {"max_kernelsize", "64"},
+  };
   const char* const deepValues[][2] = {
       {"kernelType", "Aperture Blades"}, {"kNumSides", "7"},       {"focalPlane", "100"},
       {"focusRegionSize", "20"},         {"multiplier", "12"},     {"frontmultiplier", "2"},
@@ -44,7 +50,9 @@ std::vector<KnobAssignment> demoKnobs(bool deep) {
       {"kChrAbb", "3"},
   };
   std::vector<KnobAssignment> out;
-  if (deep)
+  if (occluder)
+    for (const auto& v : occluderValues) out.push_back(KnobAssignment{v[0], v[1], "demo"});
+  else if (deep)
     for (const auto& v : deepValues) out.push_back(KnobAssignment{v[0], v[1], "demo"});
   else
     for (const auto& v : values) out.push_back(KnobAssignment{v[0], v[1], "demo"});
@@ -67,20 +75,25 @@ Status renderDemo(const DemoRequest& request, std::vector<std::string>& warnings
   std::unique_ptr<Op> node;
   Iop* iop = nullptr;
   if (Status s = createOrvelNode(node, iop); !s.ok()) return s;
-  if (request.deep) {
-    deepScene = makeDeepScene(kWidth, kHeight);
+  if (request.deep || request.occluder) {
+    deepScene = request.occluder ? makeOccluderScene(kWidth, kHeight) : makeDeepScene(kWidth, kHeight);
     OpHost::connect(*node, 3, deepScene.get());  // input 0 stays the default: black on the project format
   } else {
     scene = makeDemoScene(kWidth, kHeight);
     OpHost::connect(*node, 0, scene.get());
   }
   OpHost::setProjectFormat(*iop, Format(kWidth, kHeight));
-  if (Status s = applyKnobs(*node, demoKnobs(request.deep), warnings); !s.ok()) return s;
+  std::vector<KnobAssignment> knobs = demoKnobs(request.deep, request.occluder);
+  for (const std::string& text : request.sets) {
+    knobs.emplace_back();
+    if (Status s = parseSetOption(text, knobs.back()); !s.ok()) return s;
+  }
+  if (Status s = applyKnobs(*node, knobs, warnings); !s.ok()) return s;
 
   FrameSettings settings;
   settings.threads = request.threads;
   settings.progress = !request.quiet && isTerminal(stderr);
-  settings.label = request.deep ? "deep demo" : "demo";
+  settings.label = request.deep || request.occluder ? "deep demo" : "demo";
   const auto start = std::chrono::steady_clock::now();
   std::unique_ptr<MemoryIop> image;
   if (Status s = renderNodeFrame(*iop, settings, image, warnings); !s.ok()) return s;

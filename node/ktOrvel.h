@@ -7,10 +7,12 @@
 #include "DDImage/Iop.h"
 #include "DDImage/MetaData.h"
 #include "DDImage/Row.h"
+#include "ktApertureSamples.h"
 #include "ktChannelFloatBuffer.h"
 #include "ktOrvelSettings.h"
 #include "ktRenderContext.h"
 #include "ktSourceBands.h"
+#include "ktTraceLayers.h"
 
 namespace DD {
 namespace Image {
@@ -86,6 +88,10 @@ class ktOrvel : public DD::Image::Iop {
   ktSourceBands deepBands[3];  // by deep pass: all samples, front only, back only
   bool referenceEngine = false;
 
+  // The deep input's layers and the aperture samples of the "Lens Trace" deep method, made at open.
+  ktTraceLayers traceLayers;
+  ktApertureSamples apertureSamples;
+
  private:
   DD::Image::CameraOp* camera() const;
   DD::Image::DeepOp* deepOp() const;
@@ -94,6 +100,10 @@ class ktOrvel : public DD::Image::Iop {
   void emptyKernels();
   void buildSourceMaps();
   void applyEnablingRules();
+  void showLensTraceKnobs();
+  bool tracesLens() const;
+  void buildLensTrace();
+  void lensTrace(int y, int x, int r, const DD::Image::ChannelSet& channels, DD::Image::Row& out);
   void deepPath(int y, int x, int r, const DD::Image::ChannelSet& channels, DD::Image::Row& out);
 
   char versionText_[16] = {};

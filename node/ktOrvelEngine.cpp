@@ -1,4 +1,6 @@
 // Row dispatch by output type, and the deep path with front and back integrated separately.
+#include <algorithm>
+
 #include "DDImage/DeepOp.h"
 #include "DDImage/Interest.h"
 #include "ktDeepDefocus.h"
@@ -6,6 +8,7 @@
 #include "ktDepthVisualization.h"
 #include "ktFastDefocus.h"
 #include "ktKernelVisualization.h"
+#include "ktLensTrace.h"
 #include "ktOrvel.h"
 
 using namespace DD::Image;
@@ -40,6 +43,10 @@ void ktOrvel::deepPath(int y, int x, int r, const ChannelSet& channels, Row& out
   Row in(x, r);
   in.get(*input(kInput), y, x, r, channels);
   out.copy(in, channels, x, r);
+  if (tracesLens()) {
+    lensTrace(y, x, r, channels, out);
+    return;
+  }
   if (!settings.integrateFrontAndBackSeperately) {
     deepDefocus(y, x, r, channels, out, 0);
     return;
@@ -103,4 +110,19 @@ void ktOrvel::deepDepthVisualization(int y, int x, int r, const ChannelSet& chan
 
 void ktOrvel::kernelVisualization(int y, int x, int r, const ChannelSet& channels, Row& row) {
   ::kernelVisualization(heroKernel, settings.activeChannels, y, x, r, channels, row);
+}
+
+// The gather writes the traced channels and alpha; any other channel keeps the flat input.
+void ktOrvel::lensTrace(int y, int x, int r, const ChannelSet& channels, Row& row) {
+  if (!traceLayers.built) return;
+  Row traced(x, r);
+  float* planes[kMaxTracedChannels] = {};
+  const size_t count = std::min(traceLayers.channels.size(), size_t(kMaxTracedChannels));
+  for (size_t c = 0; c < count; ++c) planes[c] = traced.writable(Channel(traceLayers.channels[c]));
+  lensTraceRow(traceLayers, apertureSamples, y, x, r, planes, traced.writable(Chan_Alpha));
+  for (size_t c = 0; c <= count; ++c) {
+    const Channel z = c < count ? Channel(traceLayers.channels[c]) : Chan_Alpha;
+    if (channels.contains(z) && settings.activeChannels.contains(z))
+      std::copy(traced[z] + x, traced[z] + r, row.writable(z) + x);
+  }
 }

@@ -62,6 +62,19 @@ void ktOrvel::knobs(Knob_Callback f) {
       f,
       "In some cases artifacts can arise from integrating all the slices together, this will seperate the "
       "front and back focus areas and integrate them seperate to help avoid these.");
+  Enumeration_knob(f, &s.deepMethod, DeepMethodENUM, "deepMethod", "Deep Method");
+  Tooltip(f,
+          "How a deep input is defocused.\nVisible Share - every deep sample is spread with the share of its "
+          "pixel it covers; fast, and what lies hidden behind an opaque sample never shows.\nLens Trace - "
+          "every output pixel follows rays through the whole aperture into the deep layers, so a thin "
+          "blurred foreground object hides only part of the light behind it (split highlights behind "
+          "posts and wires); slower, and grainy with few samples.");
+  Int_knob(f, &s.lensTraceSamples, "lensTraceSamples", "Lens Trace Samples");
+  SetRange(f, 1, 1024);
+  SetFlags(f, Knob::FORCE_RANGE);
+  Tooltip(f,
+          "Rays traced through the aperture for every output pixel with Lens Trace: more give smoother "
+          "highlights and cost proportionally more time.");
 
   Tab_knob(f, "Lens");
   Bool_knob(f, &s.realWorldLens, "realWorldLens", "Real World Lens Simulation");
@@ -173,6 +186,11 @@ void ktOrvel::applyEnablingRules() {
     height->enable(settings.filmFormat == kFilmFormatCustom);
   }
   enableKnob(*this, "depthSlicesNearAndFar", settings.overrideNearAndFarForSlices);
+  showLensTraceKnobs();
+}
+
+void ktOrvel::showLensTraceKnobs() {
+  if (Knob* k = knob("lensTraceSamples")) k->visible(settings.deepMethod == kDeepLensTrace);
 }
 
 int ktOrvel::knob_changed(Knob* k) {
@@ -201,6 +219,7 @@ int ktOrvel::knob_changed(Knob* k) {
     enableKnob(*this, "focusRegionFalloff", !settings.realWorldLens);
     return 1;
   }
+  if (name == "deepMethod") showLensTraceKnobs();
   if (name == "overrideNearAndFarForSlices")
     enableKnob(*this, "depthSlicesNearAndFar", settings.overrideNearAndFarForSlices);
   return Iop::knob_changed(k);

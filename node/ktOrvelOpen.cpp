@@ -6,6 +6,7 @@
 #include "ktDeepSourceMap.h"
 #include "ktHeroKernel.h"
 #include "ktKernelBank.h"
+#include "ktLensTrace.h"
 #include "ktOrvel.h"
 
 using namespace DD::Image;
@@ -18,6 +19,10 @@ void ktOrvel::initialize() {
   makeHeroKernel(type == kFilterShape);
   if (type == kFilterShape) return;
   computeOptimalPadding();
+  if (tracesLens()) {
+    buildLensTrace();
+    return;
+  }
   buildKernelBank(kernels, heroKernel, settings.activeChannels, static_cast<size_t>(kernelSizeLimit) + 5,
                   Thread::numCPUs);
   if (!referenceEngine) buildSourceMaps();
@@ -49,6 +54,19 @@ void ktOrvel::buildSourceMaps() {
                             [ctx, flat, mattes, deep, channels, pass](ktSourceMap& band) {
                               return mapDeepRows(band, ctx, *flat, mattes, *deep, channels, pass);
                             });
+}
+
+bool ktOrvel::tracesLens() const {
+  return settings.deepMethod == kDeepLensTrace && settings.deepInput && deepOp();
+}
+
+// The traced layers and the aperture samples; the gather needs no kernel bank.
+void ktOrvel::buildLensTrace() {
+  traceLayers =
+      buildTraceLayers(renderContext(), *deepOp(), *input(kInput), optionalInput(kMattes), Thread::numCPUs);
+  std::vector<int> planes(traceLayers.channels.begin(), traceLayers.channels.end());
+  if (planes.empty()) planes.push_back(Chan_Alpha);
+  apertureSamples = makeApertureSamples(heroKernel, planes, settings.lensTraceSamples);
 }
 
 void ktOrvel::makeHeroKernel(bool forPreview) {

@@ -94,4 +94,6 @@ void ktOrvel::emptyKernels() {
   heroKernel.clear();
   sourceBands.clear();
   for (ktSourceBands& bands : deepBands) bands.clear();
+  traceLayers = ktTraceLayers();
+  apertureSamples = ktApertureSamples();
 }

@@ -13,6 +13,7 @@ extern const char* const FalloffTypeENUM[];
 extern const char* const WorldScaleENUM[];
 extern const char* const FilmFormatENUM[];
 extern const char* const KernelTypeENUM[];
+extern const char* const DeepMethodENUM[];
 
 enum OutputType {
   kDefocusedImage = 0,
@@ -26,6 +27,8 @@ enum DepthStyle { kDepthReal = 0, kDepthInverse = 1 };
 enum FalloffType { kFalloffLinear = 0, kFalloffQuadratic = 1 };
 enum KernelType { kKernelInput = 0, kKernelCircular = 1, kKernelBlades = 2 };
 constexpr int kFilmFormatCustom = 9;
+// Entries of `deepMethod`, by the labels of DeepMethodENUM; code names them only through these.
+enum DeepMethod { kDeepVisibleShare = 0, kDeepLensTrace = 1 };
 
 // A film back in millimetres.
 struct FilmBack {
@@ -85,6 +88,8 @@ struct ktOrvelSettings {
   float contextScale = 0.0f;
   bool normalizeVisualization = true;
   bool integrateFrontAndBackSeperately = false;
+  int deepMethod = kDeepVisibleShare;
+  int lensTraceSamples = 128;
   bool deepInput = false;
   bool expandBBoxToMaxKernelSize = false;
   DD::Image::Channel depthChannel = DD::Image::Chan_Z;

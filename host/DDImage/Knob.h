@@ -99,6 +99,10 @@ class DDImage_API Knob : public ValueStuffI {
   void enable() { enable(true); }
   void disable() { enable(false); }
   virtual void enable(bool on) { set_flag(DISABLED, !on); }
+  bool isVisible() const { return !flag(INVISIBLE); }
+  void hide() { visible(false); }
+  void show() { visible(true); }
+  void visible(bool on) { set_flag(INVISIBLE, !on); }
 
   // Reads a value as a saved script writes it; false when it does not parse.
   virtual bool from_script(const char* v);

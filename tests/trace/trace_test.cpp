@@ -1,0 +1,245 @@
+// "Lens Trace" through the node: a sharp layer passes unchanged; a point light out of focus
+// keeps its light and spreads into the thin-lens disc, as the scatter engine draws it; a
+// half-plane in front of it hides the share of the disc the thin-lens geometry says; and the
+// picture does not depend on the run or the thread count.
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <random>
+#include <utility>
+#include <vector>
+
+#include "DDImage/Thread.h"
+#include "ktOrvel.h"
+#include "standin/MemoryDeepOp.h"
+#include "standin/MemoryIop.h"
+#include "standin/OpHost.h"
+#include "standin/RenderDriver.h"
+
+using namespace DD::Image;
+using namespace standin;
+
+namespace {
+
+using Knobs = std::vector<std::pair<const char*, std::string>>;
+constexpr int kSide = 96;
+
+// One opaque sample a pixel wherever `sample` gives alpha > 0: {r, g, b, alpha, depth}.
+struct Sample {
+  float r, g, b, a, depth;
+};
+using Pixel = std::vector<Sample>;
+
+template <class Fn>
+std::unique_ptr<MemoryDeepOp> deepFrame(Fn pixel) {
+  auto op = std::make_unique<MemoryDeepOp>(Format(kSide, kSide), Box(0, 0, kSide, kSide),
+                                           ChannelSet(Mask_RGBA) + Mask_Deep);
+  const ChannelMap& map = op->channelMap();
+  const Channel order[] = {Chan_Red, Chan_Green, Chan_Blue, Chan_Alpha, Chan_DeepFront, Chan_DeepBack};
+  std::vector<float> data;
+  for (int y = 0; y < kSide; ++y)
+    for (int x = 0; x < kSide; ++x) {
+      const Pixel samples = pixel(x, y);
+      data.assign(samples.size() * size_t(map.size()), 0.0f);
+      for (size_t i = 0; i < samples.size(); ++i) {
+        const Sample& s = samples[i];
+        const float values[] = {s.r * s.a, s.g * s.a, s.b * s.a, s.a, s.depth, s.depth};
+        for (int k = 0; k < 6; ++k) data[i * size_t(map.size()) + size_t(map.chanNo(order[k]))] = values[k];
+      }
+      op->setPixel(x, y, data.data(), samples.size());
+    }
+  return op;
+}
+
+// A 100 mm lens at f/1.4 focused at 1000 mm on a 22 x 16 mm film back: the thin-lens blur
+// diameter in pixels of depth d (mm), worked in double.
+double thinLensDiameter(double d) {
+  const double f = 100.0, n = 1.4, focus = 1000.0;
+  const double pixelsPerMm = double(kSide) / std::sqrt(22.0 * 16.0);
+  return f * f / (n * (focus - f)) * std::fabs(d - focus) / d * pixelsPerMm;
+}
+const Knobs kThinLens = {{"realWorldLens", "true"}, {"focalLength", "100"}, {"fStop", "1.4"},
+                         {"worldScale", "mm"},      {"focalPlane", "1000"}, {"max_kernelsize", "64"},
+                         {"kSoftness", "0"}};
+
+std::unique_ptr<MemoryIop> render(MemoryDeepOp& deep, const Knobs& knobs, unsigned threads = 2) {
+  MemoryIop flat(Format(kSide, kSide), Box(0, 0, kSide, kSide), ChannelSet(Mask_RGBA) + ChannelSet(Chan_Z));
+  ktOrvel node(nullptr);
+  OpHost::buildKnobs(node);
+  OpHost::connect(node, ktOrvel::kInput, &flat);
+  OpHost::connect(node, ktOrvel::kDeepInput, &deep);
+  OpHost::setProjectFormat(node, Format(kSide, kSide));
+  for (const auto& k : knobs) {
+    Knob* knob = node.knob(k.first);
+    EXPECT_TRUE(knob && knob->from_script(k.second.c_str())) << k.first;
+    node.knob_changed(knob);
+  }
+  const unsigned cpus = Thread::numCPUs;
+  Thread::numCPUs = threads;
+  RenderOptions options;
+  options.threads = threads;
+  RenderReport report = renderFrame(node, options);
+  Thread::numCPUs = cpus;
+  EXPECT_TRUE(report.errors.empty());
+  return std::move(report.image);
+}
+
+Knobs with(Knobs knobs, const Knobs& more) {
+  knobs.insert(knobs.end(), more.begin(), more.end());
+  return knobs;
+}
+Knobs lensTrace(int samples) {
+  return {{"deepMethod", "Lens Trace"}, {"lensTraceSamples", std::to_string(samples)}};
+}
+
+// The fraction of a picture's red light within `radius` of (cx, cy), and its total.
+double enclosed(MemoryIop& image, double cx, double cy, double radius, double* total = nullptr) {
+  double inside = 0.0, all = 0.0;
+  for (int y = 0; y < kSide; ++y)
+    for (int x = 0; x < kSide; ++x) {
+      const double v = image.at(x, y, Chan_Red);
+      all += v;
+      if (std::hypot(x + 0.5 - cx, y + 0.5 - cy) <= radius) inside += v;
+    }
+  if (total) *total = all;
+  return inside / all;
+}
+
+TEST(LensTrace, SamplesKnobShownOnlyWithLensTrace) {
+  ktOrvel node(nullptr);
+  OpHost::buildKnobs(node);
+  Knob* method = node.knob("deepMethod");
+  ASSERT_TRUE(method && node.knob("lensTraceSamples"));
+  EXPECT_FALSE(node.knob("lensTraceSamples")->isVisible());
+  for (const char* label : {"Lens Trace", "Visible Share"}) {
+    ASSERT_TRUE(method->from_script(label));
+    node.knob_changed(method);
+    EXPECT_EQ(node.knob("lensTraceSamples")->isVisible(), std::string(label) == "Lens Trace") << label;
+  }
+}
+
+TEST(LensTrace, SharpLayerPassesUnchanged) {
+  std::mt19937 rng(3);
+  std::uniform_real_distribution<float> u(0.0f, 1.0f);
+  std::vector<Sample> want;
+  auto deep = deepFrame([&](int, int) {
+    want.push_back({u(rng), u(rng), 4.0f * u(rng), u(rng) < 0.5f ? 1.0f : 0.5f, 10.0f});
+    return Pixel{want.back()};
+  });
+  auto image = render(
+      *deep, with({{"focalPlane", "10"}, {"focusRegionSize", "4"}, {"multiplier", "9"}}, lensTrace(100)));
+  ASSERT_TRUE(image);
+  for (int y = 0; y < kSide; ++y)
+    for (int x = 0; x < kSide; ++x) {
+      const Sample& s = want[size_t(y) * kSide + size_t(x)];
+      const float expected[] = {s.r * s.a, s.g * s.a, s.b * s.a, s.a};
+      for (int k = 0; k < 4; ++k)
+        ASSERT_NEAR(image->at(x, y, Channel(Chan_Red + k)), expected[k], 1e-6f * std::max(1.0f, expected[k]))
+            << x << "," << y << " channel " << k;
+    }
+}
+
+MemoryDeepOp* lightAt(std::unique_ptr<MemoryDeepOp>& keep, int cx, int cy) {
+  keep = deepFrame([=](int x, int y) {
+    return x == cx && y == cy ? Pixel{{1000, 1000, 1000, 1, 2000}} : Pixel{};
+  });
+  return keep.get();
+}
+
+// Each pixel gathers through its own pattern, so a one-pixel light keeps its total on average
+// over positions, and each within a few per cent at 256 samples.
+TEST(LensTrace, PointLightKeepsItsLight) {
+  double sum = 0.0;
+  for (int k = 0; k < 8; ++k) {
+    std::unique_ptr<MemoryDeepOp> deep;
+    double total = 0.0;
+    enclosed(*render(*lightAt(deep, 30 + 5 * k, 33 + 3 * k), with(kThinLens, lensTrace(256))), 0, 0, 0,
+             &total);
+    EXPECT_NEAR(total, 1000.0, 30.0) << "light " << k;
+    sum += total;
+  }
+  EXPECT_NEAR(sum / 8.0, 1000.0, 10.0);
+}
+
+// A light of 1000 at (48.5, 48.5), 2000 mm away, on an empty frame.
+TEST(LensTrace, PointLightFillsTheThinLensDiscLikeTheScatterEngine) {
+  std::unique_ptr<MemoryDeepOp> deep;
+  lightAt(deep, 48, 48);
+  const double radius = 0.5 * thinLensDiameter(2000.0);
+  auto traced = render(*deep, with(kThinLens, lensTrace(256)));
+  auto scattered = render(*deep, kThinLens);
+  ASSERT_TRUE(traced && scattered);
+  // A uniform disc of the thin-lens radius encloses (rho / radius)^2 of its light within rho;
+  // the rim is softened by about a pixel.
+  for (double rho : {0.4, 0.7, 0.9, 1.15}) {
+    const double disc = std::min(1.0, rho * rho);
+    EXPECT_NEAR(enclosed(*traced, 48.5, 48.5, rho * radius), disc, 0.05) << "traced, rho " << rho;
+    EXPECT_NEAR(enclosed(*traced, 48.5, 48.5, rho * radius), enclosed(*scattered, 48.5, 48.5, rho * radius),
+                0.04)
+        << "against the scatter engine, rho " << rho;
+  }
+  // Aspect ratio 2: the shape half as wide as tall, with the same light.
+  auto narrow = render(*deep, with(with(kThinLens, lensTrace(256)), {{"kAspectRatio", "2"}}));
+  double xx = 0.0, yy = 0.0, sum = 0.0;
+  for (int y = 0; y < kSide; ++y)
+    for (int x = 0; x < kSide; ++x) {
+      const double v = narrow->at(x, y, Chan_Red);
+      xx += v * (x - 48) * (x - 48), yy += v * (y - 48) * (y - 48), sum += v;
+    }
+  // An ellipse of semi-axes radius / 2 and radius: second moments radius^2 / 16 and radius^2 / 4.
+  EXPECT_NEAR(xx / sum, radius * radius / 16.0, 0.1 * radius * radius / 16.0 + 0.5);
+  EXPECT_NEAR(yy / sum, radius * radius / 4.0, 0.1 * radius * radius / 4.0 + 0.5);
+}
+
+// A black opaque half-plane x < 48 at 600 mm before a light at 2000 mm: the ray through output
+// p and aperture point u meets the light where p = c + rB u, and the half-plane at
+// c + (rB + |rA|) u, so the light keeps the part of the unit disc where u_x >= t.
+struct OccluderCase {
+  int lightColumn;
+};
+class HalfPlane : public ::testing::TestWithParam<OccluderCase> {};
+
+TEST_P(HalfPlane, HidesTheShareOfTheDiscTheGeometrySays) {
+  const int column = GetParam().lightColumn;
+  auto deep = deepFrame([column](int x, int y) {
+    Pixel p;
+    if (x < 48) p.push_back({0, 0, 0, 1, 600});
+    if (x == column && y == 48) p.push_back({1000, 1000, 1000, 1, 2000});
+    return p;
+  });
+  auto image = render(*deep, with(kThinLens, lensTrace(256)));
+  ASSERT_TRUE(image);
+  const double t = (48.0 - (column + 0.5)) / (0.5 * thinLensDiameter(2000.0) + 0.5 * thinLensDiameter(600.0));
+  const double visible = t <= -1.0  ? 1.0
+                         : t >= 1.0 ? 0.0
+                                    : (std::acos(t) - t * std::sqrt(1.0 - t * t)) / M_PI;
+  double total = 0.0;
+  enclosed(*image, 0, 0, 0, &total);
+  EXPECT_NEAR(total / 1000.0, visible, 0.02) << "t " << t;
+}
+
+INSTANTIATE_TEST_SUITE_P(LensTrace, HalfPlane,
+                         ::testing::Values(OccluderCase{40}, OccluderCase{47}, OccluderCase{52},
+                                           OccluderCase{58}));
+
+TEST(LensTrace, SameFrameBitForBitOnAnyThreadCount) {
+  std::mt19937 rng(5);
+  std::uniform_real_distribution<float> u(0.0f, 1.0f);
+  auto deep = deepFrame([&](int x, int) {
+    Pixel p;
+    if (x % 9 < 2) p.push_back({0.3f, 0.2f, 0.1f, 0.8f, 500.0f + 300.0f * u(rng)});
+    p.push_back({8.0f * u(rng), u(rng), u(rng), 1.0f, 900.0f + 3000.0f * u(rng)});
+    return p;
+  });
+  const Knobs knobs = with(with(kThinLens, lensTrace(64)), {{"kChrAbb", "4"}, {"bloom", "0.5"}});
+  auto one = render(*deep, knobs, 1), many = render(*deep, knobs, 4), again = render(*deep, knobs, 4);
+  ASSERT_TRUE(one && many && again);
+  for (int y = 0; y < kSide; ++y)
+    for (int x = 0; x < kSide; ++x)
+      for (Channel z : ChannelSet(Mask_RGBA)) {
+        ASSERT_EQ(one->at(x, y, z), many->at(x, y, z)) << x << "," << y;
+        ASSERT_EQ(many->at(x, y, z), again->at(x, y, z)) << x << "," << y;
+      }
+}
+
+}  // namespace

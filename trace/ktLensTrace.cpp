@@ -1,0 +1,187 @@
+#include "ktLensTrace.h"
+
+#include <algorithm>
+#include <cmath>
+
+#undef HWY_TARGET_INCLUDE
+#define HWY_TARGET_INCLUDE "ktLensTrace.cpp"
+#include <hwy/foreach_target.h>  // IWYU pragma: keep
+#include <hwy/highway.h>
+
+#include "ktSimdTarget.h"
+#include "ktVectorLanes-inl.h"
+
+HWY_BEFORE_NAMESPACE();
+namespace orvel {
+namespace HWY_NAMESPACE {
+
+using IndexTag = hn::RebindToSigned<Tag>;
+using Index = hn::Vec<IndexTag>;
+
+// A ray stops once the light it still lets through is below this.
+constexpr float kStopTransmittance = 1e-4f;
+// Fixed-point steps that find where a ray meets a layer.
+constexpr int kMeetSteps = 2;
+
+// Four neighbours and their bilinear weights of a position, within one layer.
+struct Bilinear {
+  Index i00, i10, i01, i11;
+  Vector w00, w10, w01, w11;
+};
+
+// Where the layer is read for the format position (qx, qy) (pixel centres at half integers):
+// the format's edge pixels repeat beyond it, and outside its box the layer is empty.
+struct LayerFrame {
+  int width, x0, x1, y0, y1, originX, originY;
+};
+
+LayerFrame frameOf(const ktTraceLayer& layer, int formatWidth, int formatHeight) {
+  return {layer.width,
+          std::max(0, layer.x),
+          std::min(formatWidth - 1, layer.x + layer.width - 1),
+          std::max(0, layer.y),
+          std::min(formatHeight - 1, layer.y + layer.height - 1),
+          layer.x,
+          layer.y};
+}
+
+HWY_INLINE Bilinear bilinearAt(Tag d, const LayerFrame& f, Vector qx, Vector qy) {
+  const IndexTag di;
+  const Vector half = hn::Set(d, 0.5f);
+  const Vector fx = hn::Sub(qx, half), fy = hn::Sub(qy, half);
+  const Vector floorX = hn::Floor(fx), floorY = hn::Floor(fy);
+  const Vector tx = hn::Sub(fx, floorX), ty = hn::Sub(fy, floorY);
+  const Index ix = hn::ConvertTo(di, floorX), iy = hn::ConvertTo(di, floorY);
+  const Index one = hn::Set(di, 1);
+  auto clampTo = [&](Index v, int lo, int hi, int origin) {
+    return hn::Sub(hn::Min(hn::Max(v, hn::Set(di, lo)), hn::Set(di, hi)), hn::Set(di, origin));
+  };
+  const Index x0 = clampTo(ix, f.x0, f.x1, f.originX), x1 = clampTo(hn::Add(ix, one), f.x0, f.x1, f.originX);
+  const Index w = hn::Set(di, f.width);
+  const Index r0 = hn::Mul(clampTo(iy, f.y0, f.y1, f.originY), w);
+  const Index r1 = hn::Mul(clampTo(hn::Add(iy, one), f.y0, f.y1, f.originY), w);
+  const Vector sx = hn::Sub(hn::Set(d, 1.0f), tx), sy = hn::Sub(hn::Set(d, 1.0f), ty);
+  return {hn::Add(r0, x0), hn::Add(r0, x1), hn::Add(r1, x0), hn::Add(r1, x1),
+          hn::Mul(sx, sy), hn::Mul(tx, sy), hn::Mul(sx, ty), hn::Mul(tx, ty)};
+}
+
+HWY_INLINE Vector read(Tag d, const Bilinear& b, const float* plane) {
+  Vector v = hn::Mul(b.w00, hn::GatherIndex(d, plane, b.i00));
+  v = hn::MulAdd(b.w10, hn::GatherIndex(d, plane, b.i10), v);
+  v = hn::MulAdd(b.w01, hn::GatherIndex(d, plane, b.i01), v);
+  return hn::MulAdd(b.w11, hn::GatherIndex(d, plane, b.i11), v);
+}
+
+// Whether any ray of pixel (px, py) can reach the layer's box: the columns and rows it may
+// read, the format's edges repeating beyond it, against the box's.
+bool reaches(const ktTraceLayer& layer, const LayerFrame& f, int formatWidth, int formatHeight, float px,
+             float py) {
+  const float reach = layer.reach + 1.0f;
+  auto within = [](float v, int size) { return std::min(std::max(v, 0.0f), float(size - 1)); };
+  return within(px + reach, formatWidth) >= float(f.x0) &&
+         within(px - reach, formatWidth) <= float(f.x1 + 1) &&
+         within(py + reach, formatHeight) >= float(f.y0) &&
+         within(py - reach, formatHeight) <= float(f.y1 + 1);
+}
+
+// The rays of one block of samples through every layer: adds each traced plane's light into
+// light[] and returns the transmittance left, zero in the lanes past the block's samples.
+HWY_INLINE Vector traceBlock(Tag d, const ktTraceLayers& layers, const LayerFrame* frames, int layerCount,
+                             const float* ux, const float* uy, int lanesUsed, float px, float py,
+                             Vector* light) {
+  const int planes = std::min(int(layers.channels.size()), kMaxTracedChannels);
+  const bool aberration = !layers.shifts.empty();
+  const Vector u = hn::LoadU(d, ux), v = hn::LoadU(d, uy);
+  const Vector pxv = hn::Set(d, px), pyv = hn::Set(d, py);
+  const Vector stop = hn::Set(d, kStopTransmittance);
+  Vector transmittance = hn::IfThenElseZero(hn::FirstN(d, size_t(lanesUsed)), hn::Set(d, 1.0f));
+  for (int k = 0; k < layerCount; ++k) {
+    if (hn::AllTrue(d, hn::Lt(transmittance, stop))) break;
+    const ktTraceLayer& layer = layers.layers[size_t(k)];
+    const LayerFrame& f = frames[k];
+    if (!reaches(layer, f, layers.formatWidth, layers.formatHeight, px, py)) continue;
+    // Start from the radius at p (nearest pixel), then follow the radius where the ray lands.
+    const int cx = std::min(std::max(int(std::floor(px)), f.x0), f.x1) - f.originX;
+    const int cy = std::min(std::max(int(std::floor(py)), f.y0), f.y1) - f.originY;
+    const float* radiusPlane = layer.plane(layers.radiusPlane());
+    Vector radius = hn::Set(d, radiusPlane[size_t(cy) * size_t(f.width) + size_t(cx)]);
+    Vector qx = hn::NegMulAdd(radius, u, pxv), qy = hn::NegMulAdd(radius, v, pyv);
+    for (int step = 0; step < (layer.uniform ? 0 : kMeetSteps); ++step) {
+      radius = read(d, bilinearAt(d, f, qx, qy), radiusPlane);
+      qx = hn::NegMulAdd(radius, u, pxv), qy = hn::NegMulAdd(radius, v, pyv);
+    }
+    const Bilinear here = bilinearAt(d, f, qx, qy);
+    // Chromatic aberration reads each plane where its own shift along the diagonal puts it.
+    const Vector spread = aberration ? read(d, here, layer.plane(layers.spreadPlane())) : hn::Zero(d);
+    auto planeAt = [&](int p) {
+      if (!aberration) return read(d, here, layer.plane(p));
+      const Vector shift = hn::Mul(hn::Set(d, layers.shifts[size_t(p)]), spread);
+      return read(d, bilinearAt(d, f, hn::Sub(qx, shift), hn::Sub(qy, shift)), layer.plane(p));
+    };
+    const Vector alpha = planeAt(layers.alphaPlane());
+    for (int c = 0; c < planes; ++c) light[c] = hn::MulAdd(transmittance, planeAt(c), light[c]);
+    transmittance = hn::Mul(transmittance, hn::Sub(hn::Set(d, 1.0f), alpha));
+    transmittance = hn::IfThenZeroElse(hn::Lt(transmittance, stop), transmittance);
+  }
+  return transmittance;
+}
+
+// Lanes summed in one fixed order, in double.
+HWY_INLINE double laneSum(Tag d, Vector v) {
+  HWY_ALIGN float lanes[16];
+  hn::Store(v, d, lanes);
+  double sum = 0.0;
+  for (size_t i = 0; i < hn::Lanes(d); ++i) sum += double(lanes[i]);
+  return sum;
+}
+
+void traceRow(const ktTraceLayers& layers, const ktApertureSamples& samples, int y, int x, int r,
+              float* const* out, float* alpha) {
+  const Tag d;
+  const int lanes = int(hn::Lanes(d));
+  const int planes = std::min(int(layers.channels.size()), kMaxTracedChannels);
+  const int layerCount = std::min(int(layers.layers.size()), 256);
+  LayerFrame frames[256];
+  for (int k = 0; k < layerCount; ++k)
+    frames[k] = frameOf(layers.layers[size_t(k)], layers.formatWidth, layers.formatHeight);
+  const float py = float(y) + 0.5f;
+  for (int i = x; i < r; ++i) {
+    double light[kMaxTracedChannels] = {}, open = 0.0;
+    const int pattern = ktApertureSamples::patternOf(i, y);
+    const float* ux = samples.patternX(pattern);
+    const float* uy = samples.patternY(pattern);
+    for (int b = 0; b < samples.count; b += lanes) {
+      Vector blockLight[kMaxTracedChannels];
+      for (int c = 0; c < planes; ++c) blockLight[c] = hn::Zero(d);
+      const Vector t = traceBlock(d, layers, frames, layerCount, ux + b, uy + b,
+                                  std::min(lanes, samples.count - b), float(i) + 0.5f, py, blockLight);
+      open += laneSum(d, t);
+      for (int c = 0; c < planes; ++c) light[c] += laneSum(d, blockLight[c]);
+    }
+    const double n = double(samples.count);
+    for (int c = 0; c < planes; ++c) out[c][i] = float(light[c] / n);
+    alpha[i] = float(1.0 - open / n);
+  }
+}
+
+}  // namespace HWY_NAMESPACE
+}  // namespace orvel
+HWY_AFTER_NAMESPACE();
+
+#if HWY_ONCE
+namespace orvel {
+HWY_EXPORT(traceRow);
+}  // namespace orvel
+
+void lensTraceRow(const ktTraceLayers& layers, const ktApertureSamples& samples, int y, int x, int r,
+                  float* const* out, float* alpha) {
+  applySimdTargetFromEnvironment();
+  if (samples.count <= 0 || !layers.built) {
+    for (size_t c = 0; c < std::min(layers.channels.size(), size_t(kMaxTracedChannels)); ++c)
+      std::fill(out[c] + x, out[c] + r, 0.0f);
+    std::fill(alpha + x, alpha + r, 0.0f);
+    return;
+  }
+  HWY_DYNAMIC_DISPATCH(orvel::traceRow)(layers, samples, y, x, r, out, alpha);
+}
+#endif  // HWY_ONCE

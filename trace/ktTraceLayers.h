@@ -1,0 +1,47 @@
+// The deep input as the lens trace reads it: per corrective slice that holds any sample, one
+// layer of premultiplied colour, alpha and signed blur radius over the box its samples cover
+// (plus a one-pixel empty border), the pieces of each pixel in that slice composited nearest
+// first. Slices no sample falls in get no layer. Built once per render, then only read.
+#pragma once
+
+#include <vector>
+
+#include "DDImage/DeepOp.h"
+#include "DDImage/Iop.h"
+#include "ktRenderContext.h"
+
+struct ktTraceLayer {
+  int x = 0, y = 0, width = 0, height = 0;  // the stored box, border included, in format pixels
+  float emptyRadius = 0.0f;  // the radius stored where the slice has nothing: that of its middle depth
+  float reach = 0.0f;        // the largest |radius| (and chromatic shift) any ray may meet here
+  bool uniform = false;      // one radius everywhere: a ray meets the layer without searching
+  // Planes of width x height floats: the traced channels, alpha, radius and, with chromatic
+  // aberration, the spread its shift scales with.
+  std::vector<float> data;
+  const float* plane(int k) const { return data.data() + size_t(k) * size_t(width) * size_t(height); }
+};
+
+struct ktTraceLayers {
+  int formatWidth = 0, formatHeight = 0;
+  std::vector<int> channels;  // the traced channels, alpha excluded: planes 0 .. channels-1
+  // Per plane of the traced channels and alpha, the chromatic shift per unit of spread; empty
+  // without chromatic aberration.
+  std::vector<float> shifts;
+  std::vector<ktTraceLayer> layers;  // nearest first
+  bool built = false;
+
+  int alphaPlane() const { return int(channels.size()); }
+  int radiusPlane() const { return alphaPlane() + 1; }
+  int spreadPlane() const { return alphaPlane() + 2; }
+};
+
+// Signed blur radius of a traced point: negative in front of the focal plane; half the diameter
+// from two pixels on, falling to 0 at one pixel (the scatter engines' one tap). The diameter is the
+// coc times the defocus matte, capped at the widest kernel of the bank (kernelSizeLimit + 5
+// entries), a not-a-number blur taking that widest one, as the scatter engines do.
+float traceRadius(const ktRenderContext& ctx, float coc, int region, float defocusMatte);
+
+// Reads the deep input (and, for what it lacks, the flat input; the Mattes input when it is
+// connected) row by row on `threads` workers.
+ktTraceLayers buildTraceLayers(const ktRenderContext& ctx, DD::Image::DeepOp& deep, DD::Image::Iop& flat,
+                               DD::Image::Iop* mattes, unsigned threads);
