@@ -2,17 +2,20 @@
 // bank open builds, and the diagnostic outputs, each against values worked by hand.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
+#include <ostream>
 #include <string>
+#include <tuple>
 #include <utility>
 #include <vector>
 
 #include "DDImage/CameraOp.h"
-#include "standin/OpHost.h"
+#include "ktOrvel.h"
 #include "standin/MemoryDeepOp.h"
 #include "standin/MemoryIop.h"
+#include "standin/OpHost.h"
 #include "standin/RenderDriver.h"
-#include "ktOrvel.h"
 
 using namespace DD::Image;
 using namespace standin;
@@ -271,5 +274,56 @@ TEST(Render, DeepFocusMatteMixesLayersByAlpha) {
     EXPECT_FLOAT_EQ(s.out(r, x, 0, Chan_Blue), 1.0f - green[x]) << x;
   }
 }
+
+// ---- Kernels with nothing to normalise: a ring aperture image resampled to one pixel is its
+// empty centre, and max_kernelsize 1 samples nothing. A light keeps its total, 100, on both
+// engines.
+struct LightCase {
+  const char* name;
+  Knobs knobs;
+  float depth;  // the focal plane is 10
+};
+
+void PrintTo(const LightCase& c, std::ostream* os) { *os << c.name; }
+
+class LightTotal : public ::testing::TestWithParam<std::tuple<LightCase, bool>> {};
+
+TEST_P(LightTotal, IsKept) {
+  const auto& [c, reference] = GetParam();
+  Scene s(21, 21);
+  s.set(kArtistic);
+  s.set(c.knobs);
+  s.image.fill(Chan_Z, c.depth);
+  s.image.set(10, 10, Chan_Red, 100.0f);
+  MemoryIop ring(Format(21, 21), Box(0, 0, 21, 21), Mask_RGBA);  // radii 7 to 10 lit
+  for (int y = 0; y < 21; ++y)
+    for (int x = 0; x < 21; ++x)
+      for (Channel z : ChannelSet(Mask_RGBA)) {
+        const int r2 = (x - 10) * (x - 10) + (y - 10) * (y - 10);
+        ring.set(x, y, z, r2 >= 49 && r2 <= 100 ? 1.0f : 0.0f);
+      }
+  OpHost::connect(s.node, ktOrvel::kKernel, &ring);
+  s.node.referenceEngine = reference;
+  const RenderReport r = s.render();
+  ASSERT_NE(r.image, nullptr);
+  double total = 0.0;
+  for (int y = 0; y < 21; ++y)
+    for (int x = 0; x < 21; ++x) total += s.out(r, x, y, Chan_Red);
+  EXPECT_NEAR(total, 100.0, 1e-3);
+  EXPECT_NEAR(s.out(r, 10, 10, Chan_Red), 100.0f, 1e-3f) << "no blur";
+}
+
+// clang-format off
+INSTANTIATE_TEST_SUITE_P(
+    Cases, LightTotal,
+    ::testing::Combine(
+        ::testing::Values(LightCase{"RingImage", {{"kernelType", "Input"}}, 10},
+                          LightCase{"OneKernelPixel", {{"max_kernelsize", "1"}}, 10},
+                          LightCase{"OneKernelPixelOutOfFocus", {{"max_kernelsize", "1"}}, 500}),
+        ::testing::Bool()),
+    [](const auto& info) {
+      return std::string(std::get<0>(info.param).name) + (std::get<1>(info.param) ? "Reference" : "Fast");
+    });
+// clang-format on
 
 }  // namespace
