@@ -326,4 +326,39 @@ INSTANTIATE_TEST_SUITE_P(
     });
 // clang-format on
 
+// ---- An aperture image renders the way up it is drawn, and "Filter Shape" shows it so: an L, its
+// foot at the bottom, 36 x 36 pixels in 9 x 9 cells of 4. The hero (18) and the bank kernel of a
+// blur of 9 sample every fourth pixel exactly, one in each cell.
+bool insideL(int cx, int cy) { return cx < 3 || cy < 3; }  // cells, rows counting upward
+
+TEST(Render, AnApertureImageKeepsItsWayUp) {
+  Scene s(36, 36);
+  s.set(kArtistic);
+  s.set({{"kernelType", "Input"}, {"multiplier", "9"}, {"max_kernelsize", "18"}});
+  s.image.fill(Chan_Z, 500.0f);
+  s.image.set(18, 18, Chan_Red, 1.0f);
+  MemoryIop shape(Format(36, 36), Box(0, 0, 36, 36), Mask_RGBA);
+  for (int y = 0; y < 36; ++y)
+    for (int x = 0; x < 36; ++x)
+      for (Channel z : ChannelSet(Mask_RGBA)) shape.set(x, y, z, insideL(x / 4, y / 4) ? 1.0f : 0.0f);
+  OpHost::connect(s.node, ktOrvel::kKernel, &shape);
+  for (bool reference : {true, false}) {
+    s.node.referenceEngine = reference;
+    const RenderReport r = s.render();
+    ASSERT_NE(r.image, nullptr);
+    for (int dy = -4; dy <= 4; ++dy)  // the 45 lit cells share the light
+      for (int dx = -4; dx <= 4; ++dx)
+        ASSERT_NEAR(s.out(r, 18 + dx, 18 + dy, Chan_Red), insideL(4 + dx, 4 + dy) ? 1.0f / 45 : 0.0f, 1e-6f)
+            << (reference ? "reference" : "fast") << " at offset " << dx << ", " << dy;
+  }
+  // The preview's hero has the image's side: pixel 4c + 1 is the midpoint of four pixels of cell c.
+  s.set({{"outputType", "Filter Shape"}});
+  const RenderReport preview = s.render();
+  ASSERT_NE(preview.image, nullptr);
+  for (int cy = 0; cy < 9; ++cy)
+    for (int cx = 0; cx < 9; ++cx)
+      ASSERT_NEAR(s.out(preview, 4 * cx + 1, 4 * cy + 1, Chan_Red), insideL(cx, cy) ? 1.0f : 0.0f, 1e-6f)
+          << "cell " << cx << ", " << cy;
+}
+
 }  // namespace
