@@ -275,6 +275,60 @@ TEST(Render, DeepFocusMatteMixesLayersByAlpha) {
   }
 }
 
+// The composite of separately integrated deep front and back lays the front over the back:
+// Both = Back x (1 - Front alpha) + Front, from the Front and Back outputs of the same scene (a
+// half-covering red sample before the focal plane, an opaque blue one behind it).
+TEST(Render, DeepFrontLiesOverTheBack) {
+  Scene s(9, 5);
+  s.set(kArtistic);
+  s.set({{"integrateFrontAndBackSeperately", "1"}, {"multiplier", "3"}});
+  MemoryDeepOp deep(Format(9, 5), Box(0, 0, 9, 5), ChannelSet(Mask_RGBA) + Mask_Deep);
+  for (int y = 0; y < 5; ++y)
+    for (int x = 0; x < 9; ++x) {
+      const float near = 0.1f * float(x % 4);  // the near sample's alpha, none at x % 4 == 0
+      const float two[] = {0.8f * near, 0.2f * near, 0, near, 4, 4, 0.3f, 0.1f, 0.9f, 1, 20, 20};
+      deep.setPixel(x, y, near > 0 ? two : two + 6, near > 0 ? 2 : 1);
+    }
+  OpHost::connect(s.node, ktOrvel::kDeepInput, &deep);
+  RenderReport out[3];
+  for (int i = 0; i < 3; ++i) {
+    s.set({{"focusOutput", i == 0 ? "Both" : i == 1 ? "Front" : "Back"}});
+    out[i] = s.render();
+    ASSERT_NE(out[i].image, nullptr);
+  }
+  float frontAlpha = 0.0f;
+  for (int y = 0; y < 5; ++y)
+    for (int x = 0; x < 9; ++x) {
+      const float a = s.out(out[1], x, y, Chan_Alpha);
+      frontAlpha = std::max(frontAlpha, a);
+      for (Channel z : ChannelSet(Mask_RGBA))
+        EXPECT_NEAR(s.out(out[0], x, y, z), s.out(out[2], x, y, z) * (1.0f - a) + s.out(out[1], x, y, z),
+                    1e-5f)
+            << x << ", " << y << " channel " << z;
+    }
+  EXPECT_GT(frontAlpha, 0.05f);
+  EXPECT_LT(frontAlpha, 0.95f);
+}
+
+// With "all" channels, a later request for fewer channels keeps those an earlier request of the
+// same validation asked for: green, asked first, is blurred like red.
+TEST(Request, AllChannelsAddUpOverTheRequests) {
+  Scene s(9, 9);
+  s.set(kArtistic);
+  s.set({{"orvelChannels", "all"}, {"multiplier", "5"}});
+  s.image.fill(Chan_Z, 500.0f);
+  s.image.set(4, 4, Chan_Red, 1.0f);
+  s.image.set(4, 4, Chan_Green, 1.0f);
+  s.node.validate(true);
+  s.node.request(0, 0, 9, 9, Mask_RGBA, 1);
+  s.node.request(0, 0, 9, 9, Chan_Red, 1);
+  s.node.open();
+  Row row(0, 9);
+  s.node.engine(4, 0, 9, Mask_RGBA, row);
+  EXPECT_GT(row[Chan_Red][5], 0.01f);
+  EXPECT_FLOAT_EQ(row[Chan_Green][5], row[Chan_Red][5]);
+}
+
 // ---- Kernels with nothing to normalise: a ring aperture image resampled to one pixel is its
 // empty centre, and max_kernelsize 1 samples nothing. A light keeps its total, 100, on both
 // engines.
