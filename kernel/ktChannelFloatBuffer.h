@@ -1,5 +1,6 @@
 // One kernel image: a width x height float plane per channel, indexed directly by channel id.
-// Planes are row-major; row 0 is the lowest row of the image the kernel was made from.
+// Planes are row-major; row 0 is the top row of the image the kernel was made from, the row the
+// scatter lays on the highest output row it reaches.
 #pragma once
 
 #include <cstddef>

@@ -96,7 +96,8 @@ DD::Image::Channel sourceChannel(const ktOrvelSettings& s, const DD::Image::Iop&
   return z;
 }
 
-// Squeezes the whole bounding box of `input` onto the side x side plane with Catmull-Rom.
+// Squeezes the whole bounding box of `input` onto the side x side plane with Catmull-Rom, the
+// image's top row first: the scatter lays a kernel's row 0 on the highest row it reaches.
 void resampleInput(DD::Image::Iop& input, DD::Image::Channel z, int side, float* plane) {
   const DD::Image::Box& box = input.info().box();
   const int w = std::max(0, box.w());
@@ -123,7 +124,7 @@ void resampleInput(DD::Image::Iop& input, DD::Image::Channel z, int side, float*
         columns[i] = catmullRom(input.at(c, rows[0], z), input.at(c, rows[1], z), input.at(c, rows[2], z),
                                 input.at(c, rows[3], z), fy);
       }
-      plane[size_t(y) * side + x] = catmullRom(columns[0], columns[1], columns[2], columns[3], fx);
+      plane[size_t(side - 1 - y) * side + x] = catmullRom(columns[0], columns[1], columns[2], columns[3], fx);
     }
   }
 }

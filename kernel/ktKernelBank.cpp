@@ -90,6 +90,12 @@ void scalePlane(std::vector<float>& plane, float factor) {
   for (float& v : plane) v *= factor;
 }
 
+// One tap of 1 at the centre of a side x side plane, zeros around it.
+void centreTap(std::vector<float>& plane, int side) {
+  std::fill(plane.begin(), plane.end(), 0.0f);
+  plane[size_t(side / 2) * side + side / 2] = 1.0f;
+}
+
 // Whether the hero holds bit for bit the same plane in every one of `channels`.
 bool heroPlanesEqual(const ktChannelFloatBuffer& hero, const DD::Image::ChannelSet& channels) {
   const DD::Image::Channel first = channels.first();
@@ -152,7 +158,12 @@ void initializeKernel(const ktChannelFloatBuffer& hero, const DD::Image::Channel
     sums[z] = planeSum(entry.planes[z]);
     if (sums[z] > strongest) strongest = sums[z];
   }
-  if (!(strongest > 0.0f)) return;
+  // Nothing to scale (a ring resampled to its empty centre, a hero too small to sample): a
+  // point keeps its light unblurred rather than vanishing.
+  if (!(strongest > 0.0f)) {
+    for (DD::Image::Channel z : channels) centreTap(entry.planes[z], side);
+    return;
+  }
 
   const float inverse = 1.0f / strongest;
   for (DD::Image::Channel z : channels) {

@@ -16,7 +16,8 @@ float catmullRom(float p0, float p1, float p2, float p3, float t);
 // Fills the plane of channel z of `buffer` with a size x size resampling of the hero plane.
 void buildKernel(const ktChannelFloatBuffer& hero, ktChannelFloatBuffer& buffer, int size, DD::Image::Channel z);
 
-// Builds entry k completely: sized, resampled, and normalised by the strongest channel.
+// Builds entry k completely: sized, resampled, and normalised by the strongest channel. When no
+// channel sums above 0, every channel becomes a single centre tap of 1 (no blur).
 void initializeKernel(const ktChannelFloatBuffer& hero, const DD::Image::ChannelSet& channels,
                       ktChannelFloatBuffer& entry, int k);
 

@@ -24,7 +24,8 @@ bool writeKernelPlanePfm(const ktChannelFloatBuffer& buffer, DD::Image::Channel 
 
   std::vector<char> bytes;
   bytes.reserve(count * 4);
-  for (size_t i = 0; i < count; ++i) appendLittleEndian(bytes, plane[i]);
+  for (int y = buffer.height - 1; y >= 0; --y)
+    for (int x = 0; x < buffer.width; ++x) appendLittleEndian(bytes, plane[size_t(y) * buffer.width + x]);
 
   std::ofstream file(path, std::ios::binary);
   if (!file) return false;

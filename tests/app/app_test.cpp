@@ -212,8 +212,9 @@ INSTANTIATE_TEST_SUITE_P(
     [](const auto& info) { return std::string(info.param.name); });
 // clang-format on
 
-// ---- Limits: files that would need more memory than --max-memory are refused before reading
-// (forged attribute sizes and pixel types are left to the EXR reader's fuzz target).
+// ---- Limits: files that would need more memory than --max-memory are refused before reading,
+// and channels of a pixel type the EXR library does not know before it sees them (forged
+// attribute sizes are left to the EXR reader's fuzz target).
 
 // Overwrites the value of EXR header attribute `name` (with its type) at `offset` bytes into it.
 void patch(std::string& bytes, const std::string& name, size_t offset, const void* value, size_t size) {
@@ -258,6 +259,31 @@ TEST(Limits, AFileOverTheGivenLimitIsRefused) {
       run(dir, {"render", "--deep", "@deep.exr", "-o", "@d.exr", "--max-memory", "0.0001"});
   EXPECT_EQ(deep.exitCode, 2) << deep.err;
   EXPECT_NE(deep.err.find("--max-memory"), std::string::npos) << deep.err;
+  // 4 x 4 pixels fit any limit; their 8000 samples of 6 floats (192 KB) do not fit in 107 KB.
+  writeDeepImage(dir.path("many.exr"), 4, 4, kRGBAZ, [](int, int, std::vector<float>& s) {
+    for (int i = 0; i < 500; ++i) s.insert(s.end(), {0.0f, 0.0f, 0.0f, 0.001f, 100.0f});
+  });
+  const auto many = [&](const char* gb) {
+    return run(dir, {"render", "--deep", "@many.exr", "-o", "@m.exr", "--max-memory", gb});
+  };
+  const RunResult refused = many("0.0001");
+  EXPECT_EQ(refused.exitCode, 2) << refused.err;
+  EXPECT_NE(refused.err.find("--max-memory"), std::string::npos) << refused.err;
+  EXPECT_EQ(many("0.001").exitCode, 0);
+}
+
+TEST(Limits, AnUnknownPixelTypeIsRefused) {
+  ScratchFolder dir;
+  writeImage(dir.path("in.exr"), picture(4, 3, at100));
+  std::string bytes = readBytes(dir.path("in.exr"));
+  const uint32_t unknown = 3;  // after uint, half and float
+  patch(bytes, std::string("channels\0chlist\0", 16), 4 + 2, &unknown, sizeof unknown);  // A's type
+  writeText(dir.path("odd.exr"), bytes);
+  const RunResult r = run(dir, {"render", "@odd.exr", "-o", "@out.exr"});
+  EXPECT_EQ(r.exitCode, 2) << r.err;
+  // The header check's message, not the image library's.
+  EXPECT_NE(r.err.find("odd.exr' is not a valid EXR file"), std::string::npos) << r.err;
+  EXPECT_FALSE(fileExists(dir.path("out.exr")));
 }
 
 // ---- Deep input: opaque point samples defocus like the flat image of the same colour and depth,

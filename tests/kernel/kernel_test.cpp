@@ -162,7 +162,8 @@ ktChannelFloatBuffer fromImage(MemoryIop& img, const ChannelSet& channels, Chann
 }
 
 // Halving lands every hero pixel on a source pixel; at the same size each is the Catmull-Rom
-// midpoint of its 4 x 4 neighbourhood, weights -1/16, 9/16, 9/16, -1/16, edges clamped.
+// midpoint of its 4 x 4 neighbourhood, weights -1/16, 9/16, 9/16, -1/16, edges clamped. Hero row
+// N - 1 - y holds source row y counted up from the box's bottom: the top row comes first.
 TEST(HeroInput, ResamplesTheSourcePixels) {
   const Box big(-7, 3, 505, 515);
   auto img = noiseImage(big, Mask_RGBA);
@@ -170,7 +171,8 @@ TEST(HeroInput, ResamplesTheSourcePixels) {
   ASSERT_EQ(half.width, 256);
   for (int y = 0; y < 256; ++y)
     for (int x = 0; x < 256; ++x)
-      ASSERT_EQ(at(half, x, y, Chan_Blue), img->at(big.x() + 2 * x + 1, big.y() + 2 * y + 1, Chan_Blue));
+      ASSERT_EQ(at(half, x, 255 - y, Chan_Blue),
+                img->at(big.x() + 2 * x + 1, big.y() + 2 * y + 1, Chan_Blue));
 
   const Box box(100, -40, 164, 24);
   auto same = noiseImage(box, Chan_Green);
@@ -185,7 +187,7 @@ TEST(HeroInput, ResamplesTheSourcePixels) {
           expected += w[j] * w[i] *
                       same->at(box.x() + std::clamp(x - 1 + i, 0, 63), box.y() + std::clamp(y - 1 + j, 0, 63),
                                Chan_Green);
-      ASSERT_NEAR(at(hero, x, y, Chan_Green), expected, 1e-5) << x << ", " << y;
+      ASSERT_NEAR(at(hero, x, 63 - y, Chan_Green), expected, 1e-5) << x << ", " << y;
     }
 }
 
@@ -259,16 +261,19 @@ Bank bankOf(const ktChannelFloatBuffer& hero, const ChannelSet& channels, size_t
   return bank;
 }
 
-// The strongest channel of every entry sums to one, the others keep their ratio to it.
+// The strongest channel of every entry sums to one, the others keep their ratio to it, and a
+// channel dark by design stays dark (no centre tap: another channel has weight).
 TEST(KernelBank, NormalisedByTheStrongestChannel) {
-  ktChannelFloatBuffer hero = draw(shape(C, 0.1f), 128, (ChannelSet(Chan_Red) + Chan_Green));
+  ktChannelFloatBuffer hero = draw(shape(C, 0.1f), 128, Mask_RGB);
   for (float& v : hero.planes[Chan_Red]) v *= 2.0f;
-  const Bank bank = bankOf(hero, (ChannelSet(Chan_Red) + Chan_Green), 40);
+  std::fill(hero.planes[Chan_Blue].begin(), hero.planes[Chan_Blue].end(), 0.0f);
+  const Bank bank = bankOf(hero, Mask_RGB, 40);
   ASSERT_EQ(bank.size(), 40u);
   for (size_t k = 0; k < bank.size(); ++k) {
     EXPECT_EQ(bank[k].width, kernelSide(int(k)));
     EXPECT_NEAR(sumOf(bank[k].plane(Chan_Red)), 1.0, 1e-4) << "entry " << k;
     EXPECT_NEAR(sumOf(bank[k].plane(Chan_Green)), 0.5, 1e-4) << "entry " << k;
+    EXPECT_EQ(bank[k].plane(Chan_Blue), std::vector<float>(bank[k].count, 0.0f)) << "entry " << k;
   }
 }
 

@@ -2,17 +2,20 @@
 // bank open builds, and the diagnostic outputs, each against values worked by hand.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
+#include <functional>
+#include <memory>
 #include <string>
 #include <utility>
 #include <vector>
 
 #include "DDImage/CameraOp.h"
-#include "standin/OpHost.h"
+#include "ktOrvel.h"
 #include "standin/MemoryDeepOp.h"
 #include "standin/MemoryIop.h"
+#include "standin/OpHost.h"
 #include "standin/RenderDriver.h"
-#include "ktOrvel.h"
 
 using namespace DD::Image;
 using namespace standin;
@@ -270,6 +273,129 @@ TEST(Render, DeepFocusMatteMixesLayersByAlpha) {
     EXPECT_FLOAT_EQ(s.out(r, x, 0, Chan_Green), green[x]) << x;
     EXPECT_FLOAT_EQ(s.out(r, x, 0, Chan_Blue), 1.0f - green[x]) << x;
   }
+}
+
+// The composite of separately integrated deep front and back lays the front over the back:
+// Both = Back x (1 - Front alpha) + Front, from the Front and Back outputs of the same scene (a
+// half-covering red sample before the focal plane, an opaque blue one behind it).
+TEST(Render, DeepFrontLiesOverTheBack) {
+  Scene s(9, 5);
+  s.set(kArtistic);
+  s.set({{"integrateFrontAndBackSeperately", "1"}, {"multiplier", "3"}});
+  MemoryDeepOp deep(Format(9, 5), Box(0, 0, 9, 5), ChannelSet(Mask_RGBA) + Mask_Deep);
+  for (int y = 0; y < 5; ++y)
+    for (int x = 0; x < 9; ++x) {
+      const float near = 0.1f * float(x % 4);  // the near sample's alpha, none at x % 4 == 0
+      const float two[] = {0.8f * near, 0.2f * near, 0, near, 4, 4, 0.3f, 0.1f, 0.9f, 1, 20, 20};
+      deep.setPixel(x, y, near > 0 ? two : two + 6, near > 0 ? 2 : 1);
+    }
+  OpHost::connect(s.node, ktOrvel::kDeepInput, &deep);
+  RenderReport out[3];
+  for (int i = 0; i < 3; ++i) {
+    s.set({{"focusOutput", i == 0 ? "Both" : i == 1 ? "Front" : "Back"}});
+    out[i] = s.render();
+    ASSERT_NE(out[i].image, nullptr);
+  }
+  for (int y = 0; y < 5; ++y)
+    for (int x = 0; x < 9; ++x) {
+      const float a = s.out(out[1], x, y, Chan_Alpha);
+      EXPECT_TRUE(x % 4 == 0 || (a > 0.05f && a < 0.95f)) << a << " half covers nothing";
+      for (Channel z : ChannelSet(Mask_RGBA))
+        EXPECT_NEAR(s.out(out[0], x, y, z), s.out(out[2], x, y, z) * (1.0f - a) + s.out(out[1], x, y, z),
+                    1e-5f)
+            << x << ", " << y << " channel " << z;
+    }
+}
+
+// With "all" channels, a later request for fewer channels keeps those an earlier request of the
+// same validation asked for: green, asked first, is blurred like red.
+TEST(Request, AllChannelsAddUpOverTheRequests) {
+  Scene s(9, 9);
+  s.set(kArtistic);
+  s.set({{"orvelChannels", "all"}, {"multiplier", "5"}});
+  s.image.fill(Chan_Z, 500.0f);
+  s.image.set(4, 4, Chan_Red, 1.0f);
+  s.image.set(4, 4, Chan_Green, 1.0f);
+  s.node.validate(true);
+  s.node.request(0, 0, 9, 9, Mask_RGBA, 1);
+  s.node.request(0, 0, 9, 9, Chan_Red, 1);
+  s.node.open();
+  Row row(0, 9);
+  s.node.engine(4, 0, 9, Mask_RGBA, row);
+  EXPECT_GT(row[Chan_Red][5], 0.01f);
+  EXPECT_FLOAT_EQ(row[Chan_Green][5], row[Chan_Red][5]);
+}
+
+// An aperture image of side n, lit where lit(x, y) holds (rows counting upward).
+std::unique_ptr<MemoryIop> aperture(int n, const std::function<bool(int, int)>& lit) {
+  auto img = std::make_unique<MemoryIop>(Format(n, n), Box(0, 0, n, n), Mask_RGBA);
+  for (Channel z : ChannelSet(Mask_RGBA))
+    for (int y = 0; y < n; ++y)
+      for (int x = 0; x < n; ++x) img->set(x, y, z, lit(x, y) ? 1.0f : 0.0f);
+  return img;
+}
+
+// ---- Kernels with nothing to normalise (a ring aperture image resampled to one pixel is its
+// empty centre; max_kernelsize 1 samples nothing): a light keeps its total, 100, on both engines.
+TEST(Render, ALightKeepsItsTotalWhereKernelsSumToNothing) {
+  const auto ring = aperture(21, [](int x, int y) {  // radii 7 to 10
+    const int r2 = (x - 10) * (x - 10) + (y - 10) * (y - 10);
+    return r2 >= 49 && r2 <= 100;
+  });
+  const std::pair<Knobs, float> cases[] = {// knobs, depth (the focal plane is 10)
+                                           {{{"kernelType", "Input"}}, 10.0f},
+                                           {{{"max_kernelsize", "1"}}, 10.0f},
+                                           {{{"max_kernelsize", "1"}}, 500.0f}};
+  for (const auto& [knobs, depth] : cases)
+    for (bool reference : {true, false}) {
+      Scene s(21, 21);
+      s.set(kArtistic);
+      s.set(knobs);
+      s.image.fill(Chan_Z, depth);
+      s.image.set(10, 10, Chan_Red, 100.0f);
+      OpHost::connect(s.node, ktOrvel::kKernel, ring.get());
+      s.node.referenceEngine = reference;
+      const RenderReport r = s.render();
+      ASSERT_NE(r.image, nullptr);
+      double total = 0.0;
+      for (int y = 0; y < 21; ++y)
+        for (int x = 0; x < 21; ++x) total += s.out(r, x, y, Chan_Red);
+      EXPECT_NEAR(total, 100.0, 1e-3)
+          << knobs[0].first << " at " << depth << (reference ? ", reference" : "");
+      EXPECT_NEAR(s.out(r, 10, 10, Chan_Red), 100.0f, 1e-3f) << "no blur";
+    }
+}
+
+// ---- An aperture image renders the way up it is drawn, and "Filter Shape" shows it so: an L, its
+// foot at the bottom, 36 x 36 pixels in 9 x 9 cells of 4. The hero (18) and the bank kernel of a
+// blur of 9 sample every fourth pixel exactly, one in each cell.
+bool insideL(int cx, int cy) { return cx < 3 || cy < 3; }  // cells, rows counting upward
+
+TEST(Render, AnApertureImageKeepsItsWayUp) {
+  Scene s(36, 36);
+  s.set(kArtistic);
+  s.set({{"kernelType", "Input"}, {"multiplier", "9"}, {"max_kernelsize", "18"}});
+  s.image.fill(Chan_Z, 500.0f);
+  s.image.set(18, 18, Chan_Red, 1.0f);
+  const auto shape = aperture(36, [](int x, int y) { return insideL(x / 4, y / 4); });
+  OpHost::connect(s.node, ktOrvel::kKernel, shape.get());
+  for (bool reference : {true, false}) {
+    s.node.referenceEngine = reference;
+    const RenderReport r = s.render();
+    ASSERT_NE(r.image, nullptr);
+    for (int dy = -4; dy <= 4; ++dy)  // the 45 lit cells share the light
+      for (int dx = -4; dx <= 4; ++dx)
+        ASSERT_NEAR(s.out(r, 18 + dx, 18 + dy, Chan_Red), insideL(4 + dx, 4 + dy) ? 1.0f / 45 : 0.0f, 1e-6f)
+            << (reference ? "reference" : "fast") << " at offset " << dx << ", " << dy;
+  }
+  // The preview's hero has the image's side: pixel 4c + 1 is the midpoint of four pixels of cell c.
+  s.set({{"outputType", "Filter Shape"}});
+  const RenderReport preview = s.render();
+  ASSERT_NE(preview.image, nullptr);
+  for (int cy = 0; cy < 9; ++cy)
+    for (int cx = 0; cx < 9; ++cx)
+      ASSERT_NEAR(s.out(preview, 4 * cx + 1, 4 * cy + 1, Chan_Red), insideL(cx, cy) ? 1.0f : 0.0f, 1e-6f)
+          << "cell " << cx << ", " << cy;
 }
 
 }  // namespace
