@@ -20,6 +20,7 @@
 #include "messages.h"
 #include "nodeSession.h"
 #include "peakMemory.h"
+#include "processBench.h"
 #include "vectorTarget.h"
 
 using namespace DD::Image;
@@ -193,6 +194,14 @@ void printFlatBudget(int width, int height) {
 // with it.
 double lastFastSeconds = 0.0;
 
+// The large-blur frame, again as a whole `orvel render` process, beside the fast engine's time.
+Status benchWholeRender(const BenchCase& c, const BenchRequest& request, int width, int height) {
+  KnobValues knobs;
+  for (const KnobAssignment& a : benchKnobs(c)) knobs.emplace_back(a.name, a.value);
+  return benchWholeProcess(*makeBenchScene(width, height), knobs, request.threads, request.quick ? 1 : request.runs,
+                           lastFastSeconds);
+}
+
 Status benchCase(const BenchCase& c, const BenchRequest& request, int width, int height) {
   width *= c.frameScale;
   height *= c.frameScale;
@@ -222,6 +231,7 @@ Status benchCase(const BenchCase& c, const BenchRequest& request, int width, int
     std::printf(" %.3g (%.2g)", a.difference[k], a.largest[k] > 0 ? a.difference[k] / a.largest[k] : 0.0);
   std::printf("; %s\n", a.within() ? "within 1e-5" : "BEYOND 1e-5");
   if (!c.deep) printFlatBudget(width, height);
+  if (c.largeBlurs) return benchWholeRender(c, request, width, height);
   return Status::success();
 }
 
