@@ -198,8 +198,7 @@ double lastFastSeconds = 0.0;
 Status benchWholeRender(const BenchCase& c, const BenchRequest& request, int width, int height) {
   KnobValues knobs;
   for (const KnobAssignment& a : benchKnobs(c)) knobs.emplace_back(a.name, a.value);
-  return benchWholeProcess(*makeBenchScene(width, height), knobs, request.threads, request.quick ? 1 : request.runs,
-                           lastFastSeconds);
+  return benchWholeProcess(width, height, knobs, request.threads, request.quick ? 1 : request.runs, lastFastSeconds);
 }
 
 Status benchCase(const BenchCase& c, const BenchRequest& request, int width, int height) {

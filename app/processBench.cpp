@@ -10,6 +10,8 @@
 #include <filesystem>
 #include <limits>
 
+#include "benchScene.h"
+#include "childProcess.h"
 #include "imageWriter.h"
 
 namespace fs = std::filesystem;
@@ -59,12 +61,17 @@ struct Scratch {
 
 }  // namespace
 
-Status benchWholeProcess(const standin::MemoryIop& scene, const KnobValues& knobs, unsigned threads, int runs,
+Status benchWholeProcess(int width, int height, const KnobValues& knobs, unsigned threads, int runs,
                          double engineSeconds) {
   const Scratch scratch;
   const std::string input = (scratch.folder / "frame.exr").string();
-  std::vector<std::string> warnings;
-  if (Status s = writeImage(scene, ChannelNames(), input, WriteOptions(), warnings); !s.ok()) return s;
+  const Status written = runInChild([&] {
+    std::vector<std::string> warnings;
+    return writeImage(*makeBenchScene(width, height), ChannelNames(), input, WriteOptions(), warnings).ok()
+               ? 0
+               : 1;
+  });
+  if (!written.ok()) return Status::usage("cannot write the bench frame to " + input);
   std::vector<std::string> render{"render", input, "-o", (scratch.folder / "out.exr").string(), "--quiet"};
   for (const auto& [name, value] : knobs) render.insert(render.end(), {"--set", name + "=" + value});
   if (threads) render.insert(render.end(), {"--threads", std::to_string(threads)});

@@ -6,12 +6,13 @@
 #include <utility>
 #include <vector>
 
-#include "standin/MemoryIop.h"
 #include "status.h"
 
 using KnobValues = std::vector<std::pair<std::string, std::string>>;
 
-// Writes `scene` to a scratch EXR, times `orvel render` on it with `knobs` (the fastest of
-// `runs`) and `orvel knobs` (the fastest of 5), and prints them beside `engineSeconds`.
-Status benchWholeProcess(const standin::MemoryIop& scene, const KnobValues& knobs, unsigned threads, int runs,
+// Writes the bench scene of `width` x `height` to a scratch EXR (in a child process, so that this
+// one's memory, which later bench children start from, stays as it was), times `orvel render` on
+// it with `knobs` (the fastest of `runs`) and `orvel knobs` (the fastest of 5), and prints them
+// beside `engineSeconds`.
+Status benchWholeProcess(int width, int height, const KnobValues& knobs, unsigned threads, int runs,
                          double engineSeconds);

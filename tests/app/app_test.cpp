@@ -1,7 +1,12 @@
 // End-to-end: orvel on small EXR files written here and on the real files of the shared test
 // data; every bad input gives one clear line, the right exit status and no output.
+#include <OpenEXR/ImfChannelList.h>
+#include <OpenEXR/ImfFrameBuffer.h>
 #include <OpenEXR/ImfHeader.h>
 #include <OpenEXR/ImfInputFile.h>
+#include <OpenEXR/ImfMultiPartOutputFile.h>
+#include <OpenEXR/ImfOutputPart.h>
+#include <OpenEXR/ImfPartType.h>
 #include <OpenEXR/ImfStdIO.h>
 #include <gtest/gtest.h>
 
@@ -397,6 +402,52 @@ INSTANTIATE_TEST_SUITE_P(Methods, Compression,
                                            CompressionCase{"dwaa", false, 2e-2f}, CompressionCase{"dwab", false, 2e-2f}),
                          [](const auto& info) { return std::string(info.param.name); });
 // clang-format on
+
+// ---- EXR parts and sampling, in files written through OpenEXR: the first of two parts is read,
+// with a warning; a subsampled channel (2 x 2, named "chroma") is refused.
+void writeExrParts(const std::string& path, const std::vector<TestImage>& images, bool subsampled = false) {
+  std::vector<Imf::Header> headers;
+  for (const TestImage& image : images) {
+    headers.emplace_back(image.width, image.height);
+    headers.back().setName("part" + std::to_string(headers.size()));
+    headers.back().setType(Imf::SCANLINEIMAGE);
+    for (const std::string& c : image.channels) headers.back().channels().insert(c, Imf::Channel(Imf::FLOAT));
+    if (subsampled) headers.back().channels().insert("chroma", Imf::Channel(Imf::FLOAT, 2, 2));
+  }
+  Imf::MultiPartOutputFile file(path.c_str(), headers.data(), int(headers.size()));
+  for (size_t i = 0; i < images.size(); ++i) {
+    const TestImage& image = images[i];
+    const size_t n = image.channels.size(), row = n * sizeof(float) * size_t(image.width);
+    Imf::FrameBuffer frame;
+    for (size_t c = 0; c < n; ++c)
+      frame.insert(image.channels[c],
+                   Imf::Slice(Imf::FLOAT, (char*)(image.pixels.data() + c), n * sizeof(float), row));
+    std::vector<float> chroma(size_t(image.width * image.height / 4));
+    if (subsampled)
+      frame.insert("chroma", Imf::Slice(Imf::FLOAT, (char*)chroma.data(), 4, 2 * size_t(image.width), 2, 2));
+    Imf::OutputPart part(file, int(i));
+    part.setFrameBuffer(frame);
+    part.writePixels(image.height);
+  }
+}
+
+TEST(ExrParts, TheFirstOfTwoIsReadWithAWarning) {
+  ScratchFolder dir;
+  const TestImage first = picture(8, 6, at100);
+  writeExrParts(dir.path("in.exr"), {first, makeImage(8, 6, kRGBAZ, [](int, int, int) { return 0.5f; })});
+  const RunResult r = run(dir, kIn);
+  ASSERT_RAN(r);
+  EXPECT_NE(r.err.find("has several parts; only the first is read"), std::string::npos) << r.err;
+  expectSame(first, readImage(dir.path("out.exr")), 1e-5f);
+}
+
+TEST(ExrParts, ASubsampledChannelIsRefused) {
+  ScratchFolder dir;
+  writeExrParts(dir.path("in.exr"), {picture(8, 6, at100)}, true);
+  const RunResult r = run(dir, kIn);
+  EXPECT_EQ(r.exitCode, 2);
+  EXPECT_NE(r.err.find("channel 'chroma' is subsampled"), std::string::npos) << r.err;
+}
 
 // ---- Files other than EXR go through the image module beside the executable: a PNG aperture reads
 // as the same EXR one, and without the module EXR jobs still run while a PNG output is refused
