@@ -18,7 +18,7 @@ Loaded load() {
   void* module = ::dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL);
   if (!module) {
     const char* why = ::dlerror();
-    return {nullptr, "cannot load the image module " + path + " (" + (why ? why : "?") + ")"};
+    return {nullptr, why ? why : "cannot load " + path};
   }
   using Entry = const imagemodule::Functions* (*)();
   const auto entry = reinterpret_cast<Entry>(::dlsym(module, imagemodule::kEntryPoint));
@@ -34,6 +34,6 @@ Status imageModule(const std::string& forPath, const imagemodule::Functions*& ou
   static const Loaded loaded = load();  // once: a module is loaded for the life of the process
   out = loaded.functions;
   if (out) return Status::success();
-  return Status::usage("'" + forPath + "' is not an OpenEXR file, and other formats need the image module " +
-                       imagemodule::kFileName + ": " + loaded.problem);
+  return Status::usage("'" + forPath + "' needs the image module " + imagemodule::kFileName +
+                       " (formats other than OpenEXR go through it): " + loaded.problem);
 }
