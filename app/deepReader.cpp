@@ -1,9 +1,11 @@
 #include "deepReader.h"
 
+#include <OpenEXR/ImfChannelList.h>
 #include <OpenEXR/ImfDeepFrameBuffer.h>
 #include <OpenEXR/ImfDeepScanLineInputPart.h>
 #include <OpenEXR/ImfDeepTiledInputPart.h>
 #include <OpenEXR/ImfPartType.h>
+#include <OpenEXR/ImfThreading.h>
 
 #include <algorithm>
 #include <cstdint>
@@ -168,6 +170,7 @@ template <typename Part>
 Status readStrips(const std::string& path, Part& part, const DeepLayout& layout, int stripRows,
                   double maxBytes, MemoryDeepOp& image, const FileWindow& display) {
   const Imath::Box2i& data = part.header().dataWindow();
+  stripRows = std::min(stripRows, data.max.y - data.min.y + 1);
   Strip strip(layout, image, data, stripRows);
   const double bytesPerSample = double(sizeof(float)) * image.channelMap().size();
   double samples = 0;
@@ -194,6 +197,23 @@ Status readAllSamples(const std::string& path, const ExrPart& exr, const DeepLay
   return readStrips(path, part, layout, kStripRows, maxBytes, image, display);
 }
 
+// The pixel table of the deep operator; for a strip (at most the window's height), a sample count
+// and a pointer per channel a pixel; and the EXR library's sample count tables, a pixel of a tile
+// (or of a row) each, in a buffer for each of twice its threads.
+Status checkDeepTables(const std::string& path, const Imf::Header& h, double maxBytes) {
+  const Imath::Box2i& d = h.dataWindow();
+  const double width = double(d.max.x) - d.min.x + 1, height = double(d.max.y) - d.min.y + 1;
+  const bool tiled = h.hasTileDescription();
+  double channels = 0;
+  for (auto c = h.channels().begin(); c != h.channels().end(); ++c) ++channels;
+  const double stripRows = std::min(height, tiled ? double(h.tileDescription().ySize) : double(kStripRows));
+  const double strip = width * stripRows * (sizeof(unsigned) + channels * sizeof(char*));
+  const double tile = tiled ? double(h.tileDescription().xSize) * h.tileDescription().ySize : width;
+  const double library = tile * sizeof(unsigned) * std::max(1, 2 * Imf::globalThreadCount());
+  const double table = width * height * (sizeof(std::vector<float>) + 2 * sizeof(unsigned));
+  return checkMemory(table + strip + library, maxBytes, path);
+}
+
 }  // namespace
 
 Status readDeepImage(const std::string& path, double maxBytes, LoadedDeep& out,
@@ -208,11 +228,7 @@ Status readDeepImage(const std::string& path, double maxBytes, LoadedDeep& out,
     return Status::usage("'" + path + "' is not a deep image: give it as INPUT, not --deep");
   const Imath::Box2i& d = h.dataWindow();
   const Imath::Box2i& f = h.displayWindow();
-  // The pixel table of the deep operator and a sample count per pixel while reading.
-  const double pixels = (double(d.max.x) - d.min.x + 1) * (double(d.max.y) - d.min.y + 1);
-  if (Status s = checkMemory(pixels * (sizeof(std::vector<float>) + 2 * sizeof(unsigned)), maxBytes, path);
-      !s.ok())
-    return s;
+  if (Status s = checkDeepTables(path, h, maxBytes); !s.ok()) return s;
 
   LoadedDeep loaded;
   DeepLayout layout;
