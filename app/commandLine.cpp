@@ -77,6 +77,10 @@ CLI::Option* addRender(CLI::App& app, RenderRequest& r) {
       ->type_name("A-B");
   sub->add_flag("--quiet,-q", r.quiet, "no progress bar");
   sub->add_flag("--half", r.half, "write EXR channels as 16-bit floats");
+  sub->add_option("--compression", r.compression,
+                  "EXR compression: none, rle, zips, zip (default), piz, pxr24, b44, b44a, dwaa, dwab")
+      ->check(CLI::IsMember({"none", "rle", "zips", "zip", "piz", "pxr24", "b44", "b44a", "dwaa", "dwab"}))
+      ->type_name("NAME");
   sub->add_option("--deep", r.deep, "deep EXR on input 3 (Deep Input); INPUT is then optional")
       ->type_name("FILE");
   sub->add_option_function<std::string>(

@@ -32,6 +32,7 @@ struct RenderRequest {
   unsigned threads = 0;  // 0: every processor
   bool quiet = false;
   bool half = false;
+  std::string compression;       // EXR compression by name; empty: zip
   std::string deep;              // deep EXR for the Deep Input; empty: none
   bool referenceEngine = false;  // --engine reference
   double maxMemoryGB = 0;        // 0: the default limit

@@ -1,13 +1,19 @@
 #include "deepReader.h"
 
-#include <OpenImageIO/deepdata.h>
-#include <OpenImageIO/imageio.h>
+#include <OpenEXR/ImfChannelList.h>
+#include <OpenEXR/ImfDeepFrameBuffer.h>
+#include <OpenEXR/ImfDeepScanLineInputPart.h>
+#include <OpenEXR/ImfDeepTiledInputPart.h>
+#include <OpenEXR/ImfPartType.h>
+#include <OpenEXR/ImfThreading.h>
 
 #include <algorithm>
+#include <cstdint>
 
 #include "channelNames.h"
+#include "exrInput.h"
 #include "fileGeometry.h"
-#include "inputFile.h"
+#include "inputPath.h"
 #include "memoryLimit.h"
 
 using namespace DD::Image;
@@ -18,22 +24,6 @@ namespace {
 // Rows read at a time from a scanline file: few enough that one strip stays small.
 constexpr int kStripRows = 16;
 
-Status checkDeepSpec(const std::string& path, const OIIO::ImageSpec& spec, double maxBytes) {
-  if (!spec.deep) return Status::usage("'" + path + "' is not a deep image: give it as INPUT, not --deep");
-  if (spec.depth > 1) return Status::usage("'" + path + "' is a volume image; orvel reads 2D deep images");
-  if (spec.nchannels < 1 || spec.width < 1 || spec.height < 1)
-    return Status::usage("'" + path + "' holds no pixels");
-  if (spec.full_width < 1 || spec.full_height < 1)
-    return Status::usage("'" + path + "' has an empty display window");
-  const auto far = [](long long v) { return v < -(1LL << 30) || v > (1LL << 30); };
-  if (far(spec.x) || far(spec.y) || far(spec.full_x) || far(spec.full_y) || far(spec.width) ||
-      far(spec.height) || far(spec.full_width) || far(spec.full_height))
-    return Status::usage("'" + path + "' has windows beyond the supported coordinates");
-  // The pixel table of the deep operator and a sample count per pixel while reading.
-  const double pixels = double(spec.width) * double(spec.height);
-  return checkMemory(pixels * (sizeof(std::vector<float>) + 2 * sizeof(unsigned)), maxBytes, path);
-}
-
 // The host channel of a deep file's channel: Z and ZBack are the sample depths.
 Channel deepHostChannel(const std::string& name) {
   if (name == "Z" || name == "depth.Z") return Chan_DeepFront;
@@ -41,19 +31,20 @@ Channel deepHostChannel(const std::string& name) {
   return hostChannel(name);
 }
 
-// The layout of the samples: a column per file channel (-1: skipped), and the front and back.
+// The layout of the samples: a host channel per file channel (Chan_Black: skipped), and the front and back.
 struct DeepLayout {
   ChannelSet channels;
-  std::vector<Channel> ids;  // by file channel
+  std::vector<std::string> names;  // the file's, in the order listed
+  std::vector<Channel> ids;        // by listed channel
   bool hasBack = false;
 };
 
-Status mapDeepChannels(const std::string& path, const OIIO::ImageSpec& spec, DeepLayout& layout,
+Status mapDeepChannels(const std::string& path, const Imf::Header& header, DeepLayout& layout,
                        LoadedDeep& out, std::vector<std::string>& warnings) {
-  layout.ids.assign(spec.nchannels, Chan_Black);
-  for (int c = 0; c < spec.nchannels; ++c) {
-    std::string name = spec.channel_name(c);
-    if (name.empty()) name = "channel" + std::to_string(c);
+  layout.names = presentedChannels(header);
+  layout.ids.assign(layout.names.size(), Chan_Black);
+  for (size_t c = 0; c < layout.names.size(); ++c) {
+    const std::string& name = layout.names[c];
     out.fileChannels.push_back(name);
     const Channel z = deepHostChannel(name);
     if (z == Chan_Black || z == Chan_Z) {
@@ -72,78 +63,184 @@ Status mapDeepChannels(const std::string& path, const OIIO::ImageSpec& spec, Dee
   return Status::success();
 }
 
-// Copies the samples of a strip of file rows [fileTop, fileTop + rows) into the deep operator.
-void copyStrip(const OIIO::DeepData& data, const OIIO::ImageSpec& spec, const DeepLayout& layout, int fileTop,
-               int rows, MemoryDeepOp& image) {
-  const ChannelMap& map = image.channelMap();
-  const int stride = map.size();
-  const int front = map.chanNo(Chan_DeepFront), back = map.chanNo(Chan_DeepBack);
-  const FileWindow display{spec.full_x, spec.full_y, spec.full_width, spec.full_height};
-  std::vector<int> column(layout.ids.size());
-  std::vector<bool> isUint(layout.ids.size());
-  for (size_t c = 0; c < layout.ids.size(); ++c) {
-    column[c] = layout.ids[c] == Chan_Black ? -1 : map.chanNo(layout.ids[c]);
-    isUint[c] = data.channeltype(int(c)).basetype == OIIO::TypeDesc::UINT;
+// A base for a slice of `width`-wide rows of `bytes`-sized entries whose first entry is file
+// pixel (x0, y0): the library addresses pixel (x, y) at base + x * bytes + y * width * bytes.
+char* stripBase(void* first, int x0, int y0, intptr_t width, size_t bytes) {
+  const intptr_t offset = -(intptr_t(x0) + intptr_t(y0) * width) * intptr_t(bytes);
+  return reinterpret_cast<char*>(reinterpret_cast<intptr_t>(first) + offset);
+}
+
+// One strip of file rows: sample counts, the samples in the deep operator's layout, and for each
+// file channel read a pointer per pixel to its first value.
+class Strip {
+ public:
+  Strip(const DeepLayout& layout, const MemoryDeepOp& image, const Imath::Box2i& data, int rows)
+      : layout_(layout),
+        stride_(image.channelMap().size()),
+        x0_(data.min.x),
+        width_(data.max.x - data.min.x + 1) {
+    const ChannelMap& map = image.channelMap();
+    for (Channel z : layout.ids) column_.push_back(z == Chan_Black ? -1 : map.chanNo(z));
+    front_ = map.chanNo(Chan_DeepFront), back_ = map.chanNo(Chan_DeepBack);
+    counts_.resize(size_t(width_) * size_t(rows));
+    pointers_.assign(layout.ids.size(), std::vector<char*>(counts_.size()));
   }
-  std::vector<float> buffer;
-  for (int row = 0; row < rows; ++row)
-    for (int i = 0; i < spec.width; ++i) {
-      const int64_t p = int64_t(row) * spec.width + i;
-      const int n = data.samples(p);
-      buffer.assign(size_t(n) * stride, 0.0f);
-      for (int s = 0; s < n; ++s) {
-        float* sample = buffer.data() + size_t(s) * stride;
-        for (size_t c = 0; c < column.size(); ++c)
-          if (column[c] >= 0)
-            sample[column[c]] =
-                isUint[c] ? float(data.deep_value_uint(p, int(c), s)) : data.deep_value(p, int(c), s);
-        if (!layout.hasBack) sample[back] = sample[front];
-      }
-      image.setPixel(spec.x + i, hostRow(fileTop + row, display), buffer.data(), size_t(n));
+
+  // The frame buffer for rows from `top`: the sample counts, and a slice per channel read whose
+  // pointers are set once the counts are known.
+  Imf::DeepFrameBuffer frame(int top) {
+    top_ = top;
+    Imf::DeepFrameBuffer frame;
+    frame.insertSampleCountSlice(Imf::Slice(Imf::UINT,
+                                            stripBase(counts_.data(), x0_, top, width_, sizeof(unsigned)),
+                                            sizeof(unsigned), sizeof(unsigned) * size_t(width_)));
+    for (size_t c = 0; c < column_.size(); ++c)
+      if (column_[c] >= 0)
+        frame.insert(
+            layout_.names[c],
+            Imf::DeepSlice(Imf::FLOAT, stripBase(pointers_[c].data(), x0_, top, width_, sizeof(char*)),
+                           sizeof(char*), sizeof(char*) * size_t(width_), sizeof(float) * size_t(stride_)));
+    return frame;
+  }
+
+  double sampleCount(int rows) const {
+    double total = 0;
+    for (size_t p = 0; p < size_t(width_) * size_t(rows); ++p) total += counts_[p];
+    return total;
+  }
+
+  // Sizes the sample buffer by the counts and points each pixel of each channel read into it.
+  void placeSamples(int rows) {
+    samples_.assign(size_t(sampleCount(rows)) * size_t(stride_), 0.0f);
+    for (size_t c = 0; c < column_.size(); ++c) {
+      if (column_[c] < 0) continue;
+      size_t offset = 0;
+      for (size_t p = 0; p < size_t(width_) * size_t(rows); offset += counts_[p++])
+        pointers_[c][p] =
+            reinterpret_cast<char*>(samples_.data() + offset * size_t(stride_) + size_t(column_[c]));
     }
+  }
+
+  // Hands the strip's pixels to the deep operator, rows flipped.
+  void copyTo(MemoryDeepOp& image, int rows, const FileWindow& display) {
+    size_t offset = 0;
+    for (int row = 0; row < rows; ++row)
+      for (int i = 0; i < width_; ++i) {
+        const size_t n = counts_[size_t(row) * size_t(width_) + size_t(i)];
+        float* first = samples_.data() + offset * size_t(stride_);
+        if (!layout_.hasBack)
+          for (size_t s = 0; s < n; ++s)
+            first[s * size_t(stride_) + size_t(back_)] = first[s * size_t(stride_) + size_t(front_)];
+        image.setPixel(x0_ + i, hostRow(top_ + row, display), first, n);
+        offset += n;
+      }
+  }
+
+ private:
+  const DeepLayout& layout_;
+  const int stride_, x0_, width_;
+  int top_ = 0, front_ = 0, back_ = 0;
+  std::vector<int> column_;
+  std::vector<unsigned> counts_;
+  std::vector<float> samples_;
+  std::vector<std::vector<char*>> pointers_;
+};
+
+void readCounts(Imf::DeepScanLineInputPart& part, int top, int rows) {
+  part.readPixelSampleCounts(top, top + rows - 1);
+}
+void readSamples(Imf::DeepScanLineInputPart& part, int top, int rows) {
+  part.readPixels(top, top + rows - 1);
 }
 
-// Reads file rows [top, top + rows) of every channel, from scanlines or whole tiles.
-bool readStrip(OIIO::ImageInput& in, const OIIO::ImageSpec& spec, int top, int rows, OIIO::DeepData& data) {
-  if (spec.tile_width > 0)
-    return in.read_native_deep_tiles(0, 0, spec.x, spec.x + spec.width, top, top + rows, spec.z, spec.z + 1,
-                                     0, spec.nchannels, data);
-  return in.read_native_deep_scanlines(0, 0, top, top + rows, spec.z, 0, spec.nchannels, data);
+// A tiled file's strip is a row of tiles at level 0.
+int tileRow(const Imf::DeepTiledInputPart& part, int top) {
+  return (top - part.header().dataWindow().min.y) / int(part.tileYSize());
+}
+void readCounts(Imf::DeepTiledInputPart& part, int top, int) {
+  part.readPixelSampleCounts(0, part.numXTiles(0) - 1, tileRow(part, top), tileRow(part, top));
+}
+void readSamples(Imf::DeepTiledInputPart& part, int top, int) {
+  part.readTiles(0, part.numXTiles(0) - 1, tileRow(part, top), tileRow(part, top));
 }
 
-Status readSamples(const std::string& path, OIIO::ImageInput& in, const OIIO::ImageSpec& spec,
-                   const DeepLayout& layout, double maxBytes, MemoryDeepOp& image) {
-  const int stripRows = spec.tile_width > 0 ? std::max(1, spec.tile_height) : kStripRows;
+// Reads strips of rows through `readCounts(top, rows)` and `readSamples(top, rows)`, checking the
+// samples so far against the limit before each strip's samples are allocated.
+template <typename Part>
+Status readStrips(const std::string& path, Part& part, const DeepLayout& layout, int stripRows,
+                  double maxBytes, MemoryDeepOp& image, const FileWindow& display) {
+  const Imath::Box2i& data = part.header().dataWindow();
+  stripRows = std::min(stripRows, data.max.y - data.min.y + 1);
+  Strip strip(layout, image, data, stripRows);
   const double bytesPerSample = double(sizeof(float)) * image.channelMap().size();
   double samples = 0;
-  for (int top = spec.y; top < spec.y + spec.height; top += stripRows) {
-    const int rows = std::min(stripRows, spec.y + spec.height - top);
-    OIIO::DeepData data;
-    if (!readStrip(in, spec, top, rows, data))
-      return Status::usage("cannot read the samples of '" + path + "': " + firstLine(in.geterror()));
-    for (int64_t p = 0; p < data.pixels(); ++p) samples += data.samples(p);
+  for (int top = data.min.y; top <= data.max.y; top += stripRows) {
+    const int rows = std::min(stripRows, data.max.y - top + 1);
+    part.setFrameBuffer(strip.frame(top));
+    readCounts(part, top, rows);
+    samples += strip.sampleCount(rows);
     if (Status s = checkMemory(samples * bytesPerSample, maxBytes, path); !s.ok()) return s;
-    copyStrip(data, spec, layout, top, rows, image);
+    strip.placeSamples(rows);
+    readSamples(part, top, rows);
+    strip.copyTo(image, rows, display);
   }
   return Status::success();
+}
+
+Status readAllSamples(const std::string& path, const ExrPart& exr, const DeepLayout& layout, double maxBytes,
+                      MemoryDeepOp& image, const FileWindow& display) {
+  if (exr.header().type() == Imf::DEEPTILE) {
+    Imf::DeepTiledInputPart part(*exr.file, exr.index);
+    return readStrips(path, part, layout, std::max(1, int(part.tileYSize())), maxBytes, image, display);
+  }
+  Imf::DeepScanLineInputPart part(*exr.file, exr.index);
+  return readStrips(path, part, layout, kStripRows, maxBytes, image, display);
+}
+
+// The pixel table of the deep operator; for a strip (at most the window's height), a sample count
+// and a pointer per channel a pixel; and the EXR library's sample count tables, a pixel of a tile
+// (or of a row) each, in a buffer for each of twice its threads.
+Status checkDeepTables(const std::string& path, const Imf::Header& h, double maxBytes) {
+  const Imath::Box2i& d = h.dataWindow();
+  const double width = double(d.max.x) - d.min.x + 1, height = double(d.max.y) - d.min.y + 1;
+  const bool tiled = h.hasTileDescription();
+  double channels = 0;
+  for (auto c = h.channels().begin(); c != h.channels().end(); ++c) ++channels;
+  const double stripRows = std::min(height, tiled ? double(h.tileDescription().ySize) : double(kStripRows));
+  const double strip = width * stripRows * (sizeof(unsigned) + channels * sizeof(char*));
+  const double tile = tiled ? double(h.tileDescription().xSize) * h.tileDescription().ySize : width;
+  const double library = tile * sizeof(unsigned) * std::max(1, 2 * Imf::globalThreadCount());
+  const double table = width * height * (sizeof(std::vector<float>) + 2 * sizeof(unsigned));
+  return checkMemory(table + strip + library, maxBytes, path);
 }
 
 }  // namespace
 
 Status readDeepImage(const std::string& path, double maxBytes, LoadedDeep& out,
-                     std::vector<std::string>& warnings) {
-  std::unique_ptr<OIIO::ImageInput> in;
-  if (Status s = openInputFile(path, maxBytes, in, warnings); !s.ok()) return s;
-  const OIIO::ImageSpec spec = in->spec();
-  if (Status s = checkDeepSpec(path, spec, maxBytes); !s.ok()) return s;
+                     std::vector<std::string>& warnings, const std::string& part) {
+  if (Status s = checkInputPath(path); !s.ok()) return s;
+  if (!isExrFile(path))
+    return Status::usage("'" + path + "' is not an OpenEXR file; deep images are read from OpenEXR files");
+  ExrPart exr;
+  if (Status s = openExrPart(path, part, maxBytes, exr, warnings); !s.ok()) return s;
+  const Imf::Header& h = exr.header();
+  if (!h.hasType() || !Imf::isDeepData(h.type()))
+    return Status::usage("'" + path + "' is not a deep image: give it as INPUT, not --deep");
+  const Imath::Box2i& d = h.dataWindow();
+  const Imath::Box2i& f = h.displayWindow();
+  if (Status s = checkDeepTables(path, h, maxBytes); !s.ok()) return s;
 
   LoadedDeep loaded;
   DeepLayout layout;
-  if (Status s = mapDeepChannels(path, spec, layout, loaded, warnings); !s.ok()) return s;
-  const FileWindow display{spec.full_x, spec.full_y, spec.full_width, spec.full_height};
-  const FileWindow data{spec.x, spec.y, spec.width, spec.height};
+  if (Status s = mapDeepChannels(path, h, layout, loaded, warnings); !s.ok()) return s;
+  const FileWindow display{f.min.x, f.min.y, f.max.x - f.min.x + 1, f.max.y - f.min.y + 1};
+  const FileWindow data{d.min.x, d.min.y, d.max.x - d.min.x + 1, d.max.y - d.min.y + 1};
   loaded.image = std::make_unique<MemoryDeepOp>(hostFormat(display), hostBox(data, display), layout.channels);
-  if (Status s = readSamples(path, *in, spec, layout, maxBytes, *loaded.image); !s.ok()) return s;
+  try {
+    if (Status s = readAllSamples(path, exr, layout, maxBytes, *loaded.image, display); !s.ok()) return s;
+  } catch (const std::exception& e) {
+    return Status::usage("cannot read the samples of '" + path + "': " + firstLine(e.what()));
+  }
   out = std::move(loaded);
   return Status::success();
 }

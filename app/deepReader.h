@@ -16,9 +16,9 @@ struct LoadedDeep {
   std::vector<std::string> fileChannels;  // the file's channel names, in file order
 };
 
-// Reads the first part of a deep file. Files that would take more than `maxBytes` are refused:
-// the pixel table before it is allocated, the samples strip by strip as they are read, so that
-// at most one strip of rows is held beyond the limit. Problems (not deep, no Z, truncated or
-// inconsistent data) come back as a usage status naming the file.
+// Reads the part of a deep file that `part` names or numbers (from 0), the first when it is
+// empty. Files that would take more than `maxBytes` are refused: the pixel table before it is
+// allocated, the samples strip by strip before each strip's samples are. Problems (not deep, no
+// Z, truncated or inconsistent data) come back as a usage status naming the file.
 Status readDeepImage(const std::string& path, double maxBytes, LoadedDeep& out,
-                     std::vector<std::string>& warnings);
+                     std::vector<std::string>& warnings, const std::string& part = "");

@@ -1,17 +1,19 @@
 // Writing a rendered image: EXR keeps every channel under its file name (32-bit float or half)
-// with the box as data window and the format as display window; PNG, JPEG and TIFF hold the
-// format's RGB(A) with the sRGB transfer, for viewing. Rows flip back to top-down.
+// with the box as data window and the format as display window, through the EXR library, its
+// chunks compressed on its threads; PNG, JPEG and TIFF hold the format's RGB(A) with the sRGB
+// transfer, for viewing, through the image module. Rows flip back to top-down.
 #pragma once
 
 #include <string>
 
-#include "standin/MemoryIop.h"
 #include "channelNames.h"
 #include "outputFile.h"
+#include "standin/MemoryIop.h"
 #include "status.h"
 
 struct WriteOptions {
-  bool half = false;  // EXR channels as 16-bit floats
+  bool half = false;        // EXR channels as 16-bit floats
+  std::string compression;  // EXR compression by name (see exrCompression.h); empty: zip
 };
 
 // Writes under a temporary name beside `path`, then renames it into place.

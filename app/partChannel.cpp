@@ -2,9 +2,6 @@
 
 #include <algorithm>
 
-#include "fileGeometry.h"
-#include "inputFile.h"
-
 using namespace DD::Image;
 using namespace standin;
 
@@ -31,28 +28,22 @@ Status readPartChannel(const std::string& path, const std::string& name, double 
   if (dot == std::string::npos || !image.image || image.image->channels().contains(findChannel(name.c_str())))
     return Status::success();
   const std::string part = name.substr(0, dot), channel = name.substr(dot + 1);
-  std::unique_ptr<OIIO::ImageInput> in;
+  LoadedImage other;
   std::vector<std::string> ignored;  // the file's warnings came with the first read
-  if (!openInputFile(path, maxBytes, in, ignored, part).ok()) return Status::success();
-  const OIIO::ImageSpec& spec = in->spec();
-  int index = -1;
-  for (int c = 0; c < spec.nchannels && index < 0; ++c)
-    if (spec.channel_name(c) == channel || spec.channel_name(c) == name) index = c;
-  if (index < 0) return Status::usage("part '" + part + "' of '" + path + "' has no channel " + channel);
-  const FileWindow display{spec.full_x, spec.full_y, spec.full_width, spec.full_height};
-  const Box box = hostBox(FileWindow{spec.x, spec.y, spec.width, spec.height}, display);
+  if (!readImage(path, maxBytes, other, ignored, part).ok()) return Status::success();
+  const auto found = std::find_if(other.names.begin(), other.names.end(),
+                                  [&](const auto& entry) { return entry.second == channel || entry.second == name; });
+  if (found == other.names.end())
+    return Status::usage("part '" + part + "' of '" + path + "' has no channel " + channel);
+  const Box& box = other.image->info().box();
   const Box& own = image.image->info().box();
-  if (hostFormat(display).w() != image.image->format().w() ||
-      hostFormat(display).h() != image.image->format().h() || box.x() != own.x() || box.y() != own.y() ||
+  if (other.image->format().w() != image.image->format().w() ||
+      other.image->format().h() != image.image->format().h() || box.x() != own.x() || box.y() != own.y() ||
       box.r() != own.r() || box.t() != own.t())
     return Status::usage("part '" + part + "' of '" + path + "' covers other pixels than the part read");
-  std::vector<float> pixels(size_t(spec.width) * size_t(spec.height));
-  if (!in->read_image(in->current_subimage(), 0, index, index + 1, OIIO::TypeDesc::FLOAT, pixels.data()))
-    return Status::usage("cannot read the pixels of '" + path + "': " + firstLine(in->geterror()));
   const Channel z = hostChannel(name);
   float* plane = addPlane(image, z);
-  const size_t w = size_t(spec.width), h = size_t(spec.height);
-  for (size_t row = 0; row < h; ++row) std::copy_n(pixels.data() + row * w, w, plane + (h - 1 - row) * w);
+  std::copy_n(other.image->plane(found->first), size_t(box.w()) * size_t(box.h()), plane);
   image.names[z] = name;
   image.fileChannels.push_back(name);
   // The part read and this one are the two the render uses: no warning that only the first is read.

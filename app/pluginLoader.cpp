@@ -14,18 +14,18 @@ namespace {
 // The module loadNodePlugin opened; never closed.
 void* loadedModule = nullptr;
 
-std::string executableFolder() {
-  std::error_code ec;
-  const fs::path exe = fs::read_symlink("/proc/self/exe", ec);
-  return ec ? std::string(".") : exe.parent_path().string();
-}
-
 std::string environment(const char* name) {
   const char* v = std::getenv(name);
   return v ? v : "";
 }
 
 }  // namespace
+
+std::string executableFolder() {
+  std::error_code ec;
+  const fs::path exe = fs::read_symlink("/proc/self/exe", ec);
+  return ec ? std::string(".") : exe.parent_path().string();
+}
 
 std::vector<std::string> pluginFolders(const std::string& pluginPath, const std::string& exeFolder) {
   std::vector<std::string> folders;

@@ -16,6 +16,9 @@ std::vector<std::string> pluginFolders(const std::string& pluginPath, const std:
 // The module stays loaded for the life of the process, as plug-ins do in the host.
 Status loadNodePlugin(const std::string& moduleName, const std::string& nodeName);
 
+// The folder of this executable.
+std::string executableFolder();
+
 // The address of `symbol` in the loaded plug-in module (or, when the node was registered without
 // one, in the program); null when it is not there.
 void* pluginSymbol(const char* symbol);

@@ -12,6 +12,7 @@
 #include "depthCheck.h"
 #include "depthEdgesNode.h"
 #include "engineChoice.h"
+#include "exrThreads.h"
 #include "frameRange.h"
 #include "imageReader.h"
 #include "imageWriter.h"
@@ -118,6 +119,9 @@ Status RenderJob::prepare() {
   if (Status s = checkFrames(); !s.ok()) return s;
   if (Status s = checkOutputPath(framePath(request_.output, range_.first)); !s.ok()) return s;
   if (request_.half && kind != OutputKind::Exr) warnings_.push_back("--half applies to EXR output only");
+  if (!request_.compression.empty() && kind != OutputKind::Exr)
+    warnings_.push_back("--compression applies to EXR output only");
+  setExrThreads(request_.threads);
   if (request_.hasCamera)
     if (Status s = applyCameraOption(request_.camera, camera_); !s.ok()) return s;
   if (!request_.script.empty())
@@ -250,6 +254,7 @@ Status RenderJob::renderOne(int frame, int index, int count) {
   const std::string output = framePath(request_.output, frame);
   WriteOptions options;
   options.half = request_.half;
+  options.compression = request_.compression;
   const Status written = writeImage(*image, input_.image.names, output, options, warnings_);
   printWarnings(warnings_);
   if (written.ok() && !request_.quiet) {

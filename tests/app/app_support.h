@@ -56,11 +56,13 @@ struct RunResult {
   std::string out, err;
 };
 
-// Runs orvel with `args` ("render" runs get --quiet), its output and errors captured.
-inline RunResult runOrvel(std::vector<std::string> args) {
+// Runs orvel (or the copy `executable`, after `environment` settings) with `args` ("render" runs
+// get --quiet), its output and errors captured.
+inline RunResult runOrvel(std::vector<std::string> args, const std::string& executable = ORVEL_EXECUTABLE,
+                          const std::string& environment = "") {
   ScratchFolder capture;
   if (!args.empty() && args[0] == "render") args.insert(args.begin() + 1, "--quiet");
-  std::string command = ORVEL_EXECUTABLE;
+  std::string command = environment + " '" + executable + "'";
   for (const std::string& a : args) command += " '" + a + "'";  // no argument holds a quote
   const int status = std::system(
       (command + " >" + capture.path("out") + " 2>" + capture.path("err") + " </dev/null").c_str());

@@ -1,10 +1,19 @@
 // End-to-end: orvel on small EXR files written here and on the real files of the shared test
 // data; every bad input gives one clear line, the right exit status and no output.
+#include <OpenEXR/ImfChannelList.h>
+#include <OpenEXR/ImfFrameBuffer.h>
+#include <OpenEXR/ImfHeader.h>
+#include <OpenEXR/ImfInputFile.h>
+#include <OpenEXR/ImfMultiPartOutputFile.h>
+#include <OpenEXR/ImfOutputPart.h>
+#include <OpenEXR/ImfPartType.h>
+#include <OpenEXR/ImfStdIO.h>
 #include <gtest/gtest.h>
 
 #include <cmath>
 #include <cstring>
 #include <filesystem>
+#include <map>
 #include <sstream>
 #include <stdexcept>
 
@@ -327,33 +336,176 @@ INSTANTIATE_TEST_SUITE_P(Cases, PointSamples,
 // clang-format on
 
 // ---- The real files of the shared test data render to finite values; an empty deep file gives
-// black, and the flat rgbaz.exr, in focus, its own pixels.
+// black. Where a reference is named, the picture and the header (every attribute but the capture
+// date) are those the renderer wrote before it read and wrote EXR files through OpenEXR itself,
+// when it did through OpenImageIO (tests/app/reference, written by that build).
 
-class SharedFiles : public ::testing::TestWithParam<Args> {};
+// Every header attribute, its type and its value's bytes as stored; the capture date's type only.
+std::map<std::string, std::string> headerValues(const std::string& path) {
+  Imf::InputFile in(path.c_str());
+  std::map<std::string, std::string> values;
+  for (auto a = in.header().begin(); a != in.header().end(); ++a) {
+    Imf::StdOSStream value;
+    if (std::string(a.name()) != "capDate") a.attribute().writeValueTo(value, 2);
+    values[a.name()] = std::string(a.attribute().typeName()) + ": " + value.str();
+  }
+  return values;
+}
+
+struct SharedCase {
+  Args args;  // the last is the file's name in the shared data
+  const char* reference = nullptr;
+};
+
+class SharedFiles : public ::testing::TestWithParam<SharedCase> {};
 
 TEST_P(SharedFiles, Render) {
-  const std::string path = std::string(ORVEL_SHARED_DATA) + "/" + GetParam().back();
+  const std::string path = std::string(ORVEL_SHARED_DATA) + "/" + GetParam().args.back();
   if (!fileExists(path)) GTEST_SKIP() << "no shared test data at " << path;
   ScratchFolder dir;
-  Args args = GetParam();
+  Args args = GetParam().args;
   args.back() = path;
-  args.insert(args.end(), {"-o", "@out.exr", "--set", "multiplier=4"});
+  const std::string output = GetParam().reference ? GetParam().reference : "out.exr";
+  args.insert(args.end(), {"-o", "@" + output, "--set", "multiplier=4"});
+  if (output.find("half") != std::string::npos) args.push_back("--half");
   ASSERT_RAN(run(dir, args));
-  const TestImage out = readImage(dir.path("out.exr"));
+  const TestImage out = readImage(dir.path(output));
   ASSERT_FALSE(out.pixels.empty());
   for (float v : out.pixels) ASSERT_TRUE(std::isfinite(v));
-  if (GetParam().back() == "deep-nosamples.exr") {
+  if (GetParam().args.back() == "deep-nosamples.exr") {
     for (float v : out.pixels) EXPECT_EQ(v, 0.0f);
+  }
+  if (!GetParam().reference) return;
+  const std::string reference = std::string(ORVEL_REFERENCE_FILES) + "/" + output;
+  expectSame(readImage(reference), out, 2e-5f);
+  if (output.find(".exr") != std::string::npos) {
+    EXPECT_EQ(headerValues(reference), headerValues(dir.path(output)));
   }
 }
 
 // clang-format off
 INSTANTIATE_TEST_SUITE_P(Files, SharedFiles,
-                         ::testing::Values(Args{"render", "rgbaz.exr"}, Args{"render", "az.exr"},
-                                           Args{"render", "--deep", "manifest.exr"},
-                                           Args{"render", "--deep", "tinydeep.exr"},
-                                           Args{"render", "--deep", "deep-nosamples.exr"},
-                                           Args{"render", "--deep", "deep-onesample.exr"}));
+                         ::testing::Values(SharedCase{{"render", "rgbaz.exr"}, "rgbaz_half.exr"},
+                                           SharedCase{{"render", "rgbaz.exr"}, "rgbaz.png"},
+                                           SharedCase{{"render", "az.exr"}, "az.exr"},
+                                           SharedCase{{"render", "--deep", "manifest.exr"}, "manifest.exr"},
+                                           SharedCase{{"render", "--deep", "tinydeep.exr"}, "tinydeep.exr"},
+                                           SharedCase{{"render", "--deep", "deep-nosamples.exr"}},
+                                           SharedCase{{"render", "--deep", "deep-onesample.exr"}}),
+                         [](const auto& info) { return std::to_string(info.index); });
 // clang-format on
+
+// ---- EXR compression: every method by its name, lossless ones exactly, lossy ones (half for the
+// methods that compress only half channels) within their loss on a pattern that changes at every
+// pixel (values from 0.05 to 0.93; B44 quantises each 4 x 4 block against its range).
+struct CompressionCase {
+  const char* name;
+  bool half;
+  float tolerance;
+};
+
+class Compression : public ::testing::TestWithParam<CompressionCase> {};
+
+TEST_P(Compression, RoundTrips) {
+  ScratchFolder dir;
+  const TestImage in = picture(37, 21, at100);
+  writeImage(dir.path("in.exr"), in);
+  Args args = with({"--compression", GetParam().name});
+  if (GetParam().half) args.push_back("--half");
+  ASSERT_RAN(run(dir, args));
+  auto file = OIIO::ImageInput::open(dir.path("out.exr"));
+  ASSERT_TRUE(file);
+  EXPECT_EQ(file->spec().get_string_attribute("compression"), GetParam().name);
+  expectSame(in, readImage(dir.path("out.exr")), GetParam().tolerance);
+}
+
+// clang-format off
+INSTANTIATE_TEST_SUITE_P(Methods, Compression,
+                         ::testing::Values(CompressionCase{"none", false, 0}, CompressionCase{"rle", false, 0},
+                                           CompressionCase{"zips", false, 0}, CompressionCase{"zip", false, 0},
+                                           CompressionCase{"piz", false, 0}, CompressionCase{"pxr24", false, 1e-4f},
+                                           CompressionCase{"b44", true, 0.1f}, CompressionCase{"b44a", true, 0.1f},
+                                           CompressionCase{"dwaa", false, 2e-2f}, CompressionCase{"dwab", false, 2e-2f}),
+                         [](const auto& info) { return std::string(info.param.name); });
+// clang-format on
+
+// ---- EXR parts and sampling, in files written through OpenEXR: the first of two parts is read,
+// with a warning; a subsampled channel (2 x 2, named "chroma") is refused.
+void writeExrParts(const std::string& path, const std::vector<TestImage>& images, bool subsampled = false) {
+  std::vector<Imf::Header> headers;
+  for (const TestImage& image : images) {
+    headers.emplace_back(image.width, image.height);
+    headers.back().setName("part" + std::to_string(headers.size()));
+    headers.back().setType(Imf::SCANLINEIMAGE);
+    for (const std::string& c : image.channels) headers.back().channels().insert(c, Imf::Channel(Imf::FLOAT));
+    if (subsampled) headers.back().channels().insert("chroma", Imf::Channel(Imf::FLOAT, 2, 2));
+  }
+  Imf::MultiPartOutputFile file(path.c_str(), headers.data(), int(headers.size()));
+  for (size_t i = 0; i < images.size(); ++i) {
+    const TestImage& image = images[i];
+    const size_t n = image.channels.size(), row = n * sizeof(float) * size_t(image.width);
+    Imf::FrameBuffer frame;
+    for (size_t c = 0; c < n; ++c)
+      frame.insert(image.channels[c],
+                   Imf::Slice(Imf::FLOAT, (char*)(image.pixels.data() + c), n * sizeof(float), row));
+    std::vector<float> chroma(size_t(image.width * image.height / 4));
+    if (subsampled)
+      frame.insert("chroma", Imf::Slice(Imf::FLOAT, (char*)chroma.data(), 4, 2 * size_t(image.width), 2, 2));
+    Imf::OutputPart part(file, int(i));
+    part.setFrameBuffer(frame);
+    part.writePixels(image.height);
+  }
+}
+
+TEST(ExrParts, TheFirstOfTwoIsReadWithAWarning) {
+  ScratchFolder dir;
+  const TestImage first = picture(8, 6, at100);
+  writeExrParts(dir.path("in.exr"), {first, makeImage(8, 6, kRGBAZ, [](int, int, int) { return 0.5f; })});
+  const RunResult r = run(dir, kIn);
+  ASSERT_RAN(r);
+  EXPECT_NE(r.err.find("has several parts; only the first is read"), std::string::npos) << r.err;
+  expectSame(first, readImage(dir.path("out.exr")), 1e-5f);
+}
+
+TEST(ExrParts, ASubsampledChannelIsRefused) {
+  ScratchFolder dir;
+  writeExrParts(dir.path("in.exr"), {picture(8, 6, at100)}, true);
+  const RunResult r = run(dir, kIn);
+  EXPECT_EQ(r.exitCode, 2);
+  EXPECT_NE(r.err.find("channel 'chroma' is subsampled"), std::string::npos) << r.err;
+}
+
+// ---- Files other than EXR go through the image module beside the executable: a PNG aperture reads
+// as the same EXR one, and without the module EXR jobs still run while a PNG output is refused
+// with the module named.
+
+TEST(ImageModule, APngKernelReadsAsTheExrOne) {
+  ScratchFolder dir;
+  writeImage(dir.path("in.exr"), spot());
+  const auto lShape = [](int x, int row, int) { return x < 3 || row > 5 ? 1.0f : 0.0f; };
+  writeImage(dir.path("kernel.exr"), makeImage(9, 9, {"R", "G", "B"}, lShape));
+  std::vector<unsigned char> bytes(9 * 9 * 3);
+  for (size_t i = 0; i < bytes.size(); ++i) bytes[i] = lShape(int(i / 3 % 9), int(i / 27), 0) ? 255 : 0;
+  writeSpec(dir.path("kernel.png"), OIIO::ImageSpec(9, 9, 3, OIIO::TypeDesc::UINT8),
+            [&](OIIO::ImageOutput& o) { return o.write_image(OIIO::TypeDesc::UINT8, bytes.data()); });
+  for (const std::string kernel : {"exr", "png"})
+    ASSERT_RAN(run(dir, {"render", "@in.exr", "-o", "@" + kernel + ".exr", "--kernel", "@kernel." + kernel,
+                         "--set", "kernelType=Input", "--set", "multiplier=7"}));
+  expectSame(readImage(dir.path("exr.exr")), readImage(dir.path("png.exr")), 0);
+}
+
+TEST(ImageModule, WithoutItOnlyNonExrFilesFail) {
+  ScratchFolder dir;
+  writeImage(dir.path("in.exr"), picture(8, 6, at100));
+  const std::string copy = dir.path("orvel");
+  std::filesystem::copy_file(ORVEL_EXECUTABLE, copy);
+  const std::string plugins =
+      "ORVEL_PLUGIN_PATH='" + std::filesystem::path(ORVEL_EXECUTABLE).parent_path().string() + "'";
+  ASSERT_RAN(runOrvel({"render", dir.path("in.exr"), "-o", dir.path("out.exr")}, copy, plugins));
+  const RunResult png = runOrvel({"render", dir.path("in.exr"), "-o", dir.path("out.png")}, copy, plugins);
+  EXPECT_EQ(png.exitCode, 2);
+  EXPECT_NE(png.err.find("orvel_imageio.so"), std::string::npos) << png.err;
+  EXPECT_FALSE(fileExists(dir.path("out.png")));
+}
 
 }  // namespace
