@@ -200,7 +200,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   const Format format(w, h);
   ktOrvel node(nullptr);
   OpHost::buildKnobs(node);
-  node.referenceEngine = inputs & 32;
+  node.useReferenceEngine(inputs & 32);
   OutputContext context;
   OpHost::setProjectFormat(node, format);
   context.setProxyscale(std::vector<float>{1.0f, 0.5f, 0.25f, 2.0f}[inputs >> 6]);
@@ -221,7 +221,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   std::vector<bool> channelSound(Chan_Last, true);
   for (Channel z : image.channels()) {
     channelSound[z] = readPlane(in, image, z, 0.0f, z == Chan_Z ? 300.0f : 4.0f);
-    if (z == node.settings.depthChannel)
+    if (z == node.renderContext().settings->depthChannel)
       for (int y = box.y(); y < box.t(); ++y)
         for (int x = box.x(); x < box.r(); ++x) sound = sound && std::isfinite(image.at(x, y, z));
     if (inputs & 4) sound = sound && channelSound[z];
@@ -281,7 +281,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   const RenderReport report = renderFrame(node, options);
   if (!report.errors.empty()) {
     FUZZ_CHECK(report.errors.size() == 1 && report.errors[0] == "No input kernel connected!");
-    FUZZ_CHECK(node.settings.kernelType == kKernelInput && !kernel);
+    FUZZ_CHECK(node.renderContext().settings->kernelType == kKernelInput && !kernel);
     return 0;
   }
   FUZZ_CHECK(report.image != nullptr && report.image->info().box() == node.info().box());
@@ -298,9 +298,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   // value, where the kernels fit the frame (larger ones sum so many taps into a pixel that the
   // reference's own rounding passes the tolerance). The largest difference is printed as it grows.
   static const bool engines = std::getenv("ORVEL_FUZZ_ENGINES") != nullptr;
-  if (!engines || deep || 2 * node.padding >= std::min(b.w(), b.h())) return 0;
-  const bool reference = node.referenceEngine;
-  node.referenceEngine = !reference;
+  if (!engines || deep || 2 * node.renderContext().padding >= std::min(b.w(), b.h())) return 0;
+  const bool reference = node.usesReferenceEngine();
+  node.useReferenceEngine(!reference);
   const RenderReport other = renderFrame(node, options);
   FUZZ_CHECK(other.image != nullptr && other.image->info().box() == b);
   const MemoryIop& ref = reference ? *report.image : *other.image;

@@ -1,7 +1,6 @@
 // Row dispatch by output type, and the deep path with front and back integrated separately.
 #include "DDImage/DeepOp.h"
 #include "DDImage/Interest.h"
-#include "ktDeepDefocus.h"
 #include "ktDefocus.h"
 #include "ktDepthVisualization.h"
 #include "ktFastDefocus.h"

@@ -17,28 +17,26 @@ namespace {
 
 constexpr int kMaxShared = ktSourceMap::kSharedChannels;
 
-// One kernel row run into a shared weight row and up to four colour rows, tap by tap, every
-// product rounded before its sum. colour[c] is indexed by absolute column from `first`.
-void scatterSharedRunPlain(const float* __restrict k, float* __restrict weight, float* const* colour,
-                           const float* scale, int channels, int count, float weightScale, int first) {
-  for (int i = 0; i < count; ++i) weight[i] += k[i] * weightScale;
-  for (int c = 0; c < channels; ++c) {
-    float* __restrict out = colour[c] + first;
-    const float s = scale[c];
-    for (int i = 0; i < count; ++i) out[i] += k[i] * s;
+// Pass by pass, tap by tap over each run's whole taps, for scatters of non-finite values: a tap
+// beyond a run's taps must add nothing, not zero times infinity.
+void scatterPassesPlain(const PassRun* runs, int runCount, float* weight, float* const* colour, int channels) {
+  for (int p = 0; p < runCount; ++p) {
+    const PassRun& run = runs[p];
+    const float* k = run.taps - run.left;
+    for (int i = run.begin; i < run.end; ++i) weight[i] += k[i] * run.weightScale;
+    for (int c = 0; c < channels; ++c)
+      for (int i = run.begin; i < run.end; ++i) colour[c][i] += k[i] * run.scale[c];
   }
 }
 
-// Pass by pass, for scatters of non-finite values: a tap beyond a run's taps must add nothing,
-// not zero times infinity.
-void scatterPassesPlain(const PassRun* runs, int runCount, float* weight, float* const* colour,
-                        int channels) {
-  for (int p = 0; p < runCount; ++p) {
-    const PassRun& run = runs[p];
-    const float* k = run.taps + (run.begin - run.left);
-    scatterSharedRunPlain(k, weight + run.begin, colour, run.scale, channels, run.end - run.begin, run.weightScale,
-                          run.begin);
-  }
+// The fast engine's slice rows: made as scatters reach their slice; with kernels shared by
+// every channel, one weight row a slice and difference rows for the column sweeps.
+ktSliceBuffers::Options sliceOptions(bool sharedKernels) {
+  ktSliceBuffers::Options options;
+  options.sharedWeights = sharedKernels;
+  options.onFirstUse = true;
+  options.differences = sharedKernels;
+  return options;
 }
 
 // The scatter of one output row from the map.
@@ -55,9 +53,8 @@ class FastRowScatter {
         x_(x),
         r_(r),
         padding_(std::max(0, ctx.padding)),
-        shifted_(s_.kChrAbb != 0.0f),
         shared_(kernels_.shared()),
-        buffers_(std::max(1, s_.correctiveSlices), blurred, x, r, shared_, true, shared_) {
+        buffers_(std::max(1, s_.correctiveSlices), blurred, x, r, sliceOptions(shared_)) {
     applySimdTargetFromEnvironment();
     // Where each blurred channel's value sits among the active channels' values.
     int position = 0;
@@ -178,8 +175,8 @@ class FastRowScatter {
     if (s.end <= s.start) return;
     buffers_.ensure(slice);
     float* colour[kMaxShared];
-    for (int c = 0; c < channels; ++c) colour[c] = buffers_.colourRows[slice][channels_[c]];
-    sweepStretch(s, channels, buffers_.weightRows[slice][channels_[0]], colour);
+    for (int c = 0; c < channels; ++c) colour[c] = buffers_.colour(slice, c);
+    sweepStretch(s, channels, buffers_.weight(slice, 0), colour);
   }
 
   void addColumnPass(const ColumnPass& column, uint16_t slice) {
@@ -188,12 +185,12 @@ class FastRowScatter {
     float* differences[1 + kMaxShared];
     double* starts[1 + kMaxShared];
     const size_t channels = channels_.size();
-    rows[0] = buffers_.weightRows[slice][channels_[0]];
-    differences[0] = buffers_.weightDifferences[slice][channels_[0]];
+    rows[0] = buffers_.weight(slice, 0);
+    differences[0] = buffers_.weightDifference(slice, 0);
     starts[0] = buffers_.runStarts[slice] + channels;  // the shared weight row follows the colour rows
     for (size_t c = 0; c < channels; ++c) {
-      rows[1 + c] = buffers_.colourRows[slice][channels_[c]];
-      differences[1 + c] = buffers_.colourDifferences[slice][channels_[c]];
+      rows[1 + c] = buffers_.colour(slice, int(c));
+      differences[1 + c] = buffers_.colourDifference(slice, int(c));
       starts[1 + c] = buffers_.runStarts[slice] + c;
     }
     sweepColumns(column, static_cast<int>(channels), rows, differences, starts, buffers_.runCoverage[slice]);
@@ -201,7 +198,7 @@ class FastRowScatter {
 
   void composite(Row& row) {
     buffers_.foldDifferences();
-    for (Channel z : channels_) buffers_.composite(z, row.writable(z));
+    for (size_t c = 0; c < channels_.size(); ++c) buffers_.composite(int(c), row.writable(channels_[c]));
   }
 
  private:
@@ -255,8 +252,8 @@ class FastRowScatter {
     if (groupRuns_ == 0) return;
     buffers_.ensure(group_.slice);
     float* colour[kMaxShared];
-    for (size_t c = 0; c < channels_.size(); ++c) colour[c] = buffers_.colourRows[group_.slice][channels_[c]];
-    float* weight = buffers_.weightRows[group_.slice][channels_[0]];
+    for (size_t c = 0; c < channels_.size(); ++c) colour[c] = buffers_.colour(group_.slice, int(c));
+    float* weight = buffers_.weight(group_.slice, 0);
     const int channels = static_cast<int>(channels_.size());
     if (group_.finite)
       sweepPasses(groupRun_, groupRuns_, groupStart_, groupEnd_, weight, colour, channels);
@@ -265,23 +262,18 @@ class FastRowScatter {
     groupRuns_ = 0;
   }
 
-  // Each channel with its own centre and plane, exactly as the convolution core does it.
+  // Each channel with its own centre and plane, as the straightforward engine spreads it.
   void scatterEach(uint32_t i, int sx, int sy) {
     const ktSourceMap::Scatter& p = map_->scatters()[i];
     buffers_.ensure(p.slice);
-    for (size_t c = 0; c < channels_.size(); ++c) {
-      const Channel z = channels_[c];
-      const float d = scatter::chromaticShift(s_, z, p.size, p.aberrationMatte);
-      const long long cx = shifted_ ? scatter::truncCoordinate(static_cast<float>(sx) + d) : sx;
-      const long long cy = shifted_ ? scatter::truncCoordinate(d + static_cast<float>(sy)) : sy;
-      const float v = map_->scattered(valueIndex_[c])[i];
-      for (int q = 0; q < 2; ++q) {
-        if (p.kernel[q] == ktSourceMap::kNoPass) continue;
-        const scatter::Pass pass{&bank_[p.kernel[q]], p.passWeight[q]};
-        scatter::scatterPass(pass, z, cx, cy, x_, y_, r_, v, buffers_.colourRows[p.slice][z],
-                             buffers_.weightRows[p.slice][z]);
-      }
-    }
+    scatter::Pass passes[2];
+    int count = 0;
+    for (; count < 2 && p.kernel[count] != ktSourceMap::kNoPass; ++count)
+      passes[count] = {&bank_[p.kernel[count]], p.passWeight[count]};
+    for (size_t c = 0; c < channels_.size(); ++c)
+      scatter::spreadChannel(s_, passes, count, channels_[c], sx, sy, p.size, p.aberrationMatte,
+                             map_->scattered(valueIndex_[c])[i], x_, y_, r_, buffers_.colour(p.slice, int(c)),
+                             buffers_.weight(p.slice, int(c)));
   }
 
   const ktOrvelSettings& s_;
@@ -292,7 +284,6 @@ class FastRowScatter {
   const ktSourceMap* map_ = nullptr;  // the band of the source row being added
   const int y_, x_, r_;
   const int padding_;
-  const bool shifted_;
   const bool shared_;
   std::vector<Channel> channels_;
   std::vector<int> valueIndex_;

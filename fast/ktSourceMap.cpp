@@ -77,7 +77,7 @@ void ktSourceMap::layout(const ktRenderContext& ctx, const ktKernelRows& kernels
                          const ChannelSet& channels, bool flat) {
   reset();
   if (area.x1 <= area.x0 || area.lastRow < area.firstRow || !canMap(ctx, channels)) return;
-  formatWidth_ = ctx.format.r() - ctx.format.x();
+  ctx_ = &ctx;
   channels_ = channels;
   channelCount_ = static_cast<int>(channels.size());
   x0_ = area.x0;
@@ -117,21 +117,21 @@ void ktSourceMap::layout(const ktRenderContext& ctx, const ktKernelRows& kernels
   }
 }
 
-void ktSourceMap::addScatter(const ktRenderContext& ctx, float size, float weight, size_t slice,
-                             float aberrationMatte, const float* values) {
+void ktSourceMap::scatter(const ktScatter& from) {
   if (empty()) return;
-  const std::vector<ktChannelFloatBuffer>& bank = *ctx.kernels;
+  const std::vector<ktChannelFloatBuffer>& bank = *ctx_->kernels;
   scatter::Pass passes[2];
-  const int used = scatter::choosePasses(bank, size, weight, passes);
+  const int used = scatter::choosePasses(bank, from.size, from.weight, passes);
+  const float* values = from.values;
   Scatter sc;
-  sc.size = size;
-  sc.slice = static_cast<uint16_t>(slice);
-  sc.aberrationMatte = aberrationMatte;
+  sc.size = from.size;
+  sc.slice = static_cast<uint16_t>(from.slice);
+  sc.aberrationMatte = from.aberrationMatte;
   for (int q = 0; q < 2; ++q) {
     sc.kernel[q] = q < used ? static_cast<uint16_t>(passes[q].kernel - bank.data()) : kNoPass;
     sc.passWeight[q] = q < used ? passes[q].weight : 0.0f;
   }
-  const int reach = reachOf(*ctx.settings, bank, channels_, sc);
+  const int reach = reachOf(*ctx_->settings, bank, channels_, sc);
   if (reach < 0) return;  // no pass adds anything
 
   scatterReach_.push_back(static_cast<int16_t>(reach));
@@ -190,14 +190,23 @@ void ktSourceMap::beginRow() {
   scatterReach_.clear();
 }
 
-void ktSourceMap::mapFlatRows(const ktRenderContext& ctx, Iop& input, Iop* mattes) {
+void ktSourceMap::mapFlat(Iop& input, Iop* mattes) {
   if (empty()) return;
+  ktFlatWalk walk(*ctx_, input, mattes, channels_, x0_, x1_);
   if (rowTables_) rowStretches_.push_back(0);
   for (int cy = firstRow_; cy <= lastRow_; ++cy) {
     if (rowTables_) beginRow();
-    mapFlatRow(ctx, input, mattes, cy);
+    walk.walk(cy, cy, *this);
     if (rowTables_) findStretches(cy);
   }
+}
+
+bool ktSourceMap::mapDeep(Iop& input, Iop* mattes, DeepOp& deep, int pass) {
+  if (empty()) return false;
+  ktDeepWalk walk(*ctx_, input, mattes, deep, channels_, pass, x0_, x1_);
+  for (int cy = firstRow_; cy <= lastRow_; ++cy)
+    if (!walk.walk(cy, cy, *this)) return false;
+  return true;
 }
 
 // Splits the row's scatters into stretches of one kernel pair and slice; a scatter with a
@@ -222,43 +231,4 @@ void ktSourceMap::findStretches(int cy) {
     stretches_.push_back({x0_ + i, 1, k, scatterReach_[k - scatterBase_], s.finite, {s.kernel[0], s.kernel[1]}, s.slice});
   }
   rowStretches_.push_back(static_cast<uint32_t>(stretches_.size()));
-}
-
-void ktSourceMap::mapFlatRow(const ktRenderContext& ctx, Iop& input, Iop* mattes, int cy) {
-  const ktOrvelSettings& s = *ctx.settings;
-  const int slices = std::max(1, s.correctiveSlices);
-
-  Row colour(x0_, x1_);
-  colour.get(input, cy, x0_, x1_, channels_);
-
-  // Depths are read at columns clamped into the format, which may lie outside the mapped span.
-  const int depthLeft = std::min(x0_, 0);
-  const int depthRight = std::max({x1_, formatWidth_, 1});
-  Row depthRow(depthLeft, depthRight);
-  depthRow.get(input, cy, depthLeft, depthRight, ChannelSet(s.depthChannel));
-  const float* depth = depthRow[s.depthChannel];
-
-  Row matte(x0_, x1_);
-  const bool haveMattes = mattes && !ctx.matteChannels.empty();
-  if (haveMattes) matte.get(*mattes, cy, x0_, x1_, ctx.matteChannels);
-  const float* bloomMatte = haveMattes && ctx.hasBloomMatte ? matte[s.bloomMatteChannel] : nullptr;
-  const float* defocusMatte = haveMattes && ctx.hasDefocusMatte ? matte[s.defocusMatteChannel] : nullptr;
-  const float* aberrationMatte =
-      haveMattes && ctx.hasChromicAberrationMatte ? matte[s.chromicAberrationMatteChannel] : nullptr;
-
-  std::vector<float> values(channels_.size());
-  for (int sx = x0_; sx < x1_; ++sx) {
-    const int dx = std::max(0, std::min(sx, formatWidth_ - 1));
-    const CocSample coc = depthToCoc(s, ctx.kernelSizeLimit, depth[dx], DepthKind::Flat);
-    if (scatter::scattersRegion(s.focusOutput, coc.region)) {
-      const float bloom = scatter::bloomLevel(s, ctx.format, dx, cy) * (bloomMatte ? bloomMatte[sx] : 1.0f);
-      int c = 0;
-      for (Channel z : channels_) values[c++] = scatter::scatteredValue(s, z, colour[z][sx], bloom);
-      const size_t slice =
-          slices == 1 || !ctx.sliceDepths ? 0 : size_t(sliceIndex(*ctx.sliceDepths, slices, coc.depth));
-      addScatter(ctx, scatter::kernelSize(coc.coc, defocusMatte ? defocusMatte[sx] : 1.0f), 1.0f, slice,
-                 aberrationMatte ? aberrationMatte[sx] : 1.0f, values.data());
-    }
-    endPosition();
-  }
 }

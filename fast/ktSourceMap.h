@@ -1,17 +1,18 @@
-// What the fast row engine needs of the source positions of a band of rows, worked out once per
-// render instead of once per output row: the scatters of every position (one per flat pixel; one
-// per deep piece plus the uncovered remainder), each with its kernel passes, slice, reach and the
-// value each channel scatters (colour with its bloom light). Columns are the output box widened
-// by the padding. Every value is computed exactly as the row engines compute it, so rows served
-// from maps equal rows computed from the inputs.
+// The fast engine's sink: what its rows need of the source positions of a band of rows, recorded
+// once per render from the shared walks instead of walked again for every output row: the
+// scatters of every position (one per flat pixel; one per deep piece plus the uncovered
+// remainder), each with its kernel passes, slice, reach and the value each channel scatters.
+// Columns are the output box widened by the padding.
 #pragma once
 
 #include <cstdint>
 #include <vector>
 
+#include "DDImage/DeepOp.h"
 #include "DDImage/Iop.h"
 #include "ktKernelRows.h"
 #include "ktRenderContext.h"
+#include "ktSourceWalk.h"
 
 class ktSourceMap {
  public:
@@ -69,18 +70,17 @@ class ktSourceMap {
   static bool canMap(const ktRenderContext& ctx, const DD::Image::ChannelSet& channels);
   // Lays the map out over `area` for `channels`, keeping the storage of an earlier layout. With
   // kernels.shared() the shared path serves the scatters, otherwise scatters() and scattered().
-  // Then, for every row in order and every column in order: its scatters and endPosition(). A
-  // `flat` map is filled by mapFlatRows(); with shared kernels, stretches then serve it and the
-  // position tables (reach, first, scatterReach) are not kept.
+  // Then mapFlat() or mapDeep() fills it. A `flat` map with shared kernels is served by
+  // stretches, and its position tables (reach, first, scatterReach) are not kept.
   void layout(const ktRenderContext& ctx, const ktKernelRows& kernels, const Area& area,
               const DD::Image::ChannelSet& channels, bool flat = false);
-  // `values` holds the scattered value of every active channel, in ascending channel id.
-  void addScatter(const ktRenderContext& ctx, float size, float weight, size_t slice, float aberrationMatte,
-                  const float* values);
+  // Walks every row laid out into the map: the flat pixels of `input`, or the pieces of `deep`
+  // for deep pass `pass`; false when the deep input cannot deliver a row.
+  void mapFlat(DD::Image::Iop& input, DD::Image::Iop* mattes);
+  bool mapDeep(DD::Image::Iop& input, DD::Image::Iop* mattes, DD::Image::DeepOp& deep, int pass);
+  // The walks' sink: `sc.values` holds the value of every channel of the layout, ascending id.
+  void scatter(const ktScatter& sc);
   void endPosition();
-  // Maps the flat pixels of every row laid out: one scatter per pixel its focus region lets
-  // through.
-  void mapFlatRows(const ktRenderContext& ctx, DD::Image::Iop& input, DD::Image::Iop* mattes);
   // Releases the storage.
   void clear();
   bool empty() const { return offsets_.empty(); }
@@ -128,13 +128,12 @@ class ktSourceMap {
   }
   void reset();
   void beginRow();
-  void mapFlatRow(const ktRenderContext& ctx, DD::Image::Iop& input, DD::Image::Iop* mattes, int cy);
   void findStretches(int cy);
 
   int x0_ = 0, x1_ = 0;              // mapped columns
   int firstRow_ = 0, lastRow_ = -1;  // mapped rows, inclusive
   int clampLo_ = 0, clampHi_ = 0;    // the rows source rows clamp to
-  int formatWidth_ = 0;
+  const ktRenderContext* ctx_ = nullptr;
   size_t blocks_ = 0;  // blocks per row
   size_t position_ = 0;  // the position being built
   bool rowTables_ = false;  // the position tables hold the row being mapped only

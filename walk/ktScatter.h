@@ -1,5 +1,7 @@
-// The pieces of one scatter, shared by the convolution core and the fast row engine so that both
-// compute every value with the same operations in the same order.
+// The scatter rule both engines share: which kernels and shares a blur size takes, the bloom
+// light and chromatic shift of a channel, and the spread of one channel into one row. The fast
+// engine's vector sweeps add the same taps in other orders (and may fuse multiply-adds), so its
+// rows agree with these within rounding, not bit for bit.
 #pragma once
 
 #include <algorithm>
@@ -104,15 +106,6 @@ inline bool reaches(long long cx, long long cy, int R, int rowX, int rowY, int r
   return std::llabs(cy - rowY) <= R && cx - rowR <= R && rowX - cx <= R;
 }
 
-// The hot loop: one kernel row segment into one colour and one weight row segment.
-inline void scatterRun(const float* __restrict k, float* __restrict colour, float* __restrict weight, int count,
-                float colourScale, float weightScale) {
-  for (int i = 0; i < count; ++i) {
-    colour[i] += k[i] * colourScale;
-    weight[i] += k[i] * weightScale;
-  }
-}
-
 // Value scattered for channel z: colour channels carry the bloom light, alone for "Lens Bloom".
 inline float scatteredValue(const ktOrvelSettings& s, Channel z, float v, float bloomAmount) {
   if (z < DD::Image::Chan_Red || z > DD::Image::Chan_Blue) return v;
@@ -139,11 +132,28 @@ inline void scatterPass(const Pass& pass, Channel z, long long cx, long long cy,
   const std::vector<float>& plane = kernel.plane(z);
   if (plane.size() < static_cast<size_t>(wk) * static_cast<size_t>(wk)) return;
 
-  const int ky = R + (static_cast<int>(cy) - rowY);
-  scatterRun(plane.data() + static_cast<size_t>(ky) * wk + skipped, colour + start, weights + start, count,
-             v * pass.weight, pass.weight);
+  // The hot loop: one kernel row segment into one colour and one weight row segment.
+  const float* __restrict k = plane.data() + static_cast<size_t>(R + (static_cast<int>(cy) - rowY)) * wk + skipped;
+  float* __restrict c = colour + start;
+  float* __restrict w = weights + start;
+  const float colourScale = v * pass.weight, weightScale = pass.weight;
+  for (int i = 0; i < count; ++i) {
+    c[i] += k[i] * colourScale;
+    w[i] += k[i] * weightScale;
+  }
 }
 
+// Spreads value v of channel z with its passes into one row, centred on (sx, sy) moved along the
+// diagonal by the chromatic shift.
+inline void spreadChannel(const ktOrvelSettings& s, const Pass* passes, int passCount, Channel z, int sx, int sy,
+                          float size, float aberrationMatte, float v, int rowX, int rowY, int rowR, float* colour,
+                          float* weights) {
+  const bool shifted = s.kChrAbb != 0.0f;
+  const float d = chromaticShift(s, z, size, aberrationMatte);
+  const long long cx = shifted ? truncCoordinate(static_cast<float>(sx) + d) : sx;
+  const long long cy = shifted ? truncCoordinate(d + static_cast<float>(sy)) : sy;
+  for (int p = 0; p < passCount; ++p) scatterPass(passes[p], z, cx, cy, rowX, rowY, rowR, v, colour, weights);
+}
 
 // Whether focusOutput lets a pixel of this region be scattered.
 inline bool scattersRegion(int focusOutput, FocusRegion region) {

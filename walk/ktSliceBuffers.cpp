@@ -3,46 +3,38 @@
 #include <algorithm>
 
 ktSliceBuffers::ktSliceBuffers(int slices, const DD::Image::ChannelSet& channels, int x, int r,
-                               bool sharedWeights, bool onFirstUse, bool differences)
-    : x_(x),
-      r_(std::max(x, r)),
-      channels_(channels),
-      sharedWeights_(sharedWeights),
-      differences_(differences) {
+                               Options options)
+    : x_(x), r_(std::max(x, r)), channels_(channels.size()), options_(options) {
   const size_t n = static_cast<size_t>(std::max(1, slices));
-  for (ktSliceRows* rows : {&colourRows, &weightRows, &colourDifferences, &weightDifferences}) {
-    rows->assign(differences || rows == &colourRows || rows == &weightRows ? n : 0, {});
-    for (auto& slice : *rows) slice.fill(nullptr);
-  }
-  runCoverage.assign(differences ? n : 0, nullptr);
-  runStarts.assign(differences ? n : 0, nullptr);
-  starts_.assign(differences ? n : 0, {});
+  rows_.assign(n * kKinds * channels_, nullptr);
+  runCoverage.assign(options.differences ? n : 0, nullptr);
+  runStarts.assign(options.differences ? n : 0, nullptr);
+  starts_.assign(options.differences ? n : 0, {});
   storage_.assign(n, {});
   coverage_.assign(static_cast<size_t>(r_ - x_), 0.0f);
-  if (!onFirstUse)
+  if (!options.onFirstUse)
     for (size_t s = 0; s < n; ++s) prepare(s);
 }
 
 void ktSliceBuffers::prepare(size_t slice) {
   const size_t width = static_cast<size_t>(r_ - x_);
-  if (width == 0 || channels_.empty()) return;  // nothing to address: every row stays null
-  const size_t weightRowCount = sharedWeights_ ? 1 : channels_.size();
+  if (width == 0 || channels_ == 0) return;  // nothing to address: every row stays null
+  const bool differences = options_.differences;
+  const size_t weightRowCount = options_.sharedWeights ? 1 : channels_;
   std::vector<float>& block = storage_[slice];
-  const size_t rows = channels_.size() + weightRowCount;
-  block.assign((differences_ ? 2 * rows + 1 : rows) * width, 0.0f);
+  const size_t rows = channels_ + weightRowCount;
+  block.assign((differences ? 2 * rows + 1 : rows) * width, 0.0f);
   float* next = block.data();
-  for (int set = 0; set < (differences_ ? 2 : 1); ++set) {
-    for (DD::Image::Channel z : channels_) {
-      (set ? colourDifferences : colourRows)[slice][z] = next - x_;
-      next += width;
+  for (int set = 0; set < (differences ? 2 : 1); ++set) {
+    for (size_t c = 0; c < channels_; ++c, next += width)
+      rows_[row(slice, set ? kColourDifference : kColour, c)] = next - x_;
+    for (size_t c = 0; c < channels_; ++c) {
+      rows_[row(slice, set ? kWeightDifference : kWeight, c)] = next - x_;
+      if (!options_.sharedWeights) next += width;
     }
-    for (DD::Image::Channel z : channels_) {
-      (set ? weightDifferences : weightRows)[slice][z] = next - x_;
-      if (!sharedWeights_) next += width;
-    }
-    if (sharedWeights_) next += width;
+    if (options_.sharedWeights) next += width;
   }
-  if (differences_) {
+  if (differences) {
     runCoverage[slice] = next - x_;
     starts_[slice].assign(rows, 0.0);
     runStarts[slice] = starts_[slice].data();
@@ -50,7 +42,7 @@ void ktSliceBuffers::prepare(size_t slice) {
 }
 
 void ktSliceBuffers::foldDifferences() {
-  if (!differences_) return;
+  if (!options_.differences) return;
   const size_t width = static_cast<size_t>(r_ - x_);
   for (size_t s = 0; s < storage_.size(); ++s) {
     std::vector<float>& block = storage_[s];
@@ -76,17 +68,17 @@ void ktSliceBuffers::foldDifferences() {
   }
 }
 
-void ktSliceBuffers::composite(DD::Image::Channel z, float* out) const {
+void ktSliceBuffers::composite(int c, float* out) const {
   if (r_ <= x_) return;
   float* coverage = coverage_.data() - x_;
   std::fill(out + x_, out + r_, 0.0f);
   std::fill(coverage + x_, coverage + r_, 0.0f);
-  if (z <= 0 || int(z) > DD::Image::Chan_Last) return;
+  if (c < 0 || size_t(c) >= channels_) return;
 
   // Nearest slice first: each adds its colour scaled so that the coverage never passes 1.
-  for (size_t s = 0; s < colourRows.size(); ++s) {
-    const float* C = colourRows[s][z];
-    const float* W = weightRows[s][z];
+  for (size_t s = 0; s < storage_.size(); ++s) {
+    const float* C = colour(s, c);
+    const float* W = weight(s, c);
     if (!C || !W) continue;
     for (int i = x_; i < r_; ++i) {
       const float rem = 1.0f - coverage[i];
