@@ -4,12 +4,10 @@
 #include <cstdlib>
 #include <vector>
 
-#include "ktColumnSweep.h"
-#include "ktPassSweep.h"
 #include "ktScatter.h"
 #include "ktSimdTarget.h"
 #include "ktSliceBuffers.h"
-#include "ktStretchSweep.h"
+#include "ktSweeps.h"
 
 using namespace DD::Image;
 

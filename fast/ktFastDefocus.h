@@ -1,7 +1,7 @@
-// The row engine served from the source maps of a render: the same rows as `defocus` (or
-// `deepDefocus`, for maps of deep passes) without mapping any source position again, skipping
-// source rows and pixels whose kernels cannot reach the row, and sharing one weight row between
-// channels whose kernels and centres are the same.
+// The fast engine's rows, served from the source maps of a render: the rows of `defocus` (or
+// `deepDefocus`, for maps of deep passes) within rounding, without walking any source position
+// again, skipping source rows and pixels whose kernels cannot reach the row, and sharing one
+// weight row between channels whose kernels and centres are the same.
 #pragma once
 
 #include "DDImage/Iop.h"

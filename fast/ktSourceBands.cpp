@@ -50,11 +50,6 @@ bool ktSourceBands::covers(int y, int x, int r, int padding) const {
   return columns && inFormat && rows;
 }
 
-size_t ktSourceBands::held() const {
-  std::lock_guard<std::mutex> lock(mutex_);
-  return size_t(std::count_if(slots_.begin(), slots_.end(), [](const auto& s) { return s->band >= 0; }));
-}
-
 size_t ktSourceBands::mapped() const {
   std::lock_guard<std::mutex> lock(mutex_);
   return mappedCount_;

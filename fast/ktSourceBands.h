@@ -43,9 +43,7 @@ class ktSourceBands {
     return sy < area_.clampLo ? area_.clampLo : (sy > area_.clampHi ? area_.clampHi : sy);
   }
 
-  // The most bands held while no row holds more; how many were mapped since setup.
-  size_t capacity() const { return capacity_; }
-  size_t held() const;
+  // How many bands were mapped since setup.
   size_t mapped() const;
 
   // The bands of the source rows of output row y, held for the window's lifetime.

@@ -83,8 +83,6 @@ void ktSourceMap::layout(const ktRenderContext& ctx, const ktKernelRows& kernels
   x0_ = area.x0;
   x1_ = area.x1;
   blocks_ = size_t(x1_ - x0_ + kBlock - 1) / kBlock;
-  clampLo_ = area.clampLo;
-  clampHi_ = std::max(area.clampLo, area.clampHi);
   firstRow_ = area.firstRow;
   lastRow_ = area.lastRow;
   sharedKernels_ = kernels.shared();

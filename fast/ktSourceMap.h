@@ -90,11 +90,7 @@ class ktSourceMap {
     return !empty() && position_ == positions && offsets_.size() == position_ - positionBase_ + 1;
   }
 
-  int clampRow(int sy) const { return sy < clampLo_ ? clampLo_ : (sy > clampHi_ ? clampHi_ : sy); }
-  int firstRow() const { return firstRow_; }
-  int lastRow() const { return lastRow_; }
   int x0() const { return x0_; }
-  int x1() const { return x1_; }
   int rowReach(int cy) const { return rowReach_[cy - firstRow_]; }
 
   // Of maps not served by stretches, by position (absolute column): the farthest row distance a
@@ -132,7 +128,6 @@ class ktSourceMap {
 
   int x0_ = 0, x1_ = 0;              // mapped columns
   int firstRow_ = 0, lastRow_ = -1;  // mapped rows, inclusive
-  int clampLo_ = 0, clampHi_ = 0;    // the rows source rows clamp to
   const ktRenderContext* ctx_ = nullptr;
   size_t blocks_ = 0;  // blocks per row
   size_t position_ = 0;  // the position being built

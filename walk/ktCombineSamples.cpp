@@ -27,8 +27,7 @@ bool reachesIntoFarther(const DeepPixel& pixel, size_t i) {
   return back > frontOf(pixel, i - 1);
 }
 
-}  // namespace
-
+// Appends one piece of sample `index`: front and back depths, other channels times weight.
 void addWeightedSample(const ChannelSet& channels, const DeepPixel& pixel, DeepOutPixel& out, size_t index,
                        float front, float back, float weight) {
   for (Channel z : channels) {
@@ -68,6 +67,8 @@ float addSample(const ChannelSet& channels, const DeepPixel& pixel, DeepOutPixel
   }
   return farBack;
 }
+
+}  // namespace
 
 void combineSamples(const ChannelSet& channels, const DeepPixel& pixel, DeepOutPixel& out) {
   const size_t count = pixel.getSampleCount();

@@ -32,7 +32,6 @@ class ktWalkRows {
  public:
   ktWalkRows(const ktRenderContext& ctx, DD::Image::Iop& input, DD::Image::Iop* mattes,
              const DD::Image::ChannelSet& channels, int left, int right);
-  const DD::Image::ChannelSet& channels() const { return channels_; }
 
  protected:
   struct Mattes {

@@ -12,11 +12,10 @@
 #include <string>
 #include <vector>
 
-#include "ktColumnSweep.h"
 #include "ktSimdTarget.h"
 #include "ktSliceBuffers.h"
 #include "ktSourceMap.h"
-#include "ktStretchSweep.h"
+#include "ktSweeps.h"
 
 namespace {
 

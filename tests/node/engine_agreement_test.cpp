@@ -229,23 +229,4 @@ std::vector<Case> cases() {
 INSTANTIATE_TEST_SUITE_P(Settings, EngineAgreement, ::testing::ValuesIn(cases()),
                          [](const auto& info) { return std::string(info.param.name); });
 
-TEST(EngineAgreement, RowsFarOutsideTheFormatFallBackToTheReference) {
-  const Format format(16, 8);
-  MemoryIop image(format, Box(0, 0, 16, 8), ChannelSet(Mask_RGBA) + ChannelSet(Chan_Z));
-  image.fill(Chan_Red, 0.5f);
-  image.fill(Chan_Z, 40.0f);
-  ktOrvel node(nullptr);
-  OpHost::buildKnobs(node);
-  OpHost::connect(node, ktOrvel::kInput, &image);
-  standin::record(node.knob("focalPlane"))->fromScript("10");
-  standin::record(node.knob("max_kernelsize"))->fromScript("8");
-  node.validate(true);
-  node.request(0, 0, 16, 8, Mask_RGBA, 1);
-  node.open();
-  // A span far right of the format reads depths the map does not hold at those columns.
-  Row row(400, 410);
-  node.engine(3, 400, 410, Mask_RGBA, row);
-  for (int x = 400; x < 410; ++x) EXPECT_FLOAT_EQ(row[Chan_Red][x], 0.5f);
-}
-
 }  // namespace

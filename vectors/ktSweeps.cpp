@@ -1,9 +1,9 @@
-#include "ktColumnSweep.h"
+#include "ktSweeps.h"
 
 #include <algorithm>
 
 #undef HWY_TARGET_INCLUDE
-#define HWY_TARGET_INCLUDE "ktColumnSweep.cpp"
+#define HWY_TARGET_INCLUDE "ktSweeps.cpp"
 #include <hwy/foreach_target.h>  // IWYU pragma: keep
 #include <hwy/highway.h>
 
@@ -12,6 +12,129 @@
 HWY_BEFORE_NAMESPACE();
 namespace orvel {
 namespace HWY_NAMESPACE {
+
+// Blocks side by side: each accumulator's additions run one after the other, so independent
+// blocks keep the vector unit busy.
+template <int kChannels>
+void sweepBlocks(const PassRun* runs, int runCount, int start, int end, float* weight, float* const* colour) {
+  constexpr int kBlocks = 2;
+  const Tag d;
+  const int lanes = int(hn::Lanes(d)), span = lanes * kBlocks;
+  for (int x = start; x < end; x += span) {
+    Vector w[kBlocks];
+    Vector v[kBlocks][kChannels];
+    for (int b = 0; b < kBlocks; ++b) {
+      const int bx = x + lanes * b, count = std::max(0, end - bx);
+      w[b] = loadBlock(d, weight + bx, count);
+      for (int c = 0; c < kChannels; ++c) v[b][c] = loadBlock(d, colour[c] + bx, count);
+    }
+    for (int p = 0; p < runCount; ++p) {
+      const PassRun& run = runs[p];
+      if (run.end <= x || run.begin >= x + span) continue;
+      const Vector ws = hn::Set(d, run.weightScale);
+      for (int b = 0; b < kBlocks; ++b) {
+        const int bx = x + lanes * b;
+        const int from = std::max(0, run.begin - bx), to = std::min(lanes, run.end - bx);
+        if (to <= from) continue;
+        const float* taps = run.taps + (bx - run.left);
+        const Vector t = from == 0 && to == lanes ? hn::LoadU(d, taps) : loadLanes(d, taps, from, to);
+        w[b] = hn::MulAdd(t, ws, w[b]);
+        for (int c = 0; c < kChannels; ++c) v[b][c] = hn::MulAdd(t, hn::Set(d, run.scale[c]), v[b][c]);
+      }
+    }
+    for (int b = 0; b < kBlocks; ++b) {
+      const int bx = x + lanes * b, count = end - bx;
+      if (count <= 0) break;
+      storeBlock(d, w[b], weight + bx, count);
+      for (int c = 0; c < kChannels; ++c) storeBlock(d, v[b][c], colour[c] + bx, count);
+    }
+  }
+}
+
+// The channel count fixed at compile time keeps every accumulator in a register.
+void sweepPassesTarget(const PassRun* runs, int runCount, int start, int end, float* weight,
+                       float* const* colour, int channels) {
+  switch (channels) {
+    case 1:
+      return sweepBlocks<1>(runs, runCount, start, end, weight, colour);
+    case 2:
+      return sweepBlocks<2>(runs, runCount, start, end, weight, colour);
+    case 3:
+      return sweepBlocks<3>(runs, runCount, start, end, weight, colour);
+    default:
+      return sweepBlocks<4>(runs, runCount, start, end, weight, colour);
+  }
+}
+
+// The stretch in one sweep of blocks, two side by side: per column the members are added in
+// order, each its first pass then its second; the blocks visit only the members whose taps
+// reach them, and share each member's scales.
+template <int kChannels>
+void sweepBlocks(const StretchRow& row, float* weight, float* const* colourIn) {
+  constexpr int kBlocks = 2;
+  const Tag d;
+  const int lanes = int(hn::Lanes(d)), span = lanes * kBlocks;
+  // Local copies: the stores into the rows below cannot touch them, so they stay in registers.
+  const StretchRow s = row;
+  float* colour[kChannels];
+  for (int c = 0; c < kChannels; ++c) colour[c] = colourIn[c];
+  for (int X = s.start; X < s.end; X += span) {
+    Vector w[kBlocks];
+    Vector v[kBlocks][kChannels];
+    for (int b = 0; b < kBlocks; ++b) {
+      const int bx = X + lanes * b, count = std::max(0, s.end - bx);
+      w[b] = loadBlock(d, weight + bx, count);
+      for (int c = 0; c < kChannels; ++c) v[b][c] = loadBlock(d, colour[c] + bx, count);
+    }
+    // The members whose taps of some pass reach columns X .. X + span - 1.
+    int from = s.count, to = 0;
+    for (int p = 0; p < s.passes; ++p) {
+      from = std::min(from, std::max(0, X - s.sx0 - s.hi[p] + 1));
+      to = std::max(to, std::min(s.count, X + span - s.sx0 - s.lo[p]));
+    }
+    for (int j = from; j < to; ++j) {
+      for (int p = 0; p < s.passes; ++p) {
+        const int lo = std::max(s.sx0 + j + s.lo[p], s.x), hi = std::min(s.sx0 + j + s.hi[p], s.r);
+        if (hi <= X || lo >= X + span) continue;
+        const Vector ws = hn::Set(d, s.weight[p][j]);
+        Vector scale[kChannels];
+        for (int c = 0; c < kChannels; ++c) scale[c] = hn::Set(d, s.scale[p][c][j]);
+        const float* taps = s.taps[p] + (X - (s.sx0 + j - s.halfWidth[p]));
+        for (int b = 0; b < kBlocks; ++b) {
+          const int bx = X + lanes * b;
+          if (hi <= bx || lo >= bx + lanes) continue;
+          // Lanes outside the member's taps read zeros from a padded row, or are left out.
+          const Vector t =
+              s.padded[p] || (lo <= bx && hi >= bx + lanes)
+                  ? hn::LoadU(d, taps + lanes * b)
+                  : loadLanes(d, taps + lanes * b, std::max(0, lo - bx), std::min(lanes, hi - bx));
+          w[b] = hn::MulAdd(t, ws, w[b]);
+          for (int c = 0; c < kChannels; ++c) v[b][c] = hn::MulAdd(t, scale[c], v[b][c]);
+        }
+      }
+    }
+    for (int b = 0; b < kBlocks; ++b) {
+      const int bx = X + lanes * b, count = s.end - bx;
+      if (count <= 0) break;
+      storeBlock(d, w[b], weight + bx, count);
+      for (int c = 0; c < kChannels; ++c) storeBlock(d, v[b][c], colour[c] + bx, count);
+    }
+  }
+}
+
+// The channel count fixed at compile time keeps every accumulator in a register.
+void sweepStretchTarget(const StretchRow& s, int channels, float* weight, float* const* colour) {
+  switch (channels) {
+    case 1:
+      return sweepBlocks<1>(s, weight, colour);
+    case 2:
+      return sweepBlocks<2>(s, weight, colour);
+    case 3:
+      return sweepBlocks<3>(s, weight, colour);
+    default:
+      return sweepBlocks<4>(s, weight, colour);
+  }
+}
 
 // Adds tap * signal[k0 + lane] (zero outside 0 .. count-1) to each of the kRows accumulators.
 template <int kRows>
@@ -126,8 +249,19 @@ HWY_AFTER_NAMESPACE();
 
 #if HWY_ONCE
 namespace orvel {
+HWY_EXPORT(sweepPassesTarget);
+HWY_EXPORT(sweepStretchTarget);
 HWY_EXPORT(sweepColumnsTarget);
 }  // namespace orvel
+
+void sweepPasses(const PassRun* runs, int runCount, int start, int end, float* weight, float* const* colour,
+                 int channels) {
+  HWY_DYNAMIC_DISPATCH(orvel::sweepPassesTarget)(runs, runCount, start, end, weight, colour, channels);
+}
+
+void sweepStretch(const StretchRow& s, int channels, float* weight, float* const* colour) {
+  HWY_DYNAMIC_DISPATCH(orvel::sweepStretchTarget)(s, channels, weight, colour);
+}
 
 // Blocks of 16 columns: member by member a pass costs a block per 16 taps and one more per member;
 // column by column a block per 16 output columns, each one step per explicit tap and two for a run.
