@@ -18,7 +18,7 @@ void renderFrame1080(benchmark::State& state) {
   auto scene = makeBenchScene(1920, 1080);
   ktOrvel node(nullptr);
   OpHost::buildKnobs(node);
-  node.referenceEngine = reference;
+  node.useReferenceEngine(reference);
   OpHost::connect(node, ktOrvel::kInput, scene.get());
   DD::Image::OutputContext context;
   OpHost::setProjectFormat(node, scene->format());
@@ -34,8 +34,8 @@ void renderFrame1080(benchmark::State& state) {
     standin::RenderReport report = standin::renderFrame(node);
     benchmark::DoNotOptimize(report.image);
   }
-  state.counters["padding"] = node.padding;
-  state.counters["mapped"] = double(node.sourceBands.mapped());
+  state.counters["padding"] = node.renderContext().padding;
+  state.counters["mapped"] = double(node.mappedBands());
 }
 
 }  // namespace

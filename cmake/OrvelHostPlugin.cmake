@@ -47,9 +47,9 @@ function(orvel_sources_of out_sources out_includes)
   set(${out_includes} ${all_includes} PARENT_SCOPE)
 endfunction()
 
-orvel_sources_of(host_sources host_includes orvel_settings orvel_lens orvel_kernel orvel_defocus orvel_deep orvel_trace
+orvel_sources_of(host_sources host_includes orvel_settings orvel_lens orvel_kernel orvel_walk orvel_reference orvel_fast orvel_trace
                  orvel_preview orvel_edges orvel_node)
-orvel_sources_of(vector_sources vector_includes orvel_defocus_vectors)
+orvel_sources_of(vector_sources vector_includes orvel_vectors)
 
 # The vector sweeps, as in the stand-in build: their own objects, the only ones that may fuse
 # multiply-adds.

@@ -38,9 +38,9 @@ double frameWork(ktOrvel& node, bool deep) {
   const Box b = node.info().box();
   node.request(b.x(), b.y(), b.r(), b.t(), node.channels(), 1);
   node.open();
-  const int type = node.settings.outputType;
+  const int type = node.renderContext().settings->outputType;
   if (type == kFocalDistance || type == kFilterShape || type == kFocusMatte) return 0.0;
-  const double reach = 2.0 * node.padding + 1.0;
+  const double reach = 2.0 * node.renderContext().padding + 1.0;
   const double w = std::max(0, b.w()) + reach - 1.0, h = std::max(0, b.h()) + reach - 1.0;
   return w * h * reach * reach * (deep ? 3.0 : 1.0);
 }
@@ -223,7 +223,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   const Format format(w, h);
   ktOrvel node(nullptr);
   OpHost::buildKnobs(node);
-  node.referenceEngine = inputs & 32;
+  node.useReferenceEngine(inputs & 32);
   OutputContext context;
   OpHost::setProjectFormat(node, format);
   context.setProxyscale(std::vector<float>{1.0f, 0.5f, 0.25f, 2.0f}[inputs >> 6]);
@@ -244,7 +244,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   std::vector<bool> channelSound(Chan_Last, true);
   for (Channel z : image.channels()) {
     channelSound[z] = readPlane(in, image, z, 0.0f, z == Chan_Z ? 300.0f : 4.0f);
-    if (z == node.settings.depthChannel)
+    if (z == node.renderContext().settings->depthChannel)
       for (int y = box.y(); y < box.t(); ++y)
         for (int x = box.x(); x < box.r(); ++x) sound = sound && std::isfinite(image.at(x, y, z));
     if (inputs & 4) sound = sound && channelSound[z];
@@ -305,7 +305,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   const RenderReport report = renderFrame(node, options);
   if (!report.errors.empty()) {
     FUZZ_CHECK(report.errors.size() == 1 && report.errors[0] == "No input kernel connected!");
-    FUZZ_CHECK(node.settings.kernelType == kKernelInput && !kernel);
+    FUZZ_CHECK(node.renderContext().settings->kernelType == kKernelInput && !kernel);
     return 0;
   }
   FUZZ_CHECK(report.image != nullptr && report.image->info().box() == node.info().box());
@@ -322,9 +322,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   // value, where the kernels fit the frame (larger ones sum so many taps into a pixel that the
   // reference's own rounding passes the tolerance). The largest difference is printed as it grows.
   static const bool engines = std::getenv("ORVEL_FUZZ_ENGINES") != nullptr;
-  if (!engines || deep || 2 * node.padding >= std::min(b.w(), b.h())) return 0;
-  const bool reference = node.referenceEngine;
-  node.referenceEngine = !reference;
+  if (!engines || deep || 2 * node.renderContext().padding >= std::min(b.w(), b.h())) return 0;
+  const bool reference = node.usesReferenceEngine();
+  node.useReferenceEngine(!reference);
   const RenderReport other = renderFrame(node, options);
   FUZZ_CHECK(other.image != nullptr && other.image->info().box() == b);
   const MemoryIop& ref = reference ? *report.image : *other.image;

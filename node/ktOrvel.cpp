@@ -93,9 +93,15 @@ ktRenderContext ktOrvel::renderContext() const {
       matteChannels};
 }
 
+size_t ktOrvel::mappedBands() const {
+  size_t mapped = sourceBands.mapped();
+  for (const ktSourceBands& bands : deepBands) mapped += bands.mapped();
+  return mapped;
+}
+
 extern "C" __attribute__((visibility("default"))) void ktOrvelUseReferenceEngine(Op* op, int reference) {
   if (auto* node = dynamic_cast<ktOrvel*>(op)) {
-    node->referenceEngine = reference != 0;
+    node->useReferenceEngine(reference != 0);
     node->invalidate();
   }
 }

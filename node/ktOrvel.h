@@ -67,9 +67,16 @@ class ktOrvel : public DD::Image::Iop {
   void makeHeroKernel(bool forPreview);
   void computeOptimalPadding();
 
-  // What the engines read, as one read-only view.
+  // What the engines read, as one read-only view: the settings, the kernel bank, the slice
+  // boundaries, the padding and the mattes in use, as validation and open left them.
   ktRenderContext renderContext() const;
+  // The straightforward engine (kept as the reference) or the fast one, for the next open.
+  void useReferenceEngine(bool reference) { referenceEngine = reference; }
+  bool usesReferenceEngine() const { return referenceEngine; }
+  // Bands of source rows the fast engine mapped since open, over every deep pass.
+  size_t mappedBands() const;
 
+ private:
   // Owned by value; the engines read them through renderContext() once open.
   ktChannelFloatBuffer heroKernel;
   ktOrvelSettings settings;
@@ -83,7 +90,7 @@ class ktOrvel : public DD::Image::Iop {
   int kernelSizeLimit = 0;
 
   // The source pixels mapped once per render for the fast engine, band by band as rows need
-  // them; the straightforward engine, kept as the reference, maps them again for every row.
+  // them; the straightforward engine walks them again for every row.
   ktSourceBands sourceBands;
   ktSourceBands deepBands[3];  // by deep pass: all samples, front only, back only
   bool referenceEngine = false;
@@ -92,7 +99,6 @@ class ktOrvel : public DD::Image::Iop {
   ktTraceLayers traceLayers;
   ktApertureSamples apertureSamples;
 
- private:
   DD::Image::CameraOp* camera() const;
   DD::Image::DeepOp* deepOp() const;
   // The Kernel or Mattes input to validate, request and read; null when nothing is connected.

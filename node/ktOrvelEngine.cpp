@@ -3,7 +3,6 @@
 
 #include "DDImage/DeepOp.h"
 #include "DDImage/Interest.h"
-#include "ktDeepDefocus.h"
 #include "ktDefocus.h"
 #include "ktDepthVisualization.h"
 #include "ktFastDefocus.h"

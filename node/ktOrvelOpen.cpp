@@ -3,7 +3,6 @@
 #include "DDImage/Row.h"
 #include "DDImage/Thread.h"
 #include "ktCocScan.h"
-#include "ktDeepSourceMap.h"
 #include "ktHeroKernel.h"
 #include "ktKernelBank.h"
 #include "ktLensTrace.h"
@@ -38,8 +37,8 @@ void ktOrvel::buildSourceMaps() {
   const ChannelSet channels = settings.activeChannels;
   if (!deep) {
     sourceBands.setup(ctx, requestedBox(), channels, flat->y(), flat->t(), Thread::numCPUs, true,
-                      [ctx, flat, mattes](ktSourceMap& band) {
-                        band.mapFlatRows(ctx, *flat, mattes);
+                      [flat, mattes](ktSourceMap& band) {
+                        band.mapFlat(*flat, mattes);
                         return true;
                       });
     return;
@@ -51,8 +50,8 @@ void ktOrvel::buildSourceMaps() {
   for (int pass = 0; pass < 3; ++pass)
     if (passes[pass])
       deepBands[pass].setup(ctx, requestedBox(), channels, 0, height - 1, Thread::numCPUs, false,
-                            [ctx, flat, mattes, deep, channels, pass](ktSourceMap& band) {
-                              return mapDeepRows(band, ctx, *flat, mattes, *deep, channels, pass);
+                            [flat, mattes, deep, pass](ktSourceMap& band) {
+                              return band.mapDeep(*flat, mattes, *deep, pass);
                             });
 }
 

@@ -10,8 +10,8 @@
 #include "DDImage/Row.h"
 #include "DDImage/Thread.h"
 #include "ktCombineSamples.h"
-#include "ktDeepPieces.h"
 #include "ktScatter.h"
+#include "ktSourceWalk.h"
 
 using namespace DD::Image;
 
@@ -126,7 +126,7 @@ void LayerBuilder::measure(unsigned threads) {
   run(threads, [this](Worker& w, int y) {
     walkRow(w, y, [&](int x, const DeepPixel& pieces, const ChannelMap&) {
       for (size_t j = 0; j < pieces.getSampleCount(); ++j) {
-        const DeepPiece piece = deepPiece(ctx_, pieces, j, depthChannel_);
+        const ktDeepPiece piece = deepPieceAt(ctx_, pieces, j, depthChannel_);
         if (!keeps(s_, piece.coc.region) || !(pieces.getUnorderedSample(j, Chan_Alpha) != 0.0f)) continue;
         SliceExtent& e = w.extents[piece.slice];
         e.x0 = std::min(e.x0, x), e.x1 = std::max(e.x1, x), e.y0 = std::min(e.y0, y),
@@ -197,11 +197,11 @@ void LayerBuilder::fillPixel(Worker& w, int x, int y, const DeepPixel& pieces, c
   const float bloom = scatter::bloomLevel(s_, ctx_.format, x, y) * mB;
   const size_t count = pieces.getSampleCount();
   for (size_t j = 0; j < count; ++j) {
-    const DeepPiece piece = deepPiece(ctx_, pieces, j, depthChannel_);
+    const ktDeepPiece piece = deepPieceAt(ctx_, pieces, j, depthChannel_);
     const float alpha = pieces.getUnorderedSample(j, Chan_Alpha);
     if (!keeps(s_, piece.coc.region) || !(alpha != 0.0f)) continue;
     PixelSlice& p = w.pixel[piece.slice];
-    if (p.transmittance < kCoveredEpsilon) continue;
+    if (p.transmittance < ktDeepWalk::kCoveredEpsilon) continue;
     ktTraceLayer& layer = out_.layers[size_t(layerOf_[piece.slice])];
     const size_t area = size_t(layer.width) * size_t(layer.height);
     float* at = layer.data.data() + size_t(y - layer.y) * size_t(layer.width) + size_t(x - layer.x);
@@ -220,7 +220,7 @@ void LayerBuilder::fillPixel(Worker& w, int x, int y, const DeepPixel& pieces, c
   }
   // Radius and spread of every slice this pixel touched; the per-slice state back to empty.
   for (size_t j = 0; j < count; ++j) {
-    const DeepPiece piece = deepPiece(ctx_, pieces, j, depthChannel_);
+    const ktDeepPiece piece = deepPieceAt(ctx_, pieces, j, depthChannel_);
     PixelSlice& p = w.pixel[piece.slice];
     if (p.weight > 0.0f) {
       ktTraceLayer& layer = out_.layers[size_t(layerOf_[piece.slice])];

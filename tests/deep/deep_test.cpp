@@ -15,7 +15,7 @@
 #include "standin/MemoryDeepOp.h"
 #include "standin/OwnedRow.h"
 #include "standin/MemoryIop.h"
-#include "ktDeepDefocus.h"
+#include "ktDefocus.h"
 #include "ktLensValues.h"
 
 using namespace DD::Image;

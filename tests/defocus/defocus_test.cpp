@@ -14,7 +14,6 @@
 #include "standin/MemoryIop.h"
 #include "standin/OwnedRow.h"
 #include "DDImage/Row.h"
-#include "ktConvole.h"
 #include "ktDefocus.h"
 #include "ktDepthToCoc.h"
 #include "ktLensValues.h"
@@ -88,17 +87,12 @@ struct Render {
 
 struct Scatter {
   Scatter(int x, int r) : x(x), r(r), buffers(1, Mask_RGBA, x, r) {}
-  void operator()(const Render& render, int y, int sx, int sy, float size, float rgb, float alpha,
-                  float weight = 1.0f, int bloomX = 0, int bloomY = 0, float bloomMatte = 1.0f,
-                  float chromaticMatte = 1.0f) {
-    std::vector<float> v(Chan_Last, 0.0f);
-    v[Chan_Red] = v[Chan_Green] = v[Chan_Blue] = rgb;
-    v[Chan_Alpha] = alpha;
-    convole(render.context(), bloomX, bloomY, x, y, r, sx, sy, size, 0, weight, v.data(), buffers.colourRows,
-            buffers.weightRows, Mask_RGBA, bloomMatte, chromaticMatte);
+  void operator()(const Render& render, int y, int sx, int sy, float size, float value, float chromaticMatte) {
+    const float v[4] = {value, value, value, value};
+    convole(render.context(), x, y, r, ktScatter{sx, sy, size, 1.0f, 0, chromaticMatte, v},
+            {Chan_Red, Chan_Green, Chan_Blue, Chan_Alpha}, buffers);
   }
-  float colour(Channel z, int col) const { return buffers.colourRows[0][z][col]; }
-  float weight(Channel z, int col) const { return buffers.weightRows[0][z][col]; }
+  float weight(Channel z, int col) const { return buffers.weight(0, int(z) - 1)[col]; }
   int x, r;
   ktSliceBuffers buffers;
 };
@@ -131,7 +125,7 @@ TEST_P(Chromatic, MovesEachChannelAlongTheDiagonal) {
     int minX = 1 << 20, maxX = -(1 << 20), minY = minX, maxY = maxX, taps = 0;
     for (int y = c.sy - 15; y <= c.sy + 15; ++y) {
       Scatter scatter(c.sx - 15, c.sx + 16);
-      scatter(render, y, c.sx, c.sy, c.size, 1.0f, 1.0f, 1.0f, 0, 0, 1.0f, c.matte);
+      scatter(render, y, c.sx, c.sy, c.size, 1.0f, c.matte);
       for (int col = c.sx - 15; col <= c.sx + 15; ++col)
         if (scatter.weight(kRGBA[i], col) != 0.0f)
           ++taps, minX = std::min(minX, col), maxX = std::max(maxX, col), minY = std::min(minY, y),
@@ -230,9 +224,11 @@ TEST_P(BruteForce, MatchesDirectGather) {
       for (int sy = oy - c.padding; sy <= oy + c.padding; ++sy)
         for (int sx = c.x - c.padding; sx < c.r + c.padding; ++sx) {
           const int depthX = std::clamp(sx, 0, 23);
-          const CocSample coc =
-              depthToCoc(s, render.context().kernelSizeLimit, in(image, Chan_Z, depthX, sy), DepthKind::Flat);
-          const float size = std::max(1.0f, coc.coc * (c.mattes ? in(mattes, Chan_Green, sx, sy) : 1.0f));
+          // The artistic linear lens in double: depths clamp to the region 5 .. 15 about the focal
+          // plane 10 and blur by their distance from it over the half size, times the multiplier.
+          const double depth = std::clamp(double(in(image, Chan_Z, depthX, sy)), 5.0, 15.0);
+          const double coc = std::min(1.0, std::abs(depth - 10.0) / 5.0) * s.multiplier;
+          const float size = float(std::max(1.0, coc * (c.mattes ? in(mattes, Chan_Green, sx, sy) : 1.0)));
           // Light above the threshold times the bloom (none below 0), the matte, and the distance
           // from the format's centre to the power curvature + 0.001, at most 1 (1 everywhere for a
           // curvature not above 0).

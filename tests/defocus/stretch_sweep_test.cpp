@@ -12,11 +12,10 @@
 #include <string>
 #include <vector>
 
-#include "ktColumnSweep.h"
 #include "ktSimdTarget.h"
 #include "ktSliceBuffers.h"
 #include "ktSourceMap.h"
-#include "ktStretchSweep.h"
+#include "ktSweeps.h"
 
 namespace {
 
@@ -39,20 +38,25 @@ constexpr float kNaN = std::numeric_limits<float>::quiet_NaN();
 // pseudo-random values: row 0 the weight, 1 .. channels the colour.
 struct Rows {
   Rows(int channels, int x, int r, unsigned seed)
-      : buffers(1, DD::Image::ChannelSet(DD::Image::Mask_RGBA).intersection(mask(channels)), x, r, true, false, true),
+      : buffers(1, DD::Image::ChannelSet(DD::Image::Mask_RGBA).intersection(mask(channels)), x, r, options()),
         x(x),
         r(r) {
     std::mt19937 random(seed);
     std::uniform_real_distribution<float> value(0.5f, 2.0f);
-    row.push_back(buffers.weightRows[0][DD::Image::Chan_Red]);
-    difference.push_back(buffers.weightDifferences[0][DD::Image::Chan_Red]);
+    row.push_back(buffers.weight(0, 0));
+    difference.push_back(buffers.weightDifference(0, 0));
     start.push_back(buffers.runStarts[0] + channels);
     for (int c = 0; c < channels; ++c) {
-      row.push_back(buffers.colourRows[0][DD::Image::Channel(1 + c)]);
-      difference.push_back(buffers.colourDifferences[0][DD::Image::Channel(1 + c)]);
+      row.push_back(buffers.colour(0, c));
+      difference.push_back(buffers.colourDifference(0, c));
       start.push_back(buffers.runStarts[0] + c);
     }
     for (float* v : row) std::generate(v + x, v + r, [&] { return value(random); });
+  }
+  static ktSliceOptions options() {
+    ktSliceOptions o;
+    o.sharedWeights = o.differences = true;
+    return o;
   }
   static DD::Image::ChannelSet mask(int channels) {
     DD::Image::ChannelSet set;

@@ -92,7 +92,7 @@ RenderReport renderWith(const Case& c, bool reference) {
 
   ktOrvel node(nullptr);
   OpHost::buildKnobs(node);
-  node.referenceEngine = reference;
+  node.useReferenceEngine(reference);
   OpHost::connect(node, ktOrvel::kInput, image.get());
   if (c.mattes) OpHost::connect(node, ktOrvel::kMattes, mattes.get());
   if (c.kernelImage) OpHost::connect(node, ktOrvel::kKernel, kernel.get());
@@ -111,8 +111,7 @@ RenderReport renderWith(const Case& c, bool reference) {
   RenderOptions options;
   options.threads = 2;
   RenderReport report = renderFrame(node, options);
-  bool mapped = node.sourceBands.mapped() > 0;
-  for (const ktSourceBands& bands : node.deepBands) mapped = mapped || bands.mapped() > 0;
+  const bool mapped = node.mappedBands() > 0;
   EXPECT_EQ(mapped, !reference) << "the fast engine was not used";
   return report;
 }
@@ -229,26 +228,5 @@ std::vector<Case> cases() {
 
 INSTANTIATE_TEST_SUITE_P(Settings, EngineAgreement, ::testing::ValuesIn(cases()),
                          [](const auto& info) { return std::string(info.param.name); });
-
-TEST(EngineAgreement, RowsFarOutsideTheFormatFallBackToTheReference) {
-  const Format format(16, 8);
-  MemoryIop image(format, Box(0, 0, 16, 8), ChannelSet(Mask_RGBA) + ChannelSet(Chan_Z));
-  image.fill(Chan_Red, 0.5f);
-  image.fill(Chan_Z, 40.0f);
-  ktOrvel node(nullptr);
-  OpHost::buildKnobs(node);
-  OpHost::connect(node, ktOrvel::kInput, &image);
-  standin::record(node.knob("focalPlane"))->fromScript("10");
-  standin::record(node.knob("max_kernelsize"))->fromScript("8");
-  node.validate(true);
-  node.request(0, 0, 16, 8, Mask_RGBA, 1);
-  node.open();
-  ASSERT_FALSE(node.sourceBands.empty());
-  // A span far right of the format reads depths the map does not hold at those columns.
-  EXPECT_FALSE(node.sourceBands.covers(3, 400, 410, node.padding));
-  Row row(400, 410);
-  node.engine(3, 400, 410, Mask_RGBA, row);
-  for (int x = 400; x < 410; ++x) EXPECT_FLOAT_EQ(row[Chan_Red][x], 0.5f);
-}
 
 }  // namespace

@@ -83,11 +83,11 @@ TEST_P(SeveralRequests, BeforeOneOpenGiveTheSinglePicture) {
   for (int strips : {1, 5}) {
     ktOrvel node(nullptr);
     OpHost::buildKnobs(node);
-    node.referenceEngine = reference;
+    node.useReferenceEngine(reference);
     OpHost::connect(node, ktOrvel::kInput, image.get());
     if (deep) OpHost::connect(node, ktOrvel::kDeepInput, deepInput.get());
     pictures[strips > 1] = render(node, {}, strips);
-    EXPECT_FALSE(node.kernels.empty()) << "what open built is kept through the requests";
+    EXPECT_FALSE(node.renderContext().kernels->empty()) << "what open built is kept through the requests";
   }
   ASSERT_TRUE(pictures[0] && pictures[1]);
   EXPECT_TRUE(samePicture(*pictures[0], *pictures[1]));
@@ -104,7 +104,7 @@ TEST(HighestChannel, IsDefocusedLikeAnyOther) {
     std::memcpy(image->plane(top), image->plane(Chan_Red), sizeof(float) * kW * kH);
     ktOrvel node(nullptr);
     OpHost::buildKnobs(node);
-    node.referenceEngine = reference;
+    node.useReferenceEngine(reference);
     OpHost::connect(node, ktOrvel::kInput, image.get());
     auto out = render(node, {{"orvelChannels", "all"}});
     ASSERT_TRUE(out && out->plane(top));

@@ -1,0 +1,15 @@
+// The fast engine's rows, served from the source maps of a render: the rows of `defocus` (or
+// `deepDefocus`, for maps of deep passes) within rounding, without walking any source position
+// again, skipping source rows and pixels whose kernels cannot reach the row, and sharing one
+// weight row between channels whose kernels and centres are the same.
+#pragma once
+
+#include "DDImage/Iop.h"
+#include "DDImage/Row.h"
+#include "ktRenderContext.h"
+#include "ktSourceBands.h"
+
+// Fills columns x .. r-1 of output row y for `channels`; the bands must cover the row. False,
+// with the row untouched, when a band of its source rows could not be mapped.
+bool fastDefocus(const ktRenderContext& ctx, ktSourceBands& bands, DD::Image::Iop& input, int y, int x, int r,
+                 const DD::Image::ChannelSet& channels, DD::Image::Row& row);

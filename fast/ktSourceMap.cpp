@@ -1,0 +1,232 @@
+#include "ktSourceMap.h"
+
+#include <algorithm>
+#include <cmath>
+
+#include "DDImage/Row.h"
+#include "ktLensValues.h"
+#include "ktScatter.h"
+
+using namespace DD::Image;
+
+namespace {
+
+constexpr int kMaxReach = 32767;
+
+// Row distance the largest kernel of a scatter reaches, widened by the farthest chromatic shift.
+int reachOf(const ktOrvelSettings& s, const std::vector<ktChannelFloatBuffer>& bank, const ChannelSet& channels,
+            const ktSourceMap::Scatter& p) {
+  int radius = -1;
+  for (int q = 0; q < 2; ++q)
+    if (p.kernel[q] != ktSourceMap::kNoPass) radius = std::max(radius, bank[p.kernel[q]].halfWidth);
+  if (radius < 0) return -1;
+  float shift = 0.0f;
+  if (s.kChrAbb != 0.0f)
+    for (Channel z : channels)
+      shift = std::max(shift, std::fabs(scatter::chromaticShift(s, z, p.size, p.aberrationMatte)));
+  if (!(shift < float(kMaxReach))) return kMaxReach;
+  return std::min(kMaxReach, radius + static_cast<int>(std::ceil(shift)) + 1);
+}
+
+}  // namespace
+
+void ktSourceMap::clear() {
+  *this = ktSourceMap();
+}
+
+// Empties every table and keeps its storage for the next layout.
+void ktSourceMap::reset() {
+  offsets_.clear();
+  reach_.clear();
+  blockReach_.clear();
+  rowReach_.clear();
+  scatterReach_.clear();
+  shared_.clear();
+  members_ = 0;
+  rowScatters_.clear();
+  scatters_.clear();
+  for (std::vector<float>& v : values_) v.clear();
+  stretches_.clear();
+  rowStretches_.clear();
+  firstRow_ = 0;
+  lastRow_ = -1;
+  position_ = 0;
+  positionBase_ = 0;
+  scatterBase_ = 0;
+  rowTables_ = false;
+}
+
+ktSourceMap::Scales ktSourceMap::memberScales(uint32_t i) const {
+  Scales m;
+  for (int q = 0; q < 2; ++q) {
+    m.passWeight[q] = memberPlane(q, 0)[i];
+    for (int c = 0; c < kSharedChannels; ++c) m.scale[q][c] = memberPlane(q, 1 + c)[i];
+  }
+  return m;
+}
+
+bool ktSourceMap::canMap(const ktRenderContext& ctx, const ChannelSet& channels) {
+  const std::vector<ktChannelFloatBuffer>& bank = *ctx.kernels;
+  if (bank.empty() || bank.size() >= kNoPass || channels.empty()) return false;
+  for (const ktChannelFloatBuffer& k : bank)
+    if (k.width > 0xffff) return false;
+  return true;
+}
+
+void ktSourceMap::layout(const ktRenderContext& ctx, const ktKernelRows& kernels, const Area& area,
+                         const ChannelSet& channels, bool flat) {
+  reset();
+  if (area.x1 <= area.x0 || area.lastRow < area.firstRow || !canMap(ctx, channels)) return;
+  ctx_ = &ctx;
+  channels_ = channels;
+  channelCount_ = static_cast<int>(channels.size());
+  x0_ = area.x0;
+  x1_ = area.x1;
+  blocks_ = size_t(x1_ - x0_ + kBlock - 1) / kBlock;
+  firstRow_ = area.firstRow;
+  lastRow_ = area.lastRow;
+  sharedKernels_ = kernels.shared();
+  rowTables_ = flat && sharedKernels_;
+
+  const size_t rows = size_t(lastRow_ - firstRow_ + 1);
+  const size_t positions = rows * size_t(x1_ - x0_);
+  // Stretches serve flat maps of shared kernels: their position tables hold one row at a time.
+  const size_t tabled = rowTables_ ? size_t(x1_ - x0_) : positions;
+  offsets_.reserve(tabled + 1);
+  offsets_.push_back(0);
+  // Most positions hold one scatter; deep ones more, which grow the lists as needed.
+  scatterReach_.reserve(tabled);
+  if (rowTables_) {
+    // One scatter a position at most; the planes keep their storage from the last layout.
+    planeStride_ = positions + 2 * kPlaneGap;
+    const size_t planes = 2 * (1 + kSharedChannels) * planeStride_;
+    if (memberPlanes_.size() < planes) memberPlanes_.assign(planes, 0.0f);
+    rowScatters_.reserve(tabled);
+  } else if (sharedKernels_) {
+    shared_.reserve(positions);
+  }
+  reach_.assign(tabled, -1);
+  blockReach_.assign(rows * blocks_, -1);
+  rowReach_.assign(rows, -1);
+  if (!sharedKernels_) {
+    scatters_.reserve(positions);
+    values_.resize(channels.size());
+    for (std::vector<float>& v : values_) v.reserve(positions);
+  }
+}
+
+void ktSourceMap::scatter(const ktScatter& from) {
+  if (empty()) return;
+  const std::vector<ktChannelFloatBuffer>& bank = *ctx_->kernels;
+  scatter::Pass passes[2];
+  const int used = scatter::choosePasses(bank, from.size, from.weight, passes);
+  const float* values = from.values;
+  Scatter sc;
+  sc.size = from.size;
+  sc.slice = static_cast<uint16_t>(from.slice);
+  sc.aberrationMatte = from.aberrationMatte;
+  for (int q = 0; q < 2; ++q) {
+    sc.kernel[q] = q < used ? static_cast<uint16_t>(passes[q].kernel - bank.data()) : kNoPass;
+    sc.passWeight[q] = q < used ? passes[q].weight : 0.0f;
+  }
+  const int reach = reachOf(*ctx_->settings, bank, channels_, sc);
+  if (reach < 0) return;  // no pass adds anything
+
+  scatterReach_.push_back(static_cast<int16_t>(reach));
+  if (sharedKernels_) {
+    SharedScatter shared;
+    shared.slice = sc.slice;
+    shared.finite = true;
+    for (int q = 0; q < 2; ++q) {
+      shared.kernel[q] = sc.kernel[q];
+      shared.passWeight[q] = sc.passWeight[q];
+      shared.finite = shared.finite && std::isfinite(sc.passWeight[q]);
+      for (int c = 0; c < kSharedChannels; ++c) {
+        const float value = c < channelCount_ ? values[c] : 0.0f;
+        shared.scale[q][c] = value * sc.passWeight[q];
+        shared.finite = shared.finite && std::isfinite(value) && std::isfinite(shared.scale[q][c]);
+      }
+    }
+    if (rowTables_) {
+      for (int q = 0; q < 2; ++q) {
+        memberPlanes_[planeOffset(q, 0) + members_] = shared.passWeight[q];
+        for (int c = 0; c < kSharedChannels; ++c)
+          memberPlanes_[planeOffset(q, 1 + c) + members_] = shared.scale[q][c];
+      }
+      ++members_;
+      rowScatters_.push_back(shared);
+    } else {
+      shared_.push_back(shared);
+    }
+  } else {
+    scatters_.push_back(sc);
+    for (int c = 0; c < channelCount_; ++c) values_[c].push_back(values[c]);
+  }
+
+  const size_t width = size_t(x1_ - x0_);
+  const size_t row = position_ / width;
+  int16_t& positionReach = reach_[position_ - positionBase_];
+  positionReach = std::max(positionReach, static_cast<int16_t>(reach));
+  int16_t& block = blockReach_[row * blocks_ + (position_ % width) / kBlock];
+  block = std::max(block, positionReach);
+  rowReach_[row] = std::max(rowReach_[row], reach);
+}
+
+void ktSourceMap::endPosition() {
+  if (empty()) return;
+  offsets_.push_back(static_cast<uint32_t>(scatterBase_ + scatterReach_.size()));
+  ++position_;
+}
+
+// Empties the position tables for the next row of a map served by stretches.
+void ktSourceMap::beginRow() {
+  positionBase_ = position_;
+  scatterBase_ = members_;
+  rowScatters_.clear();
+  offsets_.assign(1, static_cast<uint32_t>(scatterBase_));
+  reach_.assign(size_t(x1_ - x0_), -1);
+  scatterReach_.clear();
+}
+
+void ktSourceMap::mapFlat(Iop& input, Iop* mattes) {
+  if (empty()) return;
+  ktFlatWalk walk(*ctx_, input, mattes, channels_, x0_, x1_);
+  if (rowTables_) rowStretches_.push_back(0);
+  for (int cy = firstRow_; cy <= lastRow_; ++cy) {
+    if (rowTables_) beginRow();
+    walk.walk(cy, cy, *this);
+    if (rowTables_) findStretches(cy);
+  }
+}
+
+bool ktSourceMap::mapDeep(Iop& input, Iop* mattes, DeepOp& deep, int pass) {
+  if (empty()) return false;
+  ktDeepWalk walk(*ctx_, input, mattes, deep, channels_, pass, x0_, x1_);
+  for (int cy = firstRow_; cy <= lastRow_; ++cy)
+    if (!walk.walk(cy, cy, *this)) return false;
+  return true;
+}
+
+// Splits the row's scatters into stretches of one kernel pair and slice; a scatter with a
+// non-finite value stands alone.
+void ktSourceMap::findStretches(int cy) {
+  const uint32_t* first = offsets_.data() + (rowOffset(cy) - positionBase_);
+  const int width = x1_ - x0_;
+  for (int i = 0; i < width; ++i) {
+    if (first[i + 1] == first[i]) continue;
+    const uint32_t k = first[i];
+    const SharedScatter& s = rowScatters_[k - scatterBase_];
+    if (!stretches_.empty() && stretches_.size() > rowStretches_.back()) {
+      Stretch& last = stretches_.back();
+      const bool follows = last.sx0 + last.count == x0_ + i && last.first + uint32_t(last.count) == k;
+      if (follows && last.finite && s.finite && last.kernel[0] == s.kernel[0] && last.kernel[1] == s.kernel[1] &&
+          last.slice == s.slice) {
+        ++last.count;
+        last.reach = std::max(last.reach, scatterReach_[k - scatterBase_]);
+        continue;
+      }
+    }
+    stretches_.push_back({x0_ + i, 1, k, scatterReach_[k - scatterBase_], s.finite, {s.kernel[0], s.kernel[1]}, s.slice});
+  }
+  rowStretches_.push_back(static_cast<uint32_t>(stretches_.size()));
+}

@@ -1,0 +1,94 @@
+#include "ktDefocus.h"
+
+#include <algorithm>
+
+#include "ktScatter.h"
+
+using namespace DD::Image;
+
+namespace {
+
+// Spreads every scatter into the slices of output row y over x .. r-1.
+class RowSpread {
+ public:
+  RowSpread(const ktRenderContext& ctx, const ChannelSet& channels, int y, int x, int r)
+      : ctx_(ctx), y_(y), x_(x), r_(r), slices_(std::max(1, ctx.settings->correctiveSlices), channels, x, r) {
+    for (Channel z : channels) channels_.push_back(z);
+  }
+  void scatter(const ktScatter& sc) { convole(ctx_, x_, y_, r_, sc, channels_, slices_); }
+  void endPosition() {}
+  void composite(Row& row) const {
+    for (size_t c = 0; c < channels_.size(); ++c) slices_.composite(int(c), row.writable(channels_[c]));
+  }
+
+ private:
+  const ktRenderContext& ctx_;
+  const int y_, x_, r_;
+  std::vector<Channel> channels_;
+  ktSliceBuffers slices_;
+};
+
+void passThrough(Iop& input, int y, int x, int r, const ChannelSet& channels, Row& row) {
+  Row in(x, r);
+  in.get(input, y, x, r, channels);
+  row.copy(in, channels, x, r);
+}
+
+}  // namespace
+
+void convole(const ktRenderContext& ctx, int rowX, int rowY, int rowR, const ktScatter& sc,
+             const std::vector<Channel>& channels, ktSliceBuffers& slices) {
+  const ktOrvelSettings& s = *ctx.settings;
+  if (!ctx.kernels || ctx.kernels->empty() || rowR <= rowX) return;
+
+  scatter::Pass passes[2];
+  const int passCount = scatter::choosePasses(*ctx.kernels, sc.size, sc.weight, passes);
+  if (passCount == 0) return;
+
+  // Without chromatic aberration every channel shares the centre: test the reach once.
+  const bool shifted = s.kChrAbb != 0.0f;
+  if (!shifted) {
+    bool any = false;
+    for (int p = 0; p < passCount; ++p)
+      any = any || scatter::reaches(sc.sx, sc.sy, passes[p].kernel->halfWidth, rowX, rowY, rowR);
+    if (!any) return;
+  }
+
+  // Channels and passes add into separate rows, so one walk over the channels serves both passes.
+  for (size_t c = 0; c < channels.size(); ++c) {
+    float* colour = slices.colour(sc.slice, int(c));
+    float* weights = slices.weight(sc.slice, int(c));
+    if (colour && weights)
+      scatter::spreadChannel(s, passes, passCount, channels[c], sc.sx, sc.sy, sc.size, sc.aberrationMatte,
+                             sc.values[c], rowX, rowY, rowR, colour, weights);
+  }
+}
+
+void defocus(const ktRenderContext& ctx, Iop& input, Iop* mattes, int y, int x, int r,
+             const ChannelSet& channels, Row& row) {
+  if (r <= x) return;
+  passThrough(input, y, x, r, channels, row);
+  const ChannelSet blurred = channels.intersection(ctx.settings->activeChannels);
+  const int padding = std::max(0, ctx.padding);
+  ktFlatWalk walk(ctx, input, mattes, blurred, x - padding, r + padding);
+  RowSpread spread(ctx, blurred, y, x, r);
+  for (int sy = y - padding; sy <= y + padding; ++sy)
+    walk.walk(sy, std::max(input.y(), std::min(sy, input.t())), spread);
+  spread.composite(row);
+}
+
+void deepDefocus(const ktRenderContext& ctx, Iop& input, Iop* mattes, DeepOp* deep, int y, int x, int r,
+                 const ChannelSet& channels, Row& row, int pass) {
+  passThrough(input, y, x, r, channels, row);
+  const ChannelSet blurred = channels.intersection(ctx.settings->activeChannels);
+  if (!deep) {
+    for (Channel z : blurred) std::fill(row.writable(z) + x, row.writable(z) + r, 0.0f);
+    return;
+  }
+  const int height = ctx.format.t() - ctx.format.y();
+  ktDeepWalk walk(ctx, input, mattes, *deep, blurred, pass, x - ctx.padding, r + ctx.padding);
+  RowSpread spread(ctx, blurred, y, x, r);
+  for (int sy = y - ctx.padding; sy <= y + ctx.padding; ++sy)
+    walk.walk(sy, std::max(0, std::min(sy, height - 1)), spread);
+  spread.composite(row);
+}

@@ -1,0 +1,32 @@
+// The straightforward engine, kept as the reference: for every output row, the source rows
+// within `padding` are walked again and every scatter spread into the row's slices, which are
+// then composited front to back and normalised. Channels not defocused keep the input's row.
+#pragma once
+
+#include <vector>
+
+#include "DDImage/DeepOp.h"
+#include "DDImage/Iop.h"
+#include "DDImage/Row.h"
+#include "ktRenderContext.h"
+#include "ktSliceBuffers.h"
+#include "ktSourceWalk.h"
+
+// The engine's sink: scatter `sc` of the walk channels `channels` spread into the rows of
+// `slices` (dense by channel) of output row rowY over the columns of rowX .. rowR-1 its kernels
+// cover, blending the kernels of the two nearest odd widths, with chromatic displacement.
+void convole(const ktRenderContext& ctx, int rowX, int rowY, int rowR, const ktScatter& sc,
+             const std::vector<DD::Image::Channel>& channels, ktSliceBuffers& slices);
+
+// Fills columns x .. r-1 of output row y for `channels` from a flat input with depth; `mattes`
+// is the Mattes input or null.
+void defocus(const ktRenderContext& ctx, DD::Image::Iop& input, DD::Image::Iop* mattes, int y, int x, int r,
+             const DD::Image::ChannelSet& channels, DD::Image::Row& row);
+
+// The same from a deep input: each source pixel's samples cut apart, walked nearest first with
+// coverage and scattered un-premultiplied with their visible share; the remaining coverage is
+// spread transparent at the far size into the far slice. pass 0 takes all samples, 1 the front
+// ones, 2 the back ones. Without a deep input the active channels come out 0.
+void deepDefocus(const ktRenderContext& ctx, DD::Image::Iop& input, DD::Image::Iop* mattes,
+                 DD::Image::DeepOp* deep, int y, int x, int r, const DD::Image::ChannelSet& channels,
+                 DD::Image::Row& row, int pass);

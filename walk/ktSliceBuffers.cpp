@@ -1,0 +1,91 @@
+#include "ktSliceBuffers.h"
+
+#include <algorithm>
+
+ktSliceBuffers::ktSliceBuffers(int slices, const DD::Image::ChannelSet& channels, int x, int r,
+                               Options options)
+    : x_(x), r_(std::max(x, r)), channels_(channels.size()), options_(options) {
+  const size_t n = static_cast<size_t>(std::max(1, slices));
+  rows_.assign(n * kKinds * channels_, nullptr);
+  runCoverage.assign(options.differences ? n : 0, nullptr);
+  runStarts.assign(options.differences ? n : 0, nullptr);
+  starts_.assign(options.differences ? n : 0, {});
+  storage_.assign(n, {});
+  coverage_.assign(static_cast<size_t>(r_ - x_), 0.0f);
+  if (!options.onFirstUse)
+    for (size_t s = 0; s < n; ++s) prepare(s);
+}
+
+void ktSliceBuffers::prepare(size_t slice) {
+  const size_t width = static_cast<size_t>(r_ - x_);
+  if (width == 0 || channels_ == 0) return;  // nothing to address: every row stays null
+  const bool differences = options_.differences;
+  const size_t weightRowCount = options_.sharedWeights ? 1 : channels_;
+  std::vector<float>& block = storage_[slice];
+  const size_t rows = channels_ + weightRowCount;
+  block.assign((differences ? 2 * rows + 1 : rows) * width, 0.0f);
+  float* next = block.data();
+  for (int set = 0; set < (differences ? 2 : 1); ++set) {
+    for (size_t c = 0; c < channels_; ++c, next += width)
+      rows_[row(slice, set ? kColourDifference : kColour, c)] = next - x_;
+    for (size_t c = 0; c < channels_; ++c) {
+      rows_[row(slice, set ? kWeightDifference : kWeight, c)] = next - x_;
+      if (!options_.sharedWeights) next += width;
+    }
+    if (options_.sharedWeights) next += width;
+  }
+  if (differences) {
+    runCoverage[slice] = next - x_;
+    starts_[slice].assign(rows, 0.0);
+    runStarts[slice] = starts_[slice].data();
+  }
+}
+
+void ktSliceBuffers::foldDifferences() {
+  if (!options_.differences) return;
+  const size_t width = static_cast<size_t>(r_ - x_);
+  for (size_t s = 0; s < storage_.size(); ++s) {
+    std::vector<float>& block = storage_[s];
+    if (block.empty()) continue;
+    // The rows, then their difference rows in the same order, then the coverage.
+    const size_t half = (block.size() - width) / 2;
+    float* coverage = block.data() + 2 * half;
+    for (size_t row = 0; row < half; row += width) {
+      float* out = block.data() + row;
+      float* difference = block.data() + half + row;
+      double& start = starts_[s][row / width];
+      double sum = start;
+      start = 0.0;
+      float covering = 0.0f;
+      for (size_t i = 0; i < width; ++i) {
+        covering += coverage[i];
+        sum = covering > 0.0f ? sum + difference[i] : 0.0;
+        difference[i] = 0.0f;
+        out[i] = static_cast<float>(out[i] + sum);
+      }
+    }
+    std::fill(coverage, coverage + width, 0.0f);
+  }
+}
+
+void ktSliceBuffers::composite(int c, float* out) const {
+  if (r_ <= x_) return;
+  float* coverage = coverage_.data() - x_;
+  std::fill(out + x_, out + r_, 0.0f);
+  std::fill(coverage + x_, coverage + r_, 0.0f);
+  if (c < 0 || size_t(c) >= channels_) return;
+
+  // Nearest slice first: each adds its colour scaled so that the coverage never passes 1.
+  for (size_t s = 0; s < storage_.size(); ++s) {
+    const float* C = colour(s, c);
+    const float* W = weight(s, c);
+    if (!C || !W) continue;
+    for (int i = x_; i < r_; ++i) {
+      const float rem = 1.0f - coverage[i];
+      out[i] += (rem < W[i] ? rem / W[i] : 1.0f) * C[i];
+      coverage[i] += std::min(W[i], rem);
+    }
+  }
+  for (int i = x_; i < r_; ++i)
+    if (coverage[i] > 0.0f) out[i] = out[i] / coverage[i];
+}

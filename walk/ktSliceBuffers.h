@@ -1,0 +1,70 @@
+// The accumulation rows of one output row: for each corrective slice a colour row and a weight
+// row per channel over columns x .. r-1, zeroed; and the front-to-back compositing of the slices.
+// Channels are addressed densely, by their position among the channels the rows were made for
+// (ascending id).
+#pragma once
+
+#include <vector>
+
+#include "DDImage/ChannelSet.h"
+
+struct ktSliceOptions {
+  // Every channel of a slice adds its weights into one and the same row, for channels whose
+  // kernels and centres are the same.
+  bool sharedWeights = false;
+  // A slice's rows are made only when ensure() asks for them; a slice never asked for adds
+  // nothing.
+  bool onFirstUse = false;
+  // Every row has a difference row beside it (see foldDifferences).
+  bool differences = false;
+};
+
+class ktSliceBuffers {
+ public:
+  using Options = ktSliceOptions;
+
+  ktSliceBuffers(int slices, const DD::Image::ChannelSet& channels, int x, int r,
+                 Options options = Options());
+
+  int slices() const { return static_cast<int>(storage_.size()); }
+  // Makes the rows of `slice` ready, zeroed, before its first addition.
+  void ensure(size_t slice) {
+    if (storage_[slice].empty()) prepare(slice);
+  }
+
+  // The rows of channel position c, indexed by absolute column; null until the slice is made.
+  float* colour(size_t slice, int c) const { return rows_[row(slice, kColour, c)]; }
+  float* weight(size_t slice, int c) const { return rows_[row(slice, kWeight, c)]; }
+  // Differences of what a constant run of kernel taps adds along a row: entry i holds what
+  // column i adds beyond column i-1 (entry x what column x adds).
+  float* colourDifference(size_t slice, int c) const { return rows_[row(slice, kColourDifference, c)]; }
+  float* weightDifference(size_t slice, int c) const { return rows_[row(slice, kWeightDifference, c)]; }
+  // Per slice, the differences of how many runs cover each column: where none does, the running
+  // sums are exactly 0, whatever the rounding of the terms before.
+  std::vector<float*> runCoverage;
+  // Per slice, what runs beginning left of the row add at its first column, by row (the colour
+  // rows in channel order, then the weight rows): in double, as it sums whole runs.
+  std::vector<double*> runStarts;
+
+  // Adds the running sums of the difference rows into their rows (in double, so the long sums
+  // round once per column) and zeroes them.
+  void foldDifferences();
+
+  // Writes channel position c of columns x .. r-1 into out (indexed by absolute column): slices
+  // nearest first, each scaled so that the coverage taken never passes 1, then divided by the
+  // coverage where it is positive (0 where nothing reached).
+  void composite(int c, float* out) const;
+
+ private:
+  enum Kind { kColour, kWeight, kColourDifference, kWeightDifference, kKinds };
+  size_t row(size_t slice, Kind kind, size_t c) const { return (slice * kKinds + kind) * channels_ + c; }
+  void prepare(size_t slice);
+
+  int x_, r_;
+  size_t channels_;
+  Options options_;
+  std::vector<float*> rows_;  // by slice, kind, channel position
+  std::vector<std::vector<double>> starts_;
+  std::vector<std::vector<float>> storage_;  // per slice: its colour rows, its weight rows, their differences
+  mutable std::vector<float> coverage_;
+};

@@ -1,0 +1,179 @@
+#include "ktSourceWalk.h"
+
+#include <algorithm>
+
+#include "ktCombineSamples.h"
+#include "ktDepthToCoc.h"
+#include "ktLensValues.h"
+#include "ktScatter.h"
+
+using namespace DD::Image;
+
+namespace {
+
+int clampTo(int v, int lo, int hi) { return std::max(lo, std::min(v, hi)); }
+
+size_t deepSliceOf(const ktRenderContext& ctx, float depth) {
+  if (!ctx.sliceDepths) return 0;
+  return static_cast<size_t>(sliceIndex(*ctx.sliceDepths, ctx.settings->correctiveSlices, depth));
+}
+
+}  // namespace
+
+ChannelSet deepRequestSet(const ChannelSet& offered, ChannelSet work) {
+  work += Chan_Alpha;
+  ChannelSet request = offered.intersection(work);
+  request -= Chan_Z;
+  request += Chan_Alpha;
+  request += Chan_DeepFront;
+  request += Chan_DeepBack;
+  return request;
+}
+
+Channel pieceDepthChannel(const ktOrvelSettings& s) {
+  return s.depthChannel == Chan_DeepBack ? Chan_DeepBack : Chan_DeepFront;
+}
+
+ktDeepPiece deepPieceAt(const ktRenderContext& ctx, const DeepPixel& pieces, size_t j, Channel depthChannel) {
+  const ktOrvelSettings& s = *ctx.settings;
+  float depth = pieces.getUnorderedSample(j, depthChannel);
+  if (!s.realWorldLens) depth = std::min(std::max(depth, s.focusNear), s.focusFar);
+  return {depthToCoc(s, ctx.kernelSizeLimit, depth, DepthKind::Deep), deepSliceOf(ctx, depth)};
+}
+
+ktWalkRows::ktWalkRows(const ktRenderContext& ctx, Iop& input, Iop* mattes, const ChannelSet& channels,
+                       int left, int right)
+    : ctx_(ctx),
+      s_(*ctx.settings),
+      input_(input),
+      mattes_(mattes),
+      channels_(channels),
+      left_(left),
+      right_(right),
+      formatWidth_(ctx.format.r() - ctx.format.x()),
+      colour_(left, right),
+      matte_(left, right),
+      colourOf_(channels.size()),
+      values_(channels.size()) {
+  for (Channel z : channels) channelList_.push_back(z);
+}
+
+void ktWalkRows::fetch(int cy) {
+  colour_.get(input_, cy, left_, right_, channels_);
+  for (size_t c = 0; c < channelList_.size(); ++c) colourOf_[c] = colour_[channelList_[c]];
+  const bool haveMattes = mattes_ && !ctx_.matteChannels.empty();
+  if (haveMattes) matte_.get(*mattes_, cy, left_, right_, ctx_.matteChannels);
+  matteOf_[0] = haveMattes && ctx_.hasBloomMatte ? matte_[s_.bloomMatteChannel] : nullptr;
+  matteOf_[1] = haveMattes && ctx_.hasDefocusMatte ? matte_[s_.defocusMatteChannel] : nullptr;
+  matteOf_[2] =
+      haveMattes && ctx_.hasChromicAberrationMatte ? matte_[s_.chromicAberrationMatteChannel] : nullptr;
+}
+
+ktWalkRows::Mattes ktWalkRows::mattesAt(int sx) const {
+  Mattes m;
+  if (matteOf_[0]) m.bloom = matteOf_[0][sx];
+  if (matteOf_[1]) m.defocus = matteOf_[1][sx];
+  if (matteOf_[2]) m.aberration = matteOf_[2][sx];
+  return m;
+}
+
+ktFlatWalk::ktFlatWalk(const ktRenderContext& ctx, Iop& input, Iop* mattes, const ChannelSet& channels,
+                       int left, int right)
+    : ktWalkRows(ctx, input, mattes, channels, left, right), depth_(left, right) {}
+
+void ktFlatWalk::fetchRow(int cy) {
+  fetch(cy);
+  depth_.get(input_, cy, left_, right_, ChannelSet(s_.depthChannel));
+  depthValues_ = depth_[s_.depthChannel];
+}
+
+bool ktFlatWalk::pixel(int sx, int sy, int cy, ktScatter& out) {
+  // Depth comes from the column clamped into the format, kept inside the fetched span.
+  const int dx = clampTo(sx, 0, formatWidth_ - 1);
+  const int depthX = clampTo(dx, left_, right_ - 1);
+  const CocSample coc = depthToCoc(s_, ctx_.kernelSizeLimit, depthValues_[depthX], DepthKind::Flat);
+  if (!scatter::scattersRegion(s_.focusOutput, coc.region)) return false;
+  const Mattes m = mattesAt(sx);
+  const int slices = std::max(1, s_.correctiveSlices);
+  const size_t slice =
+      slices == 1 || !ctx_.sliceDepths ? 0 : size_t(sliceIndex(*ctx_.sliceDepths, slices, coc.depth));
+  const float bloom = scatter::bloomLevel(s_, ctx_.format, dx, cy) * m.bloom;
+  for (size_t c = 0; c < channelList_.size(); ++c)
+    values_[c] = scatter::scatteredValue(s_, channelList_[c], colourOf_[c][sx], bloom);
+  out = {sx, sy, scatter::kernelSize(coc.coc, m.defocus), 1.0f, slice, m.aberration, values_.data()};
+  return true;
+}
+
+ktDeepWalk::ktDeepWalk(const ktRenderContext& ctx, Iop& input, Iop* mattes, DeepOp& deep,
+                       const ChannelSet& channels, int pass, int left, int right)
+    : ktWalkRows(ctx, input, mattes, channels, left, right),
+      deep_(deep),
+      pass_(pass),
+      request_(deepRequestSet(deep.deepInfo().channels(), channels)),
+      depthChannel_(pieceDepthChannel(s_)),
+      fallback_(channels.size()) {
+  // The uncovered remainder spreads as transparent coverage at the farthest depth the lens
+  // model can see.
+  const float farDepth = s_.realWorldLens ? kFarDepth : s_.focusFar;
+  farSize_ = std::max(depthToCoc(s_, ctx.kernelSizeLimit, farDepth, DepthKind::Deep).coc, 1.0f);
+  farSlice_ = deepSliceOf(ctx, farDepth);
+}
+
+bool ktDeepWalk::fetchRow(int cy) {
+  fetch(cy);
+  syc_ = cy;
+  const Box box(clampTo(left_, 0, formatWidth_ - 1), cy, clampTo(right_ - 1, 0, formatWidth_ - 1) + 1,
+                cy + 1);
+  if (!deep_.deepEngine(box, request_, plane_)) return false;
+  sampled_.clear();
+  for (size_t c = 0; c < channelList_.size(); ++c)
+    if (plane_.channels().contains(channelList_[c])) sampled_.push_back(int(c));
+  return true;
+}
+
+// Cuts the samples of the pixel at column sx apart; false where the plane has no pixel there.
+// Channels the samples lack spread the flat input's value at the clamped column, or 0 where that
+// column lies outside the fetched span.
+bool ktDeepWalk::beginPixel(int sx, int cy) {
+  sxc_ = clampTo(sx, 0, formatWidth_ - 1);
+  const Box& box = plane_.box();
+  if (sxc_ < box.x() || sxc_ >= box.r() || cy < box.y() || cy >= box.t()) return false;
+  pixelMattes_ = mattesAt(sx);
+  const bool inSpan = sxc_ >= left_ && sxc_ < right_;
+  for (size_t c = 0; c < channelList_.size(); ++c) fallback_[c] = inSpan ? colourOf_[c][sxc_] : 0.0f;
+  combined_.clear();
+  combineSamples(plane_.channels(), plane_.getPixel(cy, sxc_), combined_);
+  return true;
+}
+
+// Piece j with its visible share: its alpha times what the nearer pieces left. Pieces of the
+// other focus region are skipped and hide nothing; outside the focus region, without the
+// real-world lens, depths clamp onto it.
+bool ktDeepWalk::piece(const DeepPixel& pieces, size_t j, int sx, int sy, float coverage, ktScatter& out) {
+  const ktDeepPiece p = deepPieceAt(ctx_, pieces, j, depthChannel_);
+  if (pass_ != 0 && static_cast<int>(p.coc.region) != pass_) return false;
+
+  const float alpha = pieces.getUnorderedSample(j, Chan_Alpha);
+  std::copy(fallback_.begin(), fallback_.end(), values_.begin());
+  for (int c : sampled_) values_[c] = pieces.getUnorderedSample(j, channelList_[c]) / alpha;
+  const float bloom = scatter::bloomLevel(s_, ctx_.format, sxc_, syc_) * pixelMattes_.bloom;
+  for (size_t c = 0; c < channelList_.size(); ++c)
+    values_[c] = scatter::scatteredValue(s_, channelList_[c], values_[c], bloom);
+  const float size = std::max(p.coc.coc * pixelMattes_.defocus, 1.0f);
+  out = {sx,
+         sy,
+         size,
+         (1.0f - coverage) * alpha,
+         p.slice,
+         pixelMattes_.aberration,
+         values_.data()};
+  return true;
+}
+
+// What no piece covered: zero colour, no bloom, at the far size in the far slice.
+ktScatter ktDeepWalk::remainder(int sx, int sy, float weight) {
+  const float noBloom = scatter::bloomLevel(s_, ctx_.format, sxc_, syc_) * 0.0f;
+  for (size_t c = 0; c < channelList_.size(); ++c)
+    values_[c] = scatter::scatteredValue(s_, channelList_[c], 0.0f, noBloom);
+  return {sx, sy, farSize_, weight, farSlice_, 1.0f, values_.data()};
+}

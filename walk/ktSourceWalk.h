@@ -1,0 +1,144 @@
+// The source walks: what the source pixels of a row contribute, written once for both engines.
+// The flat walk gives one scatter per pixel its focus region lets through; the deep walk one per
+// piece of a deep pixel, nearest first with its visible share, then the uncovered remainder.
+// Every scatter goes to a sink (`sink.scatter(const ktScatter&)`, then `sink.endPosition()`
+// after each column): the reference engine spreads it into the output row's slices, the fast
+// engine records it in its source map.
+#pragma once
+
+#include <cstddef>
+#include <vector>
+
+#include "DDImage/DeepOp.h"
+#include "DDImage/DeepPixel.h"
+#include "DDImage/DeepPlane.h"
+#include "DDImage/Iop.h"
+#include "DDImage/Row.h"
+#include "ktDepthToCoc.h"
+#include "ktRenderContext.h"
+
+// One scatter: a source pixel, or a piece of one, to spread.
+struct ktScatter {
+  int sx, sy;    // the source pixel, unclamped
+  float size;    // blur diameter
+  float weight;  // the share of the pixel spread
+  size_t slice;
+  float aberrationMatte;
+  const float* values;  // per walk channel (ascending id): the value spread, with its bloom light
+};
+
+// One piece of a deep pixel as every deep walk sees it: its blur and focus region, its depth
+// (clamped onto the focus region without the real-world lens) and its slice.
+struct ktDeepPiece {
+  CocSample coc;
+  size_t slice;
+};
+ktDeepPiece deepPieceAt(const ktRenderContext& ctx, const DD::Image::DeepPixel& pieces, size_t j,
+                        DD::Image::Channel depthChannel);
+// The depth channel of the pieces: deep back when the node's depth channel says so, else front.
+DD::Image::Channel pieceDepthChannel(const ktOrvelSettings& s);
+// The channels asked of the deep input: what it offers of `work` and alpha, without Z (each
+// piece carries its own depths), plus alpha and the deep front and back depths.
+DD::Image::ChannelSet deepRequestSet(const DD::Image::ChannelSet& offered, DD::Image::ChannelSet work);
+
+// What both walks read of a source row: the rows of the walk's channels and the mattes over
+// columns left .. right-1, and the matte values of a column.
+class ktWalkRows {
+ public:
+  ktWalkRows(const ktRenderContext& ctx, DD::Image::Iop& input, DD::Image::Iop* mattes,
+             const DD::Image::ChannelSet& channels, int left, int right);
+
+ protected:
+  struct Mattes {
+    float bloom = 1.0f, defocus = 1.0f, aberration = 1.0f;  // 1 where no matte applies
+  };
+  void fetch(int cy);
+  Mattes mattesAt(int sx) const;
+
+  const ktRenderContext& ctx_;
+  const ktOrvelSettings& s_;
+  DD::Image::Iop& input_;
+  DD::Image::Iop* mattes_;
+  const DD::Image::ChannelSet channels_;
+  std::vector<DD::Image::Channel> channelList_;
+  const int left_, right_;
+  const int formatWidth_;
+  DD::Image::Row colour_, matte_;
+  std::vector<const float*> colourOf_;  // by walk channel, the fetched colour row
+  const float* matteOf_[3] = {};        // bloom, defocus, aberration; null where unused
+  std::vector<float> values_;           // by walk channel, the values of the scatter being made
+};
+
+class ktFlatWalk : public ktWalkRows {
+ public:
+  ktFlatWalk(const ktRenderContext& ctx, DD::Image::Iop& input, DD::Image::Iop* mattes,
+             const DD::Image::ChannelSet& channels, int left, int right);
+  // Walks source row sy, read from input row cy, into `sink`.
+  template <class Sink>
+  void walk(int sy, int cy, Sink& sink) {
+    fetchRow(cy);
+    ktScatter scatter;
+    for (int sx = left_; sx < right_; ++sx) {
+      if (pixel(sx, sy, cy, scatter)) sink.scatter(scatter);
+      sink.endPosition();
+    }
+  }
+
+ private:
+  void fetchRow(int cy);
+  bool pixel(int sx, int sy, int cy, ktScatter& out);
+  DD::Image::Row depth_;
+  const float* depthValues_ = nullptr;
+};
+
+// pass 0 walks every piece, 1 the front ones, 2 the back ones.
+class ktDeepWalk : public ktWalkRows {
+ public:
+  // A pixel whose uncovered share is below this counts as fully covered.
+  static constexpr float kCoveredEpsilon = 1e-6f;
+
+  ktDeepWalk(const ktRenderContext& ctx, DD::Image::Iop& input, DD::Image::Iop* mattes,
+             DD::Image::DeepOp& deep, const DD::Image::ChannelSet& channels, int pass, int left, int right);
+  // Walks source row sy, read from format row cy, into `sink`; false (nothing walked) when the
+  // deep input cannot deliver the row.
+  template <class Sink>
+  bool walk(int sy, int cy, Sink& sink) {
+    if (!fetchRow(cy)) return false;
+    ktScatter scatter;
+    for (int sx = left_; sx < right_; ++sx) {
+      if (beginPixel(sx, cy)) {
+        const DD::Image::DeepPixel pieces =
+            combined_.getPixel(plane_.channels(), DD::Image::DeepPixel::eZAscending);
+        float coverage = 0.0f;
+        for (size_t j = 0; j < pieces.getSampleCount(); ++j) {
+          if (!piece(pieces, j, sx, sy, coverage, scatter)) continue;
+          sink.scatter(scatter);
+          coverage += scatter.weight;
+          if (1.0f - coverage < kCoveredEpsilon) break;
+        }
+        if (coverage < 1.0f) sink.scatter(remainder(sx, sy, 1.0f - coverage));
+      }
+      sink.endPosition();
+    }
+    return true;
+  }
+
+ private:
+  bool fetchRow(int cy);
+  bool beginPixel(int sx, int cy);
+  bool piece(const DD::Image::DeepPixel& pieces, size_t j, int sx, int sy, float coverage, ktScatter& out);
+  ktScatter remainder(int sx, int sy, float weight);
+
+  DD::Image::DeepOp& deep_;
+  const int pass_;
+  DD::Image::ChannelSet request_;
+  DD::Image::Channel depthChannel_;
+  float farSize_;
+  size_t farSlice_;
+  DD::Image::DeepPlane plane_;
+  DD::Image::DeepOutPixel combined_;
+  std::vector<int> sampled_;     // walk channels the deep samples carry
+  std::vector<float> fallback_;  // by walk channel: the flat input's value, for the others
+  int sxc_ = 0, syc_ = 0;        // the pixel being walked, clamped into the format
+  Mattes pixelMattes_;
+};
