@@ -1,0 +1,29 @@
+#include "files/memoryLimit.h"
+
+#include <unistd.h>
+
+#include <cstdio>
+
+namespace {
+
+constexpr double kGigabyte = 1024.0 * 1024.0 * 1024.0;
+
+std::string gigabytes(double bytes) {
+  char text[32];
+  std::snprintf(text, sizeof text, "%.3g GB", bytes / kGigabyte);
+  return text;
+}
+
+}  // namespace
+
+double defaultMemoryLimit() {
+  const long pages = ::sysconf(_SC_PHYS_PAGES), pageSize = ::sysconf(_SC_PAGE_SIZE);
+  if (pages <= 0 || pageSize <= 0) return 8.0 * kGigabyte;
+  return 0.5 * double(pages) * double(pageSize);
+}
+
+Status checkMemory(double bytes, double limit, const std::string& path) {
+  if (bytes <= limit) return Status::success();
+  return Status::usage("'" + path + "' would need " + gigabytes(bytes) + " of memory, more than the " +
+                       gigabytes(limit) + " allowed (--max-memory GB)");
+}
