@@ -10,24 +10,31 @@
 #include <string>
 #include <thread>
 
+#include <hwy/targets.h>
+
 #include "DDImage/Thread.h"
-#include "bench/childProcess.h"
-#include "bench/peakMemory.h"
+#include "bench/process.h"
 #include "bench/processBench.h"
-#include "bench/vectorTarget.h"
-#include "cli/knobApplication.h"
+#include "cli/knobs.h"
 #include "cli/messages.h"
-#include "render/engineChoice.h"
 #include "render/nodeSession.h"
-#include "scenes/benchScene.h"
-#include "scenes/deepScene.h"
-#include "scenes/occluderScene.h"
+#include "render/pluginLoader.h"
+#include "scenes/deepScenes.h"
+#include "scenes/flatScenes.h"
 #include "standin/OpHost.h"
 
 using namespace DD::Image;
 using namespace standin;
 
 namespace {
+
+// The vector target the fast engine's sweeps run on in this process: the best one Highway finds
+// on the processor, under any cap set by ORVEL_SIMD_TARGET once the node has rendered.
+std::string vectorTarget() {
+  const int64_t supported = hwy::SupportedTargets() & HWY_TARGETS;
+  const int64_t best = supported & -supported;  // better targets have the lower bits
+  return best == HWY_AVX3 ? "AVX-512" : hwy::TargetName(best);
+}
 
 // A reference engine run longer than this is not repeated.
 constexpr double kSlowSeconds = 20.0;

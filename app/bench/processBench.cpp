@@ -10,9 +10,9 @@
 #include <filesystem>
 #include <limits>
 
-#include "bench/childProcess.h"
+#include "bench/process.h"
 #include "files/imageWriter.h"
-#include "scenes/benchScene.h"
+#include "scenes/flatScenes.h"
 
 namespace fs = std::filesystem;
 

@@ -5,7 +5,7 @@
 #include <vector>
 
 #include "DDImage/CameraOp.h"
-#include "cli/nameSuggestion.h"
+#include "cli/messages.h"
 
 using DD::Image::CameraOp;
 

@@ -4,15 +4,13 @@
 #include <cstdio>
 #include <filesystem>
 
-#include "cli/knobApplication.h"
-#include "cli/knobAssignment.h"
+#include "cli/knobs.h"
 #include "cli/messages.h"
 #include "files/imageWriter.h"
 #include "render/nodeSession.h"
 #include "render/progressBar.h"
-#include "scenes/deepScene.h"
-#include "scenes/demoScene.h"
-#include "scenes/occluderScene.h"
+#include "scenes/deepScenes.h"
+#include "scenes/flatScenes.h"
 #include "standin/OpHost.h"
 
 using namespace DD::Image;

@@ -4,15 +4,14 @@
 
 #include "DDImage/DeepOp.h"
 #include "DDImage/Knob.h"
-#include "cli/knobApplication.h"
+#include "cli/knobs.h"
 #include "cli/messages.h"
 #include "depth/depthStatistics.h"
-#include "depth/lensSettings.h"
 #include "files/deepReader.h"
 #include "files/imageReader.h"
-#include "files/memoryLimit.h"
-#include "render/depthCheck.h"
+#include "files/inputChecks.h"
 #include "render/nodeSession.h"
+#include "render/renderChecks.h"
 
 using namespace DD::Image;
 

@@ -1,5 +1,4 @@
-// A frame's depths against the node's lens: their range and percentiles, the blur diameter the
-// settings give at each, and the shares of the frame in focus, in front and behind.
+// Measuring depth and blur outside a render: a node's lens settings and a depth plane's statistics.
 #pragma once
 
 #include <cstddef>
@@ -7,6 +6,16 @@
 #include <vector>
 
 #include "ktDepthToCoc.h"
+#include "ktOrvelSettings.h"
+
+namespace DD {
+namespace Image {
+class Op;
+}
+}  // namespace DD
+
+// A frame's depths against the node's lens: their range and percentiles, the blur diameter the
+// settings give at each, and the shares of the frame in focus, in front and behind.
 
 namespace standin {
 class MemoryIop;
@@ -35,3 +44,9 @@ void printDepthSummary(const DepthSummary& summary, const ktOrvelSettings& setti
 // The median of the finite values of `plane` (over the image's box) in the 5 x 5 neighbourhood of
 // host pixel (x, y), clipped to the box; false when it holds none.
 bool medianDepthAround(const standin::MemoryIop& image, const float* plane, int x, int y, float& depth);
+
+// The node's lens settings as its knobs hold them, for measuring blur outside a render.
+
+// A settings record with every knob the depth-to-blur mapping reads taken from `node` by name,
+// and the derived lens values worked out for a full-resolution frame of width x height pixels.
+ktOrvelSettings lensSettingsOf(const DD::Image::Op& node, int width, int height);

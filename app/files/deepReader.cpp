@@ -10,11 +10,9 @@
 #include <algorithm>
 #include <cstdint>
 
-#include "files/channelNames.h"
 #include "files/exrInput.h"
-#include "files/fileGeometry.h"
-#include "files/inputPath.h"
-#include "files/memoryLimit.h"
+#include "files/fileMapping.h"
+#include "files/inputChecks.h"
 
 using namespace DD::Image;
 using namespace standin;

@@ -6,7 +6,7 @@
 #include <fstream>
 #include <utility>
 
-#include "files/memoryLimit.h"
+#include "files/inputChecks.h"
 
 namespace {
 

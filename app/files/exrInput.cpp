@@ -9,7 +9,7 @@
 #include <fstream>
 
 #include "files/exrHeaderCheck.h"
-#include "files/inputPath.h"
+#include "files/inputChecks.h"
 
 namespace {
 

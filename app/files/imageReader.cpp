@@ -10,12 +10,11 @@
 #include <cmath>
 #include <cstdint>
 
-#include "files/exrCompression.h"
 #include "files/exrInput.h"
-#include "files/fileGeometry.h"
+#include "files/exrSettings.h"
+#include "files/fileMapping.h"
 #include "files/imageModule.h"
-#include "files/inputPath.h"
-#include "files/memoryLimit.h"
+#include "files/inputChecks.h"
 
 using namespace DD::Image;
 using namespace standin;

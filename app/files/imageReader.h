@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "files/channelNames.h"
+#include "files/fileMapping.h"
 #include "standin/MemoryIop.h"
 #include "status.h"
 

@@ -12,8 +12,8 @@
 #include <ctime>
 #include <filesystem>
 
-#include "files/exrCompression.h"
-#include "files/fileGeometry.h"
+#include "files/exrSettings.h"
+#include "files/fileMapping.h"
 #include "files/imageModule.h"
 #include "render/interruption.h"
 

@@ -6,14 +6,14 @@
 
 #include <string>
 
-#include "files/channelNames.h"
+#include "files/fileMapping.h"
 #include "files/outputFile.h"
 #include "standin/MemoryIop.h"
 #include "status.h"
 
 struct WriteOptions {
   bool half = false;        // EXR channels as 16-bit floats
-  std::string compression;  // EXR compression by name (see exrCompression.h); empty: zip
+  std::string compression;  // EXR compression by name (see exrSettings.h); empty: zip
 };
 
 // Writes under a temporary name beside `path`, then renames it into place.

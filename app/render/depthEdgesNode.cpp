@@ -3,7 +3,7 @@
 #include <cstring>
 
 #include "DDImage/Op.h"
-#include "cli/knobApplication.h"
+#include "cli/knobs.h"
 #include "render/pluginLoader.h"
 #include "standin/OpHost.h"
 

@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "cli/knobAssignment.h"
+#include "cli/knobs.h"
 #include "status.h"
 
 namespace DD {

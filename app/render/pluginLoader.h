@@ -1,11 +1,19 @@
-// Loading the node the way the host loads plug-ins: dlopen its module, whose static
-// description then registers the node by name.
+// The node plug-in module: loading it, its symbols, and choosing its engine.
 #pragma once
 
 #include <string>
 #include <vector>
 
 #include "status.h"
+
+namespace DD {
+namespace Image {
+class Op;
+}
+}  // namespace DD
+
+// Loading the node the way the host loads plug-ins: dlopen its module, whose static
+// description then registers the node by name.
 
 // Folders to search, in order: those on `pluginPath` (colon-separated, empty entries skipped),
 // then `executableFolder`.
@@ -22,3 +30,8 @@ std::string executableFolder();
 // The address of `symbol` in the loaded plug-in module (or, when the node was registered without
 // one, in the program); null when it is not there.
 void* pluginSymbol(const char* symbol);
+
+// Choosing the node's engine: the fast one, or the straightforward reference kept to verify it.
+
+// Selects the engine of `node` through the plug-in's C entry point ktOrvelUseReferenceEngine.
+Status chooseEngine(DD::Image::Op& node, bool reference);

@@ -1,6 +1,7 @@
 #include "render/renderChecks.h"
 
 #include <algorithm>
+#include <cctype>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
@@ -9,7 +10,7 @@
 #include "DDImage/Knob.h"
 #include "DDImage/Op.h"
 #include "cli/frameRange.h"
-#include "cli/nameSuggestion.h"
+#include "cli/messages.h"
 #include "depth/depthStatistics.h"
 #include "standin/OpHost.h"
 
@@ -200,4 +201,33 @@ Status focusAt(const std::string& text, Op& node, const LoadedImage& input, std:
   note = "--focus-at " + text + ": focalPlane=" + focalPlane->script() +
          " (the median depth of the 5 x 5 pixels there)";
   return Status::success();
+}
+
+namespace {
+
+// The "Filter Shape" output shows the kernel alone and reads no depth.
+constexpr int kFilterShapeOutput = 3;
+
+}  // namespace
+
+Status checkDepthChannel(const Op& node, const ChannelSet& channels,
+                         const std::vector<std::string>& fileChannels, const std::string& path) {
+  const Knob* outputType = node.knob("outputType");
+  const Knob* depth = node.knob("depthChannel");
+  if (!depth || (outputType && int(outputType->get_value()) == kFilterShapeOutput)) return Status::success();
+  const Channel z = static_cast<Channel>(int(depth->get_value()));
+  if (channels.contains(z)) return Status::success();
+  const size_t dot = path.rfind('.');
+  std::string extension = dot == std::string::npos ? "" : path.substr(dot + 1);
+  for (char& c : extension) c = char(std::tolower(static_cast<unsigned char>(c)));
+  if (extension == "png" || extension == "jpg" || extension == "jpeg")
+    return Status::usage("'" + path + "' has no depth channel (its channels: " + list(fileChannels) +
+                         "): a ." + extension +
+                         " file holds colour only; give an EXR with a depth channel, or the depths "
+                         "as a deep EXR with --deep FILE");
+  const std::vector<std::string> near = nearestNames(getName(z), fileChannels);
+  return Status::usage("'" + path + "' has no depth channel " + getName(z) +
+                       " (its channels: " + list(fileChannels) +
+                       (near.empty() ? "" : "; did you mean " + joinAlternatives(near) + "?") +
+                       "); name one with --set depthChannel=NAME");
 }

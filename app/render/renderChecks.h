@@ -1,13 +1,12 @@
-// What the renderer checks around the node before and after a render: refusals of settings that
-// cannot give a picture, warnings for settings that would change nothing, and hints that follow
-// the node's own messages on lines of their own.
+// Checks on a render before it starts: options, knobs and the input file.
 #pragma once
 
 #include <string>
 #include <vector>
 
+#include "DDImage/ChannelSet.h"
 #include "cli/commandLine.h"
-#include "cli/knobAssignment.h"
+#include "cli/knobs.h"
 #include "files/imageReader.h"
 #include "status.h"
 
@@ -16,6 +15,10 @@ namespace Image {
 class Op;
 }
 }  // namespace DD
+
+// What the renderer checks around the node before and after a render: refusals of settings that
+// cannot give a picture, warnings for settings that would change nothing, and hints that follow
+// the node's own messages on lines of their own.
 
 // Before anything is read: there is something to render, and a frame pattern comes with --frames.
 Status checkRenderRequest(const RenderRequest& request);
@@ -47,3 +50,10 @@ Status withHints(Status status, const std::vector<std::string>& inputChannels);
 // --focus-at X,Y: sets focalPlane to the median depth of the 5 x 5 pixels around (X, Y), counted
 // from the display window's top-left, and says so in `note`.
 Status focusAt(const std::string& text, DD::Image::Op& node, const LoadedImage& input, std::string& note);
+
+// The input must carry the node's depth channel for every output but the filter-shape preview.
+
+// Checks `channels` (the input file's) for the channel the node's depthChannel knob names.
+// `fileChannels` are the file's channel names, listed in the message.
+Status checkDepthChannel(const DD::Image::Op& node, const DD::Image::ChannelSet& channels,
+                         const std::vector<std::string>& fileChannels, const std::string& path);

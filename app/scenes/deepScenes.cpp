@@ -1,10 +1,64 @@
-#include "scenes/occluderScene.h"
+#include "scenes/deepScenes.h"
 
 #include <cmath>
 #include <vector>
 
 using namespace DD::Image;
 using namespace standin;
+
+namespace {
+
+struct Sample {
+  float r, g, b, a, front, back;
+};
+
+// Appends `s` in the operator's layout, its colour premultiplied by its alpha.
+void append(std::vector<float>& out, const ChannelMap& map, const Sample& s) {
+  const size_t at = out.size();
+  out.resize(at + size_t(map.size()), 0.0f);
+  float* p = out.data() + at;
+  p[map.chanNo(Chan_Red)] = s.r * s.a;
+  p[map.chanNo(Chan_Green)] = s.g * s.a;
+  p[map.chanNo(Chan_Blue)] = s.b * s.a;
+  p[map.chanNo(Chan_Alpha)] = s.a;
+  p[map.chanNo(Chan_DeepFront)] = s.front;
+  p[map.chanNo(Chan_DeepBack)] = s.back;
+}
+
+// The samples of the pixel at (u, v), both from 0 to 1, v upwards.
+void pixelSamples(float u, float v, int x, int y, const ChannelMap& map, std::vector<float>& out) {
+  out.clear();
+  if (u > 0.8f && v > 0.75f) return;  // a hole of empty pixels
+  const bool light = x % 53 == 17 && y % 41 == 9;
+  const float brick = (int(u * 40.0f) + int(v * 24.0f)) % 2 ? 0.55f : 0.4f;
+  append(out, map, light ? Sample{30, 24, 12, 1, 2000, 2000} : Sample{brick, 0.3f, 0.25f, 1, 2000, 2000});
+  append(out, map, Sample{0.5f, 0.6f, 0.75f, 0.12f, 300.0f + 100.0f * u, 500.0f});
+  append(out, map, Sample{0.6f, 0.55f, 0.5f, 0.1f, 400.0f, 900.0f});
+  if (v < 0.5f) append(out, map, Sample{0.7f, 0.7f, 0.8f, 0.08f, 20.0f, 45.0f});
+  const float su = (u - 0.5f) * 1.6f, sv = v - 0.5f;
+  if (su * su + sv * sv < 0.06f) {
+    const float stripe = std::sin(60.0f * u) > 0 ? 0.9f : 0.2f;
+    append(out, map, Sample{stripe, stripe, 0.3f, 1, kDeepSceneFocalDepth, kDeepSceneFocalDepth});
+  }
+  if (u > 0.1f && u < 0.45f && v > 0.15f && v < 0.7f)
+    append(out, map, Sample{0.2f, 0.7f, 0.4f, 0.4f, 55.0f, 65.0f});
+  if (std::fabs(u - 0.3f) < 0.05f) append(out, map, Sample{0.8f, 0.2f, 0.1f, 1.0f, 40.0f, 70.0f});
+}
+
+}  // namespace
+
+std::unique_ptr<MemoryDeepOp> makeDeepScene(int width, int height) {
+  const ChannelSet channels = ChannelSet(Mask_RGBA) + ChannelSet(Chan_DeepFront) + ChannelSet(Chan_DeepBack);
+  auto scene = std::make_unique<MemoryDeepOp>(Format(width, height), Box(0, 0, width, height), channels);
+  const ChannelMap& map = scene->channelMap();
+  std::vector<float> samples;
+  for (int y = 0; y < height; ++y)
+    for (int x = 0; x < width; ++x) {
+      pixelSamples((float(x) + 0.5f) / float(width), (float(y) + 0.5f) / float(height), x, y, map, samples);
+      scene->setPixel(x, y, samples.data(), samples.size() / size_t(map.size()));
+    }
+  return scene;
+}
 
 namespace {
 

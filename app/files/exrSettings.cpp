@@ -1,4 +1,8 @@
-#include "files/exrCompression.h"
+#include "files/exrSettings.h"
+
+#include <OpenEXR/ImfThreading.h>
+
+#include "DDImage/Thread.h"
 
 namespace {
 
@@ -37,4 +41,8 @@ int exrRowsPerChunk(Imf::Compression c) {
   for (const Method& m : kMethods)
     if (c == m.compression) return m.rows;
   return 256;  // the most any method takes
+}
+
+void setExrThreads(unsigned threads) {
+  Imf::setGlobalThreadCount(int(threads ? threads : DD::Image::Thread::numCPUs));
 }
