@@ -7,26 +7,41 @@
 //   orvel depth FILE [--set ...]                a file's depths and the blur the knobs give them
 // Exit status: 0 success, 1 the node reported an error, 2 a usage or input problem,
 // 128 + the signal number when interrupted (130 for Ctrl-C).
+#include <malloc.h>
+
 #include <exception>
 #include <iostream>
 #include <new>
 
-#include "allocatorTuning.h"
-#include "benchCommand.h"
-#include "commandLine.h"
-#include "demoCommand.h"
-#include "depthCommand.h"
-#include "depthEdgesNode.h"
-#include "farmCommand.h"
-#include "interruption.h"
-#include "knobTable.h"
-#include "messages.h"
-#include "nameSuggestion.h"
-#include "nodeSession.h"
-#include "renderCommand.h"
+#include "bench/benchCommand.h"
+#include "cli/commandLine.h"
+#include "cli/knobs.h"
+#include "cli/messages.h"
+#include "demo/demoCommand.h"
+#include "depth/depthCommand.h"
+#include "farm/farmCommand.h"
+#include "render/depthEdgesNode.h"
+#include "render/interruption.h"
+#include "render/nodeSession.h"
+#include "render/renderCommand.h"
 #include "standin/OpHost.h"
 
 namespace {
+
+// The allocator settings of the renderer, as a host chooses its own allocator: freed memory stays
+// at the heap top for reuse instead of returning to the system. The engines allocate and free row
+// buffers of a few hundred kilobytes per row, and glibc's default trimming would otherwise cost a
+// system call and a TLB flush per row.
+void tuneAllocator() {
+  // Trim only when a gigabyte lies free at the top of a heap.
+  mallopt(M_TRIM_THRESHOLD, 1 << 30);
+  // Blocks below 32 MB (glibc's largest mmap threshold) come from the heap, so row buffers are
+  // reused rather than mapped and unmapped each time.
+  mallopt(M_MMAP_THRESHOLD, 32 << 20);
+  // One heap for every thread: what one frame frees (kernel bank, source bands, rows) serves the
+  // next frame whichever threads allocate it, instead of each thread's heap keeping its own.
+  mallopt(M_ARENA_MAX, 1);
+}
 
 // Both nodes of the plug-in, each under a heading line "# NAME"; with names, only those knobs
 // (ktDepthEdges.NAME for the depth-edge node), and a name neither node has is refused.

@@ -17,9 +17,9 @@
 #include <vector>
 
 #include "DDImage/DeepPlane.h"
-#include "deepReader.h"
+#include "files/deepReader.h"
+#include "files/imageReader.h"
 #include "fuzz_input.h"
-#include "imageReader.h"
 
 namespace {
 

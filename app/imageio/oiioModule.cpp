@@ -1,7 +1,7 @@
 // orvel's image module: files other than OpenEXR through OpenImageIO.
 #include <OpenImageIO/imageio.h>
 
-#include "imageModuleInterface.h"
+#include "files/imageModuleInterface.h"
 
 using imagemodule::Encoding;
 using imagemodule::Raster;

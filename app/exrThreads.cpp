@@ -1,9 +1,0 @@
-#include "exrThreads.h"
-
-#include <OpenEXR/ImfThreading.h>
-
-#include "DDImage/Thread.h"
-
-void setExrThreads(unsigned threads) {
-  Imf::setGlobalThreadCount(int(threads ? threads : DD::Image::Thread::numCPUs));
-}

@@ -1,0 +1,59 @@
+// Checks on a render before it starts: options, knobs and the input file.
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "DDImage/ChannelSet.h"
+#include "cli/commandLine.h"
+#include "cli/knobs.h"
+#include "files/imageReader.h"
+#include "status.h"
+
+namespace DD {
+namespace Image {
+class Op;
+}
+}  // namespace DD
+
+// What the renderer checks around the node before and after a render: refusals of settings that
+// cannot give a picture, warnings for settings that would change nothing, and hints that follow
+// the node's own messages on lines of their own.
+
+// Before anything is read: there is something to render, and a frame pattern comes with --frames.
+Status checkRenderRequest(const RenderRequest& request);
+
+// Each matte knob set names a channel of the Mattes file; a matte knob without --mattes warns.
+Status checkMatteChannels(const DD::Image::Op& node, const LoadedImage& mattes, const std::string& path,
+                          std::vector<std::string>& warnings);
+
+// Counts the input's pixels with a NaN or infinite colour channel and says what they do.
+void warnNonFiniteColour(const LoadedImage& input, const std::string& path,
+                         std::vector<std::string>& warnings);
+
+// Options and values the node would ignore or change without a word: --camera without
+// realWorldLens (whose focus distance `cameraFocus` alone still counts), --kernel without
+// kernelType Input, numbers beyond a clamped knob's range.
+void warnIgnoredSettings(const RenderRequest& request, const DD::Image::Op& node,
+                         const std::vector<KnobAssignment>& assignments, double cameraFocus,
+                         std::vector<std::string>& warnings);
+
+// A defocused image equal to its input (within 1e-6 of each channel's largest value) warns that
+// nothing was out of focus.
+void warnIfUnchanged(const DD::Image::Op& node, const DD::Image::Iop& input, const DD::Image::Iop& output,
+                     const std::string& path, std::vector<std::string>& warnings);
+
+// The renderer's line after a node warning or error that leads nowhere by itself.
+void addHintsToWarnings(const DD::Image::Op& node, std::vector<std::string>& warnings);
+Status withHints(Status status, const std::vector<std::string>& inputChannels);
+
+// --focus-at X,Y: sets focalPlane to the median depth of the 5 x 5 pixels around (X, Y), counted
+// from the display window's top-left, and says so in `note`.
+Status focusAt(const std::string& text, DD::Image::Op& node, const LoadedImage& input, std::string& note);
+
+// The input must carry the node's depth channel for every output but the filter-shape preview.
+
+// Checks `channels` (the input file's) for the channel the node's depthChannel knob names.
+// `fileChannels` are the file's channel names, listed in the message.
+Status checkDepthChannel(const DD::Image::Op& node, const DD::Image::ChannelSet& channels,
+                         const std::vector<std::string>& fileChannels, const std::string& path);
