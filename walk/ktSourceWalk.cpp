@@ -118,6 +118,7 @@ ktDeepWalk::ktDeepWalk(const ktRenderContext& ctx, Iop& input, Iop* mattes, Deep
   const float farDepth = s_.realWorldLens ? kFarDepth : s_.focusFar;
   farSize_ = std::max(depthToCoc(s_, ctx.kernelSizeLimit, farDepth, DepthKind::Deep).coc, 1.0f);
   farSlice_ = deepSliceOf(ctx, farDepth);
+  if (seeThrough_) sliceCoverage_.reserve(size_t(std::max(s_.correctiveSlices, 1)) + 1);
 }
 
 float& ktDeepWalk::coverageOfSlice(size_t slice) {

@@ -142,7 +142,7 @@ class ktDeepWalk : public ktWalkRows {
       float& covered = coverageOfSlice(scatter.slice);
       scatter.weight = (1.0f - covered) * alpha;
       covered += scatter.weight;
-      visible += (1.0f - visible) * alpha;
+      if (1.0f - visible >= kCoveredEpsilon) visible += (1.0f - visible) * alpha;  // as "Visible Share" stops
       if (scatter.weight > 0.0f) sink.scatter(scatter);
     }
     return visible;
