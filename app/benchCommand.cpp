@@ -236,7 +236,7 @@ Status benchCase(const BenchCase& c, const BenchRequest& request, int width, int
   const EngineFigures& ff = *static_cast<const EngineFigures*>(fast.data());
   if (c.occluder && !c.seeThrough) {
     // The gather has no reference twin: it is timed against the scatter engine on the same frame.
-    if (c.lensTraceSamples > 0)
+    if (c.lensTraceSamples > 0 && lastFastSeconds > 0)
       std::printf("%-26s / Visible Share (fast) %.2f\n", "", ff.seconds / lastFastSeconds);
     if (c.lensTraceSamples == 0) lastFastSeconds = ff.seconds;
     return Status::success();
@@ -245,9 +245,9 @@ Status benchCase(const BenchCase& c, const BenchRequest& request, int width, int
     std::printf("%-26s fast / fast on the best target %.2f\n", "", ff.seconds / lastFastSeconds);
     return Status::success();
   }
-  if (c.seeThrough)
+  if (c.seeThrough && lastFastSeconds > 0)
     std::printf("%-26s / Visible Share (fast) %.2f\n", "", ff.seconds / lastFastSeconds);
-  else
+  else if (!c.seeThrough)
     lastFastSeconds = ff.seconds;
   const EngineFigures& rf = *static_cast<const EngineFigures*>(reference.data());
   const Agreement a =
