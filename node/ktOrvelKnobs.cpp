@@ -65,10 +65,15 @@ void ktOrvel::knobs(Knob_Callback f) {
   Enumeration_knob(f, &s.deepMethod, DeepMethodENUM, "deepMethod", "Deep Method");
   Tooltip(f,
           "How a deep input is defocused.\nVisible Share - every deep sample is spread with the share of its "
-          "pixel it covers; fast, and what lies hidden behind an opaque sample never shows.\nLens Trace - "
+          "pixel it covers; fast, and what lies hidden behind an opaque sample never shows. Use it for deep "
+          "renders without hidden samples.\nSee Through - every deep sample is spread with what the samples "
+          "of its own depth slice leave of it, so what a blurred foreground hides shows through its veil "
+          "(partial occlusion); about as fast. Use it for deep renders that keep hidden samples, or layers "
+          "merged into deep.\nLens Trace - "
           "every output pixel follows rays through the whole aperture into the deep layers, so a thin "
           "blurred foreground object hides only part of the light behind it (split highlights behind "
-          "posts and wires); slower, and grainy with few samples.");
+          "posts and wires); slower, and grainy with few samples. Use it for thin objects close to the camera "
+          "before bright background the deep render keeps behind them.");
   Int_knob(f, &s.lensTraceSamples, "lensTraceSamples", "Lens Trace Samples");
   SetRange(f, 1, 1024);
   SetFlags(f, Knob::FORCE_RANGE);

@@ -10,7 +10,7 @@ const char* const FilmFormatENUM[] = {"35mm", "Academy",    "Anamorphic", "Super
                                       "16mm", "Super 16mm", "APSC",       "Four Thirds", "Custom",
                                       nullptr};
 const char* const KernelTypeENUM[] = {"Input", "Circular", "Aperture Blades", nullptr};
-const char* const DeepMethodENUM[] = {"Visible Share", "Lens Trace", nullptr};
+const char* const DeepMethodENUM[] = {"Visible Share", "See Through", "Lens Trace", nullptr};
 
 const FilmBack ktFilmFormats[10] = {
     {22.0f, 16.0f},  {22.0f, 16.0f},   {21.3f, 17.8f}, {24.89f, 18.67f}, {37.7f, 25.17f},

@@ -28,7 +28,7 @@ enum FalloffType { kFalloffLinear = 0, kFalloffQuadratic = 1 };
 enum KernelType { kKernelInput = 0, kKernelCircular = 1, kKernelBlades = 2 };
 constexpr int kFilmFormatCustom = 9;
 // Entries of `deepMethod`, by the labels of DeepMethodENUM; code names them only through these.
-enum DeepMethod { kDeepVisibleShare = 0, kDeepLensTrace = 1 };
+enum DeepMethod { kDeepVisibleShare = 0, kDeepSeeThrough = 1, kDeepLensTrace = 2 };
 
 // A film back in millimetres.
 struct FilmBack {

@@ -111,12 +111,21 @@ ktDeepWalk::ktDeepWalk(const ktRenderContext& ctx, Iop& input, Iop* mattes, Deep
       pass_(pass),
       request_(deepRequestSet(deep.deepInfo().channels(), channels)),
       depthChannel_(pieceDepthChannel(s_)),
-      fallback_(channels.size()) {
+      fallback_(channels.size()),
+      seeThrough_(s_.deepMethod == kDeepSeeThrough) {
   // The uncovered remainder spreads as transparent coverage at the farthest depth the lens
   // model can see.
   const float farDepth = s_.realWorldLens ? kFarDepth : s_.focusFar;
   farSize_ = std::max(depthToCoc(s_, ctx.kernelSizeLimit, farDepth, DepthKind::Deep).coc, 1.0f);
   farSlice_ = deepSliceOf(ctx, farDepth);
+  if (seeThrough_) sliceCoverage_.reserve(size_t(std::max(s_.correctiveSlices, 1)) + 1);
+}
+
+float& ktDeepWalk::coverageOfSlice(size_t slice) {
+  for (auto& c : sliceCoverage_)
+    if (c.first == slice) return c.second;
+  sliceCoverage_.emplace_back(slice, 0.0f);
+  return sliceCoverage_.back().second;
 }
 
 bool ktDeepWalk::fetchRow(int cy) {

@@ -7,6 +7,7 @@
 #pragma once
 
 #include <cstddef>
+#include <utility>
 #include <vector>
 
 #include "DDImage/DeepOp.h"
@@ -110,11 +111,15 @@ class ktDeepWalk : public ktWalkRows {
         const DD::Image::DeepPixel pieces =
             combined_.getPixel(plane_.channels(), DD::Image::DeepPixel::eZAscending);
         float coverage = 0.0f;
-        for (size_t j = 0; j < pieces.getSampleCount(); ++j) {
-          if (!piece(pieces, j, sx, sy, coverage, scatter)) continue;
-          sink.scatter(scatter);
-          coverage += scatter.weight;
-          if (1.0f - coverage < kCoveredEpsilon) break;
+        if (seeThrough_) {
+          coverage = seeThroughPieces(pieces, sx, sy, sink, scatter);
+        } else {
+          for (size_t j = 0; j < pieces.getSampleCount(); ++j) {
+            if (!piece(pieces, j, sx, sy, coverage, scatter)) continue;
+            sink.scatter(scatter);
+            coverage += scatter.weight;
+            if (1.0f - coverage < kCoveredEpsilon) break;
+          }
         }
         if (coverage < 1.0f) sink.scatter(remainder(sx, sy, 1.0f - coverage));
       }
@@ -124,6 +129,25 @@ class ktDeepWalk : public ktWalkRows {
   }
 
  private:
+  // "See Through": every piece of the pixel, each with its alpha times what the pieces of its
+  // own slice left; nearer slices hide nothing here, the slice compositing decides what shows.
+  // Returns the pixel's visible coverage, which still sets the remainder.
+  template <class Sink>
+  float seeThroughPieces(const DD::Image::DeepPixel& pieces, int sx, int sy, Sink& sink, ktScatter& scatter) {
+    float visible = 0.0f;
+    sliceCoverage_.clear();
+    for (size_t j = 0; j < pieces.getSampleCount(); ++j) {
+      if (!piece(pieces, j, sx, sy, 0.0f, scatter)) continue;
+      const float alpha = scatter.weight;
+      float& covered = coverageOfSlice(scatter.slice);
+      scatter.weight = (1.0f - covered) * alpha;
+      covered += scatter.weight;
+      if (1.0f - visible >= kCoveredEpsilon) visible += (1.0f - visible) * alpha;  // as "Visible Share" stops
+      if (scatter.weight > 0.0f) sink.scatter(scatter);
+    }
+    return visible;
+  }
+  float& coverageOfSlice(size_t slice);
   bool fetchRow(int cy);
   bool beginPixel(int sx, int cy);
   bool piece(const DD::Image::DeepPixel& pieces, size_t j, int sx, int sy, float coverage, ktScatter& out);
@@ -141,4 +165,6 @@ class ktDeepWalk : public ktWalkRows {
   std::vector<float> fallback_;  // by walk channel: the flat input's value, for the others
   int sxc_ = 0, syc_ = 0;        // the pixel being walked, clamped into the format
   Mattes pixelMattes_;
+  const bool seeThrough_;
+  std::vector<std::pair<size_t, float>> sliceCoverage_;  // "See Through": by slice, the coverage so far
 };

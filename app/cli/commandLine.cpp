@@ -83,6 +83,10 @@ CLI::Option* addRender(CLI::App& app, RenderRequest& r) {
       ->type_name("NAME");
   sub->add_option("--deep", r.deep, "deep EXR on input 3 (Deep Input); INPUT is then optional")
       ->type_name("FILE");
+  sub->add_option("--layer", r.layers,
+                  "flat layer (colour, alpha, depth) merged into the Deep Input; repeatable, depth decides the order")
+      ->type_name("FILE")
+      ->allow_extra_args(false);
   sub->add_option_function<std::string>(
          "--engine", [&r](const std::string& e) { r.referenceEngine = e == "reference"; },
          "fast (default), or reference: the straightforward engine kept for verification")

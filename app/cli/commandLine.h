@@ -34,6 +34,7 @@ struct RenderRequest {
   bool half = false;
   std::string compression;       // EXR compression by name; empty: zip
   std::string deep;              // deep EXR for the Deep Input; empty: none
+  std::vector<std::string> layers;  // --layer: flat layers merged into the Deep Input instead
   bool referenceEngine = false;  // --engine reference
   double maxMemoryGB = 0;        // 0: the default limit
   int depthEdges = 0;            // --depth-edges: ktDepthEdges of this radius before the node; 0: none

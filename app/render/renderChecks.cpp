@@ -47,8 +47,11 @@ const char* const kMatteKnobs[] = {"defocusMatteChannel", "bloomMatteChannel",
 }  // namespace
 
 Status checkRenderRequest(const RenderRequest& request) {
-  if (request.input.empty() && request.deep.empty())
-    return Status::usage("nothing to render: give an INPUT image, or a deep image with --deep FILE");
+  if (!request.layers.empty() && !request.deep.empty())
+    return Status::usage("--layer and --deep both give the Deep Input: use one of them");
+  if (request.input.empty() && request.deep.empty() && request.layers.empty())
+    return Status::usage(
+        "nothing to render: give an INPUT image, a deep image with --deep FILE, or layers with --layer FILE");
   std::error_code ec;
   if (request.frames.empty() && hasFramePattern(request.input) && !std::filesystem::exists(request.input, ec))
     return Status::usage("no such file '" + request.input +

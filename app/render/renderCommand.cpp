@@ -14,6 +14,7 @@
 #include "files/exrSettings.h"
 #include "files/imageReader.h"
 #include "files/imageWriter.h"
+#include "files/layerInput.h"
 #include "files/inputChecks.h"
 #include "files/partChannel.h"
 #include "render/depthEdgesNode.h"
@@ -68,6 +69,7 @@ class RenderJob {
   Status renderOne(int frame, int index, int count);
   Status connectFile(InputFile& file, const std::string& pattern, int frame, int input);
   Status connectDeep(int frame);
+  Status connectLayers(int frame);
   Status takeFormat();
   Status insertDepthEdges();
   Status applyKnobsOnce();
@@ -184,6 +186,20 @@ Status RenderJob::connectDeep(int frame) {
   return Status::success();
 }
 
+// --layer: the layers merged into the Deep Input, once the knobs name their depth channel and style.
+Status RenderJob::connectLayers(int frame) {
+  std::string key;
+  std::vector<std::string> paths;
+  for (const std::string& p : request_.layers) key += "\n" + paths.emplace_back(framePath(p, frame));
+  if (paths.empty() || (key == deep_.path && deep_.deep.image)) return Status::success();
+  LoadedDeep loaded;
+  if (Status s = readLayers(paths, *node_, maxBytes_, loaded, warnings_); !s.ok()) return s;
+  if (!OpHost::connect(*node_, kDeepInput, loaded.image.get()))
+    return Status::usage("the node refused the layers on input " + std::to_string(kDeepInput));
+  deep_ = DeepFile{key, std::move(loaded)};
+  return Status::success();
+}
+
 // The project format: the input's, else the deep file's, so that the default input matches.
 Status RenderJob::takeFormat() {
   Iop* edges = dynamic_cast<Iop*>(edges_.get());
@@ -217,6 +233,7 @@ Status RenderJob::setUpFrame(int frame) {
   if (Status s = connectFile(mattes_, request_.mattes, frame, kMattes); !s.ok()) return s;
   if (Status s = connectDeep(frame); !s.ok()) return s;
   if (Status s = applyKnobsOnce(); !s.ok()) return s;
+  if (Status s = connectLayers(frame); !s.ok()) return s;
   if (Status s = checkMatteChannels(*node_, mattes_.image, mattes_.path, warnings_); !s.ok()) return s;
   const LoadedImage& in = input_.image;
   if (in.image && !deep_.deep.image)

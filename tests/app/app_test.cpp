@@ -168,6 +168,8 @@ TEST_P(BadInputs, ExitWithOneClearMessageAndNoOutput) {
   ScratchFolder dir;
   writeImage(dir.path("in.exr"), picture(8, 6, at100));
   writeImage(dir.path("flat.exr"), makeImage(8, 6, {"R", "G", "B"}, [](int, int, int) { return 0.5f; }));
+  writeImage(dir.path("rgba.exr"), makeImage(8, 6, {"R", "G", "B", "A"}, [](int, int, int) { return 0.5f; }));
+  writeImage(dir.path("small.exr"), picture(4, 3, at100));
   writeText(dir.path("garbage.exr"), "this is not an image at all");
   writeText(dir.path("badline.txt"), "bloom 0.5\nmultiplier\n");
   writeText(dir.path("unknown.txt"), "# fine\nfocalPlan 10\n");
@@ -215,6 +217,14 @@ INSTANTIATE_TEST_SUITE_P(
         ErrorCase{"CameraUnknownValue", with({"--camera", "focalpoint=10"}), 2, "focal_point"},
         ErrorCase{"BadFrames", {"render", "@in.#.exr", "-o", "@out.#.exr", "--frames", "9-1"}, 2, "--frames"},
         ErrorCase{"DeepWithoutZ", {"render", "--deep", "@deepnoz.exr", "-o", "@out.exr"}, 2, "has no Z channel"},
+        ErrorCase{"LayerWithoutAlpha", {"render", "--layer", "@in.exr", "--layer", "@flat.exr", "-o", "@out.exr"},
+                  2, "flat.exr' has no alpha"},
+        ErrorCase{"LayerWithoutDepth", {"render", "--layer", "@in.exr", "--layer", "@rgba.exr", "-o", "@out.exr"},
+                  2, "has no depth channel Z"},
+        ErrorCase{"LayersOfTwoFormats", {"render", "--layer", "@in.exr", "--layer", "@small.exr", "-o", "@out.exr"},
+                  2, "is 4 x 3, but"},
+        ErrorCase{"LayerAndDeep", {"render", "--layer", "@in.exr", "--deep", "@in.exr", "-o", "@out.exr"}, 2,
+                  "--layer and --deep"},
         ErrorCase{"FlatAsDeep", {"render", "--deep", "@in.exr", "-o", "@out.exr"}, 2, "is not a deep image"},
         ErrorCase{"NoKernelConnected", {"render", "@in.exr", "-o", "@old.exr", "--set", "kernelType=Input"}, 1,
                   "error: No input kernel connected!"}),
@@ -327,6 +337,42 @@ TEST_P(PointSamples, DefocusLikeTheFlatImage) {
   EXPECT_GT(std::fabs(deep.at(10, 6, 0) - flat.at(10, 6, 0)) + std::fabs(deep.at(3, 2, 1) - flat.at(3, 2, 1)),
             1e-3f)
       << "nothing blurred";
+}
+
+// Layers: a half-covering near layer over a far one, given far first, render as the deep file
+// holding both samples of each pixel; with "See Through" the far layer shows through the blurred
+// near one, so the pictures differ from "Visible Share".
+TEST(Layers, RenderAsTheDeepFileOfTheirSamples) {
+  ScratchFolder dir;
+  const auto nearAlpha = [](int x, int row) { return (x + row) % 3 == 0 ? 0.0f : (x % 2 ? 1.0f : 0.5f); };
+  writeImage(dir.path("far.exr"), picture(21, 13, depthAt));
+  writeImage(dir.path("near.exr"), makeImage(21, 13, kRGBAZ, [&](int x, int row, int c) {
+               const float a = nearAlpha(x, row);
+               return c == 3 ? a : c == 4 ? 20.0f + float(x % 4) : a * pattern(row, x, c);
+             }));
+  writeDeepImage(dir.path("deep.exr"), 21, 13, kRGBAZ, [&](int x, int row, std::vector<float>& s) {
+    const float a = nearAlpha(x, row);
+    s = {pattern(x, row, 0), pattern(x, row, 1), pattern(x, row, 2), 1.0f, depthAt(x, row)};
+    if (a > 0)
+      s.insert(s.end(), {a * pattern(row, x, 0), a * pattern(row, x, 1), a * pattern(row, x, 2), a,
+                         20.0f + float(x % 4)});
+  });
+  const auto render = [&](Args a, const std::string& method, const std::string& out) {
+    for (const char* k : {"multiplier=8", "max_kernelsize=12", "focalPlane=90"})
+      a.insert(a.end(), {"--set", k});
+    a.insert(a.end(), {"--set", "deepMethod=" + method, "-o", "@" + out});
+    return run(dir, a);
+  };
+  for (const std::string method : {"See Through", "Visible Share"}) {
+    ASSERT_RAN(render({"render", "--layer", "@far.exr", "--layer", "@near.exr"}, method, method + ".exr"));
+    ASSERT_RAN(render({"render", "--deep", "@deep.exr"}, method, "d.exr"));
+    expectSame(readImage(dir.path("d.exr")), readImage(dir.path(method + ".exr")), 0.0f);
+  }
+  const TestImage through = readImage(dir.path("See Through.exr")),
+                  share = readImage(dir.path("Visible Share.exr"));
+  const int red = through.channel("R");
+  EXPECT_GT(std::fabs(through.at(10, 6, red) - share.at(10, 6, red)), 1e-3f)
+      << "the far layer does not show through";
 }
 
 // clang-format off

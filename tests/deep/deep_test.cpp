@@ -104,13 +104,15 @@ struct CoverageCase {
   std::vector<Sample> samples;
   int pass;
   std::array<float, 4> expected;
+  int method = kDeepVisibleShare;
 };
 void PrintTo(const CoverageCase& c, std::ostream* os) { *os << c.name; }
 
 class Coverage : public ::testing::TestWithParam<CoverageCase> {};
 
 TEST_P(Coverage, MixesPiecesByTheirVisibleShare) {
-  const Engine engine(1, 1, 0, 10, 20, 0);
+  Engine engine(1, 1, 0, 10, 20, 0);
+  engine.s.deepMethod = GetParam().method;
   auto deep = deepOp(1, 1, {GetParam().samples});
   expectPixel(engine.run(*deep, 0, 0, 1, GetParam().pass), 0, GetParam().expected);
 }
@@ -124,6 +126,12 @@ INSTANTIATE_TEST_SUITE_P(
                      0, {0.2f, 0.4f, 0.6f, 1}},
         CoverageCase{"TwoHalvesLeaveAQuarter", {point(2, 0.3f, 0.1f, 0, 0.5f), point(5, 0.1f, 0.2f, 0.4f, 0.5f)}, 0,
                      {0.35f, 0.2f, 0.2f, 0.75f}},
+        // One slice: "See Through" keeps the visible shares within it.
+        CoverageCase{"SeeThroughSameSliceQuarter", {point(2, 0.3f, 0.1f, 0, 0.5f), point(5, 0.1f, 0.2f, 0.4f, 0.5f)},
+                     0, {0.35f, 0.2f, 0.2f, 0.75f}, kDeepSeeThrough},
+        CoverageCase{"SeeThroughSameSliceHides",
+                     {point(2, 0.2f, 0.4f, 0.6f, 1), point(5, 0.9f, 0.9f, 0.9f, 1)}, 0, {0.2f, 0.4f, 0.6f, 1},
+                     kDeepSeeThrough},
         CoverageCase{"BackPassWalksItsOwnPieces",
                      {point(2, 0.3f, 0.1f, 0, 0.5f), point(12, 0.2f, 0.2f, 0.2f, 0.5f), point(15, 0.8f, 0.6f, 0.4f, 1)},
                      2, {0.6f, 0.5f, 0.4f, 1}},
@@ -196,8 +204,9 @@ using Colour = std::array<double, 4>;
 
 // Output pixel (ox, oy): each source's samples nearest first take the coverage left (pass 1:
 // front region only, 2: back only), spread over their box into their slice, then the rest
-// transparent at the far size into the far slice; slices composited nearest first.
-Colour referencePixel(const Pixels& scene, int ox, int oy, int pass) {
+// transparent at the far size into the far slice; slices composited nearest first. With "See
+// Through" a sample takes what its own slice left, and the rest stays what the visible shares left.
+Colour referencePixel(const Pixels& scene, int ox, int oy, int pass, bool seeThrough) {
   std::vector<Colour> colour(3, Colour{0, 0, 0, 0});
   std::vector<double> weight(3, 0.0);
   const auto slice = [](float d) {
@@ -214,16 +223,18 @@ Colour referencePixel(const Pixels& scene, int ox, int oy, int pass) {
       std::vector<Sample> samples = scene[std::clamp(sy, 0, kH - 1) * kW + std::clamp(sx, 0, kW - 1)];
       std::stable_sort(samples.begin(), samples.end(),
                        [](const Sample& a, const Sample& b) { return a.front < b.front; });
-      double covered = 0.0;
+      double covered = 0.0, sliceCovered[3] = {0, 0, 0};
       for (const Sample& s : samples) {
         const float d = std::clamp(s.front, -0.5f, 1.5f);
         if ((pass == 1 && d >= 0.5f) || (pass == 2 && d < 0.5f)) continue;
-        const double w = (1.0 - covered) * s.alpha;
+        if (!seeThrough && 1.0 - covered < 1e-6) break;
+        double& left = seeThrough ? sliceCovered[slice(d)] : covered;
+        const double w = (1.0 - left) * s.alpha;
         if (w > 0.0)
           spread(slice(d), d == 0.5f ? 1 : 3, sx, sy,
                  {s.red / s.alpha, s.green / s.alpha, s.blue / s.alpha, 1}, w);
-        covered += w;
-        if (1.0 - covered < 1e-6) break;
+        if (seeThrough) covered += (1.0 - covered) * s.alpha;
+        left += w;
       }
       if (1.0 - covered >= 1e-6) spread(slice(1.5f), 3, sx, sy, {0, 0, 0, 0}, 1.0 - covered);
     }
@@ -239,17 +250,18 @@ Colour referencePixel(const Pixels& scene, int ox, int oy, int pass) {
   return out;
 }
 
-class BruteForce : public ::testing::TestWithParam<std::array<int, 3>> {};  // x, r, pass
+class BruteForce : public ::testing::TestWithParam<std::array<int, 4>> {};  // x, r, pass, method
 
 TEST_P(BruteForce, EveryRowMatches) {
-  const auto [x0, r, pass] = GetParam();
+  const auto [x0, r, pass, method] = GetParam();
   const Pixels scene = mixedScene();
   auto deep = deepOp(kW, kH, scene);
-  const Engine engine(kW, kH, 1, 0.5f, 2.0f, 3.0f, kBounds);
+  Engine engine(kW, kH, 1, 0.5f, 2.0f, 3.0f, kBounds);
+  engine.s.deepMethod = method;
   for (int y = -1; y <= kH; ++y) {
     const auto row = engine.run(*deep, y, x0, r, pass);
     for (int x = x0; x < r; ++x) {
-      const Colour e = referencePixel(scene, x, y, pass);
+      const Colour e = referencePixel(scene, x, y, pass, method == kDeepSeeThrough);
       for (int i = 0; i < 4; ++i)
         EXPECT_NEAR(row[Channel(Chan_Red + i)][x], e[i], 1e-5) << i << " at " << x << "," << y;
     }
@@ -258,9 +270,11 @@ TEST_P(BruteForce, EveryRowMatches) {
 
 // clang-format off
 INSTANTIATE_TEST_SUITE_P(Deep, BruteForce,
-                         ::testing::Values(std::array{0, kW, 0}, std::array{0, kW, 1}, std::array{0, kW, 2},
-                                           std::array{2, 5, 0}, std::array{-3, 1, 0}, std::array{kW - 1, kW + 2, 0},
-                                           std::array{kW - 1, kW + 2, 1}));
+                         ::testing::Values(std::array{0, kW, 0, 0}, std::array{0, kW, 1, 0}, std::array{0, kW, 2, 0},
+                                           std::array{2, 5, 0, 0}, std::array{-3, 1, 0, 0},
+                                           std::array{kW - 1, kW + 2, 0, 0}, std::array{kW - 1, kW + 2, 1, 0},
+                                           std::array{0, kW, 0, 1}, std::array{0, kW, 2, 1},
+                                           std::array{-3, 1, 0, 1}));
 // clang-format on
 
 }  // namespace

@@ -223,6 +223,9 @@ std::vector<Case> cases() {
   dm.mattes = true;
   deep(dm);
   deep({"deep_lens_bloom", {{"outputType", "Lens Bloom"}, {"bloom", "1"}, {"bloomThreshold", "0.2"}}});
+  deep({"deep_see_through", {{"deepMethod", "See Through"}, {"kChrAbb", "3"}}});
+  deep({"deep_see_through_separate", {{"deepMethod", "See Through"}, {"integrateFrontAndBackSeperately", "1"}}});
+  deep({"deep_see_through_one_slice", {{"deepMethod", "See Through"}, {"correctiveSlices", "1"}, {"bloom", "0.5"}}});
   return c;
 }
 

@@ -111,7 +111,7 @@ TEST(LensTrace, SamplesKnobShownOnlyWithLensTrace) {
   Knob* method = node.knob("deepMethod");
   ASSERT_TRUE(method && node.knob("lensTraceSamples"));
   EXPECT_FALSE(node.knob("lensTraceSamples")->isVisible());
-  for (const char* label : {"Lens Trace", "Visible Share"}) {
+  for (const char* label : {"Lens Trace", "See Through", "Visible Share"}) {
     ASSERT_TRUE(method->from_script(label));
     node.knob_changed(method);
     EXPECT_EQ(node.knob("lensTraceSamples")->isVisible(), std::string(label) == "Lens Trace") << label;
