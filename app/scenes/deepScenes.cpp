@@ -45,32 +45,35 @@ void pixelSamples(float u, float v, int x, int y, const ChannelMap& map, std::ve
   if (std::fabs(u - 0.3f) < 0.05f) append(out, map, Sample{0.8f, 0.2f, 0.1f, 1.0f, 40.0f, 70.0f});
 }
 
-}  // namespace
-
-std::unique_ptr<MemoryDeepOp> makeDeepScene(int width, int height) {
+// A width x height deep frame whose pixels `samplesOf(u, v, x, y, map, out)` fills, (u, v) the
+// pixel's centre from 0 to 1.
+template <class SamplesOf>
+std::unique_ptr<MemoryDeepOp> makeScene(int width, int height, SamplesOf samplesOf) {
   const ChannelSet channels = ChannelSet(Mask_RGBA) + ChannelSet(Chan_DeepFront) + ChannelSet(Chan_DeepBack);
   auto scene = std::make_unique<MemoryDeepOp>(Format(width, height), Box(0, 0, width, height), channels);
   const ChannelMap& map = scene->channelMap();
   std::vector<float> samples;
   for (int y = 0; y < height; ++y)
     for (int x = 0; x < width; ++x) {
-      pixelSamples((float(x) + 0.5f) / float(width), (float(y) + 0.5f) / float(height), x, y, map, samples);
+      samplesOf((float(x) + 0.5f) / float(width), (float(y) + 0.5f) / float(height), x, y, map, samples);
       scene->setPixel(x, y, samples.data(), samples.size() / size_t(map.size()));
     }
   return scene;
+}
+
+}  // namespace
+
+std::unique_ptr<MemoryDeepOp> makeDeepScene(int width, int height) {
+  return makeScene(width, height, pixelSamples);
 }
 
 namespace {
 
 constexpr int kLightColumns = 8, kLightRows = 4;
 
-void append(std::vector<float>& out, const ChannelMap& map, float r, float g, float b, float depth) {
-  const size_t at = out.size();
-  out.resize(at + size_t(map.size()), 0.0f);
-  float* p = out.data() + at;
-  p[map.chanNo(Chan_Red)] = r, p[map.chanNo(Chan_Green)] = g, p[map.chanNo(Chan_Blue)] = b;
-  p[map.chanNo(Chan_Alpha)] = 1.0f;
-  p[map.chanNo(Chan_DeepFront)] = p[map.chanNo(Chan_DeepBack)] = depth;
+// An opaque sample of colour (r, g, b) at `depth`.
+void appendOpaque(std::vector<float>& out, const ChannelMap& map, float r, float g, float b, float depth) {
+  append(out, map, Sample{r, g, b, 1.0f, depth, depth});
 }
 
 // Whether (x, y) lies in a light: a square of about 0.4 % of the width at each grid point.
@@ -99,25 +102,18 @@ bool inPost(int x, int width) {
 }  // namespace
 
 std::unique_ptr<MemoryDeepOp> makeOccluderScene(int width, int height) {
-  const ChannelSet channels = ChannelSet(Mask_RGBA) + ChannelSet(Chan_DeepFront) + ChannelSet(Chan_DeepBack);
-  auto scene = std::make_unique<MemoryDeepOp>(Format(width, height), Box(0, 0, width, height), channels);
-  const ChannelMap& map = scene->channelMap();
-  std::vector<float> samples;
-  for (int y = 0; y < height; ++y)
-    for (int x = 0; x < width; ++x) {
-      const float u = (float(x) + 0.5f) / float(width), v = (float(y) + 0.5f) / float(height);
-      samples.clear();
-      if (inPost(x, width)) append(samples, map, 0.22f, 0.2f, 0.18f, 40.0f);
-      const float su = (u - 0.5f) * float(width) / float(height), sv = v - 0.2f;
-      if (su * su + sv * sv < 0.02f) {
-        const float stripe = std::sin(80.0f * u) > 0.0f ? 0.8f : 0.25f;
-        append(samples, map, stripe, stripe, 0.3f, 100.0f);
-      }
-      if (inLight(x, y, width, height))
-        append(samples, map, 100.0f, 75.0f, 45.0f, 1000.0f);
-      else
-        append(samples, map, 0.05f, 0.06f, 0.09f + 0.03f * std::sin(20.0f * v), 1000.0f);
-      scene->setPixel(x, y, samples.data(), samples.size() / size_t(map.size()));
-    }
-  return scene;
+  return makeScene(width, height,
+                   [&](float u, float v, int x, int y, const ChannelMap& map, std::vector<float>& samples) {
+                     samples.clear();
+                     if (inPost(x, width)) appendOpaque(samples, map, 0.22f, 0.2f, 0.18f, 40.0f);
+                     const float su = (u - 0.5f) * float(width) / float(height), sv = v - 0.2f;
+                     if (su * su + sv * sv < 0.02f) {
+                       const float stripe = std::sin(80.0f * u) > 0.0f ? 0.8f : 0.25f;
+                       appendOpaque(samples, map, stripe, stripe, 0.3f, 100.0f);
+                     }
+                     if (inLight(x, y, width, height))
+                       appendOpaque(samples, map, 100.0f, 75.0f, 45.0f, 1000.0f);
+                     else
+                       appendOpaque(samples, map, 0.05f, 0.06f, 0.09f + 0.03f * std::sin(20.0f * v), 1000.0f);
+                   });
 }
