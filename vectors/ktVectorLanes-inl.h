@@ -32,7 +32,8 @@ HWY_INLINE Vector loadLanes(Tag d, const float* p, int from, int to) {
   if (kMaskedMemory)
     return hn::MaskedLoad(hn::AndNot(hn::FirstN(d, size_t(from)), hn::FirstN(d, size_t(to))), d, p);
   HWY_ALIGN float lanes[16] = {};
-  std::copy(p + std::max(from, 0), p + to, lanes + std::max(from, 0));
+  const int begin = std::max(from, 0);
+  if (to > begin) std::copy(p + begin, p + to, lanes + begin);
   return hn::Load(d, lanes);
 }
 
@@ -49,7 +50,7 @@ HWY_INLINE void storeBlock(Tag d, Vector v, float* p, int count) {
   } else {
     HWY_ALIGN float lanes[16];
     hn::Store(v, d, lanes);
-    std::copy(lanes, lanes + count, p);
+    std::copy(lanes, lanes + std::max(count, 0), p);
   }
 }
 
