@@ -59,6 +59,7 @@ class LayerBuilder {
     DeepOutPixel combined;
     Row flat, mattes;
     std::vector<PixelSlice> pixel;
+    std::vector<size_t> touched;  // the slices of the pixel being filled, one entry a piece
     std::vector<SliceExtent> extents;
   };
   template <class Visit>
@@ -196,8 +197,10 @@ void LayerBuilder::fillPixel(Worker& w, int x, int y, const DeepPixel& pieces, c
       haveMattes && ctx_.hasChromicAberrationMatte ? w.mattes[s_.chromicAberrationMatteChannel][x] : 1.0f;
   const float bloom = scatter::bloomLevel(s_, ctx_.format, x, y) * mB;
   const size_t count = pieces.getSampleCount();
+  w.touched.clear();
   for (size_t j = 0; j < count; ++j) {
     const ktDeepPiece piece = deepPieceAt(ctx_, pieces, j, depthChannel_);
+    w.touched.push_back(piece.slice);
     const float alpha = pieces.getUnorderedSample(j, Chan_Alpha);
     if (!keeps(s_, piece.coc.region) || !(alpha != 0.0f)) continue;
     PixelSlice& p = w.pixel[piece.slice];
@@ -219,11 +222,10 @@ void LayerBuilder::fillPixel(Worker& w, int x, int y, const DeepPixel& pieces, c
     p.transmittance *= 1.0f - alpha;
   }
   // Radius and spread of every slice this pixel touched; the per-slice state back to empty.
-  for (size_t j = 0; j < count; ++j) {
-    const ktDeepPiece piece = deepPieceAt(ctx_, pieces, j, depthChannel_);
-    PixelSlice& p = w.pixel[piece.slice];
+  for (size_t slice : w.touched) {
+    PixelSlice& p = w.pixel[slice];
     if (p.weight > 0.0f) {
-      ktTraceLayer& layer = out_.layers[size_t(layerOf_[piece.slice])];
+      ktTraceLayer& layer = out_.layers[size_t(layerOf_[slice])];
       const size_t area = size_t(layer.width) * size_t(layer.height);
       float* at = layer.data.data() + size_t(y - layer.y) * size_t(layer.width) + size_t(x - layer.x);
       at[size_t(out_.radiusPlane()) * area] = p.radius / p.weight;
