@@ -6,7 +6,6 @@
 
 #include "ktScatter.h"
 #include "ktSimdTarget.h"
-#include "ktSliceBuffers.h"
 #include "ktSweeps.h"
 
 using namespace DD::Image;
@@ -17,7 +16,8 @@ constexpr int kMaxShared = ktSourceMap::kSharedChannels;
 
 // Pass by pass, tap by tap over each run's whole taps, for scatters of non-finite values: a tap
 // beyond a run's taps must add nothing, not zero times infinity.
-void scatterPassesPlain(const PassRun* runs, int runCount, float* weight, float* const* colour, int channels) {
+void scatterPassesPlain(const PassRun* runs, int runCount, float* weight, float* const* colour,
+                        int channels) {
   for (int p = 0; p < runCount; ++p) {
     const PassRun& run = runs[p];
     const float* k = run.taps - run.left;
@@ -41,7 +41,7 @@ ktSliceBuffers::Options sliceOptions(bool sharedKernels) {
 class FastRowScatter {
  public:
   FastRowScatter(const ktRenderContext& ctx, const ktSourceBands& bands, const ktSourceBands::Window& window,
-                 int y, int x, int r, const ChannelSet& blurred)
+                 int y, int x, int r, const ChannelSet& blurred, ktRowScratch& scratch)
       : s_(*ctx.settings),
         bank_(*ctx.kernels),
         bands_(bands),
@@ -52,15 +52,16 @@ class FastRowScatter {
         r_(r),
         padding_(std::max(0, ctx.padding)),
         shared_(kernels_.shared()),
-        buffers_(std::max(1, s_.correctiveSlices), blurred, x, r, sliceOptions(shared_)) {
+        buffers_(scratch.slices),
+        channels_(buffers_.channels()),
+        valueIndex_(scratch.valueIndex) {
     applySimdTargetFromEnvironment();
+    buffers_.reset(std::max(1, s_.correctiveSlices), blurred, x, r, sliceOptions(shared_));
     // Where each blurred channel's value sits among the active channels' values.
+    valueIndex_.clear();
     int position = 0;
     for (Channel z : ctx.settings->activeChannels) {
-      if (blurred.contains(z)) {
-        channels_.push_back(z);
-        valueIndex_.push_back(position);
-      }
+      if (blurred.contains(z)) valueIndex_.push_back(position);
       ++position;
     }
   }
@@ -283,9 +284,9 @@ class FastRowScatter {
   const int y_, x_, r_;
   const int padding_;
   const bool shared_;
-  std::vector<Channel> channels_;
-  std::vector<int> valueIndex_;
-  ktSliceBuffers buffers_;
+  ktSliceBuffers& buffers_;
+  const std::vector<Channel>& channels_;  // the blurred channels, by position in the slice rows
+  std::vector<int>& valueIndex_;
   // The pending group of scatters with the same kernels and slice.
   static constexpr int kGroupRuns = 16;
   ktSourceMap::SharedScatter group_{};
@@ -297,15 +298,14 @@ class FastRowScatter {
 }  // namespace
 
 bool fastDefocus(const ktRenderContext& ctx, ktSourceBands& bands, Iop& input, int y, int x, int r,
-                 const ChannelSet& channels, Row& row) {
+                 const ChannelSet& channels, ktRowScratch& scratch, Row& row) {
   if (r <= x) return true;
   const ktSourceBands::Window window(bands, y);
   if (!window.ok()) return false;
-  Row passThrough(x, r);
-  passThrough.get(input, y, x, r, channels);
-  row.copy(passThrough, channels, x, r);
+  input.get(y, x, r, channels, row);
 
-  FastRowScatter scatter(ctx, bands, window, y, x, r, channels.intersection(ctx.settings->activeChannels));
+  FastRowScatter scatter(ctx, bands, window, y, x, r, channels.intersection(ctx.settings->activeChannels),
+                         scratch);
   const int padding = std::max(0, ctx.padding);
   for (int sy = y - padding; sy <= y + padding; ++sy) scatter.scatterSourceRow(sy);
   scatter.composite(row);

@@ -7,9 +7,11 @@
 #include "DDImage/Iop.h"
 #include "DDImage/Row.h"
 #include "ktRenderContext.h"
+#include "ktRowScratch.h"
 #include "ktSourceBands.h"
 
-// Fills columns x .. r-1 of output row y for `channels`; the bands must cover the row. False,
-// with the row untouched, when a band of its source rows could not be mapped.
+// Fills columns x .. r-1 of output row y for `channels`, accumulating in `scratch`; the bands
+// must cover the row. False, with the row untouched, when a band of its source rows could not
+// be mapped.
 bool fastDefocus(const ktRenderContext& ctx, ktSourceBands& bands, DD::Image::Iop& input, int y, int x, int r,
-                 const DD::Image::ChannelSet& channels, DD::Image::Row& row);
+                 const DD::Image::ChannelSet& channels, ktRowScratch& scratch, DD::Image::Row& row);

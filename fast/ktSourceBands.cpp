@@ -148,14 +148,11 @@ void ktSourceBands::release(int band) {
 ktSourceBands::Window::Window(ktSourceBands& bands, int y) : bands_(bands) {
   first_ = bands.bandOf(bands.clampRow(y - bands.padding_));
   const int last = bands.bandOf(bands.clampRow(y + bands.padding_));
-  maps_.reserve(size_t(last - first_ + 1));
   for (int b = first_; b <= last; ++b) {
-    const ktSourceMap* map = bands.hold(b);
-    if (!map) {
+    if (!bands.hold(b)) {
       ok_ = false;
       return;
     }
-    maps_.push_back(map);
     last_ = b;
   }
   bands.mapAhead(y, first_, last_);

@@ -55,14 +55,14 @@ class ktSourceBands {
     Window& operator=(const Window&) = delete;
     // False when a band could not be mapped: the row is left to the reference engine.
     bool ok() const { return ok_; }
-    // The band holding clamped source row cy.
-    const ktSourceMap& band(int cy) const { return *maps_[size_t(bands_.bandOf(cy) - first_)]; }
+    // The band holding clamped source row cy. A held band keeps its slot, which no other row
+    // writes while it is held.
+    const ktSourceMap& band(int cy) const { return bands_.bands_[size_t(bands_.bandOf(cy))].slot->map; }
 
    private:
     ktSourceBands& bands_;
     int first_ = 0, last_ = -1;  // band indices held
     bool ok_ = true;
-    std::vector<const ktSourceMap*> maps_;
   };
 
  private:

@@ -11,6 +11,8 @@
 #include "ktChannelFloatBuffer.h"
 #include "ktOrvelSettings.h"
 #include "ktRenderContext.h"
+#include "ktRowScratch.h"
+#include "ktScratchPool.h"
 #include "ktSourceBands.h"
 #include "ktTraceLayers.h"
 
@@ -94,6 +96,8 @@ class ktOrvel : public DD::Image::Iop {
   ktSourceBands sourceBands;
   ktSourceBands deepBands[3];  // by deep pass: all samples, front only, back only
   bool referenceEngine = false;
+  // The rows each rendering thread accumulates in, kept from row to row.
+  ktScratchPool<ktRowScratch> rowScratch;
 
   // The deep input's layers and the aperture samples of the "Lens Trace" deep method, made at open.
   ktTraceLayers traceLayers;

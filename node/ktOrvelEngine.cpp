@@ -39,9 +39,7 @@ void ktOrvel::engine(int y, int x, int r, const ChannelSet& channels, Row& out) 
 }
 
 void ktOrvel::deepPath(int y, int x, int r, const ChannelSet& channels, Row& out) {
-  Row in(x, r);
-  in.get(*input(kInput), y, x, r, channels);
-  out.copy(in, channels, x, r);
+  input(kInput)->get(y, x, r, channels, out);
   if (tracesLens()) {
     lensTrace(y, x, r, channels, out);
     return;
@@ -78,24 +76,24 @@ void ktOrvel::deepPath(int y, int x, int r, const ChannelSet& channels, Row& out
 // A bank that was never built (rows asked for before open) leaves the input unchanged.
 void ktOrvel::defocus(int y, int x, int r, const ChannelSet& channels, Row& row) {
   if (kernels.empty()) {
-    Row in(x, r);
-    in.get(*input(kInput), y, x, r, channels);
-    row.copy(in, channels, x, r);
+    input(kInput)->get(y, x, r, channels, row);
     return;
   }
+  const auto scratch = rowScratch.take();
   if (!referenceEngine && sourceBands.covers(y, x, r, padding) &&
-      fastDefocus(renderContext(), sourceBands, *input(kInput), y, x, r, channels, row))
+      fastDefocus(renderContext(), sourceBands, *input(kInput), y, x, r, channels, *scratch, row))
     return;
-  ::defocus(renderContext(), *input(kInput), optionalInput(kMattes), y, x, r, channels, row);
+  ::defocus(renderContext(), *input(kInput), optionalInput(kMattes), y, x, r, channels, scratch->slices, row);
 }
 
 void ktOrvel::deepDefocus(int y, int x, int r, const ChannelSet& channels, Row& row, int pass) {
   if (kernels.empty()) return;
+  const auto scratch = rowScratch.take();
   if (!referenceEngine && pass >= 0 && pass < 3 && deepBands[pass].covers(y, x, r, padding) &&
-      fastDefocus(renderContext(), deepBands[pass], *input(kInput), y, x, r, channels, row))
+      fastDefocus(renderContext(), deepBands[pass], *input(kInput), y, x, r, channels, *scratch, row))
     return;
-  ::deepDefocus(renderContext(), *input(kInput), optionalInput(kMattes), deepOp(), y, x, r, channels, row,
-                pass);
+  ::deepDefocus(renderContext(), *input(kInput), optionalInput(kMattes), deepOp(), y, x, r, channels,
+                scratch->slices, row, pass);
 }
 
 void ktOrvel::depthVisualization(int y, int x, int r, const ChannelSet& channels, Row& row) {

@@ -11,33 +11,28 @@ namespace {
 // Spreads every scatter into the slices of output row y over x .. r-1.
 class RowSpread {
  public:
-  RowSpread(const ktRenderContext& ctx, const ChannelSet& channels, int y, int x, int r)
-      : ctx_(ctx), y_(y), x_(x), r_(r), slices_(std::max(1, ctx.settings->correctiveSlices), channels, x, r) {
-    for (Channel z : channels) channels_.push_back(z);
+  RowSpread(const ktRenderContext& ctx, const ChannelSet& channels, int y, int x, int r,
+            ktSliceBuffers& slices)
+      : ctx_(ctx), y_(y), x_(x), r_(r), slices_(slices) {
+    slices_.reset(std::max(1, ctx.settings->correctiveSlices), channels, x, r);
   }
-  void scatter(const ktScatter& sc) { convole(ctx_, x_, y_, r_, sc, channels_, slices_); }
+  void scatter(const ktScatter& sc) { convole(ctx_, x_, y_, r_, sc, slices_); }
   void endPosition() {}
   void composite(Row& row) const {
-    for (size_t c = 0; c < channels_.size(); ++c) slices_.composite(int(c), row.writable(channels_[c]));
+    for (size_t c = 0; c < slices_.channels().size(); ++c)
+      slices_.composite(int(c), row.writable(slices_.channels()[c]));
   }
 
  private:
   const ktRenderContext& ctx_;
   const int y_, x_, r_;
-  std::vector<Channel> channels_;
-  ktSliceBuffers slices_;
+  ktSliceBuffers& slices_;
 };
-
-void passThrough(Iop& input, int y, int x, int r, const ChannelSet& channels, Row& row) {
-  Row in(x, r);
-  in.get(input, y, x, r, channels);
-  row.copy(in, channels, x, r);
-}
 
 }  // namespace
 
 void convole(const ktRenderContext& ctx, int rowX, int rowY, int rowR, const ktScatter& sc,
-             const std::vector<Channel>& channels, ktSliceBuffers& slices) {
+             ktSliceBuffers& slices) {
   const ktOrvelSettings& s = *ctx.settings;
   if (!ctx.kernels || ctx.kernels->empty() || rowR <= rowX) return;
 
@@ -55,6 +50,7 @@ void convole(const ktRenderContext& ctx, int rowX, int rowY, int rowR, const ktS
   }
 
   // Channels and passes add into separate rows, so one walk over the channels serves both passes.
+  const std::vector<Channel>& channels = slices.channels();
   for (size_t c = 0; c < channels.size(); ++c) {
     float* colour = slices.colour(sc.slice, int(c));
     float* weights = slices.weight(sc.slice, int(c));
@@ -65,21 +61,21 @@ void convole(const ktRenderContext& ctx, int rowX, int rowY, int rowR, const ktS
 }
 
 void defocus(const ktRenderContext& ctx, Iop& input, Iop* mattes, int y, int x, int r,
-             const ChannelSet& channels, Row& row) {
+             const ChannelSet& channels, ktSliceBuffers& slices, Row& row) {
   if (r <= x) return;
-  passThrough(input, y, x, r, channels, row);
+  input.get(y, x, r, channels, row);
   const ChannelSet blurred = channels.intersection(ctx.settings->activeChannels);
   const int padding = std::max(0, ctx.padding);
   ktFlatWalk walk(ctx, input, mattes, blurred, x - padding, r + padding);
-  RowSpread spread(ctx, blurred, y, x, r);
+  RowSpread spread(ctx, blurred, y, x, r, slices);
   for (int sy = y - padding; sy <= y + padding; ++sy)
     walk.walk(sy, std::max(input.y(), std::min(sy, input.t())), spread);
   spread.composite(row);
 }
 
 void deepDefocus(const ktRenderContext& ctx, Iop& input, Iop* mattes, DeepOp* deep, int y, int x, int r,
-                 const ChannelSet& channels, Row& row, int pass) {
-  passThrough(input, y, x, r, channels, row);
+                 const ChannelSet& channels, ktSliceBuffers& slices, Row& row, int pass) {
+  input.get(y, x, r, channels, row);
   const ChannelSet blurred = channels.intersection(ctx.settings->activeChannels);
   if (!deep) {
     for (Channel z : blurred) std::fill(row.writable(z) + x, row.writable(z) + r, 0.0f);
@@ -87,7 +83,7 @@ void deepDefocus(const ktRenderContext& ctx, Iop& input, Iop* mattes, DeepOp* de
   }
   const int height = ctx.format.t() - ctx.format.y();
   ktDeepWalk walk(ctx, input, mattes, *deep, blurred, pass, x - ctx.padding, r + ctx.padding);
-  RowSpread spread(ctx, blurred, y, x, r);
+  RowSpread spread(ctx, blurred, y, x, r, slices);
   for (int sy = y - ctx.padding; sy <= y + ctx.padding; ++sy)
     walk.walk(sy, std::max(0, std::min(sy, height - 1)), spread);
   spread.composite(row);

@@ -3,8 +3,6 @@
 // then composited front to back and normalised. Channels not defocused keep the input's row.
 #pragma once
 
-#include <vector>
-
 #include "DDImage/DeepOp.h"
 #include "DDImage/Iop.h"
 #include "DDImage/Row.h"
@@ -12,16 +10,16 @@
 #include "ktSliceBuffers.h"
 #include "ktSourceWalk.h"
 
-// The engine's sink: scatter `sc` of the walk channels `channels` spread into the rows of
-// `slices` (dense by channel) of output row rowY over the columns of rowX .. rowR-1 its kernels
-// cover, blending the kernels of the two nearest odd widths, with chromatic displacement.
+// The engine's sink: scatter `sc` spread into the rows of `slices` (made for the walk's channels)
+// of output row rowY over the columns of rowX .. rowR-1 its kernels cover, blending the kernels
+// of the two nearest odd widths, with chromatic displacement.
 void convole(const ktRenderContext& ctx, int rowX, int rowY, int rowR, const ktScatter& sc,
-             const std::vector<DD::Image::Channel>& channels, ktSliceBuffers& slices);
+             ktSliceBuffers& slices);
 
-// Fills columns x .. r-1 of output row y for `channels` from a flat input with depth; `mattes`
-// is the Mattes input or null.
+// Fills columns x .. r-1 of output row y for `channels` from a flat input with depth, accumulating
+// in `slices`; `mattes` is the Mattes input or null.
 void defocus(const ktRenderContext& ctx, DD::Image::Iop& input, DD::Image::Iop* mattes, int y, int x, int r,
-             const DD::Image::ChannelSet& channels, DD::Image::Row& row);
+             const DD::Image::ChannelSet& channels, ktSliceBuffers& slices, DD::Image::Row& row);
 
 // The same from a deep input: each source pixel's samples cut apart, walked nearest first with
 // coverage and scattered un-premultiplied with their visible share; the remaining coverage is
@@ -29,4 +27,4 @@ void defocus(const ktRenderContext& ctx, DD::Image::Iop& input, DD::Image::Iop* 
 // ones, 2 the back ones. Without a deep input the active channels come out 0.
 void deepDefocus(const ktRenderContext& ctx, DD::Image::Iop& input, DD::Image::Iop* mattes,
                  DD::Image::DeepOp* deep, int y, int x, int r, const DD::Image::ChannelSet& channels,
-                 DD::Image::Row& row, int pass);
+                 ktSliceBuffers& slices, DD::Image::Row& row, int pass);

@@ -2,16 +2,22 @@
 
 #include <algorithm>
 
-ktSliceBuffers::ktSliceBuffers(int slices, const DD::Image::ChannelSet& channels, int x, int r,
-                               Options options)
-    : x_(x), r_(std::max(x, r)), channels_(channels.size()), options_(options) {
+void ktSliceBuffers::reset(int slices, const DD::Image::ChannelSet& channels, int x, int r, Options options) {
+  x_ = x;
+  r_ = std::max(x, r);
+  channelList_.clear();
+  for (DD::Image::Channel z : channels) channelList_.push_back(z);
+  channels_ = channelList_.size();
+  options_ = options;
   const size_t n = static_cast<size_t>(std::max(1, slices));
   rows_.assign(n * kKinds * channels_, nullptr);
   runCoverage.assign(options.differences ? n : 0, nullptr);
   runStarts.assign(options.differences ? n : 0, nullptr);
-  starts_.assign(options.differences ? n : 0, {});
-  storage_.assign(n, {});
-  coverage_.assign(static_cast<size_t>(r_ - x_), 0.0f);
+  starts_.resize(options.differences ? n : 0);
+  // Clearing keeps each slice's storage for when it is made again.
+  storage_.resize(n);
+  for (std::vector<float>& block : storage_) block.clear();
+  coverage_.resize(static_cast<size_t>(r_ - x_));  // composite() clears what it uses
   if (!options.onFirstUse)
     for (size_t s = 0; s < n; ++s) prepare(s);
 }

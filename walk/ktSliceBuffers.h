@@ -1,7 +1,8 @@
 // The accumulation rows of one output row: for each corrective slice a colour row and a weight
 // row per channel over columns x .. r-1, zeroed; and the front-to-back compositing of the slices.
 // Channels are addressed densely, by their position among the channels the rows were made for
-// (ascending id).
+// (ascending id). Made again for each row with reset(), which keeps the storage of the rows
+// before.
 #pragma once
 
 #include <vector>
@@ -23,9 +24,16 @@ class ktSliceBuffers {
  public:
   using Options = ktSliceOptions;
 
+  ktSliceBuffers() = default;
   ktSliceBuffers(int slices, const DD::Image::ChannelSet& channels, int x, int r,
-                 Options options = Options());
+                 Options options = Options()) {
+    reset(slices, channels, x, r, options);
+  }
+  // Rows for `slices` slices (at least one) of `channels` over x .. r-1, zeroed as they are made.
+  void reset(int slices, const DD::Image::ChannelSet& channels, int x, int r, Options options = Options());
 
+  // The channels, by position.
+  const std::vector<DD::Image::Channel>& channels() const { return channelList_; }
   int slices() const { return static_cast<int>(storage_.size()); }
   // Makes the rows of `slice` ready, zeroed, before its first addition.
   void ensure(size_t slice) {
@@ -60,11 +68,13 @@ class ktSliceBuffers {
   size_t row(size_t slice, Kind kind, size_t c) const { return (slice * kKinds + kind) * channels_ + c; }
   void prepare(size_t slice);
 
-  int x_, r_;
-  size_t channels_;
+  int x_ = 0, r_ = 0;
+  size_t channels_ = 0;
+  std::vector<DD::Image::Channel> channelList_;
   Options options_;
   std::vector<float*> rows_;  // by slice, kind, channel position
   std::vector<std::vector<double>> starts_;
-  std::vector<std::vector<float>> storage_;  // per slice: its colour rows, its weight rows, their differences
+  std::vector<std::vector<float>> storage_;  // per slice: its colour rows, its weight rows, their
+                                             // differences; empty until the slice is made
   mutable std::vector<float> coverage_;
 };

@@ -12,11 +12,11 @@
 #include <string>
 #include <vector>
 
-#include "standin/MemoryDeepOp.h"
-#include "standin/OwnedRow.h"
-#include "standin/MemoryIop.h"
 #include "ktDefocus.h"
 #include "ktLensValues.h"
+#include "standin/MemoryDeepOp.h"
+#include "standin/MemoryIop.h"
+#include "standin/OwnedRow.h"
 
 using namespace DD::Image;
 using namespace standin;
@@ -82,7 +82,9 @@ struct Engine {
   }
   OwnedRow run(DeepOp& deep, int y, int x, int r, int pass = 0, Iop* mattes = nullptr) const {
     OwnedRow row(x, r);
-    deepDefocus(ctx, const_cast<MemoryIop&>(flat), mattes, &deep, y, x, r, Mask_RGBA, row.row(), pass);
+    ktSliceBuffers slices;
+    deepDefocus(ctx, const_cast<MemoryIop&>(flat), mattes, &deep, y, x, r, Mask_RGBA, slices, row.row(),
+                pass);
     return row;
   }
   ktOrvelSettings s;

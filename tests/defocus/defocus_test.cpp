@@ -11,13 +11,13 @@
 #include <random>
 #include <vector>
 
-#include "standin/MemoryIop.h"
-#include "standin/OwnedRow.h"
 #include "DDImage/Row.h"
 #include "ktDefocus.h"
 #include "ktDepthToCoc.h"
 #include "ktLensValues.h"
 #include "ktSliceBuffers.h"
+#include "standin/MemoryIop.h"
+#include "standin/OwnedRow.h"
 
 using namespace DD::Image;
 using namespace standin;
@@ -87,10 +87,10 @@ struct Render {
 
 struct Scatter {
   Scatter(int x, int r) : x(x), r(r), buffers(1, Mask_RGBA, x, r) {}
-  void operator()(const Render& render, int y, int sx, int sy, float size, float value, float chromaticMatte) {
+  void operator()(const Render& render, int y, int sx, int sy, float size, float value,
+                  float chromaticMatte) {
     const float v[4] = {value, value, value, value};
-    convole(render.context(), x, y, r, ktScatter{sx, sy, size, 1.0f, 0, chromaticMatte, v},
-            {Chan_Red, Chan_Green, Chan_Blue, Chan_Alpha}, buffers);
+    convole(render.context(), x, y, r, ktScatter{sx, sy, size, 1.0f, 0, chromaticMatte, v}, buffers);
   }
   float weight(Channel z, int col) const { return buffers.weight(0, int(z) - 1)[col]; }
   int x, r;
@@ -163,7 +163,8 @@ void paintRandom(MemoryIop& img, Channel z, float lo, float hi, unsigned seed) {
 OwnedRow renderRow(const Render& render, MemoryIop& image, int y, int x, int r,
                    const ChannelSet& channels = Mask_RGBA) {
   OwnedRow out(x, r);
-  defocus(render.context(), image, render.mattes, y, x, r, channels, out.row());
+  ktSliceBuffers slices;
+  defocus(render.context(), image, render.mattes, y, x, r, channels, slices, out.row());
   return out;
 }
 
