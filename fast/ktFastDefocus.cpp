@@ -195,11 +195,6 @@ class FastRowScatter {
     sweepColumns(column, static_cast<int>(channels), rows, differences, starts, buffers_.runCoverage[slice]);
   }
 
-  void composite(Row& row) {
-    buffers_.foldDifferences();
-    for (size_t c = 0; c < channels_.size(); ++c) buffers_.composite(int(c), row.writable(channels_[c]));
-  }
-
  private:
   // The kernel of a bank entry, or null for a pass not used.
   const ktKernelRows::Kernel* kernelOf(uint16_t entry) const {
@@ -308,6 +303,6 @@ bool fastDefocus(const ktRenderContext& ctx, ktSourceBands& bands, Iop& input, i
                          scratch);
   const int padding = std::max(0, ctx.padding);
   for (int sy = y - padding; sy <= y + padding; ++sy) scatter.scatterSourceRow(sy);
-  scatter.composite(row);
+  scratch.slices.composite(row);
   return true;
 }

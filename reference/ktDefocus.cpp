@@ -8,25 +8,18 @@ using namespace DD::Image;
 
 namespace {
 
-// Spreads every scatter into the slices of output row y over x .. r-1.
-class RowSpread {
- public:
+// Spreads every scatter into the slices of output row y over x .. r-1, made afresh for `channels`.
+struct RowSpread {
   RowSpread(const ktRenderContext& ctx, const ChannelSet& channels, int y, int x, int r,
             ktSliceBuffers& slices)
-      : ctx_(ctx), y_(y), x_(x), r_(r), slices_(slices) {
-    slices_.reset(std::max(1, ctx.settings->correctiveSlices), channels, x, r);
+      : ctx(ctx), y(y), x(x), r(r), slices(slices) {
+    slices.reset(std::max(1, ctx.settings->correctiveSlices), channels, x, r);
   }
-  void scatter(const ktScatter& sc) { convole(ctx_, x_, y_, r_, sc, slices_); }
+  void scatter(const ktScatter& sc) { convole(ctx, x, y, r, sc, slices); }
   void endPosition() {}
-  void composite(Row& row) const {
-    for (size_t c = 0; c < slices_.channels().size(); ++c)
-      slices_.composite(int(c), row.writable(slices_.channels()[c]));
-  }
-
- private:
-  const ktRenderContext& ctx_;
-  const int y_, x_, r_;
-  ktSliceBuffers& slices_;
+  const ktRenderContext& ctx;
+  const int y, x, r;
+  ktSliceBuffers& slices;
 };
 
 }  // namespace
@@ -70,7 +63,7 @@ void defocus(const ktRenderContext& ctx, Iop& input, Iop* mattes, int y, int x, 
   RowSpread spread(ctx, blurred, y, x, r, slices);
   for (int sy = y - padding; sy <= y + padding; ++sy)
     walk.walk(sy, std::max(input.y(), std::min(sy, input.t())), spread);
-  spread.composite(row);
+  slices.composite(row);
 }
 
 void deepDefocus(const ktRenderContext& ctx, Iop& input, Iop* mattes, DeepOp* deep, int y, int x, int r,
@@ -86,5 +79,5 @@ void deepDefocus(const ktRenderContext& ctx, Iop& input, Iop* mattes, DeepOp* de
   RowSpread spread(ctx, blurred, y, x, r, slices);
   for (int sy = y - ctx.padding; sy <= y + ctx.padding; ++sy)
     walk.walk(sy, std::max(0, std::min(sy, height - 1)), spread);
-  spread.composite(row);
+  slices.composite(row);
 }

@@ -1,6 +1,7 @@
 #include "ktSweeps.h"
 
 #include <algorithm>
+#include <type_traits>
 
 #undef HWY_TARGET_INCLUDE
 #define HWY_TARGET_INCLUDE "ktSweeps.cpp"
@@ -12,6 +13,22 @@
 HWY_BEFORE_NAMESPACE();
 namespace orvel {
 namespace HWY_NAMESPACE {
+
+// Calls f with the channel count (1 to 4) fixed at compile time, which keeps every accumulator
+// in a register.
+template <class F>
+HWY_INLINE void withChannels(int channels, const F& f) {
+  switch (channels) {
+    case 1:
+      return f(std::integral_constant<int, 1>());
+    case 2:
+      return f(std::integral_constant<int, 2>());
+    case 3:
+      return f(std::integral_constant<int, 3>());
+    default:
+      return f(std::integral_constant<int, 4>());
+  }
+}
 
 // Blocks side by side: each accumulator's additions run one after the other, so independent
 // blocks keep the vector unit busy.
@@ -51,19 +68,10 @@ void sweepBlocks(const PassRun* runs, int runCount, int start, int end, float* w
   }
 }
 
-// The channel count fixed at compile time keeps every accumulator in a register.
 void sweepPassesTarget(const PassRun* runs, int runCount, int start, int end, float* weight,
                        float* const* colour, int channels) {
-  switch (channels) {
-    case 1:
-      return sweepBlocks<1>(runs, runCount, start, end, weight, colour);
-    case 2:
-      return sweepBlocks<2>(runs, runCount, start, end, weight, colour);
-    case 3:
-      return sweepBlocks<3>(runs, runCount, start, end, weight, colour);
-    default:
-      return sweepBlocks<4>(runs, runCount, start, end, weight, colour);
-  }
+  withChannels(channels,
+               [&](auto k) { sweepBlocks<decltype(k)::value>(runs, runCount, start, end, weight, colour); });
 }
 
 // The stretch in one sweep of blocks, two side by side: per column the members are added in
@@ -122,18 +130,8 @@ void sweepBlocks(const StretchRow& row, float* weight, float* const* colourIn) {
   }
 }
 
-// The channel count fixed at compile time keeps every accumulator in a register.
 void sweepStretchTarget(const StretchRow& s, int channels, float* weight, float* const* colour) {
-  switch (channels) {
-    case 1:
-      return sweepBlocks<1>(s, weight, colour);
-    case 2:
-      return sweepBlocks<2>(s, weight, colour);
-    case 3:
-      return sweepBlocks<3>(s, weight, colour);
-    default:
-      return sweepBlocks<4>(s, weight, colour);
-  }
+  withChannels(channels, [&](auto k) { sweepBlocks<decltype(k)::value>(s, weight, colour); });
 }
 
 // Adds tap * signal[k0 + lane] (zero outside 0 .. count-1) to each of the kRows accumulators.
@@ -228,19 +226,10 @@ void sweep(const ColumnPass& p, float* const* rowsIn, float* const* differencesI
   }
 }
 
-// The row count fixed at compile time keeps every accumulator in a register.
+// The weight row and the colour rows.
 void sweepColumnsTarget(const ColumnPass& p, int channels, float* const* rows, float* const* differences,
                         double* const* starts) {
-  switch (channels) {
-    case 1:
-      return sweep<2>(p, rows, differences, starts);
-    case 2:
-      return sweep<3>(p, rows, differences, starts);
-    case 3:
-      return sweep<4>(p, rows, differences, starts);
-    default:
-      return sweep<5>(p, rows, differences, starts);
-  }
+  withChannels(channels, [&](auto k) { sweep<decltype(k)::value + 1>(p, rows, differences, starts); });
 }
 
 }  // namespace HWY_NAMESPACE

@@ -74,17 +74,21 @@ void ktSliceBuffers::foldDifferences() {
   }
 }
 
-void ktSliceBuffers::composite(int c, float* out) const {
+void ktSliceBuffers::composite(DD::Image::Row& row) {
+  foldDifferences();
+  for (size_t c = 0; c < channels_; ++c) compositeChannel(c, row.writable(channelList_[c]));
+}
+
+void ktSliceBuffers::compositeChannel(size_t c, float* out) const {
   if (r_ <= x_) return;
   float* coverage = coverage_.data() - x_;
   std::fill(out + x_, out + r_, 0.0f);
   std::fill(coverage + x_, coverage + r_, 0.0f);
-  if (c < 0 || size_t(c) >= channels_) return;
 
   // Nearest slice first: each adds its colour scaled so that the coverage never passes 1.
   for (size_t s = 0; s < storage_.size(); ++s) {
-    const float* C = colour(s, c);
-    const float* W = weight(s, c);
+    const float* C = colour(s, int(c));
+    const float* W = weight(s, int(c));
     if (!C || !W) continue;
     for (int i = x_; i < r_; ++i) {
       const float rem = 1.0f - coverage[i];

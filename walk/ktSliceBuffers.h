@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "DDImage/ChannelSet.h"
+#include "DDImage/Row.h"
 
 struct ktSliceOptions {
   // Every channel of a slice adds its weights into one and the same row, for channels whose
@@ -58,12 +59,13 @@ class ktSliceBuffers {
   // round once per column) and zeroes them.
   void foldDifferences();
 
-  // Writes channel position c of columns x .. r-1 into out (indexed by absolute column): slices
+  // Folds the differences in, then writes every channel over columns x .. r-1 of `row`: slices
   // nearest first, each scaled so that the coverage taken never passes 1, then divided by the
   // coverage where it is positive (0 where nothing reached).
-  void composite(int c, float* out) const;
+  void composite(DD::Image::Row& row);
 
  private:
+  void compositeChannel(size_t c, float* out) const;
   enum Kind { kColour, kWeight, kColourDifference, kWeightDifference, kKinds };
   size_t row(size_t slice, Kind kind, size_t c) const { return (slice * kKinds + kind) * channels_ + c; }
   void prepare(size_t slice);
