@@ -13,10 +13,8 @@ void ktSliceBuffers::reset(int slices, const DD::Image::ChannelSet& channels, in
   rows_.assign(n * kKinds * channels_, nullptr);
   runCoverage.assign(options.differences ? n : 0, nullptr);
   runStarts.assign(options.differences ? n : 0, nullptr);
-  starts_.resize(options.differences ? n : 0);
-  // Clearing keeps each slice's storage for when it is made again.
-  storage_.resize(n);
-  for (std::vector<float>& block : storage_) block.clear();
+  blockOf_.assign(n, -1);
+  made_ = 0;  // the blocks keep their storage for the slices this row makes
   coverage_.resize(static_cast<size_t>(r_ - x_));  // composite() clears what it uses
   if (!options.onFirstUse)
     for (size_t s = 0; s < n; ++s) prepare(s);
@@ -27,7 +25,9 @@ void ktSliceBuffers::prepare(size_t slice) {
   if (width == 0 || channels_ == 0) return;  // nothing to address: every row stays null
   const bool differences = options_.differences;
   const size_t weightRowCount = options_.sharedWeights ? 1 : channels_;
-  std::vector<float>& block = storage_[slice];
+  if (made_ == blocks_.size()) blocks_.emplace_back(), starts_.emplace_back();
+  blockOf_[slice] = int(made_);
+  std::vector<float>& block = blocks_[made_++];
   const size_t rows = channels_ + weightRowCount;
   block.assign((differences ? 2 * rows + 1 : rows) * width, 0.0f);
   float* next = block.data();
@@ -42,24 +42,24 @@ void ktSliceBuffers::prepare(size_t slice) {
   }
   if (differences) {
     runCoverage[slice] = next - x_;
-    starts_[slice].assign(rows, 0.0);
-    runStarts[slice] = starts_[slice].data();
+    std::vector<double>& starts = starts_[size_t(blockOf_[slice])];
+    starts.assign(rows, 0.0);
+    runStarts[slice] = starts.data();
   }
 }
 
 void ktSliceBuffers::foldDifferences() {
   if (!options_.differences) return;
   const size_t width = static_cast<size_t>(r_ - x_);
-  for (size_t s = 0; s < storage_.size(); ++s) {
-    std::vector<float>& block = storage_[s];
-    if (block.empty()) continue;
+  for (size_t b = 0; b < made_; ++b) {
+    std::vector<float>& block = blocks_[b];
     // The rows, then their difference rows in the same order, then the coverage.
     const size_t half = (block.size() - width) / 2;
     float* coverage = block.data() + 2 * half;
     for (size_t row = 0; row < half; row += width) {
       float* out = block.data() + row;
       float* difference = block.data() + half + row;
-      double& start = starts_[s][row / width];
+      double& start = starts_[b][row / width];
       double sum = start;
       start = 0.0;
       float covering = 0.0f;
@@ -86,7 +86,7 @@ void ktSliceBuffers::compositeChannel(size_t c, float* out) const {
   std::fill(coverage + x_, coverage + r_, 0.0f);
 
   // Nearest slice first: each adds its colour scaled so that the coverage never passes 1.
-  for (size_t s = 0; s < storage_.size(); ++s) {
+  for (size_t s = 0; s < blockOf_.size(); ++s) {
     const float* C = colour(s, int(c));
     const float* W = weight(s, int(c));
     if (!C || !W) continue;

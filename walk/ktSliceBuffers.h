@@ -35,10 +35,10 @@ class ktSliceBuffers {
 
   // The channels, by position.
   const std::vector<DD::Image::Channel>& channels() const { return channelList_; }
-  int slices() const { return static_cast<int>(storage_.size()); }
+  int slices() const { return static_cast<int>(blockOf_.size()); }
   // Makes the rows of `slice` ready, zeroed, before its first addition.
   void ensure(size_t slice) {
-    if (storage_[slice].empty()) prepare(slice);
+    if (blockOf_[slice] < 0) prepare(slice);
   }
 
   // The rows of channel position c, indexed by absolute column; null until the slice is made.
@@ -75,8 +75,11 @@ class ktSliceBuffers {
   std::vector<DD::Image::Channel> channelList_;
   Options options_;
   std::vector<float*> rows_;  // by slice, kind, channel position
+  // The storage of the slices made, in the order they were made, kept for the rows after: per
+  // slice its colour rows, its weight rows, their differences; and its runStarts.
+  std::vector<std::vector<float>> blocks_;
   std::vector<std::vector<double>> starts_;
-  std::vector<std::vector<float>> storage_;  // per slice: its colour rows, its weight rows, their
-                                             // differences; empty until the slice is made
+  size_t made_ = 0;           // blocks in use
+  std::vector<int> blockOf_;  // by slice: its block, -1 until made
   mutable std::vector<float> coverage_;
 };
