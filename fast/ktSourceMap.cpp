@@ -96,8 +96,8 @@ void ktSourceMap::layout(const ktRenderContext& ctx, const ktKernelRows& kernels
     for (std::vector<float>& plane : memberPlanes_) plane.reserve(positions + 2 * kPlaneGap);
     rowScatters_.reserve(tabled);
   }
-  reach_.assign(tabled, -1);
-  blockReach_.assign(rows * blocks_, -1);
+  reach_.assign(sharedKernels_ ? 0 : positions, -1);
+  blockReach_.assign(sharedKernels_ ? 0 : rows * blocks_, -1);
   rowReach_.assign(rows, -1);
   if (!sharedKernels_) {
     scatters_.reserve(positions);
@@ -146,11 +146,12 @@ void ktSourceMap::scatter(const ktScatter& from) {
 
   const size_t width = size_t(x1_ - x0_);
   const size_t row = position_ / width;
+  rowReach_[row] = std::max(rowReach_[row], reach);
+  if (sharedKernels_) return;  // stretches keep their own reach
   int16_t& positionReach = reach_[position_ - positionBase_];
   positionReach = std::max(positionReach, static_cast<int16_t>(reach));
   int16_t& block = blockReach_[row * blocks_ + (position_ % width) / kBlock];
   block = std::max(block, positionReach);
-  rowReach_[row] = std::max(rowReach_[row], reach);
 }
 
 void ktSourceMap::endPosition() {
@@ -164,7 +165,6 @@ void ktSourceMap::beginRow() {
   positionBase_ = position_;
   rowScatters_.clear();
   offsets_.assign(1, 0);
-  reach_.assign(size_t(x1_ - x0_), -1);
   scatterReach_.clear();
 }
 
