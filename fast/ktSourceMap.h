@@ -58,7 +58,7 @@ class ktSourceMap {
   struct Stretch {
     int sx0;         // the first member's column; member j stands at sx0 + j
     int count;
-    uint32_t first;  // the first member's scatter index; the others follow
+    uint32_t first;  // the first member's index in the member planes; the others follow
     int16_t reach;
     bool finite;
     uint16_t kernel[2];
