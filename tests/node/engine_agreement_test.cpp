@@ -35,9 +35,8 @@ struct Case {
   bool depthByRow = false;  // one depth along each row: long stretches of one kernel
 };
 
-// Deep pixels of zero to four samples: points and thick overlapping ones, opaque and
-// semi-transparent, in front of, at and behind the focal plane (10), some pixels empty;
-// `nonFinite`: a few samples of infinite or NaN green.
+// Deep pixels of zero to four samples: points and thick overlapping ones, opaque and semi-transparent, in
+// front of, at and behind the focal plane (10), some pixels empty; `nonFinite`: some NaN or infinite green.
 std::unique_ptr<MemoryDeepOp> deepScene(const Format& f, unsigned seed, bool nonFinite) {
   const ChannelSet layout = ChannelSet(Mask_RGBA) + Mask_Deep;
   auto op = std::make_unique<MemoryDeepOp>(f, Box(0, 0, f.width(), f.height()), layout);
@@ -52,10 +51,9 @@ std::unique_ptr<MemoryDeepOp> deepScene(const Format& f, unsigned seed, bool non
         const float alpha = u(rng) < 0.3f ? 1.0f : 0.2f + 0.6f * u(rng);
         const float front = 3.0f + 20.0f * u(rng);
         const float back = u(rng) < 0.5f ? front : front + 6.0f * u(rng);
-        const float odd = (x + y) % 3 ? std::numeric_limits<float>::infinity() : std::nanf("");
-        const bool hostile = nonFinite && (x * 13 + y * 5 + i) % 37 == 0;
-        for (float v :
-             {u(rng) * alpha, hostile ? odd : u(rng) * alpha, 4.0f * u(rng) * alpha, alpha, front, back})
+        const bool odd = nonFinite && (x * 13 + y * 5 + i) % 37 == 0;
+        const float green = (x + y) % 3 ? std::numeric_limits<float>::infinity() : std::nanf("");
+        for (float v : {u(rng) * alpha, odd ? green : u(rng) * alpha, 4 * u(rng) * alpha, alpha, front, back})
           samples.push_back(v);
       }
       op->setPixel(x, y, samples.data(), size_t(count));
