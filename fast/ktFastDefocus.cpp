@@ -14,19 +14,6 @@ namespace {
 
 constexpr int kMaxShared = ktSourceMap::kSharedChannels;
 
-// Pass by pass, tap by tap over each run's whole taps, for scatters of non-finite values: a tap
-// beyond a run's taps must add nothing, not zero times infinity.
-void scatterPassesPlain(const PassRun* runs, int runCount, float* weight, float* const* colour,
-                        int channels) {
-  for (int p = 0; p < runCount; ++p) {
-    const PassRun& run = runs[p];
-    const float* k = run.taps - run.left;
-    for (int i = run.begin; i < run.end; ++i) weight[i] += k[i] * run.weightScale;
-    for (int c = 0; c < channels; ++c)
-      for (int i = run.begin; i < run.end; ++i) colour[c][i] += k[i] * run.scale[c];
-  }
-}
-
 // The fast engine's slice rows: made as scatters reach their slice; with kernels shared by
 // every channel, one weight row a slice and difference rows for the column sweeps.
 ktSliceBuffers::Options sliceOptions(bool sharedKernels) {
@@ -89,19 +76,13 @@ class FastRowScatter {
       for (int sx = from; sx < to; ++sx) {
         const int most = reach[sx];
         if (most < dy || sx + most < x_ || sx - most >= r_) continue;
-        for (uint32_t i = first[sx]; i < first[sx + 1]; ++i) {
-          if (scatterReach[i] < dy) continue;
-          if (shared_)
-            scatterShared(map_->sharedScatters()[i], sx, sy);
-          else
-            scatterEach(i, sx, sy);
-        }
+        for (uint32_t i = first[sx]; i < first[sx + 1]; ++i)
+          if (scatterReach[i] >= dy) scatterEach(i, sx, sy);
       }
     }
-    flush();
   }
 
-  // The stretches of a flat row in column order, each clipped to the source window.
+  // The stretches of a row, each clipped to the source window.
   void scatterStretches(int sy, int cy, int dy) {
     const int left = x_ - padding_, right = r_ + padding_;
     for (const ktSourceMap::Stretch* st = map_->stretchesBegin(cy); st != map_->stretchesEnd(cy); ++st) {
@@ -109,18 +90,10 @@ class FastRowScatter {
       const int from = std::max(st->sx0, left), to = std::min(st->sx0 + st->count, right);
       if (to <= from || to - 1 + st->reach < x_ || from - st->reach >= r_) continue;
       const uint32_t member = st->first + uint32_t(from - st->sx0);
-      if (!st->finite) {
-        ktSourceMap::SharedScatter alone;
-        static_cast<ktSourceMap::Scales&>(alone) = map_->memberScales(member);
-        alone.kernel[0] = st->kernel[0];
-        alone.kernel[1] = st->kernel[1];
-        alone.slice = st->slice;
-        alone.finite = false;
-        scatterShared(alone, from, sy);
-        flush();
-        continue;
-      }
-      addStretch(*st, member, from, to - from, sy);
+      if (st->finite)
+        addStretch(*st, member, from, to - from, sy);
+      else
+        scatterAlone(*st, map_->memberScales(member), sy);
     }
   }
 
@@ -141,7 +114,8 @@ class FastRowScatter {
       const ktKernelRows::Kernel* kernel = kernelOf(stretch.kernel[q]);
       if (!kernel || std::abs(sy - y_) > kernel->halfWidth) continue;
       const int ky = kernel->halfWidth + (sy - y_);
-      const ktKernelRows::Span span = kernel->rows[ky];
+      ktKernelRows::Span span = kernel->rows[ky];
+      if (!map_->lumpsRuns()) span.runEnd = span.runBegin;
       if (span.end <= span.begin) continue;  // a row of zero taps adds nothing
       const float* weight = map_->memberPlane(q, 0) + member;
       const float* scale[kMaxShared];
@@ -201,59 +175,23 @@ class FastRowScatter {
     return entry == ktSourceMap::kNoPass ? nullptr : &kernels_.kernel(entry);
   }
 
-  // Every channel shares the kernel plane and the centre: the non-zero taps of both passes. A
-  // scatter joins the group of consecutive scatters with the same kernels and slice, which are
-  // added in one sweep. Non-finite values keep every tap (a zero tap times them is not zero) and
-  // go alone, pass by pass.
-  void scatterShared(const ktSourceMap::SharedScatter& p, int sx, int sy) {
-    PassRun runs[2];
-    int count = 0;
+  // A scatter of non-finite values, pass by pass over its kernel rows' every tap: a zero tap
+  // times such a value is not zero.
+  void scatterAlone(const ktSourceMap::Stretch& st, const ktSourceMap::Scales& scales, int sy) {
+    buffers_.ensure(st.slice);
     for (int q = 0; q < 2; ++q) {
-      if (p.kernel[q] == ktSourceMap::kNoPass) continue;
-      const ktKernelRows::Kernel& kernel = kernels_.kernel(p.kernel[q]);
-      const int R = kernel.halfWidth;
-      if (!scatter::reaches(sx, sy, R, x_, y_, r_)) continue;
-      const int ky = R + (sy - y_);
-      const ktKernelRows::Span taps =
-          p.finite ? kernel.rows[ky] : ktKernelRows::Span{0, uint16_t(kernel.width), 0, 0, 0.0f};
-      const int left = sx - R;
-      PassRun& run = runs[count];
-      run.begin = std::max(left + taps.begin, x_);
-      run.end = std::min(left + taps.end, r_);
-      if (run.end <= run.begin) continue;
-      run.taps = kernel.plane + size_t(ky) * size_t(kernel.width);
-      run.left = left;
-      run.weightScale = p.passWeight[q];
-      for (size_t c = 0; c < channels_.size(); ++c) run.scale[c] = p.scale[q][valueIndex_[c]];
-      ++count;
+      const ktKernelRows::Kernel* kernel = kernelOf(st.kernel[q]);
+      if (!kernel || !scatter::reaches(st.sx0, sy, kernel->halfWidth, x_, y_, r_)) continue;
+      const float* k = kernel->plane + size_t(kernel->halfWidth + sy - y_) * size_t(kernel->width);
+      const int left = st.sx0 - kernel->halfWidth;
+      const int begin = std::max(left, x_), end = std::min(left + kernel->width, r_);
+      float* weight = buffers_.weight(st.slice, 0);
+      for (int i = begin; i < end; ++i) weight[i] += k[i - left] * scales.passWeight[q];
+      for (size_t c = 0; c < channels_.size(); ++c) {
+        float* colour = buffers_.colour(st.slice, int(c));
+        for (int i = begin; i < end; ++i) colour[i] += k[i - left] * scales.scale[q][valueIndex_[c]];
+      }
     }
-    if (count == 0) return;
-    const bool sameGroup = groupRuns_ > 0 && p.finite && group_.slice == p.slice &&
-                           group_.kernel[0] == p.kernel[0] && group_.kernel[1] == p.kernel[1] &&
-                           groupRuns_ + count <= kGroupRuns;
-    if (!sameGroup) flush();
-    group_ = p;
-    for (int q = 0; q < count; ++q) {
-      groupStart_ = groupRuns_ == 0 ? runs[q].begin : std::min(groupStart_, runs[q].begin);
-      groupEnd_ = groupRuns_ == 0 ? runs[q].end : std::max(groupEnd_, runs[q].end);
-      groupRun_[groupRuns_++] = runs[q];
-    }
-    if (!p.finite) flush();
-  }
-
-  // Adds the pending group into its slice.
-  void flush() {
-    if (groupRuns_ == 0) return;
-    buffers_.ensure(group_.slice);
-    float* colour[kMaxShared];
-    for (size_t c = 0; c < channels_.size(); ++c) colour[c] = buffers_.colour(group_.slice, int(c));
-    float* weight = buffers_.weight(group_.slice, 0);
-    const int channels = static_cast<int>(channels_.size());
-    if (group_.finite)
-      sweepPasses(groupRun_, groupRuns_, groupStart_, groupEnd_, weight, colour, channels);
-    else
-      scatterPassesPlain(groupRun_, groupRuns_, weight, colour, channels);
-    groupRuns_ = 0;
   }
 
   // Each channel with its own centre and plane, as the straightforward engine spreads it.
@@ -282,12 +220,6 @@ class FastRowScatter {
   ktSliceBuffers& buffers_;
   const std::vector<Channel>& channels_;  // the blurred channels, by position in the slice rows
   std::vector<int>& valueIndex_;
-  // The pending group of scatters with the same kernels and slice.
-  static constexpr int kGroupRuns = 16;
-  ktSourceMap::SharedScatter group_{};
-  PassRun groupRun_[kGroupRuns];
-  int groupRuns_ = 0;
-  int groupStart_ = 0, groupEnd_ = 0;
 };
 
 }  // namespace

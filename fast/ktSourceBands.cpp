@@ -17,14 +17,13 @@ void ktSourceBands::clear() {
 }
 
 void ktSourceBands::setup(const ktRenderContext& ctx, const Box& outputBox, const ChannelSet& channels,
-                          int clampLo, int clampHi, unsigned threads, bool flat, Builder builder) {
+                          int clampLo, int clampHi, unsigned threads, Builder builder) {
   clear();
   if (outputBox.w() <= 0 || outputBox.h() <= 0 || !ktSourceMap::canMap(ctx, channels)) return;
   ctx_ = std::make_unique<const ktRenderContext>(ctx);
   channels_ = channels;
   padding_ = std::max(0, ctx.padding);
   formatWidth_ = ctx.format.r() - ctx.format.x();
-  flat_ = flat;
   kernelRows_.describe(ctx, channels);
   area_.x0 = outputBox.x() - padding_;
   area_.x1 = outputBox.r() + padding_;
@@ -81,7 +80,7 @@ bool ktSourceBands::map(int band, ktSourceMap& into) {
   a.firstRow = area_.firstRow + band * kBandRows;
   a.lastRow = std::min(area_.lastRow, a.firstRow + kBandRows - 1);
   try {
-    into.layout(*ctx_, kernelRows_, a, channels_, flat_);
+    into.layout(*ctx_, kernelRows_, a, channels_);
     return builder_(into) && into.complete();
   } catch (...) {
     // Out of memory while mapping: the reference engine serves the rows instead.

@@ -26,10 +26,9 @@ class ktSourceBands {
   using Builder = std::function<bool(ktSourceMap& band)>;
 
   // Covers the rows of `outputBox` widened by the padding, clamped to clampLo .. clampHi; the
-  // rows of `threads` workers at once are expected. `flat`: the builder fills bands with
-  // ktSourceMap::mapFlatRows. Holds nothing until rows ask for bands.
+  // rows of `threads` workers at once are expected. Holds nothing until rows ask for bands.
   void setup(const ktRenderContext& ctx, const DD::Image::Box& outputBox,
-             const DD::Image::ChannelSet& channels, int clampLo, int clampHi, unsigned threads, bool flat,
+             const DD::Image::ChannelSet& channels, int clampLo, int clampHi, unsigned threads,
              Builder builder);
   // Releases every band; rows are no longer covered.
   void clear();
@@ -92,7 +91,6 @@ class ktSourceBands {
   DD::Image::ChannelSet channels_;
   int padding_ = 0;
   int formatWidth_ = 0;
-  bool flat_ = false;
   size_t capacity_ = 0;
   Builder builder_;
 

@@ -41,8 +41,7 @@ void ktSourceMap::reset() {
   blockReach_.clear();
   rowReach_.clear();
   scatterReach_.clear();
-  shared_.clear();
-  members_ = 0;
+  for (std::vector<float>& plane : memberPlanes_) plane.assign(kPlaneGap, 0.0f);
   rowScatters_.clear();
   scatters_.clear();
   for (std::vector<float>& v : values_) v.clear();
@@ -52,8 +51,6 @@ void ktSourceMap::reset() {
   lastRow_ = -1;
   position_ = 0;
   positionBase_ = 0;
-  scatterBase_ = 0;
-  rowTables_ = false;
 }
 
 ktSourceMap::Scales ktSourceMap::memberScales(uint32_t i) const {
@@ -74,7 +71,7 @@ bool ktSourceMap::canMap(const ktRenderContext& ctx, const ChannelSet& channels)
 }
 
 void ktSourceMap::layout(const ktRenderContext& ctx, const ktKernelRows& kernels, const Area& area,
-                         const ChannelSet& channels, bool flat) {
+                         const ChannelSet& channels) {
   reset();
   if (area.x1 <= area.x0 || area.lastRow < area.firstRow || !canMap(ctx, channels)) return;
   ctx_ = &ctx;
@@ -86,27 +83,21 @@ void ktSourceMap::layout(const ktRenderContext& ctx, const ktKernelRows& kernels
   firstRow_ = area.firstRow;
   lastRow_ = area.lastRow;
   sharedKernels_ = kernels.shared();
-  rowTables_ = flat && sharedKernels_;
 
   const size_t rows = size_t(lastRow_ - firstRow_ + 1);
   const size_t positions = rows * size_t(x1_ - x0_);
-  // Stretches serve flat maps of shared kernels: their position tables hold one row at a time.
-  const size_t tabled = rowTables_ ? size_t(x1_ - x0_) : positions;
+  // Stretches serve maps of shared kernels: their position tables hold one row at a time.
+  const size_t tabled = sharedKernels_ ? size_t(x1_ - x0_) : positions;
   offsets_.reserve(tabled + 1);
   offsets_.push_back(0);
   // Most positions hold one scatter; deep ones more, which grow the lists as needed.
   scatterReach_.reserve(tabled);
-  if (rowTables_) {
-    // One scatter a position at most; the planes keep their storage from the last layout.
-    planeStride_ = positions + 2 * kPlaneGap;
-    const size_t planes = 2 * (1 + kSharedChannels) * planeStride_;
-    if (memberPlanes_.size() < planes) memberPlanes_.assign(planes, 0.0f);
+  if (sharedKernels_) {
+    for (std::vector<float>& plane : memberPlanes_) plane.reserve(positions + 2 * kPlaneGap);
     rowScatters_.reserve(tabled);
-  } else if (sharedKernels_) {
-    shared_.reserve(positions);
   }
-  reach_.assign(tabled, -1);
-  blockReach_.assign(rows * blocks_, -1);
+  reach_.assign(sharedKernels_ ? 0 : positions, -1);
+  blockReach_.assign(sharedKernels_ ? 0 : rows * blocks_, -1);
   rowReach_.assign(rows, -1);
   if (!sharedKernels_) {
     scatters_.reserve(positions);
@@ -147,17 +138,7 @@ void ktSourceMap::scatter(const ktScatter& from) {
         shared.finite = shared.finite && std::isfinite(value) && std::isfinite(shared.scale[q][c]);
       }
     }
-    if (rowTables_) {
-      for (int q = 0; q < 2; ++q) {
-        memberPlanes_[planeOffset(q, 0) + members_] = shared.passWeight[q];
-        for (int c = 0; c < kSharedChannels; ++c)
-          memberPlanes_[planeOffset(q, 1 + c) + members_] = shared.scale[q][c];
-      }
-      ++members_;
-      rowScatters_.push_back(shared);
-    } else {
-      shared_.push_back(shared);
-    }
+    rowScatters_.push_back(shared);
   } else {
     scatters_.push_back(sc);
     for (int c = 0; c < channelCount_; ++c) values_[c].push_back(values[c]);
@@ -165,68 +146,106 @@ void ktSourceMap::scatter(const ktScatter& from) {
 
   const size_t width = size_t(x1_ - x0_);
   const size_t row = position_ / width;
+  rowReach_[row] = std::max(rowReach_[row], reach);
+  if (sharedKernels_) return;  // stretches keep their own reach
   int16_t& positionReach = reach_[position_ - positionBase_];
   positionReach = std::max(positionReach, static_cast<int16_t>(reach));
   int16_t& block = blockReach_[row * blocks_ + (position_ % width) / kBlock];
   block = std::max(block, positionReach);
-  rowReach_[row] = std::max(rowReach_[row], reach);
 }
 
 void ktSourceMap::endPosition() {
   if (empty()) return;
-  offsets_.push_back(static_cast<uint32_t>(scatterBase_ + scatterReach_.size()));
+  offsets_.push_back(static_cast<uint32_t>(scatterReach_.size()));
   ++position_;
 }
 
 // Empties the position tables for the next row of a map served by stretches.
 void ktSourceMap::beginRow() {
   positionBase_ = position_;
-  scatterBase_ = members_;
   rowScatters_.clear();
-  offsets_.assign(1, static_cast<uint32_t>(scatterBase_));
-  reach_.assign(size_t(x1_ - x0_), -1);
+  offsets_.assign(1, 0);
   scatterReach_.clear();
+}
+
+template <class WalkRow>
+bool ktSourceMap::mapRows(WalkRow walkRow) {
+  if (sharedKernels_) rowStretches_.push_back(0);
+  for (int cy = firstRow_; cy <= lastRow_; ++cy) {
+    if (sharedKernels_) beginRow();
+    if (!walkRow(cy)) return false;
+    if (sharedKernels_) findStretches(cy);
+  }
+  for (std::vector<float>& plane : memberPlanes_) plane.resize(plane.size() + kPlaneGap, 0.0f);
+  return true;
 }
 
 void ktSourceMap::mapFlat(Iop& input, Iop* mattes) {
   if (empty()) return;
   ktFlatWalk walk(*ctx_, input, mattes, channels_, x0_, x1_);
-  if (rowTables_) rowStretches_.push_back(0);
-  for (int cy = firstRow_; cy <= lastRow_; ++cy) {
-    if (rowTables_) beginRow();
+  lumpsRuns_ = true;
+  mapRows([&](int cy) {
     walk.walk(cy, cy, *this);
-    if (rowTables_) findStretches(cy);
-  }
+    return true;
+  });
 }
 
 bool ktSourceMap::mapDeep(Iop& input, Iop* mattes, DeepOp& deep, int pass) {
   if (empty()) return false;
   ktDeepWalk walk(*ctx_, input, mattes, deep, channels_, pass, x0_, x1_);
-  for (int cy = firstRow_; cy <= lastRow_; ++cy)
-    if (!walk.walk(cy, cy, *this)) return false;
-  return true;
+  lumpsRuns_ = false;
+  return mapRows([&](int cy) { return walk.walk(cy, cy, *this); });
 }
 
-// Splits the row's scatters into stretches of one kernel pair and slice; a scatter with a
-// non-finite value stands alone.
+// Splits the row's scatters into stretches of one kernel pair and slice, each scatter joining
+// a stretch of its key that reached the column before; a scatter with a non-finite value stands
+// alone. The members' scales are then laid out stretch by stretch.
 void ktSourceMap::findStretches(int cy) {
   const uint32_t* first = offsets_.data() + (rowOffset(cy) - positionBase_);
-  const int width = x1_ - x0_;
-  for (int i = 0; i < width; ++i) {
-    if (first[i + 1] == first[i]) continue;
-    const uint32_t k = first[i];
-    const SharedScatter& s = rowScatters_[k - scatterBase_];
-    if (!stretches_.empty() && stretches_.size() > rowStretches_.back()) {
-      Stretch& last = stretches_.back();
-      const bool follows = last.sx0 + last.count == x0_ + i && last.first + uint32_t(last.count) == k;
-      if (follows && last.finite && s.finite && last.kernel[0] == s.kernel[0] && last.kernel[1] == s.kernel[1] &&
-          last.slice == s.slice) {
-        ++last.count;
-        last.reach = std::max(last.reach, scatterReach_[k - scatterBase_]);
+  const size_t rowBegin = stretches_.size();
+  joined_.clear();
+  open_.clear();
+  for (int i = 0; i < x1_ - x0_; ++i) {
+    opened_.clear();
+    for (uint32_t k = first[i]; k < first[i + 1]; ++k) {
+      const SharedScatter& s = rowScatters_[k];
+      const int16_t reach = scatterReach_[k];
+      auto joins = [&](uint32_t open) {
+        const Stretch& st = stretches_[open];
+        return s.finite && st.kernel[0] == s.kernel[0] && st.kernel[1] == s.kernel[1] && st.slice == s.slice;
+      };
+      const auto open = std::find_if(open_.begin(), open_.end(), joins);
+      if (open != open_.end()) {
+        Stretch& st = stretches_[*open];
+        ++st.count;
+        st.reach = std::max(st.reach, reach);
+        joined_.push_back(*open);
+        opened_.push_back(*open);
+        open_.erase(open);
         continue;
       }
+      joined_.push_back(uint32_t(stretches_.size()));
+      if (s.finite) opened_.push_back(uint32_t(stretches_.size()));
+      stretches_.push_back({x0_ + i, 1, 0, reach, s.finite, {s.kernel[0], s.kernel[1]}, s.slice});
     }
-    stretches_.push_back({x0_ + i, 1, k, scatterReach_[k - scatterBase_], s.finite, {s.kernel[0], s.kernel[1]}, s.slice});
+    std::swap(open_, opened_);
   }
+  // Members of a stretch follow one another in the planes, in column order.
+  uint32_t member = uint32_t(memberPlanes_[0].size() - kPlaneGap);
+  for (size_t j = rowBegin; j < stretches_.size(); ++j) {
+    stretches_[j].first = member;
+    member += uint32_t(stretches_[j].count);
+  }
+  for (std::vector<float>& plane : memberPlanes_) plane.resize(kPlaneGap + member);
+  for (size_t k = 0; k < joined_.size(); ++k) {
+    const uint32_t at = stretches_[joined_[k]].first++;
+    const SharedScatter& s = rowScatters_[k];
+    for (int q = 0; q < 2; ++q) {
+      memberPlanes_[q * (1 + kSharedChannels)][kPlaneGap + at] = s.passWeight[q];
+      for (int c = 0; c < kSharedChannels; ++c)
+        memberPlanes_[q * (1 + kSharedChannels) + 1 + c][kPlaneGap + at] = s.scale[q][c];
+    }
+  }
+  for (size_t j = rowBegin; j < stretches_.size(); ++j) stretches_[j].first -= uint32_t(stretches_[j].count);
   rowStretches_.push_back(static_cast<uint32_t>(stretches_.size()));
 }

@@ -45,20 +45,20 @@ class ktSourceMap {
     float scale[2][kSharedChannels];  // by pass, then by position among the active channels
   };
 
-  // A scatter as the shared path reads it, in one record: its scales, kernels and slice.
+  // A scatter of the shared path, in one record: its scales, kernels and slice.
   struct SharedScatter : Scales {
     uint16_t kernel[2];  // bank entries; kNoPass where a pass is not used
     uint16_t slice;
     bool finite;  // every value, share and scale is finite: zero taps may be left out
   };
 
-  // Consecutive positions of one row, one scatter each, that share kernels and slice and have
+  // Consecutive positions of one row, one scatter of each, that share kernels and slice and have
   // finite values: the fast engine adds them in one sweep. A scatter with a non-finite value
   // stands alone.
   struct Stretch {
     int sx0;         // the first member's column; member j stands at sx0 + j
     int count;
-    uint32_t first;  // the first member's scatter index; the others follow
+    uint32_t first;  // the first member's index in the member planes; the others follow
     int16_t reach;
     bool finite;
     uint16_t kernel[2];
@@ -69,11 +69,11 @@ class ktSourceMap {
   // the map's 16-bit fields).
   static bool canMap(const ktRenderContext& ctx, const DD::Image::ChannelSet& channels);
   // Lays the map out over `area` for `channels`, keeping the storage of an earlier layout. With
-  // kernels.shared() the shared path serves the scatters, otherwise scatters() and scattered().
-  // Then mapFlat() or mapDeep() fills it. A `flat` map with shared kernels is served by
-  // stretches, and its position tables (reach, first, scatterReach) are not kept.
+  // kernels.shared() stretches serve the scatters, and the position tables (reach, first,
+  // scatterReach) are not kept; otherwise scatters() and scattered() do. Then mapFlat() or
+  // mapDeep() fills it.
   void layout(const ktRenderContext& ctx, const ktKernelRows& kernels, const Area& area,
-              const DD::Image::ChannelSet& channels, bool flat = false);
+              const DD::Image::ChannelSet& channels);
   // Walks every row laid out into the map: the flat pixels of `input`, or the pieces of `deep`
   // for deep pass `pass`; false when the deep input cannot deliver a row.
   void mapFlat(DD::Image::Iop& input, DD::Image::Iop* mattes);
@@ -91,6 +91,10 @@ class ktSourceMap {
   }
 
   int x0() const { return x0_; }
+  // Whether the column sweeps may add a kernel row's run of equal taps as one lump (flat maps).
+  // The straightforward engine adds a deep pixel's pieces one after another, and on a pile of
+  // pieces a lump rounds apart from those sums by more than the engines' tolerance.
+  bool lumpsRuns() const { return lumpsRuns_; }
   int rowReach(int cy) const { return rowReach_[cy - firstRow_]; }
 
   // Of maps not served by stretches, by position (absolute column): the farthest row distance a
@@ -101,52 +105,48 @@ class ktSourceMap {
   const int16_t* blockReach(int cy) const { return blockReach_.data() + size_t(cy - firstRow_) * blocks_; }
   // By scatter index.
   const int16_t* scatterReach() const { return scatterReach_.data(); }
-  const SharedScatter* sharedScatters() const { return shared_.data(); }
   // The scales of the members of stretches (maps served by stretches), one plane per pass and
-  // scale, by scatter index: plane 0 holds passWeight[pass], plane 1 + c scale[pass][c]. Every
+  // scale, by member index: plane 0 holds passWeight[pass], plane 1 + c scale[pass][c]. Every
   // plane is readable kPlaneGap floats beyond both ends, so vectors may load past a stretch.
   static constexpr int kPlaneGap = 16;
   const float* memberPlane(int pass, int plane) const {
-    return memberPlanes_.data() + planeOffset(pass, plane);
+    return memberPlanes_[pass * (1 + kSharedChannels) + plane].data() + kPlaneGap;
   }
   Scales memberScales(uint32_t i) const;
   const Scatter* scatters() const { return scatters_.data(); }
   const float* scattered(int activeIndex) const { return values_[activeIndex].data(); }
-  // The stretches of a row in column order (flat shared maps only; empty otherwise).
+  // The stretches of a row by their first column (maps of shared kernels only; empty otherwise).
   bool hasStretches() const { return !rowStretches_.empty(); }
   const Stretch* stretchesBegin(int cy) const { return stretches_.data() + rowStretches_[cy - firstRow_]; }
   const Stretch* stretchesEnd(int cy) const { return stretches_.data() + rowStretches_[cy - firstRow_ + 1]; }
 
  private:
   size_t rowOffset(int cy) const { return size_t(cy - firstRow_) * size_t(x1_ - x0_); }
-  size_t planeOffset(int pass, int plane) const {
-    return kPlaneGap + size_t(pass * (1 + kSharedChannels) + plane) * planeStride_;
-  }
   void reset();
   void beginRow();
+  template <class WalkRow>
+  bool mapRows(WalkRow walkRow);
   void findStretches(int cy);
 
   int x0_ = 0, x1_ = 0;              // mapped columns
   int firstRow_ = 0, lastRow_ = -1;  // mapped rows, inclusive
   const ktRenderContext* ctx_ = nullptr;
   size_t blocks_ = 0;  // blocks per row
-  size_t position_ = 0;  // the position being built
-  bool rowTables_ = false;  // the position tables hold the row being mapped only
+  size_t position_ = 0;      // the position being built
   size_t positionBase_ = 0;  // the position of the tables' first entry
-  size_t scatterBase_ = 0;   // the scatter of scatterReach_'s first entry
   int channelCount_ = 0;
-  bool sharedKernels_ = false;
+  bool sharedKernels_ = false;  // served by stretches: the position tables hold one row
+  bool lumpsRuns_ = true;
   DD::Image::ChannelSet channels_;
   std::vector<uint32_t> offsets_;
   std::vector<int16_t> reach_;
   std::vector<int16_t> blockReach_;
   std::vector<int> rowReach_;
   std::vector<int16_t> scatterReach_;
-  std::vector<SharedScatter> shared_;
-  std::vector<float> memberPlanes_;         // maps served by stretches: their scatters' scales
-  size_t planeStride_ = 0;                  // floats from one plane to the next
-  size_t members_ = 0;                      // scatters held by the planes
-  std::vector<SharedScatter> rowScatters_;  // and the row being mapped's whole records
+  std::vector<float> memberPlanes_[2 * (1 + kSharedChannels)];  // maps served by stretches
+  std::vector<SharedScatter> rowScatters_;                      // the whole records of the row being mapped
+  std::vector<uint32_t> joined_;         // by scatter of that row, the stretch it joined
+  std::vector<uint32_t> open_, opened_;  // the stretches reaching the last column, this one
   std::vector<Scatter> scatters_;
   std::vector<std::vector<float>> values_;  // by active channel position, over the scatters
   std::vector<Stretch> stretches_;

@@ -36,7 +36,7 @@ void ktOrvel::buildSourceMaps() {
   DeepOp* deep = settings.deepInput ? deepOp() : nullptr;
   const ChannelSet channels = settings.activeChannels;
   if (!deep) {
-    sourceBands.setup(ctx, requestedBox(), channels, flat->y(), flat->t(), Thread::numCPUs, true,
+    sourceBands.setup(ctx, requestedBox(), channels, flat->y(), flat->t(), Thread::numCPUs,
                       [flat, mattes](ktSourceMap& band) {
                         band.mapFlat(*flat, mattes);
                         return true;
@@ -49,10 +49,9 @@ void ktOrvel::buildSourceMaps() {
                           separate && settings.focusOutput != kFocusFront};
   for (int pass = 0; pass < 3; ++pass)
     if (passes[pass])
-      deepBands[pass].setup(ctx, requestedBox(), channels, 0, height - 1, Thread::numCPUs, false,
-                            [flat, mattes, deep, pass](ktSourceMap& band) {
-                              return band.mapDeep(*flat, mattes, *deep, pass);
-                            });
+      deepBands[pass].setup(
+          ctx, requestedBox(), channels, 0, height - 1, Thread::numCPUs,
+          [flat, mattes, deep, pass](ktSourceMap& band) { return band.mapDeep(*flat, mattes, *deep, pass); });
 }
 
 bool ktOrvel::tracesLens() const {

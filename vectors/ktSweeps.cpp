@@ -30,50 +30,6 @@ HWY_INLINE void withChannels(int channels, const F& f) {
   }
 }
 
-// Blocks side by side: each accumulator's additions run one after the other, so independent
-// blocks keep the vector unit busy.
-template <int kChannels>
-void sweepBlocks(const PassRun* runs, int runCount, int start, int end, float* weight, float* const* colour) {
-  constexpr int kBlocks = 2;
-  const Tag d;
-  const int lanes = int(hn::Lanes(d)), span = lanes * kBlocks;
-  for (int x = start; x < end; x += span) {
-    Vector w[kBlocks];
-    Vector v[kBlocks][kChannels];
-    for (int b = 0; b < kBlocks; ++b) {
-      const int bx = x + lanes * b, count = std::max(0, end - bx);
-      w[b] = loadBlock(d, weight + bx, count);
-      for (int c = 0; c < kChannels; ++c) v[b][c] = loadBlock(d, colour[c] + bx, count);
-    }
-    for (int p = 0; p < runCount; ++p) {
-      const PassRun& run = runs[p];
-      if (run.end <= x || run.begin >= x + span) continue;
-      const Vector ws = hn::Set(d, run.weightScale);
-      for (int b = 0; b < kBlocks; ++b) {
-        const int bx = x + lanes * b;
-        const int from = std::max(0, run.begin - bx), to = std::min(lanes, run.end - bx);
-        if (to <= from) continue;
-        const float* taps = run.taps + (bx - run.left);
-        const Vector t = from == 0 && to == lanes ? hn::LoadU(d, taps) : loadLanes(d, taps, from, to);
-        w[b] = hn::MulAdd(t, ws, w[b]);
-        for (int c = 0; c < kChannels; ++c) v[b][c] = hn::MulAdd(t, hn::Set(d, run.scale[c]), v[b][c]);
-      }
-    }
-    for (int b = 0; b < kBlocks; ++b) {
-      const int bx = x + lanes * b, count = end - bx;
-      if (count <= 0) break;
-      storeBlock(d, w[b], weight + bx, count);
-      for (int c = 0; c < kChannels; ++c) storeBlock(d, v[b][c], colour[c] + bx, count);
-    }
-  }
-}
-
-void sweepPassesTarget(const PassRun* runs, int runCount, int start, int end, float* weight,
-                       float* const* colour, int channels) {
-  withChannels(channels,
-               [&](auto k) { sweepBlocks<decltype(k)::value>(runs, runCount, start, end, weight, colour); });
-}
-
 // The stretch in one sweep of blocks, two side by side: per column the members are added in
 // order, each its first pass then its second; the blocks visit only the members whose taps
 // reach them, and share each member's scales.
@@ -238,15 +194,9 @@ HWY_AFTER_NAMESPACE();
 
 #if HWY_ONCE
 namespace orvel {
-HWY_EXPORT(sweepPassesTarget);
 HWY_EXPORT(sweepStretchTarget);
 HWY_EXPORT(sweepColumnsTarget);
 }  // namespace orvel
-
-void sweepPasses(const PassRun* runs, int runCount, int start, int end, float* weight, float* const* colour,
-                 int channels) {
-  HWY_DYNAMIC_DISPATCH(orvel::sweepPassesTarget)(runs, runCount, start, end, weight, colour, channels);
-}
 
 void sweepStretch(const StretchRow& s, int channels, float* weight, float* const* colour) {
   HWY_DYNAMIC_DISPATCH(orvel::sweepStretchTarget)(s, channels, weight, colour);

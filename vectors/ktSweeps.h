@@ -4,27 +4,7 @@
 
 #include "ktKernelRows.h"
 
-// Adding a group of consecutive scatters (each its first pass, then its second) into one output
-// row in one sweep over the output columns: per column the passes are added in their order, and
-// each column is loaded and stored once for all of them.
-
-// One pass of a scatter over one output row: its kernel row and the output columns its non-zero
-// taps cover, with the weight share and the per-channel scales.
-struct PassRun {
-  const float* taps;  // tap for output column x: taps[x - left]
-  int left;
-  int begin, end;
-  float weightScale;
-  float scale[ktKernelRows::kMaxChannels];
-};
-
-// Adds `runs` into `weight` and the `channels` rows of `colour` (all indexed by absolute column),
-// over output columns start .. end-1, with the vector target in force; a column outside a run's
-// taps adds nothing. Products may be fused into the sums.
-void sweepPasses(const PassRun* runs, int runCount, int start, int end, float* weight, float* const* colour,
-                 int channels);
-
-// Adding a stretch of a flat source row (consecutive pixels with the same kernels and slice)
+// Adding a stretch of a source row (consecutive pixels with the same kernels and slice)
 // into one output row member by member: every member's kernel row, scaled by its share (the
 // weight row) and by its value times the share (each colour row). Pays for short stretches;
 // long ones go column by column (ktColumnSweep.h).
@@ -51,7 +31,7 @@ struct StretchRow {
 // column), with the vector target in force (ktSimdTarget.h). Products may be fused into the sums.
 void sweepStretch(const StretchRow& s, int channels, float* weight, float* const* colour);
 
-// Adding one pass of a stretch of a flat source row into one output row column by column: each
+// Adding one pass of a stretch of a source row into one output row column by column: each
 // block of output columns gathers, tap by tap, the members that tap reaches. A kernel row's
 // constant run adds, instead of its taps, two terms into difference rows (where the run begins
 // and where it ends), which ktSliceBuffers::foldDifferences sums once per output row. Pays for

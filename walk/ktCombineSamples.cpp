@@ -1,7 +1,10 @@
 #include "ktCombineSamples.h"
 
+#include <array>
+
 using DD::Image::Chan_DeepBack;
 using DD::Image::Chan_DeepFront;
+using DD::Image::Chan_Last;
 using DD::Image::Chan_Z;
 using DD::Image::Channel;
 using DD::Image::ChannelSet;
@@ -13,32 +16,52 @@ namespace {
 // Thinner than this, a sample is a point and is never cut.
 constexpr float kPointThickness = 1e-6f;
 
-float frontOf(const DeepPixel& pixel, size_t i) { return pixel.getOrderedSample(i, Chan_DeepFront); }
-float backOf(const DeepPixel& pixel, size_t i) { return pixel.getOrderedSample(i, Chan_DeepBack); }
+// The samples of a pixel by ordered index, and where each channel of a piece comes from: the
+// column of the sample it copies (kAbsent where the samples lack the channel), or a depth.
+class Samples {
+ public:
+  static constexpr int16_t kAbsent = -1, kFront = -2, kBack = -3;
 
-// True when sample i reaches into the next farther sample and must be cut at its front.
-// Every comparison is written so that a NaN depth answers "no": the sample stays whole.
-bool reachesIntoFarther(const DeepPixel& pixel, size_t i) {
-  const float front = frontOf(pixel, i);
-  const float back = backOf(pixel, i);
-  const float thickness = back - front;
-  if (!(thickness >= kPointThickness)) return false;
-  if (i == 0) return false;
-  return back > frontOf(pixel, i - 1);
-}
-
-// Appends one piece of sample `index`: front and back depths, other channels times weight.
-void addWeightedSample(const ChannelSet& channels, const DeepPixel& pixel, DeepOutPixel& out, size_t index,
-                       float front, float back, float weight) {
-  for (Channel z : channels) {
-    if (z == Chan_Z || z == Chan_DeepFront)
-      out.push_back(front);
-    else if (z == Chan_DeepBack)
-      out.push_back(back);
-    else
-      out.push_back(pixel.getOrderedSample(index, z) * weight);
+  Samples(const ChannelSet& channels, const DeepPixel& pixel) : pixel_(pixel) {
+    const auto& map = pixel.channels();
+    first_ = static_cast<const ChannelSet&>(map).first();
+    front_ = map.chanNo(Chan_DeepFront);
+    back_ = map.chanNo(Chan_DeepBack);
+    for (Channel z : channels)
+      source_[count_++] = z == Chan_Z || z == Chan_DeepFront ? kFront
+                          : z == Chan_DeepBack               ? kBack
+                                                             : static_cast<int16_t>(map.chanNo(z));
   }
-}
+  // Sample i's columns: the first one sits at column 0.
+  const float* row(size_t i) const { return &pixel_.getOrderedSample(i, first_); }
+  float front(size_t i) const { return front_ < 0 ? 0.0f : row(i)[front_]; }
+  float back(size_t i) const { return back_ < 0 ? 0.0f : row(i)[back_]; }
+
+  // Appends one piece of sample `index`: front and back depths, other channels times weight.
+  void addPiece(DeepOutPixel& out, size_t index, float front, float back, float weight) const {
+    const float* sample = row(index);
+    for (size_t j = 0; j < count_; ++j) {
+      const int16_t c = source_[j];
+      out.push_back(c == kFront ? front : c == kBack ? back : (c == kAbsent ? 0.0f : sample[c]) * weight);
+    }
+  }
+
+  // True when sample i reaches into the next farther sample and must be cut at its front.
+  // Every comparison is written so that a NaN depth answers "no": the sample stays whole.
+  bool reachesIntoFarther(size_t i) const {
+    const float thickness = back(i) - front(i);
+    if (!(thickness >= kPointThickness)) return false;
+    if (i == 0) return false;
+    return back(i) > front(i - 1);
+  }
+
+ private:
+  const DeepPixel& pixel_;
+  Channel first_;
+  int front_, back_;
+  size_t count_ = 0;
+  std::array<int16_t, Chan_Last + 1> source_;
+};
 
 // A chain of overlapping samples is a run of consecutive indices top, top-1, ..., each cutting
 // its front part off before the next farther one. Walking down the chain emits those front
@@ -46,23 +69,22 @@ void addWeightedSample(const ChannelSet& channels, const DeepPixel& pixel, DeepO
 // the one it reached into. The pending samples of that second walk are exactly the indices
 // between the chain's ends, so the stack a recursion would keep is held as those two bounds and
 // the chain length costs no memory.
-float addSample(const ChannelSet& channels, const DeepPixel& pixel, DeepOutPixel& out, size_t& index) {
+float addSample(const Samples& samples, DeepOutPixel& out, size_t& index) {
   const size_t top = index;
-  while (reachesIntoFarther(pixel, index)) {
-    const float front = frontOf(pixel, index);
-    const float back = backOf(pixel, index);
-    const float farFront = frontOf(pixel, index - 1);
-    addWeightedSample(channels, pixel, out, index, front, farFront, (farFront - front) / (back - front));
+  while (samples.reachesIntoFarther(index)) {
+    const float front = samples.front(index);
+    const float back = samples.back(index);
+    const float farFront = samples.front(index - 1);
+    samples.addPiece(out, index, front, farFront, (farFront - front) / (back - front));
     --index;
   }
-  float farBack = backOf(pixel, index);
-  addWeightedSample(channels, pixel, out, index, frontOf(pixel, index), farBack, 1.0f);
+  float farBack = samples.back(index);
+  samples.addPiece(out, index, samples.front(index), farBack, 1.0f);
 
   for (size_t i = index + 1; i <= top; ++i) {
-    const float front = frontOf(pixel, i);
-    const float back = backOf(pixel, i);
-    if (back > farBack)
-      addWeightedSample(channels, pixel, out, i, farBack, back, (back - farBack) / (back - front));
+    const float front = samples.front(i);
+    const float back = samples.back(i);
+    if (back > farBack) samples.addPiece(out, i, farBack, back, (back - farBack) / (back - front));
     farBack = back;
   }
   return farBack;
@@ -73,9 +95,10 @@ float addSample(const ChannelSet& channels, const DeepPixel& pixel, DeepOutPixel
 void combineSamples(const ChannelSet& channels, const DeepPixel& pixel, DeepOutPixel& out) {
   const size_t count = pixel.getSampleCount();
   if (count == 0) return;
+  const Samples samples(channels, pixel);
   size_t index = count - 1;
   for (;;) {
-    addSample(channels, pixel, out, index);
+    addSample(samples, out, index);
     if (index == 0) return;
     --index;
   }

@@ -148,6 +148,7 @@ bool ktDeepWalk::beginPixel(int sx, int cy) {
   const Box& box = plane_.box();
   if (sxc_ < box.x() || sxc_ >= box.r() || cy < box.y() || cy >= box.t()) return false;
   pixelMattes_ = mattesAt(sx);
+  pixelBloom_ = scatter::bloomLevel(s_, ctx_.format, sxc_, syc_) * pixelMattes_.bloom;
   const bool inSpan = sxc_ >= left_ && sxc_ < right_;
   for (size_t c = 0; c < channelList_.size(); ++c) fallback_[c] = inSpan ? colourOf_[c][sxc_] : 0.0f;
   combined_.clear();
@@ -165,9 +166,8 @@ bool ktDeepWalk::piece(const DeepPixel& pieces, size_t j, int sx, int sy, float 
   const float alpha = pieces.getUnorderedSample(j, Chan_Alpha);
   std::copy(fallback_.begin(), fallback_.end(), values_.begin());
   for (int c : sampled_) values_[c] = pieces.getUnorderedSample(j, channelList_[c]) / alpha;
-  const float bloom = scatter::bloomLevel(s_, ctx_.format, sxc_, syc_) * pixelMattes_.bloom;
   for (size_t c = 0; c < channelList_.size(); ++c)
-    values_[c] = scatter::scatteredValue(s_, channelList_[c], values_[c], bloom);
+    values_[c] = scatter::scatteredValue(s_, channelList_[c], values_[c], pixelBloom_);
   const float size = std::max(p.coc.coc * pixelMattes_.defocus, 1.0f);
   out = {sx,
          sy,

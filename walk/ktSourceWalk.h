@@ -165,6 +165,7 @@ class ktDeepWalk : public ktWalkRows {
   std::vector<float> fallback_;  // by walk channel: the flat input's value, for the others
   int sxc_ = 0, syc_ = 0;        // the pixel being walked, clamped into the format
   Mattes pixelMattes_;
+  float pixelBloom_ = 0.0f;  // the pixel's bloom level, its bloom matte applied
   const bool seeThrough_;
   std::vector<std::pair<size_t, float>> sliceCoverage_;  // "See Through": by slice, the coverage so far
 };

@@ -35,9 +35,9 @@ struct Case {
   bool depthByRow = false;  // one depth along each row: long stretches of one kernel
 };
 
-// Deep pixels of zero to four samples: points and thick overlapping ones, opaque and
-// semi-transparent, in front of, at and behind the focal plane (10), some pixels empty.
-std::unique_ptr<MemoryDeepOp> deepScene(const Format& f, unsigned seed) {
+// Deep pixels of zero to four samples: points and thick overlapping ones, opaque and semi-transparent, in
+// front of, at and behind the focal plane (10), some pixels empty; `nonFinite`: some NaN or infinite green.
+std::unique_ptr<MemoryDeepOp> deepScene(const Format& f, unsigned seed, bool nonFinite) {
   const ChannelSet layout = ChannelSet(Mask_RGBA) + Mask_Deep;
   auto op = std::make_unique<MemoryDeepOp>(f, Box(0, 0, f.width(), f.height()), layout);
   std::mt19937 rng(seed);
@@ -51,7 +51,9 @@ std::unique_ptr<MemoryDeepOp> deepScene(const Format& f, unsigned seed) {
         const float alpha = u(rng) < 0.3f ? 1.0f : 0.2f + 0.6f * u(rng);
         const float front = 3.0f + 20.0f * u(rng);
         const float back = u(rng) < 0.5f ? front : front + 6.0f * u(rng);
-        for (float v : {u(rng) * alpha, u(rng) * alpha, 4.0f * u(rng) * alpha, alpha, front, back})
+        const bool odd = nonFinite && (x * 13 + y * 5 + i) % 37 == 0;
+        const float green = (x + y) % 3 ? std::numeric_limits<float>::infinity() : std::nanf("");
+        for (float v : {u(rng) * alpha, odd ? green : u(rng) * alpha, 4 * u(rng) * alpha, alpha, front, back})
           samples.push_back(v);
       }
       op->setPixel(x, y, samples.data(), size_t(count));
@@ -86,7 +88,7 @@ RenderReport renderWith(const Case& c, bool reference) {
     }
   auto mattes = noiseImage(format, Box(0, 0, 48, 36), Mask_RGBA, 11);
   auto kernel = noiseImage(Format(20, 14), Box(0, 0, 20, 14), Mask_RGBA, 13);
-  auto deep = deepScene(format, 17);
+  auto deep = deepScene(format, 17, c.nonFinite);
   for (int y = 0; y < 14; ++y)
     for (int x = 0; x < 20; ++x) kernel->set(x, y, Chan_Green, 0.5f * kernel->at(x, y, Chan_Red));
 
@@ -212,6 +214,8 @@ std::vector<Case> cases() {
     c.push_back(d);
   };
   deep({"deep_all_samples", {}});
+  hostile.name = "deep_infinite_and_nan_colours";
+  deep(hostile);
   deep({"deep_one_slice", {{"correctiveSlices", "1"}}});
   deep({"deep_separate_both", {{"integrateFrontAndBackSeperately", "1"}}});
   deep({"deep_separate_front", {{"integrateFrontAndBackSeperately", "1"}, {"focusOutput", "Front"}}});

@@ -53,17 +53,25 @@ bool MemoryDeepOp::doDeepEngine(Box box, const ChannelSet& channels, DeepOutputP
   if (pixelCount(clipped) == 0) clipped.set(box.x(), box.y(), box.x(), box.y());
   const ChannelSet wanted = channels.intersection(static_cast<const ChannelSet&>(map_));
   plane = DeepOutputPlane(wanted, clipped);
-  const ChannelMap& out = plane.channels();
   const size_t stride = map_.size();
+  // The columns of the stored samples to copy; all of them, in order, copy whole samples.
+  std::vector<size_t> columns;
+  for (Channel z : wanted) columns.push_back(size_t(map_.chanNo(z)));
+  const bool whole = columns.size() == stride;
   DeepOutPixel pixel;
   for (int y = clipped.y(); y < clipped.t(); ++y)
     for (int x = clipped.x(); x < clipped.r(); ++x) {
       const std::vector<float>& src = pixels_[index(x, y)];
       const size_t n = stride ? src.size() / stride : 0;
       pixel.clear();
-      pixel.reserve(n * out.size());
-      for (size_t i = 0; i < n; ++i)
-        for (Channel z : wanted) pixel.push_back(src[i * stride + size_t(map_.chanNo(z))]);
+      pixel.reserve(n * columns.size());
+      for (size_t i = 0; i < n; ++i) {
+        const float* sample = src.data() + i * stride;
+        if (whole)
+          for (size_t c = 0; c < stride; ++c) pixel.push_back(sample[c]);
+        else
+          for (size_t c : columns) pixel.push_back(sample[c]);
+      }
       plane.addPixel(pixel);
     }
   return true;
