@@ -14,8 +14,8 @@ namespace {
 constexpr int kMaxReach = 32767;
 
 // Row distance the largest kernel of a scatter reaches, widened by the farthest chromatic shift.
-int reachOf(const ktOrvelSettings& s, const std::vector<ktChannelFloatBuffer>& bank, const ChannelSet& channels,
-            const ktSourceMap::Scatter& p) {
+int reachOf(const ktOrvelSettings& s, const std::vector<ktChannelFloatBuffer>& bank,
+            const ChannelSet& channels, const ktSourceMap::Scatter& p) {
   int radius = -1;
   for (int q = 0; q < 2; ++q)
     if (p.kernel[q] != ktSourceMap::kNoPass) radius = std::max(radius, bank[p.kernel[q]].halfWidth);
@@ -30,9 +30,7 @@ int reachOf(const ktOrvelSettings& s, const std::vector<ktChannelFloatBuffer>& b
 
 }  // namespace
 
-void ktSourceMap::clear() {
-  *this = ktSourceMap();
-}
+void ktSourceMap::clear() { *this = ktSourceMap(); }
 
 // Empties every table and keeps its storage for the next layout.
 void ktSourceMap::reset() {
@@ -41,7 +39,7 @@ void ktSourceMap::reset() {
   blockReach_.clear();
   rowReach_.clear();
   scatterReach_.clear();
-  for (std::vector<float>& plane : memberPlanes_) plane.assign(kPlaneGap, 0.0f);
+  members_ = 0;
   rowScatters_.clear();
   scatters_.clear();
   for (std::vector<float>& v : values_) v.clear();
@@ -93,7 +91,7 @@ void ktSourceMap::layout(const ktRenderContext& ctx, const ktKernelRows& kernels
   // Most positions hold one scatter; deep ones more, which grow the lists as needed.
   scatterReach_.reserve(tabled);
   if (sharedKernels_) {
-    for (std::vector<float>& plane : memberPlanes_) plane.reserve(positions + 2 * kPlaneGap);
+    growPlanes(positions);
     rowScatters_.reserve(tabled);
   }
   reach_.assign(sharedKernels_ ? 0 : positions, -1);
@@ -168,6 +166,13 @@ void ktSourceMap::beginRow() {
   scatterReach_.clear();
 }
 
+// Makes room for `members` in every plane, with the gaps at both ends; storage only grows, so
+// maps laid out again keep it and clear nothing.
+void ktSourceMap::growPlanes(size_t members) {
+  for (std::vector<float>& plane : memberPlanes_)
+    if (plane.size() < members + 2 * kPlaneGap) plane.resize(members + 2 * kPlaneGap);
+}
+
 template <class WalkRow>
 bool ktSourceMap::mapRows(WalkRow walkRow) {
   if (sharedKernels_) rowStretches_.push_back(0);
@@ -176,7 +181,6 @@ bool ktSourceMap::mapRows(WalkRow walkRow) {
     if (!walkRow(cy)) return false;
     if (sharedKernels_) findStretches(cy);
   }
-  for (std::vector<float>& plane : memberPlanes_) plane.resize(plane.size() + kPlaneGap, 0.0f);
   return true;
 }
 
@@ -231,12 +235,13 @@ void ktSourceMap::findStretches(int cy) {
     std::swap(open_, opened_);
   }
   // Members of a stretch follow one another in the planes, in column order.
-  uint32_t member = uint32_t(memberPlanes_[0].size() - kPlaneGap);
+  uint32_t member = uint32_t(members_);
   for (size_t j = rowBegin; j < stretches_.size(); ++j) {
     stretches_[j].first = member;
     member += uint32_t(stretches_[j].count);
   }
-  for (std::vector<float>& plane : memberPlanes_) plane.resize(kPlaneGap + member);
+  growPlanes(member);
+  members_ = member;
   for (size_t k = 0; k < joined_.size(); ++k) {
     const uint32_t at = stretches_[joined_[k]].first++;
     const SharedScatter& s = rowScatters_[k];

@@ -56,7 +56,7 @@ class ktSourceMap {
   // finite values: the fast engine adds them in one sweep. A scatter with a non-finite value
   // stands alone.
   struct Stretch {
-    int sx0;         // the first member's column; member j stands at sx0 + j
+    int sx0;  // the first member's column; member j stands at sx0 + j
     int count;
     uint32_t first;  // the first member's index in the member planes; the others follow
     int16_t reach;
@@ -127,11 +127,12 @@ class ktSourceMap {
   template <class WalkRow>
   bool mapRows(WalkRow walkRow);
   void findStretches(int cy);
+  void growPlanes(size_t members);
 
   int x0_ = 0, x1_ = 0;              // mapped columns
   int firstRow_ = 0, lastRow_ = -1;  // mapped rows, inclusive
   const ktRenderContext* ctx_ = nullptr;
-  size_t blocks_ = 0;  // blocks per row
+  size_t blocks_ = 0;        // blocks per row
   size_t position_ = 0;      // the position being built
   size_t positionBase_ = 0;  // the position of the tables' first entry
   int channelCount_ = 0;
@@ -144,6 +145,7 @@ class ktSourceMap {
   std::vector<int> rowReach_;
   std::vector<int16_t> scatterReach_;
   std::vector<float> memberPlanes_[2 * (1 + kSharedChannels)];  // maps served by stretches
+  size_t members_ = 0;                                          // members the planes hold
   std::vector<SharedScatter> rowScatters_;                      // the whole records of the row being mapped
   std::vector<uint32_t> joined_;         // by scatter of that row, the stretch it joined
   std::vector<uint32_t> open_, opened_;  // the stretches reaching the last column, this one
