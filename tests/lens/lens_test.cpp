@@ -31,10 +31,10 @@ ktOrvelSettings artistic(int falloff = kFalloffLinear, float front = 1.0f, float
 }
 
 // Real lens focused at 100 cm, 50 mm at f/2, 24 x 12 mm film back, 2048 x 1024 pixels.
-ktOrvelSettings realLens(int depthStyle = 0, float scale = 1.0f) {
+ktOrvelSettings realLens(int depthStyle = 0, float scale = 1.0f, float focus = 100.0f) {
   ktOrvelSettings s;
   s.realWorldLens = true;
-  s.focalPlane = 100.0f;
+  s.focalPlane = focus;
   s.worldScale = 1;
   s.focalLength = 50.0f;
   s.fStop = 2.0f;
@@ -46,11 +46,11 @@ ktOrvelSettings realLens(int depthStyle = 0, float scale = 1.0f) {
   return s;
 }
 
-// The thin-lens blur in pixels for depth d (cm) with the lens above, worked in double.
-double thinLens(double d) {
-  const double coefficient = 50.0 / 950.0 * 50.0 / 2.0;
-  const double pixelsPerMm = std::sqrt(2048.0 * 1024.0) / std::sqrt(24.0 * 12.0);
-  return std::fabs(10.0 * d - 1000.0) / (10.0 * d) * coefficient * pixelsPerMm;
+// The thin-lens blur in pixels for depth d (cm) with the lens above focused at `focus` cm:
+// f^2 |S2 - S1| / (N S2 (S1 - f)), worked in long double.
+double thinLens(long double d, long double focus = 100) {
+  const long double s1 = 10 * focus, s2 = 10 * d, pixelsPerMm = std::sqrt(2048.0L * 1024) / std::sqrt(24.0L * 12);
+  return double(50.0L * 50 * std::fabs(s2 - s1) / (2 * s2 * (s1 - 50)) * pixelsPerMm);
 }
 
 struct CocCase {
@@ -92,6 +92,8 @@ INSTANTIATE_TEST_SUITE_P(
         CocCase{"lens behind focus", realLens(), 256, 200, DepthKind::Flat, thinLens(200), kBack},
         CocCase{"lens in front", realLens(), 256, 50, DepthKind::Flat, thinLens(50), kFront},
         CocCase{"lens at focus", realLens(), 256, 100, DepthKind::Flat, 0, kBack},
+        CocCase{"lens focused at 1e9", realLens(0, 1, 1e9f), 256, 10, DepthKind::Flat, thinLens(10, 1e9), kFront},
+        CocCase{"lens focused at 1e30", realLens(0, 1, 1e30f), 256, 10, DepthKind::Deep, thinLens(10, 1e30), kFront},
         CocCase{"lens infinite", realLens(0, 2), 40, kInf, DepthKind::Flat, 80, kBack},
         CocCase{"lens largest float", realLens(0, 2), 40, kFarDepth, DepthKind::Flat, 80, kBack},
         CocCase{"deep background", realLens(0, 2), 40, kFarDepth, DepthKind::Deep, 80, kBack},

@@ -37,14 +37,14 @@ struct Case {
 
 // Deep pixels of zero to four samples: points and thick overlapping ones, opaque and semi-transparent, in
 // front of, at and behind the focal plane (10), some pixels empty; `nonFinite`: some NaN or infinite green.
-std::unique_ptr<MemoryDeepOp> deepScene(const Format& f, unsigned seed, bool nonFinite) {
+std::unique_ptr<MemoryDeepOp> deepScene(const Format& f, const Box& box, unsigned seed, bool nonFinite) {
   const ChannelSet layout = ChannelSet(Mask_RGBA) + Mask_Deep;
-  auto op = std::make_unique<MemoryDeepOp>(f, Box(0, 0, f.width(), f.height()), layout);
+  auto op = std::make_unique<MemoryDeepOp>(f, box, layout);
   std::mt19937 rng(seed);
   std::uniform_real_distribution<float> u(0.0f, 1.0f);
   std::vector<float> samples;
-  for (int y = 0; y < f.height(); ++y)
-    for (int x = 0; x < f.width(); ++x) {
+  for (int y = box.y(); y < box.t(); ++y)
+    for (int x = box.x(); x < box.r(); ++x) {
       const int count = int(u(rng) * 5.0f);
       samples.clear();
       for (int i = 0; i < count; ++i) {
@@ -88,7 +88,7 @@ RenderReport renderWith(const Case& c, bool reference) {
     }
   auto mattes = noiseImage(format, Box(0, 0, 48, 36), Mask_RGBA, 11);
   auto kernel = noiseImage(Format(20, 14), Box(0, 0, 20, 14), Mask_RGBA, 13);
-  auto deep = deepScene(format, 17, c.nonFinite);
+  auto deep = deepScene(format, c.box, 17, c.nonFinite);
   for (int y = 0; y < 14; ++y)
     for (int x = 0; x < 20; ++x) kernel->set(x, y, Chan_Green, 0.5f * kernel->at(x, y, Chan_Red));
 
@@ -214,6 +214,8 @@ std::vector<Case> cases() {
     c.push_back(d);
   };
   deep({"deep_all_samples", {}});
+  large.name = "deep_box_beyond_format";
+  deep(large);
   hostile.name = "deep_infinite_and_nan_colours";
   deep(hostile);
   deep({"deep_one_slice", {{"correctiveSlices", "1"}}});

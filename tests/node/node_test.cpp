@@ -158,6 +158,47 @@ TEST(Validate, ErrorsMattesAndSlices) {
   EXPECT_TRUE(s.node.renderContext().hasChromicAberrationMatte);
 }
 
+// Settings under which nothing could blur as asked are refused by name, a knob that changes
+// nothing says so, and a named film format overrides what its disabled aperture knobs hold.
+// clang-format off
+struct SettingCase { const char* name; Knobs knobs; bool deep; const char* error; const char* warning; float width; };
+// clang-format on
+class Settings : public ::testing::TestWithParam<SettingCase> {};
+
+TEST_P(Settings, AreRefusedOrWarnedByName) {
+  const SettingCase& c = GetParam();
+  Scene s;
+  MemoryDeepOp deep(Format(64, 32), Box(0, 0, 64, 32), ChannelSet(Mask_RGBA) + Mask_Deep);
+  if (c.deep) OpHost::connect(s.node, ktOrvel::kDeepInput, &deep);
+  s.set(c.knobs);
+  s.node.validate(true);
+  const auto listed = [](const char* m) { return *m ? std::vector<std::string>{m} : std::vector<std::string>{}; };
+  EXPECT_EQ(OpHost::errors(s.node), listed(c.error)) << c.name;
+  EXPECT_EQ(OpHost::warnings(s.node), listed(c.warning)) << c.name;
+  EXPECT_FLOAT_EQ(s.node.renderContext().settings->apertureWidth, c.width) << c.name;
+}
+
+const char* const kFrontAlone =
+    "focusOutput Front changes nothing on a deep input unless integrateFrontAndBackSeperately is on";
+// clang-format off
+INSTANTIATE_TEST_SUITE_P(
+    Cases, Settings,
+    ::testing::Values(
+        SettingCase{"flat aperture", {{"kAspectRatio", "0"}}, false,
+                    "kAspectRatio 0 flattens the aperture to nothing: use a value above 0", "", 22},
+        SettingCase{"no f-number", {{"realWorldLens", "1"}, {"fStop", "-2"}}, false,
+                    "fStop -2: the real-world lens needs an f-number above 0", "", 22},
+        SettingCase{"no focal length", {{"realWorldLens", "1"}, {"focalLength", "0"}}, false,
+                    "focalLength 0 mm: the real-world lens needs a focal length above 0", "", 22},
+        SettingCase{"artistic lens", {{"fStop", "0"}, {"focalLength", "0"}}, false, "", "", 22},
+        SettingCase{"deep front alone", {{"focusOutput", "Front"}}, true, "", kFrontAlone, 22},
+        SettingCase{"deep front apart", {{"focusOutput", "Front"}, {"integrateFrontAndBackSeperately", "1"}}, true,
+                    "", "", 22},
+        SettingCase{"named film", {{"filmFormat", "Vista Vision"}, {"apertureWidth", "30"}}, false, "", "", 37.7f},
+        SettingCase{"custom film", {{"filmFormat", "Custom"}, {"apertureWidth", "30"}}, false, "", "", 30}),
+    [](const auto& info) { return std::to_string(info.index); });
+// clang-format on
+
 // The box grows by half the maximum kernel, rounded down before and up after.
 TEST(Validate, BoxGrowsByHalfTheMaximumKernel) {
   const int cases[][3] = {{256, 128, 127}, {255, 127, 127}, {1, 0, 0}, {2, 1, 0}};
@@ -313,6 +354,45 @@ TEST(Render, DeepFrontLiesOverTheBack) {
         EXPECT_NEAR(s.out(out[0], x, y, z), s.out(out[2], x, y, z) * (1.0f - a) + s.out(out[1], x, y, z),
                     1e-5f)
             << x << ", " << y << " channel " << z;
+    }
+}
+
+// One 40 x 30 frame under three formats (whole, its lower half, a strip offset sideways): the
+// upper half far behind the focal plane with a bright point, the lower half in focus. Whatever
+// the format holds, every pixel of the box spreads its own blur, on both engines, flat or deep.
+TEST(Render, TheBlurDoesNotDependOnTheFormat) {
+  const Format formats[] = {Format(40, 30), Format(40, 15, 0, 0, 40, 15), Format(15, 12, 25, 2, 40, 14)};
+  for (bool useDeep : {false, true})
+    for (bool reference : {true, false}) {
+      std::vector<RenderReport> out;
+      for (const Format& f : formats) {
+        MemoryDeepOp deep(f, Box(0, 0, 40, 30), ChannelSet(Mask_RGBA) + Mask_Deep);
+        MemoryIop flat(f, Box(0, 0, 40, 30), ChannelSet(Mask_RGBA) + ChannelSet(Chan_Z));
+        for (int y = 0; y < 30; ++y)
+          for (int x = 0; x < 40; ++x) {
+            const float v = x == 20 && y == 24 ? 50.0f : 0.2f, z = y >= 15 && x >= 16 ? 1000.0f : 100.0f;
+            const float sample[] = {v, v, v, 1, z, z};
+            deep.setPixel(x, y, sample, 1);
+            for (int c = 0; c < 5; ++c) flat.set(x, y, Channel(Chan_Red + c), sample[c]);
+          }
+        ktOrvel node(nullptr);
+        OpHost::buildKnobs(node);
+        node.useReferenceEngine(reference);
+        OpHost::connect(node, ktOrvel::kInput, &flat);
+        if (useDeep) OpHost::connect(node, ktOrvel::kDeepInput, &deep);
+        for (const auto& [name, value] : Knobs{{"focalPlane", "100"}, {"focusRegionSize", "10"}, {"multiplier", "15"}})
+          standin::record(node.knob(name))->fromScript(value);
+        OpHost::setProjectFormat(node, f);
+        out.push_back(renderFrame(node, RenderOptions()));
+        ASSERT_NE(out.back().image, nullptr);
+      }
+      const std::string name = std::string(useDeep ? "deep" : "flat") + (reference ? ", reference" : ", fast");
+      EXPECT_GT(out[0].image->at(20, 17, Chan_Red), 0.3f) << name << ": the point spreads 7 rows down";
+      for (size_t i = 1; i < out.size(); ++i)
+        for (int y = 0; y < 30; ++y)
+          for (int x = 0; x < 40; ++x)
+            ASSERT_NEAR(out[i].image->at(x, y, Chan_Red), out[0].image->at(x, y, Chan_Red), 1e-6f)
+                << name << ", format " << i << " at " << x << ", " << y;
     }
 }
 
