@@ -31,11 +31,11 @@ ktOrvelSettings artistic(int falloff = kFalloffLinear, float front = 1.0f, float
 }
 
 // Real lens focused at 100 cm, 50 mm at f/2, 24 x 12 mm film back, 2048 x 1024 pixels.
-ktOrvelSettings realLens(int depthStyle = 0, float scale = 1.0f, float focus = 100.0f) {
+ktOrvelSettings realLens(int depthStyle = 0, float scale = 1.0f, float focus = 100.0f, int worldScale = 1) {
   ktOrvelSettings s;
   s.realWorldLens = true;
   s.focalPlane = focus;
-  s.worldScale = 1;
+  s.worldScale = worldScale;
   s.focalLength = 50.0f;
   s.fStop = 2.0f;
   s.apertureWidth = 24.0f;
@@ -92,6 +92,8 @@ INSTANTIATE_TEST_SUITE_P(
         CocCase{"lens behind focus", realLens(), 256, 200, DepthKind::Flat, thinLens(200), kBack},
         CocCase{"lens in front", realLens(), 256, 50, DepthKind::Flat, thinLens(50), kFront},
         CocCase{"lens at focus", realLens(), 256, 100, DepthKind::Flat, 0, kBack},
+        CocCase{"lens in metres", realLens(0, 1, 1, 2), 256, 2, DepthKind::Flat, thinLens(200), kBack},
+        CocCase{"lens in feet", realLens(0, 1, 1000 / 304.8f, 4), 256, 2000 / 304.8f, DepthKind::Flat, thinLens(200), kBack},
         CocCase{"lens focused at 1e9", realLens(0, 1, 1e9f), 256, 10, DepthKind::Flat, thinLens(10, 1e9), kFront},
         CocCase{"lens focused at 1e30", realLens(0, 1, 1e30f), 256, 10, DepthKind::Deep, thinLens(10, 1e30), kFront},
         CocCase{"lens infinite", realLens(0, 2), 40, kInf, DepthKind::Flat, 80, kBack},
@@ -125,19 +127,6 @@ TEST(DepthToCoc, DegenerateLensAndZeroRegionStayDefined) {
   EXPECT_FLOAT_EQ(depthToCoc(step, 256, 10.001f, DepthKind::Flat).coc, 20.0f);
   EXPECT_EQ(depthToCoc(step, 256, 3.0f, DepthKind::Flat).region, FocusRegion::Front);
   EXPECT_EQ(depthToCoc(realLens(), 256, kNaN, DepthKind::Deep).region, FocusRegion::None);
-}
-
-TEST(DepthToCoc, WorldScaleUnits) {
-  // Focus 1 m in metres, depth 2 m: the blur of 100 cm and 200 cm.
-  ktOrvelSettings metres = realLens();
-  metres.worldScale = 2;
-  metres.focalPlane = 1.0f;
-  computeLensValues(metres, 2048, 1024);
-  EXPECT_NEAR(depthToCoc(metres, 256, 2.0f, DepthKind::Flat).coc, thinLens(200), 1e-3);
-  metres.worldScale = 4;  // feet: 1 ft = 304.8 mm
-  metres.focalPlane = 1000.0f / 304.8f;
-  computeLensValues(metres, 2048, 1024);
-  EXPECT_NEAR(depthToCoc(metres, 256, 2000.0f / 304.8f, DepthKind::Flat).coc, thinLens(200), 1e-3);
 }
 
 // The scan (limit and padding through the node's open): an infinitely far pixel, whose blur is
