@@ -139,8 +139,8 @@ float& ktDeepWalk::coverageOfSlice(size_t slice) {
 bool ktDeepWalk::fetchRow(int cy) {
   fetch(cy);
   syc_ = cy;
-  const Box box(clampTo(left_, area_.x(), area_.r() - 1), cy, clampTo(right_ - 1, area_.x(), area_.r() - 1) + 1,
-                cy + 1);
+  const Box box(clampTo(left_, area_.x(), area_.r() - 1), cy,
+                clampTo(right_ - 1, area_.x(), area_.r() - 1) + 1, cy + 1);
   if (!deep_.deepEngine(box, request_, plane_)) return false;
   sampled_.clear();
   for (size_t c = 0; c < channelList_.size(); ++c)

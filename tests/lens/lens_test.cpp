@@ -49,7 +49,8 @@ ktOrvelSettings realLens(int depthStyle = 0, float scale = 1.0f, float focus = 1
 // The thin-lens blur in pixels for depth d (cm) with the lens above focused at `focus` cm:
 // f^2 |S2 - S1| / (N S2 (S1 - f)), worked in long double.
 double thinLens(long double d, long double focus = 100) {
-  const long double s1 = 10 * focus, s2 = 10 * d, pixelsPerMm = std::sqrt(2048.0L * 1024) / std::sqrt(24.0L * 12);
+  const long double s1 = 10 * focus, s2 = 10 * d;
+  const long double pixelsPerMm = std::sqrt(2048.0L * 1024) / std::sqrt(24.0L * 12);
   return double(50.0L * 50 * std::fabs(s2 - s1) / (2 * s2 * (s1 - 50)) * pixelsPerMm);
 }
 

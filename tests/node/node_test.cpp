@@ -373,7 +373,7 @@ TEST(Render, TheBlurDoesNotDependOnTheFormat) {
         out.push_back(s.render());
         ASSERT_NE(out.back().image, nullptr);
       }
-      const std::string name = std::string(useDeep ? "deep" : "flat") + (reference ? ", reference" : ", fast");
+      const std::string name = (useDeep ? "deep " : "flat ") + std::string(reference ? "reference" : "fast");
       EXPECT_GT(out[0].image->at(20, 17, Chan_Red), 0.3f) << name << ": the point spreads 7 rows down";
       for (size_t i = 1; i < out.size(); ++i)
         for (int y = 0; y < 30; ++y)
