@@ -17,10 +17,10 @@ const float kInf = std::numeric_limits<float>::infinity();
 
 // Artistic: focal plane 10, region 4 (ramp ends 2 either side), multiplier 20.
 ktOrvelSettings artistic(int falloff = kFalloffLinear, float front = 1.0f, float back = 1.0f,
-                         float scale = 1.0f) {
+                         float scale = 1.0f, float region = 4.0f) {
   ktOrvelSettings s;
   s.focalPlane = 10.0f;
-  s.focusRegionSize = 4.0f;
+  s.focusRegionSize = region;
   s.multiplier = 20.0f;
   s.frontmultiplier = front;
   s.backmultiplier = back;
@@ -31,12 +31,13 @@ ktOrvelSettings artistic(int falloff = kFalloffLinear, float front = 1.0f, float
 }
 
 // Real lens focused at 100 cm, 50 mm at f/2, 24 x 12 mm film back, 2048 x 1024 pixels.
-ktOrvelSettings realLens(int depthStyle = 0, float scale = 1.0f, float focus = 100.0f, int worldScale = 1) {
+ktOrvelSettings realLens(int depthStyle = 0, float scale = 1.0f, float focus = 100.0f, int worldScale = 1,
+                         float focalLength = 50.0f) {
   ktOrvelSettings s;
   s.realWorldLens = true;
   s.focalPlane = focus;
   s.worldScale = worldScale;
-  s.focalLength = 50.0f;
+  s.focalLength = focalLength;
   s.fStop = 2.0f;
   s.apertureWidth = 24.0f;
   s.apertureHeight = 12.0f;
@@ -104,6 +105,14 @@ INSTANTIATE_TEST_SUITE_P(
         CocCase{"inverse zero is far", realLens(kDepthInverse), 77, 0, DepthKind::Flat, 77, kBack},
         CocCase{"inverse negative is far", realLens(kDepthInverse), 77, -3, DepthKind::Flat, 77, kBack},
         CocCase{"inverse 0.02 is 50", realLens(kDepthInverse), 256, 0.02f, DepthKind::Flat, thinLens(50), kFront},
+        // Focused at the focal length (an infinite coefficient) only the infinitely far blur; a
+        // focus region of 0 is a step; a NaN depth has no region.
+        CocCase{"focus at focal length", realLens(0, 1, 100, 1, 1000), 33, 300, DepthKind::Flat, 0, kBack},
+        CocCase{"focal length infinite", realLens(0, 1, 100, 1, 1000), 33, kInf, DepthKind::Flat, 33, kBack},
+        CocCase{"step at focus", artistic(kFalloffLinear, 1, 1, 1, 0), 256, 10, DepthKind::Flat, 0, kBack},
+        CocCase{"step beyond", artistic(kFalloffLinear, 1, 1, 1, 0), 256, 10.001f, DepthKind::Flat, 20, kBack},
+        CocCase{"step in front", artistic(kFalloffLinear, 1, 1, 1, 0), 256, 3, DepthKind::Flat, 20, kFront},
+        CocCase{"NaN has no region", realLens(), 256, kNaN, DepthKind::Deep, 0, FocusRegion::None},
         CocCase{"deep never inverted", realLens(kDepthInverse), 77, 100, DepthKind::Deep, 0, kBack}),
     [](const auto& info) { return std::to_string(info.index); });
 // clang-format on
@@ -113,21 +122,6 @@ TEST(DepthToCoc, ConvertedDepthIsClampedToTheFocusRegion) {
   EXPECT_FLOAT_EQ(depthToCoc(s, 256, 500.0f, DepthKind::Flat).depth, 12.0f);
   EXPECT_FLOAT_EQ(depthToCoc(s, 256, 1.0f, DepthKind::Flat).depth, 8.0f);
   EXPECT_FLOAT_EQ(depthToCoc(s, 256, 10.5f, DepthKind::Flat).depth, 10.5f);
-}
-
-TEST(DepthToCoc, DegenerateLensAndZeroRegionStayDefined) {
-  ktOrvelSettings s = realLens();
-  s.focalLength = 1000.0f;  // focus distance equals the focal length: infinite coefficient
-  computeLensValues(s, 2048, 1024);
-  EXPECT_FLOAT_EQ(depthToCoc(s, 33, 300.0f, DepthKind::Flat).coc, 0.0f);
-  EXPECT_FLOAT_EQ(depthToCoc(s, 33, kInf, DepthKind::Flat).coc, 33.0f);
-  ktOrvelSettings step = artistic();
-  step.focusRegionSize = 0.0f;
-  computeLensValues(step, 2048, 1024);
-  EXPECT_FLOAT_EQ(depthToCoc(step, 256, 10.0f, DepthKind::Flat).coc, 0.0f);
-  EXPECT_FLOAT_EQ(depthToCoc(step, 256, 10.001f, DepthKind::Flat).coc, 20.0f);
-  EXPECT_EQ(depthToCoc(step, 256, 3.0f, DepthKind::Flat).region, FocusRegion::Front);
-  EXPECT_EQ(depthToCoc(realLens(), 256, kNaN, DepthKind::Deep).region, FocusRegion::None);
 }
 
 // The scan (limit and padding through the node's open): an infinitely far pixel, whose blur is
