@@ -161,7 +161,7 @@ TEST(Validate, ErrorsMattesAndSlices) {
 
 // Settings under which nothing could blur as asked are refused naming knob and value, a knob
 // that changes nothing says so, and a named film format overrides its disabled aperture knobs.
-struct SettingCase { Knobs knobs; bool deep; std::string error, warning; float width; };
+struct SettingCase { const char* name; Knobs knobs; bool deep; std::string error, warning; float width; };
 class Settings : public ::testing::TestWithParam<SettingCase> {};
 
 TEST_P(Settings, AreRefusedOrWarnedByName) {
@@ -181,14 +181,15 @@ TEST_P(Settings, AreRefusedOrWarnedByName) {
 
 // clang-format off
 INSTANTIATE_TEST_SUITE_P(Cases, Settings, ::testing::Values(
-    SettingCase{{{"kAspectRatio", "0"}}, false, "kAspectRatio 0 ", "", 22},
-    SettingCase{{{"realWorldLens", "1"}, {"fStop", "-2"}}, false, "fStop -2:", "", 22},
-    SettingCase{{{"realWorldLens", "1"}, {"focalLength", "0"}}, false, "focalLength 0 mm", "", 22},
-    SettingCase{{{"fStop", "0"}, {"focalLength", "0"}}, false, "", "", 22},  // the artistic lens uses neither
-    SettingCase{{{"focusOutput", "Front"}}, true, "", "focusOutput Front changes nothing", 22},
-    SettingCase{{{"focusOutput", "Front"}, {"integrateFrontAndBackSeperately", "1"}}, true, "", "", 22},
-    SettingCase{{{"filmFormat", "Vista Vision"}, {"apertureWidth", "30"}}, false, "", "", 37.7f},
-    SettingCase{{{"filmFormat", "Custom"}, {"apertureWidth", "30"}}, false, "", "", 30}));
+    SettingCase{"flat_aperture", {{"kAspectRatio", "0"}}, false, "kAspectRatio 0 ", "", 22},
+    SettingCase{"no_f_number", {{"realWorldLens", "1"}, {"fStop", "-2"}}, false, "fStop -2:", "", 22},
+    SettingCase{"no_focal_length", {{"realWorldLens", "1"}, {"focalLength", "0"}}, false, "focalLength 0 mm", "", 22},
+    SettingCase{"artistic_lens_uses_neither", {{"fStop", "0"}, {"focalLength", "0"}}, false, "", "", 22},
+    SettingCase{"deep_front_alone", {{"focusOutput", "Front"}}, true, "", "focusOutput Front changes nothing", 22},
+    SettingCase{"deep_front_apart", {{"focusOutput", "Front"}, {"integrateFrontAndBackSeperately", "1"}}, true, "", "", 22},
+    SettingCase{"named_film", {{"filmFormat", "Vista Vision"}, {"apertureWidth", "30"}}, false, "", "", 37.7f},
+    SettingCase{"custom_film", {{"filmFormat", "Custom"}, {"apertureWidth", "30"}}, false, "", "", 30}),
+    [](const auto& info) { return std::string(info.param.name); });
 // clang-format on
 
 // The box grows by half the maximum kernel, rounded down before and up after.
