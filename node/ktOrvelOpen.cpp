@@ -81,7 +81,7 @@ void ktOrvel::makeHeroKernel(bool forPreview) {
 }
 
 // The largest blur over every pixel the engines spread: the flat input's box, or the deep
-// pixels of deepSourceArea, whatever part of them the format covers.
+// pixels of deepSourceArea, whether or not the format covers them.
 void ktOrvel::computeOptimalPadding() {
   ktCocScan scan(settings);
   DeepOp* deep = settings.deepInput ? deepOp() : nullptr;
