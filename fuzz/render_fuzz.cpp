@@ -1,7 +1,7 @@
 // Whole frames of ktOrvel through the render driver on small scenes (up to 12 x 10, the box
 // anywhere around the format) with any depths, knobs far beyond their ranges, and optionally a
-// kernel image, a deep input and mattes. Checked: no crash or bad memory access; the only error is
-// a missing kernel input; where the scene is sound (knobs in range, finite depths, bounded values,
+// kernel image, a deep input and mattes. Checked: no crash or bad memory access; the only errors
+// are a missing kernel input and a refused lens setting; where the scene is sound (knobs in range, finite depths, bounded values,
 // sound deep samples) every output is finite, and with ORVEL_FUZZ_ENGINES both flat engines agree.
 // Frames whose scatter work passes a bound are opened only, so that no input runs for minutes.
 #include <algorithm>
@@ -304,8 +304,12 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   options.threads = 1;
   const RenderReport report = renderFrame(node, options);
   if (!report.errors.empty()) {
-    FUZZ_CHECK(report.errors.size() == 1 && report.errors[0] == "No input kernel connected!");
-    FUZZ_CHECK(node.renderContext().settings->kernelType == kKernelInput && !kernel);
+    const ktOrvelSettings& s = *node.renderContext().settings;
+    for (const std::string& e : report.errors)
+      FUZZ_CHECK((e == "No input kernel connected!" && s.kernelType == kKernelInput && !kernel) ||
+                 (e.rfind("kAspectRatio ", 0) == 0 && !(s.kAspectRatio > 0.0f)) ||
+                 (e.rfind("focalLength ", 0) == 0 && s.realWorldLens && !(s.focalLength > 0.0f)) ||
+                 (e.rfind("fStop ", 0) == 0 && s.realWorldLens && !(s.fStop > 0.0f)));
     return 0;
   }
   FUZZ_CHECK(report.image != nullptr && report.image->info().box() == node.info().box());

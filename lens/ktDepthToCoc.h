@@ -24,15 +24,22 @@ struct CocSample {
 };
 
 // Millimetres per world unit of `worldScale` ("mm", "cm", "m", "inches", "feet"; else 1).
-inline float mmPerUnit(int worldScale) {
+inline double mmPerUnit(int worldScale) {
   switch (worldScale) {
-    case 0: return 1.0f;
-    case 1: return 10.0f;
-    case 2: return 1000.0f;
-    case 3: return 25.4f;
-    case 4: return 304.8f;
-    default: return 1.0f;
+    case 0: return 1.0;
+    case 1: return 10.0;
+    case 2: return 1000.0;
+    case 3: return 25.4;
+    case 4: return 304.8;
+    default: return 1.0;
   }
+}
+
+// The thin-lens blur in film-back millimetres, f^2 / (N (S1 - f)) x |S2 - S1| / S2, for a depth
+// and focus distance in millimetres. Worked in double and divided by the depth itself: written as
+// S1 - |S2 - S1| in float, the divisor cancels to 0 once the focus distance dwarfs the depth.
+inline double thinLensBlurMm(double lensCoefficient, double depthMm, double focusMm) {
+  return std::fabs(depthMm - focusMm) / depthMm * lensCoefficient;
 }
 
 inline FocusRegion focusRegionOf(float depth, float focalPlane) {
@@ -59,13 +66,9 @@ inline CocSample depthToCoc(const ktOrvelSettings& s, int kernelSizeLimit, float
 
   float c;
   if (s.realWorldLens) {
-    const float u = s.worldScaleMultiplier * mmPerUnit(s.worldScale);
-    const float dMm = d * u;
-    const float fMm = s.focalPlane * u;
-    const float delta = dMm - fMm;
-    const float divisor = dMm < fMm ? fMm - std::fabs(delta) : fMm + std::fabs(delta);
-    c = std::fabs(delta) / divisor * s.lensCoefficient * s.pixelsPerMm;
-    if (!std::isfinite(c)) c = 0.0f;
+    const double u = double(s.worldScaleMultiplier) * mmPerUnit(s.worldScale);
+    const double blur = thinLensBlurMm(s.lensCoefficient, d * u, s.focalPlane * u) * s.pixelsPerMm;
+    c = std::fabs(blur) <= kFarDepth ? static_cast<float>(blur) : 0.0f;  // NaN and beyond float: 0
   } else {
     float t = stepRegion ? (unclamped == s.focalPlane ? 0.0f : 1.0f)
                          : std::fabs(d - s.focalPlane) * s.focusHalfSizeInv;

@@ -13,8 +13,9 @@ void computeLensValues(ktOrvelSettings& s, int fullSizeWidth, int fullSizeHeight
   s.focusFar = s.focalPlane + s.focusHalfSize;
   s.focusNear = s.focalPlane - s.focusHalfSize;
   s.focusRange = s.focusFar - s.focusNear;
-  const float focalPlaneMm = (s.focalPlane * mmPerUnit(s.worldScale)) * s.worldScaleMultiplier;
-  s.lensCoefficient = s.focalLength / (focalPlaneMm - s.focalLength) * s.focalLength / s.fStop;
+  const double focalLength = s.focalLength;
+  const double focalPlaneMm = (s.focalPlane * mmPerUnit(s.worldScale)) * s.worldScaleMultiplier;
+  s.lensCoefficient = focalLength / (focalPlaneMm - focalLength) * focalLength / s.fStop;
 }
 
 std::vector<float> computeSliceDepths(const ktOrvelSettings& s) {

@@ -108,6 +108,7 @@ class ktOrvel : public DD::Image::Iop {
   // The Kernel or Mattes input to validate, request and read; null when nothing is connected.
   DD::Image::Iop* optionalInput(int n) const;
   void emptyKernels();
+  void reportUnusableSettings();
   void buildSourceMaps();
   void applyEnablingRules();
   void showLensTraceKnobs();

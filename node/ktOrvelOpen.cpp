@@ -43,14 +43,14 @@ void ktOrvel::buildSourceMaps() {
                       });
     return;
   }
-  const int height = ctx.format.t() - ctx.format.y();
+  const Box area = deepSourceArea(ctx, *deep);
   const bool separate = settings.integrateFrontAndBackSeperately;
   const bool passes[3] = {!separate, separate && settings.focusOutput != kFocusBack,
                           separate && settings.focusOutput != kFocusFront};
   for (int pass = 0; pass < 3; ++pass)
     if (passes[pass])
       deepBands[pass].setup(
-          ctx, requestedBox(), channels, 0, height - 1, Thread::numCPUs,
+          ctx, requestedBox(), channels, area.y(), area.t() - 1, Thread::numCPUs,
           [flat, mattes, deep, pass](ktSourceMap& band) { return band.mapDeep(*flat, mattes, *deep, pass); });
 }
 
@@ -80,19 +80,19 @@ void ktOrvel::makeHeroKernel(bool forPreview) {
   ::makeHeroKernel(heroKernel, settings, settings.activeChannels, side, kernelInput);
 }
 
+// The largest blur over every pixel the engines spread: the flat input's box, or the deep
+// pixels of deepSourceArea, whether or not the format covers them.
 void ktOrvel::computeOptimalPadding() {
   ktCocScan scan(settings);
-  const Format& f = info_.format();
-  const int width = f.r() - f.x();
-  const int height = f.t() - f.y();
   DeepOp* deep = settings.deepInput ? deepOp() : nullptr;
   if (deep) {
-    for (int y = 0; y < height; ++y) {
+    const Box area = deepSourceArea(renderContext(), *deep);
+    for (int y = area.y(); y < area.t(); ++y) {
       DeepPlane plane;
-      if (!deep->deepEngine(Box(0, y, width, y + 1), Mask_Deep, plane)) continue;
+      if (!deep->deepEngine(Box(area.x(), y, area.r(), y + 1), Mask_Deep, plane)) continue;
       const Box& b = plane.box();
       if (y < b.y() || y >= b.t()) continue;
-      for (int x = std::max(0, b.x()); x < std::min(width, b.r()); ++x) {
+      for (int x = std::max(area.x(), b.x()); x < std::min(area.r(), b.r()); ++x) {
         const DeepPixel pixel = plane.getPixel(y, x);
         const size_t n = pixel.getSampleCount();
         if (n > 0) scan.add(pixel.getOrderedSample(n - 1, Chan_DeepBack), DepthKind::Deep);
@@ -100,10 +100,11 @@ void ktOrvel::computeOptimalPadding() {
     }
   } else {
     const Channel depth = settings.depthChannel;
-    Row row(0, width);
-    for (int y = 0; y < height; ++y) {
-      row.get(*input(kInput), y, 0, width, ChannelSet(depth));
-      scan.addRow(row[depth], width, DepthKind::Flat);
+    const Box held = input(kInput)->info().box();
+    Row row(held.x(), held.r());
+    for (int y = held.y(); y < held.t(); ++y) {
+      row.get(*input(kInput), y, held.x(), held.r(), ChannelSet(depth));
+      scan.addRow(row[depth] + held.x(), held.w(), DepthKind::Flat);
     }
   }
   const ktCocScan::Result result = scan.finish();

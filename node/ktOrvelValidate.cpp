@@ -13,6 +13,9 @@ void ktOrvel::_validate(bool for_real) {
 
   if (settings.kernelType == kKernelInput && !node_input(kKernel)) error("No input kernel connected!");
 
+  // A film format other than "Custom" is the film back: a value typed into its disabled
+  // aperture knobs is overridden, as the knobs' state says. A camera overrides both.
+  applyFilmFormat(settings);
   if (CameraOp* cam = camera()) {
     settings.focalLength = static_cast<float>(cam->focalLength());
     settings.focalPlane = static_cast<float>(cam->focusDistance());
@@ -41,6 +44,7 @@ void ktOrvel::_validate(bool for_real) {
     settings.deepInput = true;
     deep->validate(true);
   }
+  reportUnusableSettings();
 
   if (settings.expandBBoxToMaxKernelSize) {
     const int m = settings.max_kernelsize;
@@ -57,6 +61,22 @@ void ktOrvel::_validate(bool for_real) {
   kernelSizeLimit = settings.max_kernelsize;
   padding = settings.max_kernelsize / 2;
   emptyKernels();
+}
+
+// Settings under which nothing could blur as asked are refused by name, rather than rendered as
+// if everything were in focus; a knob that changes nothing here says so.
+void ktOrvel::reportUnusableSettings() {
+  if (settings.kernelType != kKernelInput && !(settings.kAspectRatio > 0.0f))
+    error("kAspectRatio %g flattens the aperture to nothing: use a value above 0", settings.kAspectRatio);
+  if (settings.realWorldLens && !(settings.focalLength > 0.0f))
+    error("focalLength %g mm: the real-world lens needs a focal length above 0", settings.focalLength);
+  if (settings.realWorldLens && !(settings.fStop > 0.0f))
+    error("fStop %g: the real-world lens needs an f-number above 0", settings.fStop);
+  const bool defocuses = settings.outputType == kDefocusedImage || settings.outputType == kLensBloom;
+  if (defocuses && settings.deepInput && !settings.integrateFrontAndBackSeperately &&
+      (settings.focusOutput == kFocusFront || settings.focusOutput == kFocusBack))
+    warning("focusOutput %s changes nothing on a deep input unless integrateFrontAndBackSeperately is on",
+            FocusTypeENUM[settings.focusOutput]);
 }
 
 // The host may ask several times (several outputs or regions) before its one open: the

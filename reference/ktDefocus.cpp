@@ -74,10 +74,10 @@ void deepDefocus(const ktRenderContext& ctx, Iop& input, Iop* mattes, DeepOp* de
     for (Channel z : blurred) std::fill(row.writable(z) + x, row.writable(z) + r, 0.0f);
     return;
   }
-  const int height = ctx.format.t() - ctx.format.y();
+  const Box area = deepSourceArea(ctx, *deep);
   ktDeepWalk walk(ctx, input, mattes, *deep, blurred, pass, x - ctx.padding, r + ctx.padding);
   RowSpread spread(ctx, blurred, y, x, r, slices);
   for (int sy = y - ctx.padding; sy <= y + ctx.padding; ++sy)
-    walk.walk(sy, std::max(0, std::min(sy, height - 1)), spread);
+    walk.walk(sy, std::max(area.y(), std::min(sy, area.t() - 1)), spread);
   slices.composite(row);
 }

@@ -16,3 +16,9 @@ const FilmBack ktFilmFormats[10] = {
     {22.0f, 16.0f},  {22.0f, 16.0f},   {21.3f, 17.8f}, {24.89f, 18.67f}, {37.7f, 25.17f},
     {10.26f, 7.49f}, {12.52f, 7.41f},  {22.2f, 14.8f}, {17.3f, 13.0f},   {0.0f, 0.0f},
 };
+
+void applyFilmFormat(ktOrvelSettings& s) {
+  if (s.filmFormat < 0 || s.filmFormat >= kFilmFormatCustom) return;
+  s.apertureWidth = ktFilmFormats[s.filmFormat].width;
+  s.apertureHeight = ktFilmFormats[s.filmFormat].height;
+}

@@ -84,7 +84,7 @@ struct ktOrvelSettings {
   float focusFar = 0.0f;
   float focusNear = 0.0f;
   float focusRange = 0.0f;
-  float lensCoefficient = 0.0f;
+  double lensCoefficient = 0.0;  // double: focused far away it is tiny, the depth ratio huge
   float contextScale = 0.0f;
   bool normalizeVisualization = true;
   bool integrateFrontAndBackSeperately = false;
@@ -97,3 +97,7 @@ struct ktOrvelSettings {
   DD::Image::ChannelSet activeChannels = DD::Image::Mask_RGBA;
   DD::Image::MetaData::Bundle metaData;
 };
+
+// A film format other than "Custom" sets the film back to its row of ktFilmFormats, whatever
+// the aperture knobs hold; "Custom" (or a value out of range) leaves them in force.
+void applyFilmFormat(ktOrvelSettings& s);

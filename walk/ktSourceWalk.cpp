@@ -30,6 +30,13 @@ ChannelSet deepRequestSet(const ChannelSet& offered, ChannelSet work) {
   return request;
 }
 
+Box deepSourceArea(const ktRenderContext& ctx, const DeepOp& deep) {
+  Box area(0, 0, ctx.format.r() - ctx.format.x(), ctx.format.t() - ctx.format.y());
+  const Box& held = deep.deepInfo().box();
+  if (held.w() > 0 && held.h() > 0) area.merge(held);
+  return area;
+}
+
 Channel pieceDepthChannel(const ktOrvelSettings& s) {
   return s.depthChannel == Chan_DeepBack ? Chan_DeepBack : Chan_DeepFront;
 }
@@ -50,7 +57,6 @@ ktWalkRows::ktWalkRows(const ktRenderContext& ctx, Iop& input, Iop* mattes, cons
       channels_(channels),
       left_(left),
       right_(right),
-      formatWidth_(ctx.format.r() - ctx.format.x()),
       colour_(left, right),
       matte_(left, right),
       colourOf_(channels.size()),
@@ -88,10 +94,11 @@ void ktFlatWalk::fetchRow(int cy) {
 }
 
 bool ktFlatWalk::pixel(int sx, int sy, int cy, ktScatter& out) {
-  // Depth comes from the column clamped into the format, kept inside the fetched span.
-  const int dx = clampTo(sx, 0, formatWidth_ - 1);
-  const int depthX = clampTo(dx, left_, right_ - 1);
-  const CocSample coc = depthToCoc(s_, ctx_.kernelSizeLimit, depthValues_[depthX], DepthKind::Flat);
+  // Depth, like colour, comes from the pixel's own column: beyond the input's box the row fetch
+  // repeats the box's edge, so the blur never depends on where the format lies. The bloom
+  // falloff is placed by the column clamped into the format.
+  const int dx = clampTo(sx, 0, ctx_.format.r() - ctx_.format.x() - 1);
+  const CocSample coc = depthToCoc(s_, ctx_.kernelSizeLimit, depthValues_[sx], DepthKind::Flat);
   if (!scatter::scattersRegion(s_.focusOutput, coc.region)) return false;
   const Mattes m = mattesAt(sx);
   const int slices = std::max(1, s_.correctiveSlices);
@@ -108,6 +115,7 @@ ktDeepWalk::ktDeepWalk(const ktRenderContext& ctx, Iop& input, Iop* mattes, Deep
                        const ChannelSet& channels, int pass, int left, int right)
     : ktWalkRows(ctx, input, mattes, channels, left, right),
       deep_(deep),
+      area_(deepSourceArea(ctx, deep)),
       pass_(pass),
       request_(deepRequestSet(deep.deepInfo().channels(), channels)),
       depthChannel_(pieceDepthChannel(s_)),
@@ -131,8 +139,8 @@ float& ktDeepWalk::coverageOfSlice(size_t slice) {
 bool ktDeepWalk::fetchRow(int cy) {
   fetch(cy);
   syc_ = cy;
-  const Box box(clampTo(left_, 0, formatWidth_ - 1), cy, clampTo(right_ - 1, 0, formatWidth_ - 1) + 1,
-                cy + 1);
+  const Box box(clampTo(left_, area_.x(), area_.r() - 1), cy,
+                clampTo(right_ - 1, area_.x(), area_.r() - 1) + 1, cy + 1);
   if (!deep_.deepEngine(box, request_, plane_)) return false;
   sampled_.clear();
   for (size_t c = 0; c < channelList_.size(); ++c)
@@ -144,7 +152,7 @@ bool ktDeepWalk::fetchRow(int cy) {
 // Channels the samples lack spread the flat input's value at the clamped column, or 0 where that
 // column lies outside the fetched span.
 bool ktDeepWalk::beginPixel(int sx, int cy) {
-  sxc_ = clampTo(sx, 0, formatWidth_ - 1);
+  sxc_ = clampTo(sx, area_.x(), area_.r() - 1);
   const Box& box = plane_.box();
   if (sxc_ < box.x() || sxc_ >= box.r() || cy < box.y() || cy >= box.t()) return false;
   pixelMattes_ = mattesAt(sx);

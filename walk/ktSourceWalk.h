@@ -41,6 +41,10 @@ DD::Image::Channel pieceDepthChannel(const ktOrvelSettings& s);
 // The channels asked of the deep input: what it offers of `work` and alpha, without Z (each
 // piece carries its own depths), plus alpha and the deep front and back depths.
 DD::Image::ChannelSet deepRequestSet(const DD::Image::ChannelSet& offered, DD::Image::ChannelSet work);
+// The deep pixels the walks read: the format's extent counted from 0, joined with the deep
+// input's box so that samples outside the format are spread too. A position beyond it reads
+// the nearest pixel of its edge.
+DD::Image::Box deepSourceArea(const ktRenderContext& ctx, const DD::Image::DeepOp& deep);
 
 // What both walks read of a source row: the rows of the walk's channels and the mattes over
 // columns left .. right-1, and the matte values of a column.
@@ -63,7 +67,6 @@ class ktWalkRows {
   const DD::Image::ChannelSet channels_;
   std::vector<DD::Image::Channel> channelList_;
   const int left_, right_;
-  const int formatWidth_;
   DD::Image::Row colour_, matte_;
   std::vector<const float*> colourOf_;  // by walk channel, the fetched colour row
   const float* matteOf_[3] = {};        // bloom, defocus, aberration; null where unused
@@ -154,6 +157,7 @@ class ktDeepWalk : public ktWalkRows {
   ktScatter remainder(int sx, int sy, float weight);
 
   DD::Image::DeepOp& deep_;
+  const DD::Image::Box area_;  // deepSourceArea
   const int pass_;
   DD::Image::ChannelSet request_;
   DD::Image::Channel depthChannel_;
@@ -163,7 +167,7 @@ class ktDeepWalk : public ktWalkRows {
   DD::Image::DeepOutPixel combined_;
   std::vector<int> sampled_;     // walk channels the deep samples carry
   std::vector<float> fallback_;  // by walk channel: the flat input's value, for the others
-  int sxc_ = 0, syc_ = 0;        // the pixel being walked, clamped into the format
+  int sxc_ = 0, syc_ = 0;        // the pixel being walked, clamped into area_
   Mattes pixelMattes_;
   float pixelBloom_ = 0.0f;  // the pixel's bloom level, its bloom matte applied
   const bool seeThrough_;

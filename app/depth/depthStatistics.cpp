@@ -122,6 +122,8 @@ ktOrvelSettings lensSettingsOf(const Op& node, int width, int height) {
   s.depthStyle = int(knobValue(node, "depthStyle", s.depthStyle));
   s.worldScale = int(knobValue(node, "worldScale", s.worldScale));
   s.realWorldLens = knobValue(node, "realWorldLens", 0) != 0;
+  s.filmFormat = int(knobValue(node, "filmFormat", s.filmFormat));
+  applyFilmFormat(s);
   computeLensValues(s, width, height);
   s.contextScale = 1.0f;
   return s;

@@ -194,8 +194,8 @@ void PrintTo(const BruteCase& c, std::ostream* os) { *os << c.name; }
 class BruteForce : public ::testing::TestWithParam<BruteCase> {};
 
 // Every output pixel gathers from every source pixel of its padded window directly: the source
-// box repeats its edges, depth is read within the format's columns, bloom distance from the
-// format's centre with rows clamped to the box.
+// box repeats its edges, depth is read at the pixel's own column, bloom distance from the
+// format's centre with columns clamped to the format and rows to the box.
 TEST_P(BruteForce, MatchesDirectGather) {
   const BruteCase& c = GetParam();
   const Box& b = c.box;
@@ -224,16 +224,15 @@ TEST_P(BruteForce, MatchesDirectGather) {
       double C[4] = {0, 0, 0, 0}, W[4] = {0, 0, 0, 0};
       for (int sy = oy - c.padding; sy <= oy + c.padding; ++sy)
         for (int sx = c.x - c.padding; sx < c.r + c.padding; ++sx) {
-          const int depthX = std::clamp(sx, 0, 23);
           // The artistic linear lens in double: depths clamp to the region 5 .. 15 about the focal
           // plane 10 and blur by their distance from it over the half size, times the multiplier.
-          const double depth = std::clamp(double(in(image, Chan_Z, depthX, sy)), 5.0, 15.0);
+          const double depth = std::clamp(double(in(image, Chan_Z, sx, sy)), 5.0, 15.0);
           const double coc = std::min(1.0, std::abs(depth - 10.0) / 5.0) * s.multiplier;
           const float size = float(std::max(1.0, coc * (c.mattes ? in(mattes, Chan_Green, sx, sy) : 1.0)));
           // Light above the threshold times the bloom (none below 0), the matte, and the distance
           // from the format's centre to the power curvature + 0.001, at most 1 (1 everywhere for a
           // curvature not above 0).
-          const double dx = std::abs(depthX - 12.0) / 12.0,
+          const double dx = std::abs(std::clamp(sx, 0, 23) - 12.0) / 12.0,
                        dy = std::abs(std::clamp(sy, b.y(), b.t()) - 8.0) / 8.0;
           const double falloff =
               c.curvature > 0 ? std::min(1.0, std::pow(std::hypot(dx, dy), c.curvature + 0.001)) : 1.0;
@@ -275,6 +274,7 @@ INSTANTIATE_TEST_SUITE_P(
                       BruteCase{"partial_span", 5, 13, 3, Box(0, 0, 24, 16), 0.5f, 1.5f, false, kDefocusedImage},
                       BruteCase{"span_past_the_format", -4, 27, 3, Box(0, 0, 24, 16), 0, 0, true, kDefocusedImage},
                       BruteCase{"box_inside_the_format", 0, 24, 3, Box(3, 2, 19, 13), 0.5f, 1.5f, true, kDefocusedImage},
+                      BruteCase{"box_beyond_the_format", -4, 27, 3, Box(-3, -2, 27, 18), 0.5f, 1.5f, true, kDefocusedImage},
                       BruteCase{"padding_below_the_reach", 2, 20, 1, Box(0, 0, 24, 16), 0, 0, false, kDefocusedImage}),
     [](const auto& info) { return std::string(info.param.name); });
 // clang-format on

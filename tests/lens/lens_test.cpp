@@ -17,10 +17,10 @@ const float kInf = std::numeric_limits<float>::infinity();
 
 // Artistic: focal plane 10, region 4 (ramp ends 2 either side), multiplier 20.
 ktOrvelSettings artistic(int falloff = kFalloffLinear, float front = 1.0f, float back = 1.0f,
-                         float scale = 1.0f) {
+                         float scale = 1.0f, float region = 4.0f) {
   ktOrvelSettings s;
   s.focalPlane = 10.0f;
-  s.focusRegionSize = 4.0f;
+  s.focusRegionSize = region;
   s.multiplier = 20.0f;
   s.frontmultiplier = front;
   s.backmultiplier = back;
@@ -31,12 +31,13 @@ ktOrvelSettings artistic(int falloff = kFalloffLinear, float front = 1.0f, float
 }
 
 // Real lens focused at 100 cm, 50 mm at f/2, 24 x 12 mm film back, 2048 x 1024 pixels.
-ktOrvelSettings realLens(int depthStyle = 0, float scale = 1.0f) {
+ktOrvelSettings realLens(int depthStyle = 0, float scale = 1.0f, float focus = 100.0f, int worldScale = 1,
+                         float focalLength = 50.0f) {
   ktOrvelSettings s;
   s.realWorldLens = true;
-  s.focalPlane = 100.0f;
-  s.worldScale = 1;
-  s.focalLength = 50.0f;
+  s.focalPlane = focus;
+  s.worldScale = worldScale;
+  s.focalLength = focalLength;
   s.fStop = 2.0f;
   s.apertureWidth = 24.0f;
   s.apertureHeight = 12.0f;
@@ -46,11 +47,12 @@ ktOrvelSettings realLens(int depthStyle = 0, float scale = 1.0f) {
   return s;
 }
 
-// The thin-lens blur in pixels for depth d (cm) with the lens above, worked in double.
-double thinLens(double d) {
-  const double coefficient = 50.0 / 950.0 * 50.0 / 2.0;
-  const double pixelsPerMm = std::sqrt(2048.0 * 1024.0) / std::sqrt(24.0 * 12.0);
-  return std::fabs(10.0 * d - 1000.0) / (10.0 * d) * coefficient * pixelsPerMm;
+// The thin-lens blur in pixels for depth d (cm) with the lens above focused at `focus` cm:
+// f^2 |S2 - S1| / (N S2 (S1 - f)), worked in long double.
+double thinLens(long double d, long double focus = 100) {
+  const long double s1 = 10 * focus, s2 = 10 * d;
+  const long double pixelsPerMm = std::sqrt(2048.0L * 1024) / std::sqrt(24.0L * 12);
+  return double(50.0L * 50 * std::fabs(s2 - s1) / (2 * s2 * (s1 - 50)) * pixelsPerMm);
 }
 
 struct CocCase {
@@ -92,6 +94,10 @@ INSTANTIATE_TEST_SUITE_P(
         CocCase{"lens behind focus", realLens(), 256, 200, DepthKind::Flat, thinLens(200), kBack},
         CocCase{"lens in front", realLens(), 256, 50, DepthKind::Flat, thinLens(50), kFront},
         CocCase{"lens at focus", realLens(), 256, 100, DepthKind::Flat, 0, kBack},
+        CocCase{"lens in metres", realLens(0, 1, 1, 2), 256, 2, DepthKind::Flat, thinLens(200), kBack},
+        CocCase{"lens in feet", realLens(0, 1, 1000 / 304.8f, 4), 256, 2000 / 304.8f, DepthKind::Flat, thinLens(200), kBack},
+        CocCase{"lens focused at 1e9", realLens(0, 1, 1e9f), 256, 10, DepthKind::Flat, thinLens(10, 1e9), kFront},
+        CocCase{"lens focused at 1e30", realLens(0, 1, 1e30f), 256, 10, DepthKind::Deep, thinLens(10, 1e30), kFront},
         CocCase{"lens infinite", realLens(0, 2), 40, kInf, DepthKind::Flat, 80, kBack},
         CocCase{"lens largest float", realLens(0, 2), 40, kFarDepth, DepthKind::Flat, 80, kBack},
         CocCase{"deep background", realLens(0, 2), 40, kFarDepth, DepthKind::Deep, 80, kBack},
@@ -99,6 +105,14 @@ INSTANTIATE_TEST_SUITE_P(
         CocCase{"inverse zero is far", realLens(kDepthInverse), 77, 0, DepthKind::Flat, 77, kBack},
         CocCase{"inverse negative is far", realLens(kDepthInverse), 77, -3, DepthKind::Flat, 77, kBack},
         CocCase{"inverse 0.02 is 50", realLens(kDepthInverse), 256, 0.02f, DepthKind::Flat, thinLens(50), kFront},
+        // Focused at the focal length (an infinite coefficient) only the infinitely far blur; a
+        // focus region of 0 is a step; a NaN depth has no region.
+        CocCase{"focus at focal length", realLens(0, 1, 100, 1, 1000), 33, 300, DepthKind::Flat, 0, kBack},
+        CocCase{"focal length infinite", realLens(0, 1, 100, 1, 1000), 33, kInf, DepthKind::Flat, 33, kBack},
+        CocCase{"step at focus", artistic(kFalloffLinear, 1, 1, 1, 0), 256, 10, DepthKind::Flat, 0, kBack},
+        CocCase{"step beyond", artistic(kFalloffLinear, 1, 1, 1, 0), 256, 10.001f, DepthKind::Flat, 20, kBack},
+        CocCase{"step in front", artistic(kFalloffLinear, 1, 1, 1, 0), 256, 3, DepthKind::Flat, 20, kFront},
+        CocCase{"NaN has no region", realLens(), 256, kNaN, DepthKind::Deep, 0, FocusRegion::None},
         CocCase{"deep never inverted", realLens(kDepthInverse), 77, 100, DepthKind::Deep, 0, kBack}),
     [](const auto& info) { return std::to_string(info.index); });
 // clang-format on
@@ -108,34 +122,6 @@ TEST(DepthToCoc, ConvertedDepthIsClampedToTheFocusRegion) {
   EXPECT_FLOAT_EQ(depthToCoc(s, 256, 500.0f, DepthKind::Flat).depth, 12.0f);
   EXPECT_FLOAT_EQ(depthToCoc(s, 256, 1.0f, DepthKind::Flat).depth, 8.0f);
   EXPECT_FLOAT_EQ(depthToCoc(s, 256, 10.5f, DepthKind::Flat).depth, 10.5f);
-}
-
-TEST(DepthToCoc, DegenerateLensAndZeroRegionStayDefined) {
-  ktOrvelSettings s = realLens();
-  s.focalLength = 1000.0f;  // focus distance equals the focal length: infinite coefficient
-  computeLensValues(s, 2048, 1024);
-  EXPECT_FLOAT_EQ(depthToCoc(s, 33, 300.0f, DepthKind::Flat).coc, 0.0f);
-  EXPECT_FLOAT_EQ(depthToCoc(s, 33, kInf, DepthKind::Flat).coc, 33.0f);
-  ktOrvelSettings step = artistic();
-  step.focusRegionSize = 0.0f;
-  computeLensValues(step, 2048, 1024);
-  EXPECT_FLOAT_EQ(depthToCoc(step, 256, 10.0f, DepthKind::Flat).coc, 0.0f);
-  EXPECT_FLOAT_EQ(depthToCoc(step, 256, 10.001f, DepthKind::Flat).coc, 20.0f);
-  EXPECT_EQ(depthToCoc(step, 256, 3.0f, DepthKind::Flat).region, FocusRegion::Front);
-  EXPECT_EQ(depthToCoc(realLens(), 256, kNaN, DepthKind::Deep).region, FocusRegion::None);
-}
-
-TEST(DepthToCoc, WorldScaleUnits) {
-  // Focus 1 m in metres, depth 2 m: the blur of 100 cm and 200 cm.
-  ktOrvelSettings metres = realLens();
-  metres.worldScale = 2;
-  metres.focalPlane = 1.0f;
-  computeLensValues(metres, 2048, 1024);
-  EXPECT_NEAR(depthToCoc(metres, 256, 2.0f, DepthKind::Flat).coc, thinLens(200), 1e-3);
-  metres.worldScale = 4;  // feet: 1 ft = 304.8 mm
-  metres.focalPlane = 1000.0f / 304.8f;
-  computeLensValues(metres, 2048, 1024);
-  EXPECT_NEAR(depthToCoc(metres, 256, 2000.0f / 304.8f, DepthKind::Flat).coc, thinLens(200), 1e-3);
 }
 
 // The scan (limit and padding through the node's open): an infinitely far pixel, whose blur is

@@ -18,58 +18,22 @@
 #include "standin/RenderDriver.h"
 #include "ktOrvel.h"
 #include "ktSimdTarget.h"
+#include "nodeScenes.h"
 
 using namespace DD::Image;
 using namespace standin;
 
 namespace {
 
+// What a case adds to the flat frame: mattes, an aperture image, a deep input, a few pixels of
+// infinite and NaN colour, one depth along each row (long stretches of one kernel).
+enum Flags { kMattes = 1, kKernelImage = 2, kDeep = 4, kNonFinite = 8, kDepthByRow = 16 };
 struct Case {
   const char* name;
   std::vector<std::pair<const char*, const char*>> knobs;
-  bool mattes = false;
-  bool kernelImage = false;
+  int flags = 0;
   Box box = Box(0, 0, 48, 36);  // the input's box inside a 48 x 36 format
-  bool deep = false;
-  bool nonFinite = false;  // a few pixels of infinite and NaN colour
-  bool depthByRow = false;  // one depth along each row: long stretches of one kernel
 };
-
-// Deep pixels of zero to four samples: points and thick overlapping ones, opaque and semi-transparent, in
-// front of, at and behind the focal plane (10), some pixels empty; `nonFinite`: some NaN or infinite green.
-std::unique_ptr<MemoryDeepOp> deepScene(const Format& f, unsigned seed, bool nonFinite) {
-  const ChannelSet layout = ChannelSet(Mask_RGBA) + Mask_Deep;
-  auto op = std::make_unique<MemoryDeepOp>(f, Box(0, 0, f.width(), f.height()), layout);
-  std::mt19937 rng(seed);
-  std::uniform_real_distribution<float> u(0.0f, 1.0f);
-  std::vector<float> samples;
-  for (int y = 0; y < f.height(); ++y)
-    for (int x = 0; x < f.width(); ++x) {
-      const int count = int(u(rng) * 5.0f);
-      samples.clear();
-      for (int i = 0; i < count; ++i) {
-        const float alpha = u(rng) < 0.3f ? 1.0f : 0.2f + 0.6f * u(rng);
-        const float front = 3.0f + 20.0f * u(rng);
-        const float back = u(rng) < 0.5f ? front : front + 6.0f * u(rng);
-        const bool odd = nonFinite && (x * 13 + y * 5 + i) % 37 == 0;
-        const float green = (x + y) % 3 ? std::numeric_limits<float>::infinity() : std::nanf("");
-        for (float v : {u(rng) * alpha, odd ? green : u(rng) * alpha, 4 * u(rng) * alpha, alpha, front, back})
-          samples.push_back(v);
-      }
-      op->setPixel(x, y, samples.data(), size_t(count));
-    }
-  return op;
-}
-
-std::unique_ptr<MemoryIop> noiseImage(const Format& f, const Box& box, const ChannelSet& channels, unsigned seed) {
-  auto img = std::make_unique<MemoryIop>(f, box, channels);
-  std::mt19937 rng(seed);
-  std::uniform_real_distribution<float> u(0.0f, 1.0f);
-  for (Channel z : channels)
-    for (int y = box.y(); y < box.t(); ++y)
-      for (int x = box.x(); x < box.r(); ++x) img->set(x, y, z, z == Chan_Z ? 0.0f : u(rng));
-  return img;
-}
 
 RenderReport renderWith(const Case& c, bool reference) {
   const Format format(48, 36);
@@ -79,16 +43,16 @@ RenderReport renderWith(const Case& c, bool reference) {
     for (int x = c.box.x(); x < c.box.r(); ++x) {
       const float band[] = {4.0f, 8.5f, 10.0f, 11.0f, 30.0f, 1e30f};
       image->set(x, y, Chan_Z,
-                 c.depthByRow ? band[(y + 100) / 3 % 6]
+                 (c.flags & kDepthByRow) ? band[(y + 100) / 3 % 6]
                               : band[((x + 2 * y + 1000) / 5) % 6] + 0.01f * float((x + 300) % 3));
       if ((x * 7 + y * 3 + 2300) % 23 == 0) image->set(x, y, Chan_Red, 8.0f);
-      if (c.nonFinite && (x * 13 + y * 5 + 900) % 97 == 0)
+      if ((c.flags & kNonFinite) && (x * 13 + y * 5 + 900) % 97 == 0)
         image->set(x, y, (x + y) % 2 ? Chan_Green : Chan_Blue,
                    (x + y) % 3 ? std::numeric_limits<float>::infinity() : std::numeric_limits<float>::quiet_NaN());
     }
   auto mattes = noiseImage(format, Box(0, 0, 48, 36), Mask_RGBA, 11);
   auto kernel = noiseImage(Format(20, 14), Box(0, 0, 20, 14), Mask_RGBA, 13);
-  auto deep = deepScene(format, 17, c.nonFinite);
+  auto deep = deepScene(format, c.box, 17, c.flags & kNonFinite);
   for (int y = 0; y < 14; ++y)
     for (int x = 0; x < 20; ++x) kernel->set(x, y, Chan_Green, 0.5f * kernel->at(x, y, Chan_Red));
 
@@ -96,9 +60,9 @@ RenderReport renderWith(const Case& c, bool reference) {
   OpHost::buildKnobs(node);
   node.useReferenceEngine(reference);
   OpHost::connect(node, ktOrvel::kInput, image.get());
-  if (c.mattes) OpHost::connect(node, ktOrvel::kMattes, mattes.get());
-  if (c.kernelImage) OpHost::connect(node, ktOrvel::kKernel, kernel.get());
-  if (c.deep) OpHost::connect(node, ktOrvel::kDeepInput, deep.get());
+  if (c.flags & kMattes) OpHost::connect(node, ktOrvel::kMattes, mattes.get());
+  if (c.flags & kKernelImage) OpHost::connect(node, ktOrvel::kKernel, kernel.get());
+  if (c.flags & kDeep) OpHost::connect(node, ktOrvel::kDeepInput, deep.get());
   const std::pair<const char*, const char*> base[] = {
       {"focalPlane", "10"}, {"focusRegionSize", "4"}, {"multiplier", "9"}, {"max_kernelsize", "24"}};
   for (const auto& k : base) standin::record(node.knob(k.first))->fromScript(k.second);
@@ -176,46 +140,29 @@ std::vector<Case> cases() {
   c.push_back({"lens_bloom", {{"outputType", "Lens Bloom"}, {"bloom", "1"}, {"bloomCurvature", "0"}}});
   c.push_back({"chromatic", {{"kChrAbb", "6"}}});
   c.push_back({"chromatic_negative", {{"kChrAbb", "-4"}, {"kChrAbbOff", "0.2,1,0.7"}}});
-  Case m{"mattes",
-         {{"defocusMatteChannel", "R"}, {"bloomMatteChannel", "G"}, {"chromicAberrationMatteChannel", "B"},
-          {"bloom", "0.5"}, {"kChrAbb", "3"}}};
-  m.mattes = true;
-  c.push_back(m);
-  Case k{"coloured_kernel_image", {{"kernelType", "Input"}}};
-  k.kernelImage = true;
-  c.push_back(k);
+  c.push_back({"mattes",
+               {{"defocusMatteChannel", "R"}, {"bloomMatteChannel", "G"}, {"chromicAberrationMatteChannel", "B"},
+                {"bloom", "0.5"}, {"kChrAbb", "3"}},
+               kMattes});
+  c.push_back({"coloured_kernel_image", {{"kernelType", "Input"}}, kKernelImage});
   c.push_back({"blades_anamorphic", {{"kernelType", "Aperture Blades"}, {"kAspectRatio", "0.6"}, {"kNumSides", "5"}}});
   c.push_back({"override_slices", {{"overrideNearAndFarForSlices", "1"}, {"depthSlicesNearAndFar", "2,40"}}});
   c.push_back({"rgb_only", {{"orvelChannels", "rgb"}}});
   c.push_back({"hard_disc", {{"kSoftness", "0"}}});
   c.push_back({"soft_disc", {{"kSoftness", "1"}}});
   c.push_back({"spherical_aberration", {{"kSphAbb", "0.6"}}});
-  Case rows{"long_stretches_large_disc", {{"max_kernelsize", "40"}, {"multiplier", "30"}}};
-  rows.depthByRow = true;
-  c.push_back(rows);
-  Case bladeRows{"long_stretches_blades", {{"kernelType", "Aperture Blades"}, {"max_kernelsize", "32"}}};
-  bladeRows.depthByRow = true;
-  c.push_back(bladeRows);
-  Case clipped{"long_stretches_box_inside_format", {{"max_kernelsize", "40"}, {"multiplier", "30"}}};
-  clipped.depthByRow = true;
-  clipped.box.set(9, 5, 37, 30);
-  c.push_back(clipped);
-  Case small{"box_inside_format", {}};
-  small.box.set(9, 5, 37, 30);
-  c.push_back(small);
-  Case large{"box_beyond_format", {{"expandBBoxToMaxKernelSize", "true"}}};
-  large.box.set(-6, -4, 55, 41);
-  c.push_back(large);
-  Case hostile{"infinite_and_nan_colours", {}};
-  hostile.nonFinite = true;
-  c.push_back(hostile);
-  auto deep = [&c](Case d) {
-    d.deep = true;
-    c.push_back(d);
-  };
+  const Box inside(9, 5, 37, 30), beyond(-6, -4, 55, 41);
+  c.push_back({"long_stretches_large_disc", {{"max_kernelsize", "40"}, {"multiplier", "30"}}, kDepthByRow});
+  c.push_back({"long_stretches_blades", {{"kernelType", "Aperture Blades"}, {"max_kernelsize", "32"}}, kDepthByRow});
+  c.push_back({"long_stretches_box_inside_format", {{"max_kernelsize", "40"}, {"multiplier", "30"}}, kDepthByRow,
+               inside});
+  c.push_back({"box_inside_format", {}, 0, inside});
+  c.push_back({"box_beyond_format", {{"expandBBoxToMaxKernelSize", "true"}}, 0, beyond});
+  c.push_back({"infinite_and_nan_colours", {}, kNonFinite});
+  auto deep = [&c](Case d) { d.flags |= kDeep, c.push_back(d); };
   deep({"deep_all_samples", {}});
-  hostile.name = "deep_infinite_and_nan_colours";
-  deep(hostile);
+  deep({"deep_box_beyond_format", {{"expandBBoxToMaxKernelSize", "true"}}, 0, beyond});
+  deep({"deep_infinite_and_nan_colours", {}, kNonFinite});
   deep({"deep_one_slice", {{"correctiveSlices", "1"}}});
   deep({"deep_separate_both", {{"integrateFrontAndBackSeperately", "1"}}});
   deep({"deep_separate_front", {{"integrateFrontAndBackSeperately", "1"}, {"focusOutput", "Front"}}});
@@ -223,9 +170,7 @@ std::vector<Case> cases() {
   deep({"deep_real_lens", {{"realWorldLens", "true"}, {"focalLength", "50"}, {"fStop", "2"}}});
   deep({"deep_back_depth", {{"depthChannel", "deep.back"}, {"bloom", "0.6"}}});
   deep({"deep_chromatic", {{"kChrAbb", "5"}, {"correctiveSlices", "3"}}});
-  Case dm{"deep_mattes", {{"defocusMatteChannel", "R"}, {"bloomMatteChannel", "G"}, {"bloom", "0.5"}}};
-  dm.mattes = true;
-  deep(dm);
+  deep({"deep_mattes", {{"defocusMatteChannel", "R"}, {"bloomMatteChannel", "G"}, {"bloom", "0.5"}}, kMattes});
   deep({"deep_lens_bloom", {{"outputType", "Lens Bloom"}, {"bloom", "1"}, {"bloomThreshold", "0.2"}}});
   deep({"deep_see_through", {{"deepMethod", "See Through"}, {"kChrAbb", "3"}}});
   deep({"deep_see_through_separate", {{"deepMethod", "See Through"}, {"integrateFrontAndBackSeperately", "1"}}});

@@ -10,6 +10,7 @@
 #include "ktOrvel.h"
 #include "standin/MemoryDeepOp.h"
 #include "standin/OpHost.h"
+#include "nodeScenes.h"
 #include "standin/RenderDriver.h"
 
 using namespace DD::Image;
@@ -19,29 +20,8 @@ namespace {
 
 constexpr int kW = 24, kH = 16;
 
-// Noise in `channels` (values 0..2) and depth 4..30, or deep samples of alpha 0.6 as deep.
 std::unique_ptr<MemoryIop> noiseImage(ChannelSet channels, unsigned seed) {
-  auto image = std::make_unique<MemoryIop>(Format(kW, kH), Box(0, 0, kW, kH), channels + Chan_Z);
-  std::mt19937 rng(seed);
-  std::uniform_real_distribution<float> value(0.0f, 2.0f), depth(4.0f, 30.0f);
-  for (Channel z : channels + Chan_Z)
-    for (int i = 0; i < kW * kH; ++i) image->plane(z)[i] = z == Chan_Z ? depth(rng) : value(rng);
-  return image;
-}
-
-std::unique_ptr<MemoryDeepOp> deepImage(unsigned seed) {
-  auto deep =
-      std::make_unique<MemoryDeepOp>(Format(kW, kH), Box(0, 0, kW, kH), ChannelSet(Mask_RGBA) + Mask_Deep);
-  std::mt19937 rng(seed);
-  std::uniform_real_distribution<float> u(0.0f, 0.6f), depth(4.0f, 30.0f);
-  for (int y = 0; y < kH; ++y)
-    for (int x = 0; x < kW; ++x) {
-      const float d = depth(rng), e = depth(rng);
-      const float samples[12] = {u(rng), u(rng), u(rng), 0.6f, d, d + 1,
-                                 u(rng), u(rng), u(rng), 0.6f, e, e + 2};
-      deep->setPixel(x, y, samples, 2);
-    }
-  return deep;
+  return ::noiseImage(Format(kW, kH), Box(0, 0, kW, kH), channels + Chan_Z, seed);
 }
 
 // A node with an artistic lens, `knobs` ("name value" pairs) set, rendered in `strips` requests.
@@ -78,7 +58,7 @@ class SeveralRequests : public testing::TestWithParam<std::tuple<bool, bool>> {}
 TEST_P(SeveralRequests, BeforeOneOpenGiveTheSinglePicture) {
   const auto [deep, reference] = GetParam();
   auto image = noiseImage(Mask_RGBA, 3);
-  auto deepInput = deepImage(4);
+  auto deepInput = deepScene(Format(kW, kH), Box(0, 0, kW, kH), 4);
   std::unique_ptr<MemoryIop> pictures[2];
   for (int strips : {1, 5}) {
     ktOrvel node(nullptr);
@@ -135,7 +115,7 @@ class RenderInputs : public testing::TestWithParam<int> {
         cameras_[i].setfStop(i ? 1.4 : 8.0);
         return &cameras_[i];
       case ktOrvel::kDeepInput:
-        deeps_[i] = deepImage(10 + i);
+        deeps_[i] = deepScene(Format(kW, kH), Box(0, 0, kW, kH), 10 + i);
         return deeps_[i].get();
       default:
         images_[i] = noiseImage(Mask_RGBA, 20 + i);

@@ -27,12 +27,13 @@ using Knobs = std::vector<std::pair<const char*, const char*>>;
 
 // A node on a w x h RGBAZ image at depth 100, knobs set as the host sets them.
 struct Scene {
-  Scene(int w = 64, int h = 32) : image(Format(w, h), Box(0, 0, w, h), ChannelSet(Mask_RGBA) + ChannelSet(Chan_Z)) {
+  Scene(int w = 64, int h = 32) : Scene(Format(w, h), Box(0, 0, w, h)) {}
+  Scene(const Format& f, const Box& box) : image(f, box, ChannelSet(Mask_RGBA) + ChannelSet(Chan_Z)) {
     image.fill(Chan_Z, 100.0f);
     OpHost::buildKnobs(node);
     OpHost::connect(node, ktOrvel::kInput, &image);
     OutputContext c;
-    OpHost::setProjectFormat(node, Format(w, h));
+    OpHost::setProjectFormat(node, f);
     node.setOutputContext(c);
   }
   void set(const Knobs& knobs) {
@@ -157,6 +158,39 @@ TEST(Validate, ErrorsMattesAndSlices) {
   EXPECT_FALSE(s.node.renderContext().hasDefocusMatte);
   EXPECT_TRUE(s.node.renderContext().hasChromicAberrationMatte);
 }
+
+// Settings under which nothing could blur as asked are refused naming knob and value, a knob
+// that changes nothing says so, and a named film format overrides its disabled aperture knobs.
+struct SettingCase { const char* name; Knobs knobs; bool deep; std::string error, warning; float width; };
+class Settings : public ::testing::TestWithParam<SettingCase> {};
+
+TEST_P(Settings, AreRefusedOrWarnedByName) {
+  const SettingCase& c = GetParam();
+  Scene s;
+  MemoryDeepOp deep(Format(64, 32), Box(0, 0, 64, 32), ChannelSet(Mask_RGBA) + Mask_Deep);
+  if (c.deep) OpHost::connect(s.node, ktOrvel::kDeepInput, &deep);
+  s.set(c.knobs);
+  s.node.validate(true);
+  const auto only = [](const std::vector<std::string>& m, const std::string& start) {
+    return start.empty() ? m.empty() : m.size() == 1 && m[0].rfind(start, 0) == 0;
+  };
+  EXPECT_TRUE(only(OpHost::errors(s.node), c.error)) << c.error;
+  EXPECT_TRUE(only(OpHost::warnings(s.node), c.warning)) << c.warning;
+  EXPECT_FLOAT_EQ(s.node.renderContext().settings->apertureWidth, c.width);
+}
+
+// clang-format off
+INSTANTIATE_TEST_SUITE_P(Cases, Settings, ::testing::Values(
+    SettingCase{"flat_aperture", {{"kAspectRatio", "0"}}, false, "kAspectRatio 0 ", "", 22},
+    SettingCase{"no_f_number", {{"realWorldLens", "1"}, {"fStop", "-2"}}, false, "fStop -2:", "", 22},
+    SettingCase{"no_focal_length", {{"realWorldLens", "1"}, {"focalLength", "0"}}, false, "focalLength 0 mm", "", 22},
+    SettingCase{"artistic_lens_uses_neither", {{"fStop", "0"}, {"focalLength", "0"}}, false, "", "", 22},
+    SettingCase{"deep_front_alone", {{"focusOutput", "Front"}}, true, "", "focusOutput Front changes nothing", 22},
+    SettingCase{"deep_front_apart", {{"focusOutput", "Front"}, {"integrateFrontAndBackSeperately", "1"}}, true, "", "", 22},
+    SettingCase{"named_film", {{"filmFormat", "Vista Vision"}, {"apertureWidth", "30"}}, false, "", "", 37.7f},
+    SettingCase{"custom_film", {{"filmFormat", "Custom"}, {"apertureWidth", "30"}}, false, "", "", 30}),
+    [](const auto& info) { return std::string(info.param.name); });
+// clang-format on
 
 // The box grows by half the maximum kernel, rounded down before and up after.
 TEST(Validate, BoxGrowsByHalfTheMaximumKernel) {
@@ -313,6 +347,40 @@ TEST(Render, DeepFrontLiesOverTheBack) {
         EXPECT_NEAR(s.out(out[0], x, y, z), s.out(out[2], x, y, z) * (1.0f - a) + s.out(out[1], x, y, z),
                     1e-5f)
             << x << ", " << y << " channel " << z;
+    }
+}
+
+// One 40 x 30 frame under three formats (whole, its lower half, a strip offset sideways): its
+// upper right far behind the focal plane with a bright point, the rest in focus. Whatever the
+// format holds, every pixel of the box spreads its own blur, on both engines, flat or deep.
+TEST(Render, TheBlurDoesNotDependOnTheFormat) {
+  const Format formats[] = {Format(40, 30), Format(40, 15, 0, 0, 40, 15), Format(15, 12, 25, 2, 40, 14)};
+  for (bool useDeep : {false, true})
+    for (bool reference : {true, false}) {
+      std::vector<RenderReport> out;
+      for (const Format& f : formats) {
+        MemoryDeepOp deep(f, Box(0, 0, 40, 30), ChannelSet(Mask_RGBA) + Mask_Deep);
+        Scene s(f, Box(0, 0, 40, 30));
+        for (int y = 0; y < 30; ++y)
+          for (int x = 0; x < 40; ++x) {
+            const float v = x == 20 && y == 24 ? 50.0f : 0.2f, z = y >= 15 && x >= 16 ? 1000.0f : 100.0f;
+            const float sample[] = {v, v, v, 1, z, z};
+            deep.setPixel(x, y, sample, 1);
+            for (int c = 0; c < 5; ++c) s.image.set(x, y, Channel(Chan_Red + c), sample[c]);
+          }
+        if (useDeep) OpHost::connect(s.node, ktOrvel::kDeepInput, &deep);
+        s.node.useReferenceEngine(reference);
+        s.set({{"focalPlane", "100"}, {"focusRegionSize", "10"}, {"multiplier", "15"}});
+        out.push_back(s.render());
+        ASSERT_NE(out.back().image, nullptr);
+      }
+      const std::string name = (useDeep ? "deep " : "flat ") + std::string(reference ? "reference" : "fast");
+      EXPECT_GT(out[0].image->at(20, 17, Chan_Red), 0.3f) << name << ": the point spreads 7 rows down";
+      for (size_t i = 1; i < out.size(); ++i)
+        for (int y = 0; y < 30; ++y)
+          for (int x = 0; x < 40; ++x)
+            ASSERT_NEAR(out[i].image->at(x, y, Chan_Red), out[0].image->at(x, y, Chan_Red), 1e-6f)
+                << name << ", format " << i << " at " << x << ", " << y;
     }
 }
 
