@@ -81,6 +81,16 @@ Channel channelOf(const std::string& name, const ChannelSet& taken, const std::s
 
 }  // namespace
 
+std::vector<std::string> namesOf(const py::handle& names, const char* what) {
+  std::vector<std::string> out;
+  if (py::isinstance<py::sequence>(names))
+    for (const py::handle& name : names)
+      if (py::isinstance<py::str>(name)) out.push_back(name.cast<std::string>());
+  if (out.empty() || out.size() != size_t(py::len(names)))
+    throw py::type_error(std::string(what) + " must be a sequence of channel names");
+  return out;
+}
+
 ArrayLayout arrayLayout(const py::object& image, const std::vector<std::string>& channels,
                         const py::object& dataWindow, const py::object& displayWindow, const py::object& deep) {
   ArrayLayout layout;
@@ -91,7 +101,7 @@ ArrayLayout arrayLayout(const py::object& image, const std::vector<std::string>&
     sized = floatArray(py::reinterpret_borrow<py::dict>(image).begin()->second, "image plane", 2);
   else if (!image.is_none() && !layout.dict)
     sized = floatArray(image, "image", 3);
-  if (sized && !layout.dict && size_t(sized.shape(2)) < channels.size())
+  if (sized && !layout.dict && !image.is_none() && size_t(sized.shape(2)) < channels.size())
     layout.channels.resize(size_t(std::max<py::ssize_t>(sized.shape(2), 1)));
   else if (!deep.is_none() && py::len(deep) > 0 && py::isinstance<py::array>(deep[py::int_(0)]))
     sized = deep[py::int_(0)].cast<py::array>();
@@ -152,7 +162,7 @@ LoadedDeep deepInput(const py::object& deep, const ArrayLayout& layout) {
   checkSize(counts, "deep counts", layout.data);
   const auto n = py::array_t<int64_t, py::array::forcecast>(counts).unchecked<2>();
   const py::array_t<float> samples = floatArray(deep[py::int_(1)], "deep samples", 2);
-  const auto names = deep[py::int_(2)].cast<std::vector<std::string>>();
+  const std::vector<std::string> names = namesOf(deep[py::int_(2)], "deep channel names");
   if (size_t(samples.shape(1)) != names.size())
     throw py::value_error("deep samples have " + std::to_string(samples.shape(1)) + " channels, but " +
                           std::to_string(names.size()) + " names");
@@ -212,15 +222,18 @@ std::vector<float> planeValues(const py::object& plane, const char* what) {
 
 namespace {
 
-// Host plane `plane` over `box` into rows top-down within `format`, `stride` floats a pixel.
-void copyOut(const float* plane, const Box& box, const Format& format, float* out, size_t stride) {
-  const FileWindow display = displayWindow(format);
-  const FileWindow window = fileWindow(box, format);
-  const size_t width = size_t(box.w());
+// Host plane `plane` over `box` into the rows of `window` top-down, `stride` floats a pixel;
+// zeros outside the box.
+void copyOut(const float* plane, const Box& box, const FileWindow& window, const FileWindow& display, float* out,
+             size_t stride) {
   for (int r = 0; r < window.height; ++r) {
-    const float* row = plane + size_t(hostRow(window.y + r, display) - box.y()) * width;
-    float* to = out + size_t(r) * width * stride;
-    for (size_t x = 0; x < width; ++x) to[x * stride] = row[x];
+    const int y = hostRow(window.y + r, display);
+    float* to = out + size_t(r) * size_t(window.width) * stride;
+    for (int x = 0; x < window.width; ++x) {
+      const int hx = window.x + x;
+      const bool inside = y >= box.y() && y < box.t() && hx >= box.x() && hx < box.r();
+      to[size_t(x) * stride] = inside ? plane[size_t(y - box.y()) * size_t(box.w()) + size_t(hx - box.x())] : 0.0f;
+    }
   }
 }
 
@@ -228,15 +241,14 @@ void copyOut(const float* plane, const Box& box, const Format& format, float* ou
 
 py::object resultOf(const MemoryIop& image, const ChannelNames& names, const ArrayLayout& layout) {
   const Box& box = image.info().box();
-  const Format& format = image.format();
-  const py::ssize_t h = box.h(), w = box.w();
+  const py::ssize_t h = layout.data.height, w = layout.data.width;
   if (!layout.dict) {
     const py::ssize_t c = py::ssize_t(layout.channels.size());
     py::array_t<float> out({h, w, c});
     for (py::ssize_t k = 0; k < c; ++k) {
       const float* plane = image.plane(hostChannel(layout.channels[size_t(k)]));
       if (plane)
-        copyOut(plane, box, format, out.mutable_data() + k, size_t(c));
+        copyOut(plane, box, layout.data, layout.display, out.mutable_data() + k, size_t(c));
       else
         for (py::ssize_t i = 0; i < h * w; ++i) out.mutable_data()[i * c + k] = 0.0f;
     }
@@ -245,7 +257,7 @@ py::object resultOf(const MemoryIop& image, const ChannelNames& names, const Arr
   py::dict out;
   for (Channel z : image.channels()) {
     py::array_t<float> plane({h, w});
-    copyOut(image.plane(z), box, format, plane.mutable_data(), 1);
+    copyOut(image.plane(z), box, layout.data, layout.display, plane.mutable_data(), 1);
     out[py::str(fileChannelName(names, z))] = plane;
   }
   return std::move(out);

@@ -24,6 +24,9 @@ struct ArrayLayout {
   std::vector<std::string> channels;  // the array's channel names, in order
 };
 
+// Channel names from any sequence of strings (a string gives one-letter names: "RGBA").
+std::vector<std::string> namesOf(const py::handle& names, const char* what);
+
 // The layout of `image` (an H x W x C float32 array with `channels` names for its C channels, or
 // a dict of H x W float32 planes; None with a deep input of `deepShape`) and the windows given
 // (None: the array's own size at the origin; the display window defaults to the data window).
@@ -43,6 +46,6 @@ LoadedDeep deepInput(const py::object& deep, const ArrayLayout& layout);
 // An H x W float32 plane's values.
 std::vector<float> planeValues(const py::object& plane, const char* what);
 
-// The rendered image in the caller's layout: an array of the layout's channels, or a dict of every
-// channel under its name in `names`.
+// The rendered image over the caller's data window (zeros where the node's box does not reach): an
+// array of the layout's channels, or a dict of every channel under its name in `names`.
 py::object resultOf(const standin::MemoryIop& image, const ChannelNames& names, const ArrayLayout& layout);

@@ -68,15 +68,18 @@ void nameChannels(const py::object& image, const ArrayLayout& layout) {
 
 py::object render(const py::object& image, const py::object& depth, const py::object& deep,
                   const py::object& kernel, const py::object& mattes, const py::dict& knobs,
-                  const py::object& threads, const std::string& engine, const std::vector<std::string>& channels,
+                  const py::object& threads, const std::string& engine, const py::object& channelNames,
                   const py::object& dataWindow, const py::object& displayWindow) {
   if (engine != "fast" && engine != "reference")
     throw py::value_error("engine is \"fast\" or \"reference\", not \"" + engine + "\"");
   const int threadCount = threads.is_none() ? 0 : threads.cast<int>();
   if (threadCount < 0) throw py::value_error("threads must be 0 or more");
+  const std::vector<std::string> channels = namesOf(channelNames, "channels");
   const ArrayLayout layout = arrayLayout(image, channels, dataWindow, displayWindow, deep);
   CallInputs in;
-  in.kernel = imageInput(kernel, "kernel", layout);
+  // The kernel is an image of its own size; the mattes cover the image's windows.
+  if (!kernel.is_none())
+    in.kernel = imageInput(kernel, "kernel", arrayLayout(kernel, channels, py::none(), py::none(), py::none()));
   in.mattes = imageInput(mattes, "mattes", layout);
   in.deep = deepInput(deep, layout);
   nameChannels(image, layout);
@@ -145,7 +148,7 @@ PYBIND11_MODULE(orvel, m) {
   check(loadNodePlugin("ktOrvel", "ktOrvel", moduleFolder()));
   m.def("render", &render, "image"_a, "depth"_a = py::none(), py::kw_only(), "deep"_a = py::none(),
         "kernel"_a = py::none(), "mattes"_a = py::none(), "knobs"_a = py::dict(), "threads"_a = py::none(),
-        "engine"_a = "fast", "channels"_a = std::vector<std::string>{"R", "G", "B", "A"},
+        "engine"_a = "fast", "channels"_a = py::make_tuple("R", "G", "B", "A"),
         "data_window"_a = py::none(), "display_window"_a = py::none(),
         "Defocuses `image` (H x W x C float32 named by `channels`, or a dict of H x W planes) by `depth` "
         "(H x W) or its depth channel, or the deep image `deep` = (counts H x W, samples N x K, K names). "
