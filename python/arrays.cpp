@@ -132,19 +132,19 @@ LoadedImage imageInput(const py::object& value, const char* what, const ArrayLay
   }
   const Box box = hostBox(layout.data, layout.display);
   out.image = std::make_unique<MemoryIop>(hostFormat(layout.display), box, channels);
+  // One pass over the rows, each source row read once into every plane's row.
   const size_t width = size_t(layout.data.width);
-  for (size_t i = 0; i < planes.size(); ++i) {
-    float* plane = out.image->plane(ids[i]);
-    const NamedPlane& p = planes[i];
-    for (py::ssize_t r = 0; r < layout.data.height; ++r) {
-      float* row = plane + size_t(hostRow(layout.data.y + int(r), layout.display) - box.y()) * width;
-      if (p.column < 0) {
-        const auto a = p.pixels.unchecked<2>();
-        for (size_t x = 0; x < width; ++x) row[x] = a(r, x);
-      } else {
-        const auto a = p.pixels.unchecked<3>();
-        for (size_t x = 0; x < width; ++x) row[x] = a(r, x, p.column);
-      }
+  std::vector<float*> rows(planes.size());
+  for (py::ssize_t r = 0; r < layout.data.height; ++r) {
+    const size_t row = size_t(hostRow(layout.data.y + int(r), layout.display) - box.y());
+    for (size_t i = 0; i < planes.size(); ++i) rows[i] = out.image->plane(ids[i]) + row * width;
+    for (size_t i = 0; i < planes.size(); ++i) {
+      const NamedPlane& p = planes[i];
+      const char* from = reinterpret_cast<const char*>(p.pixels.data()) + r * p.pixels.strides(0) +
+                         (p.column < 0 ? 0 : p.column * p.pixels.strides(2));
+      const py::ssize_t step = p.pixels.strides(1);
+      float* to = rows[i];
+      for (size_t x = 0; x < width; ++x) to[x] = *reinterpret_cast<const float*>(from + py::ssize_t(x) * step);
     }
   }
   return out;
@@ -222,17 +222,21 @@ std::vector<float> planeValues(const py::object& plane, const char* what) {
 
 namespace {
 
-// Host plane `plane` over `box` into the rows of `window` top-down, `stride` floats a pixel;
-// zeros outside the box.
-void copyOut(const float* plane, const Box& box, const FileWindow& window, const FileWindow& display, float* out,
-             size_t stride) {
+// Host planes over `box` into the rows of `window` top-down, a pixel's values side by side
+// (a null plane gives zeros); zeros outside the box too. One pass over the rows.
+void copyOut(const std::vector<const float*>& planes, const Box& box, const FileWindow& window,
+             const FileWindow& display, float* out) {
+  const size_t stride = planes.size();
   for (int r = 0; r < window.height; ++r) {
     const int y = hostRow(window.y + r, display);
     float* to = out + size_t(r) * size_t(window.width) * stride;
-    for (int x = 0; x < window.width; ++x) {
-      const int hx = window.x + x;
-      const bool inside = y >= box.y() && y < box.t() && hx >= box.x() && hx < box.r();
-      to[size_t(x) * stride] = inside ? plane[size_t(y - box.y()) * size_t(box.w()) + size_t(hx - box.x())] : 0.0f;
+    for (size_t k = 0; k < stride; ++k) {
+      for (int x = 0; x < window.width; ++x) {
+        const int hx = window.x + x;
+        const bool inside = planes[k] && y >= box.y() && y < box.t() && hx >= box.x() && hx < box.r();
+        to[size_t(x) * stride + k] =
+            inside ? planes[k][size_t(y - box.y()) * size_t(box.w()) + size_t(hx - box.x())] : 0.0f;
+      }
     }
   }
 }
@@ -243,21 +247,16 @@ py::object resultOf(const MemoryIop& image, const ChannelNames& names, const Arr
   const Box& box = image.info().box();
   const py::ssize_t h = layout.data.height, w = layout.data.width;
   if (!layout.dict) {
-    const py::ssize_t c = py::ssize_t(layout.channels.size());
-    py::array_t<float> out({h, w, c});
-    for (py::ssize_t k = 0; k < c; ++k) {
-      const float* plane = image.plane(hostChannel(layout.channels[size_t(k)]));
-      if (plane)
-        copyOut(plane, box, layout.data, layout.display, out.mutable_data() + k, size_t(c));
-      else
-        for (py::ssize_t i = 0; i < h * w; ++i) out.mutable_data()[i * c + k] = 0.0f;
-    }
+    std::vector<const float*> planes;
+    for (const std::string& name : layout.channels) planes.push_back(image.plane(hostChannel(name)));
+    py::array_t<float> out({h, w, py::ssize_t(planes.size())});
+    copyOut(planes, box, layout.data, layout.display, out.mutable_data());
     return std::move(out);
   }
   py::dict out;
   for (Channel z : image.channels()) {
     py::array_t<float> plane({h, w});
-    copyOut(image.plane(z), box, layout.data, layout.display, plane.mutable_data(), 1);
+    copyOut({image.plane(z)}, box, layout.data, layout.display, plane.mutable_data());
     out[py::str(fileChannelName(names, z))] = plane;
   }
   return std::move(out);
