@@ -23,11 +23,11 @@ def scene(seed=1):
     return rgba, depth
 
 
-def write_exr(path, pixels, names, window=DATA):
+def write_exr(path, pixels, names, window=DATA, display=DISPLAY):
     oiio = pytest.importorskip("OpenImageIO")
     spec = oiio.ImageSpec(window[2], window[3], len(names), oiio.FLOAT)
     spec.x, spec.y, spec.channelnames = window[0], window[1], tuple(names)
-    spec.full_x, spec.full_y, spec.full_width, spec.full_height = DISPLAY
+    spec.full_x, spec.full_y, spec.full_width, spec.full_height = display
     out = oiio.ImageOutput.create(str(path))
     if isinstance(pixels, tuple):  # deep: counts, samples
         spec.deep, deep, (counts, samples) = True, oiio.DeepData(), pixels
@@ -151,3 +151,15 @@ def test_knobs_match_orvel_knobs_entry_for_entry():
         entries.append([k["name"], k["label"], kind, k["default"], span, k["tooltip"].replace("\n", "\\n")])
     assert entries == [r[:5] + r[6:] for r in rows] and len(entries) > 30
     assert [k["name"] for k in orvel.knobs() if k["clamped"]] == [r[0] for r in rows if "clamped" in r[5]]
+
+
+def test_depth_survey_is_what_orvel_depth_prints(tmp_path):
+    rgba, depth = scene()
+    path = write_exr(tmp_path / "in.exr", np.dstack([rgba, depth]), "RGBAZ", (0, 0, 32, 24), (0, 0, 32, 24))
+    printed = subprocess.run([os.environ["ORVEL"], "depth", path, "--set", "multiplier=6.5"],
+                             capture_output=True, text=True, check=True).stdout.splitlines()
+    survey = orvel.depth_survey(depth, knobs={"multiplier": 6.5})
+    table = [line.split()[1:3] for line in printed if line.split()[0] in ("min", "max") or line.split()[0][-1] == "%"]
+    assert table == [[f"{p['depth']:.6g}", f"{p['blur']:.4g}"] for p in survey["percentiles"]] and len(table) == 9
+    shares = f"in focus (blur at most 1 px) {100 * survey['inFocus']:.1f}%, in front {100 * survey['front']:.1f}%"
+    assert printed[-1] == shares + f", behind {100 * survey['behind']:.1f}%" and survey["pixels"] == 32 * 24
