@@ -75,7 +75,7 @@ def test_render_equals_the_renderer_of_the_same_exr(case, tmp_path):
     args = dict(data_window=DATA, display_window=DISPLAY)
     if case == "deep":
         counts, samples = deep_scene()
-        got = orvel.render(None, deep=(COUNTS, samples, "RGBAZ"), knobs=knobs, **args)
+        got = orvel.render(None, deep=(counts, samples, "RGBAZ"), knobs=knobs, **args)
         sets = ["--deep", write_exr(tmp_path / "deep.exr", (counts, samples), "RGBAZ")]
     else:
         if case == "image kernel":
