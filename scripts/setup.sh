@@ -8,6 +8,7 @@ packages=(
   libopenimageio-dev openimageio-tools libopenexr-dev libimath-dev
   libcli11-dev libhwy-dev
   clang-14 libclang-rt-14-dev
+  pybind11-dev python3-dev python3-numpy python3-pytest python3-openimageio
 )
 
 missing=()

@@ -174,6 +174,20 @@ void printKnob(const KnobRecord& k, std::ostream& out, const std::string& prefix
 
 }  // namespace
 
+std::vector<KnobEntry> knobEntries(const Op& op) {
+  std::vector<KnobEntry> entries;
+  for (const KnobRecord* k : OpHost::knobs(op)) {
+    if (k->name().empty() || k->kind() == KnobRecord::Tab) continue;
+    KnobEntry& e = entries.emplace_back();
+    e.name = k->name(), e.label = k->label(), e.kind = kindName(k->kind()), e.tooltip = k->tooltip();
+    e.defaultText = k->kind() == KnobRecord::Text ? k->text() : k->script();
+    e.choices = k->enumLabels();
+    e.hasRange = k->hasRange(), e.clamped = k->flag(Knob::FORCE_RANGE);
+    if (e.hasRange) e.rangeMin = k->rangeMin(), e.rangeMax = k->rangeMax();
+  }
+  return entries;
+}
+
 void printKnobTable(const Op& op, std::ostream& out) {
   out << "name\tlabel\tkind\tdefault\trange\tflags\ttooltip\n";
   for (const KnobRecord* knob : OpHost::knobs(op)) {

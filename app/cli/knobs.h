@@ -42,6 +42,18 @@ Status applyKnobs(DD::Image::Op& op, const std::vector<KnobAssignment>& assignme
 
 // The node's parameter table, read from its knob record.
 
+// One named knob's entry in the table: `kind` as printed ("float", "enumeration" ...), the
+// default as script text, the range where it has one.
+struct KnobEntry {
+  std::string name, label, kind, defaultText, tooltip;
+  std::vector<std::string> choices;  // an enumeration's labels, by index
+  bool hasRange = false, clamped = false;
+  double rangeMin = 0, rangeMax = 0;
+};
+
+// The entries of the knobs that have a name, in panel order.
+std::vector<KnobEntry> knobEntries(const DD::Image::Op& op);
+
 // Writes one line per knob in panel order: name, label, kind, default, range, flags, tooltip.
 // With `names`, only the knobs named there, each found name taken out of `names`.
 void printKnobTable(const DD::Image::Op& op, std::ostream& out);

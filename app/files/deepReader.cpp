@@ -22,13 +22,6 @@ namespace {
 // Rows read at a time from a scanline file: few enough that one strip stays small.
 constexpr int kStripRows = 16;
 
-// The host channel of a deep file's channel: Z and ZBack are the sample depths.
-Channel deepHostChannel(const std::string& name) {
-  if (name == "Z" || name == "depth.Z") return Chan_DeepFront;
-  if (name == "ZBack" || name == "depth.ZBack") return Chan_DeepBack;
-  return hostChannel(name);
-}
-
 // The layout of the samples: a host channel per file channel (Chan_Black: skipped), and the front and back.
 struct DeepLayout {
   ChannelSet channels;

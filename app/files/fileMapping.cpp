@@ -29,6 +29,12 @@ using namespace DD::Image;
 
 Channel hostChannel(const std::string& fileName) { return getChannel(fileName.c_str()); }
 
+Channel deepHostChannel(const std::string& name) {
+  if (name == "Z" || name == "depth.Z") return Chan_DeepFront;
+  if (name == "ZBack" || name == "depth.ZBack") return Chan_DeepBack;
+  return hostChannel(name);
+}
+
 std::string fileChannelName(const ChannelNames& names, Channel z) {
   const auto it = names.find(z);
   if (it != names.end()) return it->second;

@@ -44,5 +44,9 @@ using ChannelNames = std::map<DD::Image::Channel, std::string>;
 // is 5; any other name gets an id of its own and keeps its name. Chan_Black when none is left.
 DD::Image::Channel hostChannel(const std::string& fileName);
 
+// The host channel of a deep image's channel: Z and ZBack (or depth.Z, depth.ZBack) are the
+// sample depths, deep front and deep back; other names as hostChannel gives them.
+DD::Image::Channel deepHostChannel(const std::string& fileName);
+
 // The file name of host channel z: the one in `names`, else R, G, B, A, Z, else the host's name.
 std::string fileChannelName(const ChannelNames& names, DD::Image::Channel z);

@@ -34,7 +34,7 @@ Status createOrvelNode(std::unique_ptr<Op>& node, Iop*& iop) {
 Status renderNodeFrame(Iop& node, const FrameSettings& settings, std::unique_ptr<MemoryIop>& image,
                        std::vector<std::string>& warnings) {
   // The node's own workers (the kernel bank) follow the same thread count as the rows.
-  if (settings.threads > 0) Thread::numCPUs = settings.threads;
+  if (settings.threads > 0 && settings.hostThreads) Thread::numCPUs = settings.threads;
   ProgressBar bar(stderr, settings.progress, settings.label);
   RenderOptions options;
   options.threads = settings.threads;

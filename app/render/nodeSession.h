@@ -15,6 +15,9 @@ Status createOrvelNode(std::unique_ptr<DD::Image::Op>& node, DD::Image::Iop*& io
 
 struct FrameSettings {
   unsigned threads = 0;   // 0: every processor
+  // The host's processor count (Thread::numCPUs), which the node's own workers follow, set to
+  // `threads` too: a process-wide setting, left alone where renders run side by side.
+  bool hostThreads = true;
   bool progress = false;  // draw a progress bar on stderr
   std::string label;      // leads the progress bar
 };

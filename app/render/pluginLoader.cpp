@@ -40,11 +40,12 @@ std::vector<std::string> pluginFolders(const std::string& pluginPath, const std:
   return folders;
 }
 
-Status loadNodePlugin(const std::string& moduleName, const std::string& nodeName) {
+Status loadNodePlugin(const std::string& moduleName, const std::string& nodeName,
+                      const std::string& besideFolder) {
   if (DD::Image::Op::find_description(nodeName.c_str(), nullptr)) return Status::success();
   const std::string file = moduleName + ".so";
   std::string searched;
-  for (const std::string& folder : pluginFolders(environment("ORVEL_PLUGIN_PATH"), executableFolder())) {
+  for (const std::string& folder : pluginFolders(environment("ORVEL_PLUGIN_PATH"), besideFolder)) {
     const fs::path candidate = fs::path(folder) / file;
     std::error_code ec;
     searched += (searched.empty() ? "" : ", ") + folder;

@@ -15,17 +15,19 @@ class Op;
 // Loading the node the way the host loads plug-ins: dlopen its module, whose static
 // description then registers the node by name.
 
+// The folder of this executable.
+std::string executableFolder();
+
 // Folders to search, in order: those on `pluginPath` (colon-separated, empty entries skipped),
 // then `executableFolder`.
 std::vector<std::string> pluginFolders(const std::string& pluginPath, const std::string& executableFolder);
 
-// Loads `<moduleName>.so` from the first folder that has it (ORVEL_PLUGIN_PATH, then beside
-// this executable), unless `nodeName` is registered already, and checks that it registered.
-// The module stays loaded for the life of the process, as plug-ins do in the host.
-Status loadNodePlugin(const std::string& moduleName, const std::string& nodeName);
-
-// The folder of this executable.
-std::string executableFolder();
+// Loads `<moduleName>.so` from the first folder that has it (ORVEL_PLUGIN_PATH, then
+// `besideFolder`: this executable's, or the Python module's), unless `nodeName` is registered
+// already, and checks that it registered. The module stays loaded for the life of the process,
+// as plug-ins do in the host.
+Status loadNodePlugin(const std::string& moduleName, const std::string& nodeName,
+                      const std::string& besideFolder = executableFolder());
 
 // The address of `symbol` in the loaded plug-in module (or, when the node was registered without
 // one, in the program); null when it is not there.

@@ -81,12 +81,17 @@ void warnNonFiniteColour(const LoadedImage& input, const std::string& path,
   if (!input.image) return;
   const Box& box = input.image->info().box();
   const size_t count = size_t(box.w()) * size_t(box.h());
-  std::vector<bool> bad(count, false);
+  std::vector<const float*> planes;
   for (Channel z : {Chan_Red, Chan_Green, Chan_Blue, Chan_Alpha})
-    if (const float* plane = input.image->plane(z))
-      for (size_t i = 0; i < count; ++i)
-        if (!std::isfinite(plane[i])) bad[i] = true;
-  const size_t n = size_t(std::count(bad.begin(), bad.end(), true));
+    if (const float* plane = input.image->plane(z)) planes.push_back(plane);
+  // One pass: v * 0 is 0 for a finite v and NaN for NaN or infinity, so a pixel's sum is NaN
+  // exactly when one of its colour channels is not finite.
+  size_t n = 0;
+  for (size_t i = 0; i < count; ++i) {
+    float sum = 0.0f;
+    for (const float* plane : planes) sum += plane[i] * 0.0f;
+    n += sum != sum;
+  }
   if (n == 0) return;
   warnings.push_back(
       "'" + path + "': " + std::to_string(n) + (n == 1 ? " pixel has" : " pixels have") +
