@@ -1,7 +1,11 @@
 // The deep input as the lens trace reads it: per corrective slice that holds any sample, one
 // layer of premultiplied colour, alpha and signed blur radius over the box its samples cover
-// (plus a one-pixel empty border), the pieces of each pixel in that slice composited nearest
-// first. Slices no sample falls in get no layer. Built once per render, then only read.
+// (plus a one-pixel border), the pieces of each pixel in that slice composited nearest first.
+// Where a layer is empty its radius is that of its nearest content, so that a ray finds where it
+// meets that content. A layer continues under the edge of a nearer layer that carries the same
+// surface on, and, when the input stores nothing behind opaque samples, behind whatever nearer
+// content hides it, out to the reach of any ray. Slices no sample falls in get no layer. Built
+// once per render, then only read.
 #pragma once
 
 #include <vector>
@@ -12,7 +16,6 @@
 
 struct ktTraceLayer {
   int x = 0, y = 0, width = 0, height = 0;  // the stored box, border included, in format pixels
-  float emptyRadius = 0.0f;  // the radius stored where the slice has nothing: that of its middle depth
   float reach = 0.0f;        // the largest |radius| (and chromatic shift) any ray may meet here
   bool uniform = false;      // one radius everywhere: a ray meets the layer without searching
   // Planes of width x height floats: the traced channels, alpha, radius and, with chromatic
