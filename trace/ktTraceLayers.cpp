@@ -77,6 +77,7 @@ class LayerBuilder {
   void continueSurfaces(size_t k);
   void fillRadius(ktTraceLayer& layer);
   void fillHidden(ktTraceLayer& layer, int slice);
+  void markOccupied(ktTraceLayer& layer) const;
 
   const ktRenderContext& ctx_;
   const ktOrvelSettings& s_;
@@ -241,7 +242,27 @@ void LayerBuilder::complete() {
     if (aberration_)
       for (size_t i = 0; i < area; ++i) spread = std::max(spread, layer.plane(out_.spreadPlane())[i]);
     layer.reach = radius + largestShift * spread;
+    markOccupied(layer);
   }
+}
+
+void LayerBuilder::markOccupied(ktTraceLayer& layer) const {
+  const int t = ktTraceLayer::kTile;
+  layer.tilesX = (layer.width + t - 1) / t, layer.tilesY = (layer.height + t - 1) / t;
+  const size_t stride = size_t(layer.tilesX) + 1, area = size_t(layer.width) * size_t(layer.height);
+  layer.occupied.assign(stride * (size_t(layer.tilesY) + 1), 0);
+  for (int y = 0; y < layer.height; ++y)
+    for (int x = 0; x < layer.width; ++x) {
+      const size_t i = size_t(y) * size_t(layer.width) + size_t(x);
+      bool content = false;
+      for (int p = 0; p <= out_.alphaPlane() && !content; ++p) content = layer.data[size_t(p) * area + i] != 0.0f;
+      if (content) layer.occupied[size_t(y / t + 1) * stride + size_t(x / t + 1)] = 1;
+    }
+  for (size_t ty = 1; ty <= size_t(layer.tilesY); ++ty)
+    for (size_t tx = 1; tx <= size_t(layer.tilesX); ++tx)
+      layer.occupied[ty * stride + tx] += layer.occupied[(ty - 1) * stride + tx] +
+                                          layer.occupied[ty * stride + tx - 1] -
+                                          layer.occupied[(ty - 1) * stride + tx - 1];
 }
 
 // A surface whose depth crosses a slice boundary falls into two layers with complementary

@@ -22,6 +22,18 @@ struct ktTraceLayer {
   // aberration, the spread its shift scales with.
   std::vector<float> data;
   const float* plane(int k) const { return data.data() + size_t(k) * size_t(width) * size_t(height); }
+
+  // Tiles of kTile x kTile pixels from the box's corner; a summed-area table of those holding
+  // any colour or alpha, (tilesX + 1) x (tilesY + 1) entries, lets a gather skip empty ground.
+  static constexpr int kTile = 8;
+  int tilesX = 0, tilesY = 0;
+  std::vector<int> occupied;
+  // Whether any pixel of columns x0 .. x1 and rows y0 .. y1 (of the box, all included) holds content.
+  bool holdsWithin(int x0, int y0, int x1, int y1) const {
+    const int tx0 = x0 / kTile, ty0 = y0 / kTile, tx1 = x1 / kTile + 1, ty1 = y1 / kTile + 1;
+    auto at = [&](int tx, int ty) { return occupied[size_t(ty) * size_t(tilesX + 1) + size_t(tx)]; };
+    return at(tx1, ty1) - at(tx0, ty1) - at(tx1, ty0) + at(tx0, ty0) > 0;
+  }
 };
 
 struct ktTraceLayers {
