@@ -22,6 +22,19 @@ using Index = hn::Vec<IndexTag>;
 constexpr float kStopTransmittance = 1e-4f;
 // Fixed-point steps that find where a ray meets a layer.
 constexpr int kMeetSteps = 2;
+// The blur radius (pixels) of the content a pixel may meet from which it sends all its rays.
+constexpr float kFullFootprint = 6.0f;
+
+// Rays a pixel sends: all of them once the content its rays may meet is blurred by
+// kFullFootprint or more; below that fewer, in proportion to the footprint's area, since a
+// smaller footprint holds fewer pixels to average (at least one block of lanes). A power of two
+// times the block, as the first points of a pattern spread evenly in such numbers.
+int raysFor(int count, float footprint) {
+  const float share = footprint * footprint / (kFullFootprint * kFullFootprint);
+  int n = ktApertureSamples::kLaneBlock;
+  while (n < count && float(n) < share * float(count)) n *= 2;
+  return std::min(n, count);
+}
 
 // Four neighbours and their bilinear weights of a position, within one layer.
 struct Bilinear {
@@ -150,20 +163,25 @@ void traceRow(const ktTraceLayers& layers, const ktApertureSamples& samples, int
   for (int i = x; i < r; ++i) {
     double light[kMaxTracedChannels] = {}, open = 0.0;
     bool live[256];
-    for (int k = 0; k < layerCount; ++k) live[k] = reaches(layers.layers[size_t(k)], frames[k], layers.formatWidth, layers.formatHeight,
-                       float(i) + 0.5f, py);
+    float footprint = 0.0f;
+    for (int k = 0; k < layerCount; ++k) {
+      const ktTraceLayer& layer = layers.layers[size_t(k)];
+      live[k] = reaches(layer, frames[k], layers.formatWidth, layers.formatHeight, float(i) + 0.5f, py);
+      if (live[k]) footprint = std::max(footprint, layer.reachAt(i, y));
+    }
+    const int rays = raysFor(samples.count, footprint);
     const int pattern = ktApertureSamples::patternOf(i, y);
     const float* ux = samples.patternX(pattern);
     const float* uy = samples.patternY(pattern);
-    for (int b = 0; b < samples.count; b += lanes) {
+    for (int b = 0; b < rays; b += lanes) {
       Vector blockLight[kMaxTracedChannels];
       for (int c = 0; c < planes; ++c) blockLight[c] = hn::Zero(d);
       const Vector t = traceBlock(d, layers, frames, layerCount, live, ux + b, uy + b,
-                                  std::min(lanes, samples.count - b), float(i) + 0.5f, py, blockLight);
+                                  std::min(lanes, rays - b), float(i) + 0.5f, py, blockLight);
       open += laneSum(d, t);
       for (int c = 0; c < planes; ++c) light[c] += laneSum(d, blockLight[c]);
     }
-    const double n = double(samples.count);
+    const double n = double(rays);
     for (int c = 0; c < planes; ++c) out[c][i] = float(light[c] / n);
     alpha[i] = float(1.0 - open / n);
   }

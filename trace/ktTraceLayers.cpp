@@ -77,7 +77,7 @@ class LayerBuilder {
   void continueSurfaces(size_t k);
   void fillRadius(ktTraceLayer& layer);
   void fillHidden(ktTraceLayer& layer, int slice);
-  void markOccupied(ktTraceLayer& layer) const;
+  void markTiles(ktTraceLayer& layer, float largestShift) const;
 
   const ktRenderContext& ctx_;
   const ktOrvelSettings& s_;
@@ -242,27 +242,47 @@ void LayerBuilder::complete() {
     if (aberration_)
       for (size_t i = 0; i < area; ++i) spread = std::max(spread, layer.plane(out_.spreadPlane())[i]);
     layer.reach = radius + largestShift * spread;
-    markOccupied(layer);
+    markTiles(layer, largestShift);
   }
 }
 
-void LayerBuilder::markOccupied(ktTraceLayer& layer) const {
+void LayerBuilder::markTiles(ktTraceLayer& layer, float largestShift) const {
   const int t = ktTraceLayer::kTile;
   layer.tilesX = (layer.width + t - 1) / t, layer.tilesY = (layer.height + t - 1) / t;
   const size_t stride = size_t(layer.tilesX) + 1, area = size_t(layer.width) * size_t(layer.height);
   layer.occupied.assign(stride * (size_t(layer.tilesY) + 1), 0);
+  std::vector<float> own(size_t(layer.tilesX) * size_t(layer.tilesY), -1.0f);  // -1: no content
+  const float* radius = layer.plane(out_.radiusPlane());
   for (int y = 0; y < layer.height; ++y)
     for (int x = 0; x < layer.width; ++x) {
       const size_t i = size_t(y) * size_t(layer.width) + size_t(x);
       bool content = false;
       for (int p = 0; p <= out_.alphaPlane() && !content; ++p) content = layer.data[size_t(p) * area + i] != 0.0f;
-      if (content) layer.occupied[size_t(y / t + 1) * stride + size_t(x / t + 1)] = 1;
+      if (!content) continue;
+      layer.occupied[size_t(y / t + 1) * stride + size_t(x / t + 1)] = 1;
+      const float spread = aberration_ ? layer.plane(out_.spreadPlane())[i] : 0.0f;
+      float& r = own[size_t(y / t) * size_t(layer.tilesX) + size_t(x / t)];
+      r = std::max(r, std::fabs(radius[i]) + largestShift * spread);
     }
   for (size_t ty = 1; ty <= size_t(layer.tilesY); ++ty)
     for (size_t tx = 1; tx <= size_t(layer.tilesX); ++tx)
       layer.occupied[ty * stride + tx] += layer.occupied[(ty - 1) * stride + tx] +
                                           layer.occupied[ty * stride + tx - 1] -
                                           layer.occupied[(ty - 1) * stride + tx - 1];
+  // Each tile's content reaches the tiles within its radius (and one more for the reads between
+  // pixels): a pixel there may meet it.
+  layer.tileReach.assign(own.size(), 0.0f);
+  for (int ty = 0; ty < layer.tilesY; ++ty)
+    for (int tx = 0; tx < layer.tilesX; ++tx) {
+      const float r = own[size_t(ty) * size_t(layer.tilesX) + size_t(tx)];
+      if (r < 0.0f) continue;
+      const int around = int(std::ceil((r + 1.0f) / float(t))) + 1;
+      for (int y = std::max(0, ty - around); y <= std::min(layer.tilesY - 1, ty + around); ++y)
+        for (int x = std::max(0, tx - around); x <= std::min(layer.tilesX - 1, tx + around); ++x) {
+          float& to = layer.tileReach[size_t(y) * size_t(layer.tilesX) + size_t(x)];
+          to = std::max(to, r);
+        }
+    }
 }
 
 // A surface whose depth crosses a slice boundary falls into two layers with complementary

@@ -28,6 +28,15 @@ struct ktTraceLayer {
   static constexpr int kTile = 8;
   int tilesX = 0, tilesY = 0;
   std::vector<int> occupied;
+  // By tile, tilesX x tilesY: the largest |radius| (and chromatic shift) of content that a ray
+  // from a pixel of the tile may meet; 0 where it can meet none.
+  std::vector<float> tileReach;
+  // That of format pixel (x, y): the layer's reach outside its box.
+  float reachAt(int x, int y) const {
+    const int lx = x - this->x, ly = y - this->y;
+    if (lx < 0 || ly < 0 || lx >= width || ly >= height) return reach;
+    return tileReach[size_t(ly / kTile) * size_t(tilesX) + size_t(lx / kTile)];
+  }
   // Whether any pixel of columns x0 .. x1 and rows y0 .. y1 (of the box, all included) holds content.
   bool holdsWithin(int x0, int y0, int x1, int y1) const {
     const int tx0 = x0 / kTile, ty0 = y0 / kTile, tx1 = x1 / kTile + 1, ty1 = y1 / kTile + 1;
