@@ -1,10 +1,10 @@
 #include "bench/realDeepFrame.h"
 
-#include <exception>
-#include <vector>
-
 #include <OpenEXR/ImfHeader.h>
 #include <OpenEXR/ImfMultiPartInputFile.h>
+
+#include <exception>
+#include <vector>
 
 #include "DDImage/DeepPlane.h"
 #include "files/deepReader.h"
@@ -42,7 +42,8 @@ Status readRealDeepFrame(const std::string& folder, std::unique_ptr<MemoryDeepOp
   LoadedDeep parts[2];
   std::vector<std::string> warnings;
   for (int k = 0; k < 2; ++k)
-    if (Status s = readDeepImage(folder + kFiles[k], defaultMemoryLimit(), parts[k], warnings); !s.ok()) return s;
+    if (Status s = readDeepImage(folder + kFiles[k], defaultMemoryLimit(), parts[k], warnings); !s.ok())
+      return s;
   const Format format = *parts[0].image->deepInfo().format();
   Box box = parts[0].image->deepInfo().box();
   box.merge(parts[1].image->deepInfo().box());
@@ -52,7 +53,8 @@ Status readRealDeepFrame(const std::string& folder, std::unique_ptr<MemoryDeepOp
   std::vector<float> samples;
   for (int y = box.y(); y < box.t(); ++y) {
     DeepPlane planes[2];
-    for (int k = 0; k < 2; ++k) parts[k].image->deepEngine(Box(box.x(), y, box.r(), y + 1), channels, planes[k]);
+    for (int k = 0; k < 2; ++k)
+      parts[k].image->deepEngine(Box(box.x(), y, box.r(), y + 1), channels, planes[k]);
     for (int x = box.x(); x < box.r(); ++x) {
       samples.clear();
       for (const DeepPlane& plane : planes) {

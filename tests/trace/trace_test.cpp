@@ -272,7 +272,7 @@ TEST_P(ThinBar, HidesTheShareOfTheApertureItCovers) {
   const bool square = GetParam();
   auto deep = deepFrame([square](int x, int y) {
     if (x == 47 || x == 48) return Pixel{{0, 0, 0, 1, 600}};
-    if (square && x >= 70 && x < 80 && y < 12) return Pixel{{0.5f, 0.5f, 0.5f, 1, 800}};
+    if (square && x >= 53 && x < 90 && y < 34) return Pixel{{0.5f, 0.5f, 0.5f, 1, 800}};
     return Pixel{{1, 1, 1, 1, 1000}};
   });
   const Knobs slices = square ? Knobs{{"correctiveSlices", "2"}} : Knobs{};
