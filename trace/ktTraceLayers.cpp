@@ -53,7 +53,7 @@ class LayerBuilder {
         aberration_(s_.kChrAbb != 0.0f) {}
 
   void measure(unsigned threads);
-  void allocate();
+  bool allocate(double maxBytes);
   void fill(unsigned threads);
   void complete();
 
@@ -192,7 +192,8 @@ SliceExtent LayerBuilder::hiddenExtent(int slice, const SliceExtent& content) co
   return hidden;
 }
 
-void LayerBuilder::allocate() {
+// Lays out the layers' boxes; allocates them when they fit in `maxBytes` (0: no limit).
+bool LayerBuilder::allocate(double maxBytes) {
   const int planes = out_.spreadPlane() + (aberration_ ? 1 : 0);
   layerOf_.assign(size_t(slices_), -1);
   for (int s = 0; s < slices_; ++s) {
@@ -203,11 +204,18 @@ void LayerBuilder::allocate() {
     ktTraceLayer layer;
     layer.x = box.x0 - 1, layer.y = box.y0 - 1, layer.width = box.x1 - box.x0 + 3,
     layer.height = box.y1 - box.y0 + 3;
-    layer.data.assign(size_t(layer.width) * size_t(layer.height) * size_t(planes), 0.0f);
+    out_.bytes += double(layer.width) * double(layer.height) * double(planes) * sizeof(float);
     layerOf_[size_t(s)] = int(out_.layers.size());
     sliceOf_.push_back(s);
     out_.layers.push_back(std::move(layer));
   }
+  if (maxBytes > 0.0 && out_.bytes > maxBytes) {
+    out_.layers.clear();
+    return false;
+  }
+  for (ktTraceLayer& layer : out_.layers)
+    layer.data.assign(size_t(layer.width) * size_t(layer.height) * size_t(planes), 0.0f);
+  return true;
 }
 
 void LayerBuilder::fill(unsigned threads) {
@@ -440,7 +448,7 @@ float traceRadius(const ktRenderContext& ctx, float coc, int region, float defoc
 }
 
 ktTraceLayers buildTraceLayers(const ktRenderContext& ctx, DeepOp& deep, Iop& flat, Iop* mattes,
-                               unsigned threads) {
+                               unsigned threads, double maxBytes) {
   const ktOrvelSettings& s = *ctx.settings;
   ktTraceLayers out;
   out.formatWidth = ctx.format.r() - ctx.format.x();
@@ -456,7 +464,7 @@ ktTraceLayers buildTraceLayers(const ktRenderContext& ctx, DeepOp& deep, Iop& fl
   threads = std::max(1u, threads);
   LayerBuilder builder(ctx, deep, flat, mattes, out);
   builder.measure(threads);
-  builder.allocate();
+  if (!builder.allocate(maxBytes)) return out;
   builder.fill(threads);
   builder.complete();
   out.built = true;

@@ -52,6 +52,7 @@ struct ktTraceLayers {
   // without chromatic aberration.
   std::vector<float> shifts;
   std::vector<ktTraceLayer> layers;  // nearest first
+  double bytes = 0.0;                // what the layers' planes take, or would take
   bool built = false;
 
   int alphaPlane() const { return int(channels.size()); }
@@ -66,6 +67,7 @@ struct ktTraceLayers {
 float traceRadius(const ktRenderContext& ctx, float coc, int region, float defocusMatte);
 
 // Reads the deep input (and, for what it lacks, the flat input; the Mattes input when it is
-// connected) row by row on `threads` workers.
+// connected) row by row on `threads` workers. Layers that would take more than `maxBytes` (0: no
+// limit) are not made: the result is then not built, with `bytes` saying what they would take.
 ktTraceLayers buildTraceLayers(const ktRenderContext& ctx, DD::Image::DeepOp& deep, DD::Image::Iop& flat,
-                               DD::Image::Iop* mattes, unsigned threads);
+                               DD::Image::Iop* mattes, unsigned threads, double maxBytes);
