@@ -85,12 +85,13 @@ HWY_INLINE Vector read(Tag d, const Bilinear& b, const float* plane) {
   return hn::MulAdd(b.w11, hn::GatherIndex(d, plane, b.i11), v);
 }
 
-// Whether any ray of pixel (px, py) can meet content of the layer: the pixels its reads may
-// touch (the format's edges repeating beyond it) against the box's, then against the layer's
-// tiles with content.
+// Whether any ray of pixel (px, py) can meet content of the layer whose radius is at most
+// `radius` (none when negative): the pixels its reads may touch (the format's edges repeating
+// beyond it) against the box's, then against the layer's tiles with content.
 bool reaches(const ktTraceLayer& layer, const LayerFrame& f, int formatWidth, int formatHeight, float px,
-             float py) {
-  const float reach = layer.reach + 1.0f;
+             float py, float radius) {
+  if (radius < 0.0f) return false;
+  const float reach = radius + 1.0f;
   auto within = [](float v, int size) { return int(std::floor(std::min(std::max(v, 0.0f), float(size - 1)))); };
   const int x0 = within(px - reach, formatWidth), x1 = within(px + reach, formatWidth);
   const int y0 = within(py - reach, formatHeight), y1 = within(py + reach, formatHeight);
@@ -166,8 +167,9 @@ void traceRow(const ktTraceLayers& layers, const ktApertureSamples& samples, int
     float footprint = 0.0f;
     for (int k = 0; k < layerCount; ++k) {
       const ktTraceLayer& layer = layers.layers[size_t(k)];
-      live[k] = reaches(layer, frames[k], layers.formatWidth, layers.formatHeight, float(i) + 0.5f, py);
-      if (live[k]) footprint = std::max(footprint, layer.reachAt(i, y));
+      const float radius = layer.reachAt(i, y);
+      live[k] = reaches(layer, frames[k], layers.formatWidth, layers.formatHeight, float(i) + 0.5f, py, radius);
+      if (live[k]) footprint = std::max(footprint, radius);
     }
     const int rays = raysFor(samples.count, footprint);
     const int pattern = ktApertureSamples::patternOf(i, y);

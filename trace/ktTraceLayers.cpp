@@ -279,7 +279,7 @@ void LayerBuilder::markTiles(ktTraceLayer& layer, float largestShift) const {
                                           layer.occupied[(ty - 1) * stride + tx - 1];
   // Each tile's content reaches the tiles within its radius (and one more for the reads between
   // pixels): a pixel there may meet it.
-  layer.tileReach.assign(own.size(), 0.0f);
+  layer.tileReach.assign(own.size(), -1.0f);
   for (int ty = 0; ty < layer.tilesY; ++ty)
     for (int tx = 0; tx < layer.tilesX; ++tx) {
       const float r = own[size_t(ty) * size_t(layer.tilesX) + size_t(tx)];

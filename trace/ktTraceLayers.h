@@ -29,7 +29,7 @@ struct ktTraceLayer {
   int tilesX = 0, tilesY = 0;
   std::vector<int> occupied;
   // By tile, tilesX x tilesY: the largest |radius| (and chromatic shift) of content that a ray
-  // from a pixel of the tile may meet; 0 where it can meet none.
+  // from a pixel of the tile may meet; -1 where it can meet none.
   std::vector<float> tileReach;
   // That of format pixel (x, y): the layer's reach outside its box.
   float reachAt(int x, int y) const {
