@@ -78,8 +78,8 @@ void ktOrvel::knobs(Knob_Callback f) {
   SetRange(f, 1, 1024);
   SetFlags(f, Knob::FORCE_RANGE);
   Tooltip(f,
-          "Rays traced through the aperture for every output pixel with Lens Trace: more give smoother "
-          "highlights and cost proportionally more time.");
+          "Rays traced through the aperture for every output pixel with Lens Trace (fewer where the blur "
+          "is below six pixels): more give smoother highlights and cost proportionally more time.");
 
   Tab_knob(f, "Lens");
   Bool_knob(f, &s.realWorldLens, "realWorldLens", "Real World Lens Simulation");

@@ -1,4 +1,6 @@
 // Kernel preparation at open: the hero kernel, the padding scan and the kernel bank.
+#include <unistd.h>
+
 #include "DDImage/DeepOp.h"
 #include "DDImage/Row.h"
 #include "DDImage/Thread.h"
@@ -58,10 +60,28 @@ bool ktOrvel::tracesLens() const {
   return settings.deepMethod == kDeepLensTrace && settings.deepInput && deepOp();
 }
 
-// The traced layers and the aperture samples; the gather needs no kernel bank.
+namespace {
+
+// The most the traced layers may take: half the machine's physical memory (8 GB when the system
+// does not say), the renderer's own default limit for an input.
+double traceMemoryLimit() {
+  const long pages = ::sysconf(_SC_PHYS_PAGES), pageSize = ::sysconf(_SC_PAGE_SIZE);
+  return pages > 0 && pageSize > 0 ? 0.5 * double(pages) * double(pageSize) : 8.0 * 1024 * 1024 * 1024;
+}
+
+}  // namespace
+
+// The traced layers and the aperture samples; the gather needs no kernel bank. Layers beyond the
+// memory limit are refused with an error, and the rows stay empty.
 void ktOrvel::buildLensTrace() {
-  traceLayers =
-      buildTraceLayers(renderContext(), *deepOp(), *input(kInput), optionalInput(kMattes), Thread::numCPUs);
+  const double limit = traceMemoryLimit();
+  traceLayers = buildTraceLayers(renderContext(), *deepOp(), *input(kInput), optionalInput(kMattes),
+                                 Thread::numCPUs, limit);
+  if (!traceLayers.built && traceLayers.bytes > limit) {
+    const double gb = 1024.0 * 1024.0 * 1024.0;
+    error("Lens Trace layers would take %.1f GB, more than the %.1f GB allowed (half the memory)",
+          traceLayers.bytes / gb, limit / gb);
+  }
   std::vector<int> planes(traceLayers.channels.begin(), traceLayers.channels.end());
   if (planes.empty()) planes.push_back(Chan_Alpha);
   apertureSamples = makeApertureSamples(heroKernel, planes, settings.lensTraceSamples);

@@ -22,6 +22,19 @@ using Index = hn::Vec<IndexTag>;
 constexpr float kStopTransmittance = 1e-4f;
 // Fixed-point steps that find where a ray meets a layer.
 constexpr int kMeetSteps = 2;
+// The blur radius (pixels) of the content a pixel may meet from which it sends all its rays.
+constexpr float kFullFootprint = 6.0f;
+
+// Rays a pixel sends: all of them once the content its rays may meet is blurred by
+// kFullFootprint or more; below that fewer, in proportion to the footprint's area, since a
+// smaller footprint holds fewer pixels to average (at least one block of lanes). A power of two
+// times the block, as the first points of a pattern spread evenly in such numbers.
+int raysFor(int count, float footprint) {
+  const float share = footprint * footprint / (kFullFootprint * kFullFootprint);
+  int n = ktApertureSamples::kLaneBlock;
+  while (n < count && float(n) < share * float(count)) n *= 2;
+  return std::min(n, count);
+}
 
 // Four neighbours and their bilinear weights of a position, within one layer.
 struct Bilinear {
@@ -72,23 +85,26 @@ HWY_INLINE Vector read(Tag d, const Bilinear& b, const float* plane) {
   return hn::MulAdd(b.w11, hn::GatherIndex(d, plane, b.i11), v);
 }
 
-// Whether any ray of pixel (px, py) can reach the layer's box: the columns and rows it may
-// read, the format's edges repeating beyond it, against the box's.
+// Whether any ray of pixel (px, py) can meet content of the layer whose radius is at most
+// `radius` (none when negative): the pixels its reads may touch (the format's edges repeating
+// beyond it) against the box's, then against the layer's tiles with content.
 bool reaches(const ktTraceLayer& layer, const LayerFrame& f, int formatWidth, int formatHeight, float px,
-             float py) {
-  const float reach = layer.reach + 1.0f;
-  auto within = [](float v, int size) { return std::min(std::max(v, 0.0f), float(size - 1)); };
-  return within(px + reach, formatWidth) >= float(f.x0) &&
-         within(px - reach, formatWidth) <= float(f.x1 + 1) &&
-         within(py + reach, formatHeight) >= float(f.y0) &&
-         within(py - reach, formatHeight) <= float(f.y1 + 1);
+             float py, float radius) {
+  if (radius < 0.0f) return false;
+  const float reach = radius + 1.0f;
+  auto within = [](float v, int size) { return int(std::floor(std::min(std::max(v, 0.0f), float(size - 1)))); };
+  const int x0 = within(px - reach, formatWidth), x1 = within(px + reach, formatWidth);
+  const int y0 = within(py - reach, formatHeight), y1 = within(py + reach, formatHeight);
+  if (x1 < f.x0 || x0 > f.x1 || y1 < f.y0 || y0 > f.y1) return false;
+  return layer.holdsWithin(std::max(x0, f.x0) - f.originX, std::max(y0, f.y0) - f.originY,
+                           std::min(x1, f.x1) - f.originX, std::min(y1, f.y1) - f.originY);
 }
 
 // The rays of one block of samples through every layer: adds each traced plane's light into
 // light[] and returns the transmittance left, zero in the lanes past the block's samples.
 HWY_INLINE Vector traceBlock(Tag d, const ktTraceLayers& layers, const LayerFrame* frames, int layerCount,
-                             const float* ux, const float* uy, int lanesUsed, float px, float py,
-                             Vector* light) {
+                             const bool* live, const float* ux, const float* uy, int lanesUsed, float px,
+                             float py, Vector* light) {
   const int planes = std::min(int(layers.channels.size()), kMaxTracedChannels);
   const bool aberration = !layers.shifts.empty();
   const Vector u = hn::LoadU(d, ux), v = hn::LoadU(d, uy);
@@ -99,7 +115,7 @@ HWY_INLINE Vector traceBlock(Tag d, const ktTraceLayers& layers, const LayerFram
     if (hn::AllTrue(d, hn::Lt(transmittance, stop))) break;
     const ktTraceLayer& layer = layers.layers[size_t(k)];
     const LayerFrame& f = frames[k];
-    if (!reaches(layer, f, layers.formatWidth, layers.formatHeight, px, py)) continue;
+    if (!live[k]) continue;
     // Start from the radius at p (nearest pixel), then follow the radius where the ray lands.
     const int cx = std::min(std::max(int(std::floor(px)), f.x0), f.x1) - f.originX;
     const int cy = std::min(std::max(int(std::floor(py)), f.y0), f.y1) - f.originY;
@@ -147,18 +163,27 @@ void traceRow(const ktTraceLayers& layers, const ktApertureSamples& samples, int
   const float py = float(y) + 0.5f;
   for (int i = x; i < r; ++i) {
     double light[kMaxTracedChannels] = {}, open = 0.0;
+    bool live[256];
+    float footprint = 0.0f;
+    for (int k = 0; k < layerCount; ++k) {
+      const ktTraceLayer& layer = layers.layers[size_t(k)];
+      const float radius = layer.reachAt(i, y);
+      live[k] = reaches(layer, frames[k], layers.formatWidth, layers.formatHeight, float(i) + 0.5f, py, radius);
+      if (live[k]) footprint = std::max(footprint, radius);
+    }
+    const int rays = raysFor(samples.count, footprint);
     const int pattern = ktApertureSamples::patternOf(i, y);
     const float* ux = samples.patternX(pattern);
     const float* uy = samples.patternY(pattern);
-    for (int b = 0; b < samples.count; b += lanes) {
+    for (int b = 0; b < rays; b += lanes) {
       Vector blockLight[kMaxTracedChannels];
       for (int c = 0; c < planes; ++c) blockLight[c] = hn::Zero(d);
-      const Vector t = traceBlock(d, layers, frames, layerCount, ux + b, uy + b,
-                                  std::min(lanes, samples.count - b), float(i) + 0.5f, py, blockLight);
+      const Vector t = traceBlock(d, layers, frames, layerCount, live, ux + b, uy + b,
+                                  std::min(lanes, rays - b), float(i) + 0.5f, py, blockLight);
       open += laneSum(d, t);
       for (int c = 0; c < planes; ++c) light[c] += laneSum(d, blockLight[c]);
     }
-    const double n = double(samples.count);
+    const double n = double(rays);
     for (int c = 0; c < planes; ++c) out[c][i] = float(light[c] / n);
     alpha[i] = float(1.0 - open / n);
   }

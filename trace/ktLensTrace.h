@@ -2,9 +2,11 @@
 // sample u the ray meets each layer, nearest first, where q = p - r(q) u (a few fixed-point
 // steps from the layer's radius at p); the layer's colour and alpha there (bilinear) are added
 // under the transmittance so far, which (1 - alpha) then reduces; a ray stops once it is below
-// 1e-4. The pixel is the mean over its samples: premultiplied colour, and alpha one minus the
-// mean transmittance. Vectorised over the samples through Highway's run-time targets; reads
-// only its arguments, allocates nothing and takes no locks, so many rows may run at once.
+// 1e-4. The pixel is the mean over its rays: premultiplied colour, and alpha one minus the
+// mean transmittance. A pixel skips the layers whose content none of its rays can meet, and
+// sends fewer than all samples where the content it can meet is only slightly blurred.
+// Vectorised over the samples through Highway's run-time targets; reads only its arguments,
+// allocates nothing and takes no locks, so many rows may run at once.
 #pragma once
 
 #include "ktApertureSamples.h"

@@ -10,6 +10,7 @@
 #include "DDImage/Row.h"
 #include "DDImage/Thread.h"
 #include "ktCombineSamples.h"
+#include "ktPushPull.h"
 #include "ktScatter.h"
 #include "ktSourceWalk.h"
 
@@ -28,6 +29,9 @@ struct SliceExtent {
   }
   bool used() const { return x1 >= x0; }
 };
+
+// Coverage from which a pixel counts as opaque: what lies behind it is hidden.
+constexpr float kOpaque = 1e-3f;
 
 // Per slice, what the pieces of the current pixel have composited so far.
 struct PixelSlice {
@@ -49,8 +53,9 @@ class LayerBuilder {
         aberration_(s_.kChrAbb != 0.0f) {}
 
   void measure(unsigned threads);
-  void allocate();
+  bool allocate(double maxBytes);
   void fill(unsigned threads);
+  void complete();
 
  private:
   struct Worker {
@@ -61,12 +66,18 @@ class LayerBuilder {
     std::vector<PixelSlice> pixel;
     std::vector<size_t> touched;  // the slices of the pixel being filled, one entry a piece
     std::vector<SliceExtent> extents;
+    bool keepsHidden = false;
   };
   template <class Visit>
   void walkRow(Worker& w, int y, Visit&& visit);
   void fillPixel(Worker& w, int x, int y, const DeepPixel& pieces, const ChannelMap& offered);
   template <class Job>
   void run(unsigned threads, Job job);
+  SliceExtent hiddenExtent(int slice, const SliceExtent& content) const;
+  void continueSurfaces(size_t k);
+  void fillRadius(ktTraceLayer& layer);
+  void fillHidden(ktTraceLayer& layer, int slice);
+  void markTiles(ktTraceLayer& layer, float largestShift) const;
 
   const ktRenderContext& ctx_;
   const ktOrvelSettings& s_;
@@ -80,6 +91,13 @@ class LayerBuilder {
   const bool aberration_;
   std::vector<SliceExtent> extents_;
   std::vector<int> layerOf_;  // by slice, -1 for a slice without layer
+  std::vector<int> sliceOf_;  // by layer
+  // By format pixel, the slice in which its pieces become opaque; layers of farther slices are
+  // hidden there. The largest int where the pixel stays see-through.
+  std::vector<int> opaqueIn_;
+  // Whether the input keeps samples behind opaque ones: then an empty hidden pixel is known to
+  // hold nothing, and no layer is continued behind nearer content.
+  bool keepsHidden_ = false;
   std::vector<std::unique_ptr<Worker>> workers_;
 };
 
@@ -124,11 +142,18 @@ bool keeps(const ktOrvelSettings& s, FocusRegion region) {
 void LayerBuilder::measure(unsigned threads) {
   while (workers_.size() < threads) workers_.push_back(std::make_unique<Worker>(out_.formatWidth));
   for (auto& w : workers_) w->extents.assign(size_t(slices_), SliceExtent());
+  opaqueIn_.assign(size_t(out_.formatWidth) * size_t(out_.formatHeight), std::numeric_limits<int>::max());
   run(threads, [this](Worker& w, int y) {
     walkRow(w, y, [&](int x, const DeepPixel& pieces, const ChannelMap&) {
+      float covered = 0.0f;
       for (size_t j = 0; j < pieces.getSampleCount(); ++j) {
         const ktDeepPiece piece = deepPieceAt(ctx_, pieces, j, depthChannel_);
-        if (!keeps(s_, piece.coc.region) || !(pieces.getUnorderedSample(j, Chan_Alpha) != 0.0f)) continue;
+        const float alpha = pieces.getUnorderedSample(j, Chan_Alpha);
+        if (!keeps(s_, piece.coc.region) || !(alpha != 0.0f)) continue;
+        if (1.0f - covered < kOpaque) w.keepsHidden = true;
+        covered += (1.0f - covered) * std::min(1.0f, std::fabs(alpha));
+        int& opaque = opaqueIn_[size_t(y) * size_t(out_.formatWidth) + size_t(x)];
+        if (1.0f - covered < kOpaque) opaque = std::min(opaque, int(piece.slice));
         SliceExtent& e = w.extents[piece.slice];
         e.x0 = std::min(e.x0, x), e.x1 = std::max(e.x1, x), e.y0 = std::min(e.y0, y),
         e.y1 = std::max(e.y1, y);
@@ -138,28 +163,59 @@ void LayerBuilder::measure(unsigned threads) {
     });
   });
   extents_.assign(size_t(slices_), SliceExtent());
-  for (const auto& w : workers_)
+  for (const auto& w : workers_) {
     for (int s = 0; s < slices_; ++s) extents_[size_t(s)].merge(w->extents[size_t(s)]);
+    keepsHidden_ = keepsHidden_ || w->keepsHidden;
+  }
 }
 
-void LayerBuilder::allocate() {
+// The pixels of a slice's layer that nearer content hides, within the reach of any ray from the
+// slice's content: a ray meets a layer at most the sum of two radii away from where it meets
+// another.
+SliceExtent LayerBuilder::hiddenExtent(int slice, const SliceExtent& content) const {
+  float widest = 0.0f;
+  for (const SliceExtent& e : extents_)
+    if (e.used())
+      for (float depth : {e.nearDepth, e.farDepth}) {
+        const CocSample c = depthToCoc(s_, ctx_.kernelSizeLimit, depth, DepthKind::Deep);
+        widest = std::max(widest, std::fabs(traceRadius(ctx_, c.coc, int(c.region), 1.0f)));
+      }
+  const int margin = int(std::ceil(2.0f * widest)) + 2;
+  SliceExtent hidden;
+  const int x0 = std::max(0, content.x0 - margin), x1 = std::min(out_.formatWidth - 1, content.x1 + margin);
+  const int y0 = std::max(0, content.y0 - margin), y1 = std::min(out_.formatHeight - 1, content.y1 + margin);
+  for (int y = y0; y <= y1; ++y)
+    for (int x = x0; x <= x1; ++x)
+      if (opaqueIn_[size_t(y) * size_t(out_.formatWidth) + size_t(x)] < slice)
+        hidden.x0 = std::min(hidden.x0, x), hidden.x1 = std::max(hidden.x1, x), hidden.y0 = std::min(hidden.y0, y),
+        hidden.y1 = std::max(hidden.y1, y);
+  return hidden;
+}
+
+// Lays out the layers' boxes; allocates them when they fit in `maxBytes` (0: no limit).
+bool LayerBuilder::allocate(double maxBytes) {
   const int planes = out_.spreadPlane() + (aberration_ ? 1 : 0);
   layerOf_.assign(size_t(slices_), -1);
   for (int s = 0; s < slices_; ++s) {
     const SliceExtent& e = extents_[size_t(s)];
     if (!e.used()) continue;
+    SliceExtent box = e;
+    if (!keepsHidden_) box.merge(hiddenExtent(s, e));
     ktTraceLayer layer;
-    layer.x = e.x0 - 1, layer.y = e.y0 - 1, layer.width = e.x1 - e.x0 + 3, layer.height = e.y1 - e.y0 + 3;
-    const CocSample middle =
-        depthToCoc(s_, ctx_.kernelSizeLimit, 0.5f * (e.nearDepth + e.farDepth), DepthKind::Deep);
-    layer.emptyRadius = traceRadius(ctx_, middle.coc, int(middle.region), 1.0f);
-    const size_t area = size_t(layer.width) * size_t(layer.height);
-    layer.data.assign(area * size_t(planes), 0.0f);
-    std::fill(layer.data.begin() + std::ptrdiff_t(area) * out_.radiusPlane(),
-              layer.data.begin() + std::ptrdiff_t(area) * (out_.radiusPlane() + 1), layer.emptyRadius);
+    layer.x = box.x0 - 1, layer.y = box.y0 - 1, layer.width = box.x1 - box.x0 + 3,
+    layer.height = box.y1 - box.y0 + 3;
+    out_.bytes += double(layer.width) * double(layer.height) * double(planes) * sizeof(float);
     layerOf_[size_t(s)] = int(out_.layers.size());
+    sliceOf_.push_back(s);
     out_.layers.push_back(std::move(layer));
   }
+  if (maxBytes > 0.0 && out_.bytes > maxBytes) {
+    out_.layers.clear();
+    return false;
+  }
+  for (ktTraceLayer& layer : out_.layers)
+    layer.data.assign(size_t(layer.width) * size_t(layer.height) * size_t(planes), 0.0f);
+  return true;
 }
 
 void LayerBuilder::fill(unsigned threads) {
@@ -172,6 +228,16 @@ void LayerBuilder::fill(unsigned threads) {
       fillPixel(w, x, y, pieces, offered);
     });
   });
+}
+
+// After the fill: surfaces continued across slice boundaries, then each layer's radius where it
+// is empty, and its content behind nearer content; then its reach.
+void LayerBuilder::complete() {
+  for (size_t k = out_.layers.size(); k-- > 0;) continueSurfaces(k);
+  for (size_t k = 0; k < out_.layers.size(); ++k) {
+    fillRadius(out_.layers[k]);
+    if (!keepsHidden_) fillHidden(out_.layers[k], sliceOf_[k]);
+  }
   // Each layer's reach: its largest radius, and the largest chromatic shift it can add.
   float largestShift = 0.0f;
   for (float k : out_.shifts) largestShift = std::max(largestShift, std::fabs(k));
@@ -184,7 +250,140 @@ void LayerBuilder::fill(unsigned threads) {
     if (aberration_)
       for (size_t i = 0; i < area; ++i) spread = std::max(spread, layer.plane(out_.spreadPlane())[i]);
     layer.reach = radius + largestShift * spread;
+    markTiles(layer, largestShift);
   }
+}
+
+void LayerBuilder::markTiles(ktTraceLayer& layer, float largestShift) const {
+  const int t = ktTraceLayer::kTile;
+  layer.tilesX = (layer.width + t - 1) / t, layer.tilesY = (layer.height + t - 1) / t;
+  const size_t stride = size_t(layer.tilesX) + 1, area = size_t(layer.width) * size_t(layer.height);
+  layer.occupied.assign(stride * (size_t(layer.tilesY) + 1), 0);
+  std::vector<float> own(size_t(layer.tilesX) * size_t(layer.tilesY), -1.0f);  // -1: no content
+  const float* radius = layer.plane(out_.radiusPlane());
+  for (int y = 0; y < layer.height; ++y)
+    for (int x = 0; x < layer.width; ++x) {
+      const size_t i = size_t(y) * size_t(layer.width) + size_t(x);
+      bool content = false;
+      for (int p = 0; p <= out_.alphaPlane() && !content; ++p) content = layer.data[size_t(p) * area + i] != 0.0f;
+      if (!content) continue;
+      layer.occupied[size_t(y / t + 1) * stride + size_t(x / t + 1)] = 1;
+      const float spread = aberration_ ? layer.plane(out_.spreadPlane())[i] : 0.0f;
+      float& r = own[size_t(y / t) * size_t(layer.tilesX) + size_t(x / t)];
+      r = std::max(r, std::fabs(radius[i]) + largestShift * spread);
+    }
+  for (size_t ty = 1; ty <= size_t(layer.tilesY); ++ty)
+    for (size_t tx = 1; tx <= size_t(layer.tilesX); ++tx)
+      layer.occupied[ty * stride + tx] += layer.occupied[(ty - 1) * stride + tx] +
+                                          layer.occupied[ty * stride + tx - 1] -
+                                          layer.occupied[(ty - 1) * stride + tx - 1];
+  // Each tile's content reaches the tiles within its radius (and one more for the reads between
+  // pixels): a pixel there may meet it.
+  layer.tileReach.assign(own.size(), -1.0f);
+  for (int ty = 0; ty < layer.tilesY; ++ty)
+    for (int tx = 0; tx < layer.tilesX; ++tx) {
+      const float r = own[size_t(ty) * size_t(layer.tilesX) + size_t(tx)];
+      if (r < 0.0f) continue;
+      const int around = int(std::ceil((r + 1.0f) / float(t))) + 1;
+      for (int y = std::max(0, ty - around); y <= std::min(layer.tilesY - 1, ty + around); ++y)
+        for (int x = std::max(0, tx - around); x <= std::min(layer.tilesX - 1, tx + around); ++x) {
+          float& to = layer.tileReach[size_t(y) * size_t(layer.tilesX) + size_t(x)];
+          to = std::max(to, r);
+        }
+    }
+}
+
+// A surface whose depth crosses a slice boundary falls into two layers with complementary
+// masks; read between pixels, each gives half its alpha, and together they would let light
+// through. So a layer takes, in the empty pixels next to its content, what the nearest nearer
+// layer holds there when its radius continues that of the content: the copy lies behind the
+// original and shows only through the gap. Run farthest first, so copies are never copied.
+void LayerBuilder::continueSurfaces(size_t k) {
+  ktTraceLayer& layer = out_.layers[k];
+  const size_t area = size_t(layer.width) * size_t(layer.height);
+  const int planes = out_.spreadPlane() + (aberration_ ? 1 : 0);
+  const std::vector<float> alpha(layer.plane(out_.alphaPlane()), layer.plane(out_.alphaPlane()) + area);
+  const float* radius = layer.plane(out_.radiusPlane());
+  for (int y = 0; y < layer.height; ++y)
+    for (int x = 0; x < layer.width; ++x) {
+      const size_t i = size_t(y) * size_t(layer.width) + size_t(x);
+      const int fx = layer.x + x, fy = layer.y + y;
+      if (alpha[i] != 0.0f || fx < 0 || fy < 0 || fx >= out_.formatWidth || fy >= out_.formatHeight) continue;
+      float beside = std::numeric_limits<float>::quiet_NaN();
+      for (int dy = -1; dy <= 1 && std::isnan(beside); ++dy)
+        for (int dx = -1; dx <= 1; ++dx) {
+          const int nx = x + dx, ny = y + dy;
+          const size_t n = size_t(ny) * size_t(layer.width) + size_t(nx);
+          if (nx >= 0 && ny >= 0 && nx < layer.width && ny < layer.height && alpha[n] != 0.0f) {
+            beside = radius[n];
+            break;
+          }
+        }
+      if (std::isnan(beside)) continue;
+      for (size_t j = k; j-- > 0;) {
+        const ktTraceLayer& nearer = out_.layers[j];
+        const int nx = fx - nearer.x, ny = fy - nearer.y;
+        if (nx < 0 || ny < 0 || nx >= nearer.width || ny >= nearer.height) continue;
+        const size_t n = size_t(ny) * size_t(nearer.width) + size_t(nx), nearerArea = size_t(nearer.width) *
+                                                                                         size_t(nearer.height);
+        if (nearer.data[size_t(out_.alphaPlane()) * nearerArea + n] == 0.0f) continue;
+        const float r = nearer.data[size_t(out_.radiusPlane()) * nearerArea + n];
+        if (std::fabs(r - beside) <= 1.0f + 0.1f * std::max(std::fabs(r), std::fabs(beside)))
+          for (int p = 0; p < planes; ++p) layer.data[size_t(p) * area + i] = nearer.data[size_t(p) * nearerArea + n];
+        break;
+      }
+    }
+}
+
+// Where a layer is empty, a ray must still find where it meets the layer's content: the radius
+// (and spread) there is that of the nearest content, blended between contents by distance.
+void LayerBuilder::fillRadius(ktTraceLayer& layer) {
+  const size_t area = size_t(layer.width) * size_t(layer.height);
+  std::vector<float*> planes{layer.data.data() + size_t(out_.radiusPlane()) * area};
+  if (aberration_) planes.push_back(layer.data.data() + size_t(out_.spreadPlane()) * area);
+  std::vector<float> weight(layer.plane(out_.alphaPlane()), layer.plane(out_.alphaPlane()) + area);
+  std::vector<uint8_t> holes(area);
+  for (size_t i = 0; i < area; ++i) weight[i] = std::fabs(weight[i]), holes[i] = weight[i] == 0.0f;
+  pushPull(layer.width, layer.height, planes, weight.data(), holes.data());
+}
+
+// A renderer stores nothing behind an opaque sample, so a layer is empty wherever nearer content
+// covered it; a ray passing beside that content would escape there. The layer continues behind
+// it: colour and alpha of its hidden empty pixels come from the layer's pixels along the rim of
+// the hidden region (transparent ones included), as a membrane stretched over the hole would.
+// What lies farther from the rim, such as a light a few pixels beside an occluder, stays where
+// it is and is not smeared behind it.
+void LayerBuilder::fillHidden(ktTraceLayer& layer, int slice) {
+  const size_t area = size_t(layer.width) * size_t(layer.height);
+  const float* alpha = layer.plane(out_.alphaPlane());
+  std::vector<uint8_t> holes(area, 0), outside(area, 0);
+  bool any = false;
+  for (int y = 0; y < layer.height; ++y)
+    for (int x = 0; x < layer.width; ++x) {
+      const int fx = layer.x + x, fy = layer.y + y;
+      const size_t i = size_t(y) * size_t(layer.width) + size_t(x);
+      outside[i] = fx < 0 || fy < 0 || fx >= out_.formatWidth || fy >= out_.formatHeight;
+      holes[i] = !outside[i] && alpha[i] == 0.0f &&
+                 opaqueIn_[size_t(fy) * size_t(out_.formatWidth) + size_t(fx)] < slice;
+      any = any || holes[i];
+    }
+  if (!any) return;
+  std::vector<float> rim(area, 0.0f);
+  for (int y = 0; y < layer.height; ++y)
+    for (int x = 0; x < layer.width; ++x) {
+      const size_t i = size_t(y) * size_t(layer.width) + size_t(x);
+      if (holes[i] || outside[i]) continue;
+      for (int dy = -1; dy <= 1; ++dy)
+        for (int dx = -1; dx <= 1; ++dx) {
+          const int nx = x + dx, ny = y + dy;
+          if (nx >= 0 && ny >= 0 && nx < layer.width && ny < layer.height &&
+              holes[size_t(ny) * size_t(layer.width) + size_t(nx)])
+            rim[i] = 1.0f;
+        }
+    }
+  std::vector<float*> planes;
+  for (int p = 0; p <= out_.alphaPlane(); ++p) planes.push_back(layer.data.data() + size_t(p) * area);
+  pushPull(layer.width, layer.height, planes, rim.data(), holes.data());
 }
 
 // Composites the pixel's pieces into the layers of their slices, nearest first: colour and alpha
@@ -249,7 +448,7 @@ float traceRadius(const ktRenderContext& ctx, float coc, int region, float defoc
 }
 
 ktTraceLayers buildTraceLayers(const ktRenderContext& ctx, DeepOp& deep, Iop& flat, Iop* mattes,
-                               unsigned threads) {
+                               unsigned threads, double maxBytes) {
   const ktOrvelSettings& s = *ctx.settings;
   ktTraceLayers out;
   out.formatWidth = ctx.format.r() - ctx.format.x();
@@ -265,8 +464,9 @@ ktTraceLayers buildTraceLayers(const ktRenderContext& ctx, DeepOp& deep, Iop& fl
   threads = std::max(1u, threads);
   LayerBuilder builder(ctx, deep, flat, mattes, out);
   builder.measure(threads);
-  builder.allocate();
+  if (!builder.allocate(maxBytes)) return out;
   builder.fill(threads);
+  builder.complete();
   out.built = true;
   return out;
 }

@@ -1,7 +1,11 @@
 // The deep input as the lens trace reads it: per corrective slice that holds any sample, one
 // layer of premultiplied colour, alpha and signed blur radius over the box its samples cover
-// (plus a one-pixel empty border), the pieces of each pixel in that slice composited nearest
-// first. Slices no sample falls in get no layer. Built once per render, then only read.
+// (plus a one-pixel border), the pieces of each pixel in that slice composited nearest first.
+// Where a layer is empty its radius is that of its nearest content, so that a ray finds where it
+// meets that content. A layer continues under the edge of a nearer layer that carries the same
+// surface on, and, when the input stores nothing behind opaque samples, behind whatever nearer
+// content hides it, out to the reach of any ray. Slices no sample falls in get no layer. Built
+// once per render, then only read.
 #pragma once
 
 #include <vector>
@@ -12,13 +16,33 @@
 
 struct ktTraceLayer {
   int x = 0, y = 0, width = 0, height = 0;  // the stored box, border included, in format pixels
-  float emptyRadius = 0.0f;  // the radius stored where the slice has nothing: that of its middle depth
   float reach = 0.0f;        // the largest |radius| (and chromatic shift) any ray may meet here
   bool uniform = false;      // one radius everywhere: a ray meets the layer without searching
   // Planes of width x height floats: the traced channels, alpha, radius and, with chromatic
   // aberration, the spread its shift scales with.
   std::vector<float> data;
   const float* plane(int k) const { return data.data() + size_t(k) * size_t(width) * size_t(height); }
+
+  // Tiles of kTile x kTile pixels from the box's corner; a summed-area table of those holding
+  // any colour or alpha, (tilesX + 1) x (tilesY + 1) entries, lets a gather skip empty ground.
+  static constexpr int kTile = 8;
+  int tilesX = 0, tilesY = 0;
+  std::vector<int> occupied;
+  // By tile, tilesX x tilesY: the largest |radius| (and chromatic shift) of content that a ray
+  // from a pixel of the tile may meet; -1 where it can meet none.
+  std::vector<float> tileReach;
+  // That of format pixel (x, y): the layer's reach outside its box.
+  float reachAt(int x, int y) const {
+    const int lx = x - this->x, ly = y - this->y;
+    if (lx < 0 || ly < 0 || lx >= width || ly >= height) return reach;
+    return tileReach[size_t(ly / kTile) * size_t(tilesX) + size_t(lx / kTile)];
+  }
+  // Whether any pixel of columns x0 .. x1 and rows y0 .. y1 (of the box, all included) holds content.
+  bool holdsWithin(int x0, int y0, int x1, int y1) const {
+    const int tx0 = x0 / kTile, ty0 = y0 / kTile, tx1 = x1 / kTile + 1, ty1 = y1 / kTile + 1;
+    auto at = [&](int tx, int ty) { return occupied[size_t(ty) * size_t(tilesX + 1) + size_t(tx)]; };
+    return at(tx1, ty1) - at(tx0, ty1) - at(tx1, ty0) + at(tx0, ty0) > 0;
+  }
 };
 
 struct ktTraceLayers {
@@ -28,6 +52,7 @@ struct ktTraceLayers {
   // without chromatic aberration.
   std::vector<float> shifts;
   std::vector<ktTraceLayer> layers;  // nearest first
+  double bytes = 0.0;                // what the layers' planes take, or would take
   bool built = false;
 
   int alphaPlane() const { return int(channels.size()); }
@@ -42,6 +67,7 @@ struct ktTraceLayers {
 float traceRadius(const ktRenderContext& ctx, float coc, int region, float defocusMatte);
 
 // Reads the deep input (and, for what it lacks, the flat input; the Mattes input when it is
-// connected) row by row on `threads` workers.
+// connected) row by row on `threads` workers. Layers that would take more than `maxBytes` (0: no
+// limit) are not made: the result is then not built, with `bytes` saying what they would take.
 ktTraceLayers buildTraceLayers(const ktRenderContext& ctx, DD::Image::DeepOp& deep, DD::Image::Iop& flat,
-                               DD::Image::Iop* mattes, unsigned threads);
+                               DD::Image::Iop* mattes, unsigned threads, double maxBytes);

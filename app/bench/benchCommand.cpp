@@ -15,6 +15,7 @@
 #include "DDImage/Thread.h"
 #include "bench/process.h"
 #include "bench/processBench.h"
+#include "bench/realDeepFrame.h"
 #include "cli/knobs.h"
 #include "cli/messages.h"
 #include "render/nodeSession.h"
@@ -49,6 +50,7 @@ struct BenchCase {
   bool occluder = false;         // the occluder deep frame, fast engine only
   int lensTraceSamples = 0;      // above 0: "Lens Trace" with this many samples, against the case before
   bool seeThrough = false;       // "See Through", both engines, against the "Visible Share" case before
+  bool realDeep = false;  // the merged real deep renders at the node's defaults, fast engine only
 };
 
 const BenchCase kCases[] = {
@@ -62,6 +64,8 @@ const BenchCase kCases[] = {
     {"occluder, See Through", true, 64, false, 1, nullptr, true, 0, true},
     {"occluder, Lens Trace 64", true, 64, false, 1, nullptr, true, 64},
     {"occluder, Lens Trace 256", true, 64, false, 1, nullptr, true, 256},
+    {"real deep, See Through", true, 64, false, 1, nullptr, false, 0, true, true},
+    {"real deep, Lens Trace 128", true, 64, false, 1, nullptr, false, 128, false, true},
 };
 
 // What a child reports: the header, then the RGBA of the format, four floats a pixel.
@@ -95,7 +99,8 @@ std::vector<KnobAssignment> benchKnobs(const BenchCase& c) {
       {"max_kernelsize", std::to_string(c.maxKernel)},
   };
   std::vector<KnobAssignment> out;
-  for (const auto& v : values) out.push_back(KnobAssignment{v[0], v[1], "bench"});
+  if (!c.realDeep)
+    for (const auto& v : values) out.push_back(KnobAssignment{v[0], v[1], "bench"});
   if (c.seeThrough) out.push_back(KnobAssignment{"deepMethod", "See Through", "bench"});
   if (c.lensTraceSamples > 0) {
     out.push_back(KnobAssignment{"deepMethod", "Lens Trace", "bench"});
@@ -143,7 +148,10 @@ int benchEngine(const BenchCase& c, bool reference, const BenchRequest& request,
   if (Status s = chooseEngine(*node, reference); !s.ok()) return fail(figures, s);
   std::unique_ptr<MemoryIop> flat;
   std::unique_ptr<MemoryDeepOp> deep;
-  if (c.deep) {
+  if (c.realDeep) {
+    if (Status s = readRealDeepFrame(realDeepDataFolder(), deep); !s.ok()) return fail(figures, s);
+    OpHost::connect(*node, 3, deep.get());
+  } else if (c.deep) {
     deep = c.occluder ? makeOccluderScene(width, height) : makeDeepScene(width, height);
     OpHost::connect(*node, 3, deep.get());
   } else {
@@ -216,8 +224,8 @@ void printFlatBudget(int width, int height, const EngineFigures& fast, const Eng
 }
 
 // The fast time of the last case that ran both engines: a case with a forced target compares
-// with it.
-double lastFastSeconds = 0.0;
+// with it. A "Lens Trace" case compares with the "See Through" case before it, also in peak memory.
+double lastFastSeconds = 0.0, lastPeakBytes = 0.0;
 
 // The large-blur frame, again as a whole `orvel render` process, beside the fast engine's time.
 Status benchWholeRender(const BenchCase& c, const BenchRequest& request, int width, int height) {
@@ -229,10 +237,20 @@ Status benchWholeRender(const BenchCase& c, const BenchRequest& request, int wid
 Status benchCase(const BenchCase& c, const BenchRequest& request, int width, int height) {
   width *= c.frameScale;
   height *= c.frameScale;
+  if (c.realDeep) {
+    const std::string folder = realDeepDataFolder();
+    if (folder.empty()) {
+      std::printf("%-26s skipped: ../shared/data/lowres-balls-deep.exr and lowres-trunks-deep.exr not found\n",
+                  c.name);
+      return Status::success();
+    }
+    if (Status s = realDeepFrameSize(folder, width, height); !s.ok()) return s;
+  }
+  const bool traceComparison = c.realDeep || (c.occluder && !c.seeThrough);
   SharedArea fast(areaBytes(width, height)), reference(areaBytes(width, height));
   if (!fast.valid() || !reference.valid()) return Status::usage("cannot map memory for the bench results");
   SharedArea* areas[2] = {&fast, &reference};
-  for (int e = 0; e < (c.target || (c.occluder && !c.seeThrough) ? 1 : 2); ++e) {
+  for (int e = 0; e < (c.target || traceComparison ? 1 : 2); ++e) {
     const Status s =
         runInChild([&] { return benchEngine(c, e == 1, request, width, height, areas[e]->data()); });
     const EngineFigures& f = *static_cast<const EngineFigures*>(areas[e]->data());
@@ -241,12 +259,13 @@ Status benchCase(const BenchCase& c, const BenchRequest& request, int width, int
     printEngine(e == 0 ? c.name : "", e == 0 ? "fast" : "reference", f);
   }
   const EngineFigures& ff = *static_cast<const EngineFigures*>(fast.data());
-  if (c.occluder && !c.seeThrough) {
+  if (traceComparison) {
     // The gather has no reference twin: it is timed against the "See Through" case before it, the
     // scatter engine on the same frame.
     if (c.lensTraceSamples > 0 && lastFastSeconds > 0)
-      std::printf("%-26s / See Through (fast) %.2f\n", "", ff.seconds / lastFastSeconds);
-    if (c.lensTraceSamples == 0) lastFastSeconds = ff.seconds;
+      std::printf("%-26s / See Through (fast) %.2f, peak memory %.2f\n", "", ff.seconds / lastFastSeconds,
+                  ff.peakBytes / lastPeakBytes);
+    if (c.lensTraceSamples == 0) lastFastSeconds = ff.seconds, lastPeakBytes = ff.peakBytes;
     return Status::success();
   }
   if (c.target) {
@@ -255,7 +274,7 @@ Status benchCase(const BenchCase& c, const BenchRequest& request, int width, int
   }
   if (c.seeThrough && lastFastSeconds > 0)
     std::printf("%-26s / Visible Share (fast) %.2f\n", "", ff.seconds / lastFastSeconds);
-  lastFastSeconds = ff.seconds;
+  lastFastSeconds = ff.seconds, lastPeakBytes = ff.peakBytes;
   const EngineFigures& rf = *static_cast<const EngineFigures*>(reference.data());
   const Agreement a =
       agreement(areaPixels(fast.data()), areaPixels(reference.data()), size_t(width) * size_t(height) * 4);
