@@ -260,10 +260,10 @@ Status benchCase(const BenchCase& c, const BenchRequest& request, int width, int
   const Agreement a =
       agreement(areaPixels(fast.data()), areaPixels(reference.data()), size_t(width) * size_t(height) * 4);
   std::printf("%-26s %d x %d; reference / fast %.2f\n", "", width, height, rf.seconds / ff.seconds);
-  std::printf("%-26s largest difference by channel (of its largest value) RGBA:", "");
+  std::printf("%-26s largest difference by channel RGBA, as a share of its largest value (and absolute):", "");
   for (int k = 0; k < 4; ++k)
-    std::printf(" %.3g (%.2g)", a.difference[k], a.largest[k] > 0 ? a.difference[k] / a.largest[k] : 0.0);
-  std::printf("; %s\n", a.within() ? "within 1e-5" : "BEYOND 1e-5");
+    std::printf(" %.2g (%.3g)", a.largest[k] > 0 ? a.difference[k] / a.largest[k] : 0.0, a.difference[k]);
+  std::printf("; %s\n", a.within() ? "every share within 1e-5" : "a share BEYOND 1e-5");
   if (!c.deep) printFlatBudget(width, height, ff, rf);
   if (c.largeBlurs) return benchWholeRender(c, request, width, height);
   return Status::success();

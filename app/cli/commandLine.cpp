@@ -54,7 +54,9 @@ std::vector<std::string> taskArguments(const CLI::App& sub) {
 // Adds the render subcommand; returns its --camera option, whose presence counts.
 CLI::Option* addRender(CLI::App& app, RenderRequest& r) {
   CLI::App* sub = app.add_subcommand("render", "defocus one image, or a frame range");
-  sub->add_option("INPUT", r.input, "input image (EXR, or any image with a depth channel)");
+  sub->add_option("INPUT", r.input,
+                  "input image (EXR, or any image with a depth channel); with --deep or --layer it only brings "
+                  "the channels the deep samples lack, over the same display window");
   sub->add_option("-o,--output", r.output,
                   "output image: .exr keeps every channel; .png, .jpg, .tif for viewing")
       ->required();
@@ -76,9 +78,12 @@ CLI::Option* addRender(CLI::App& app, RenderRequest& r) {
                   "render frames A to B; # or %04d in INPUT and OUTPUT stand for the frame")
       ->type_name("A-B");
   sub->add_flag("--quiet,-q", r.quiet, "no progress bar");
-  sub->add_flag("--half", r.half, "write EXR channels as 16-bit floats");
+  CLI::Option* half = sub->add_flag(
+      "--half", r.half, "write EXR channels as 16-bit floats, the depth as 32-bit (default: each as in its source)");
+  sub->add_flag("--float", r.floats, "write every EXR channel as a 32-bit float")->excludes(half);
   sub->add_option("--compression", r.compression,
-                  "EXR compression: none, rle, zips, zip (default), piz, pxr24, b44, b44a, dwaa, dwab")
+                  "EXR compression: none, rle, zips, zip (default), piz, pxr24, b44, b44a, dwaa, dwab (b44 "
+                  "and b44a compress half channels only)")
       ->check(CLI::IsMember({"none", "rle", "zips", "zip", "piz", "pxr24", "b44", "b44a", "dwaa", "dwab"}))
       ->type_name("NAME");
   sub->add_option("--deep", r.deep, "deep EXR on input 3 (Deep Input); INPUT is then optional")
@@ -104,7 +109,9 @@ CLI::Option* addRender(CLI::App& app, RenderRequest& r) {
       ->default_str("1")
       ->check(CLI::Range(1, 8))
       ->type_name("[RADIUS]");
-  sub->add_option("--part", r.part, "the part of a multi-part INPUT to read (default: the first)")
+  sub->add_option("--part", r.part,
+                  "the part of multi-part files to read: of INPUT, the --deep file and each --layer file "
+                  "(default: the first)")
       ->type_name("NAME|INDEX");
   sub->add_option("--focus-at", r.focusAt,
                   "set focalPlane to the depth at this pixel (the median of its 5 x 5 neighbourhood; "
@@ -126,6 +133,16 @@ void addDepth(CLI::App& app, DepthRequest& d) {
       ->type_name("FILE");
   sub->add_option("--part", d.part, "the part of a multi-part FILE to read (default: the first)")
       ->type_name("NAME|INDEX");
+}
+
+// CLI11's message, reworded where it names no option: an option given more than once.
+std::string parseErrorText(const CLI::ParseError& e) {
+  const std::string text = e.what();
+  const size_t at = text.find(": At Most 1 required");
+  if (at == std::string::npos) return text;
+  const std::string option = text.substr(0, at);
+  return option + " is given more than once; give it once" +
+         (option == "--deep" ? " (several flat layers go in with --layer, each repeated)" : "");
 }
 
 // `--set KNOB VALUE` reads as two arguments; say what was meant before CLI11 reports the second.
@@ -204,7 +221,7 @@ Status parseCommandLine(int argc, char** argv, CommandLine& out) {
     out = CommandLine();
     return Status::success();
   } catch (const CLI::ParseError& e) {
-    return Status::usage(std::string(e.what()) + " (orvel --help for help)");
+    return Status::usage(parseErrorText(e) + " (orvel --help for help)");
   }
   parsed.render.hasCamera = camera->count() > 0;
   if (parsed.render.farm.slurm) {

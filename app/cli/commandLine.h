@@ -31,7 +31,8 @@ struct RenderRequest {
   std::string frames;    // empty: one image
   unsigned threads = 0;  // 0: every processor
   bool quiet = false;
-  bool half = false;
+  bool half = false;    // --half: every channel but the depth as 16-bit floats
+  bool floats = false;  // --float: every channel as 32-bit floats; neither: each as its source's
   std::string compression;       // EXR compression by name; empty: zip
   std::string deep;              // deep EXR for the Deep Input; empty: none
   std::vector<std::string> layers;  // --layer: flat layers merged into the Deep Input instead
