@@ -12,7 +12,8 @@
 // the source's own), "channels", "compression", "lineOrder" (increasing y) and "capDate" (the time
 // of the render). Attributes dropped because they no longer describe the file: "tiles" (the output
 // is scanlines), "type", "name", "version", "chunkCount" and "maxSamplesPerPixel" (it is one flat
-// part), and "preview" (a thumbnail of the unblurred picture). Every other attribute is kept:
+// part; also "openexr:chunkCount", which some tools store), and "preview" (a thumbnail of the
+// unblurred picture). Every other attribute is kept:
 // chromaticities, white luminance, timecode, framesPerSecond, owner, comments, multiView,
 // custom ones such as myStudio:shot.
 extern const char* const kRewrittenAttributes[];

@@ -87,15 +87,20 @@ Imf::Slice convertedSlice(const std::vector<char>& plane, Imf::PixelType type, c
 }
 
 // B44 compresses half channels only; others go into the file as they are.
-void warnUncompressed(const Imf::Header& header, const std::string& compression,
-                      std::vector<std::string>& warnings) {
-  if (compression != "b44" && compression != "b44a") return;
+void warnUncompressed(const Imf::Header& header, const WriteOptions& options, std::vector<std::string>& warnings) {
+  if (options.compression != "b44" && options.compression != "b44a") return;
   std::string names;
-  for (auto c = header.channels().begin(); c != header.channels().end(); ++c)
-    if (c.channel().type != Imf::HALF) names += (names.empty() ? "" : ", ") + std::string(c.name());
+  bool notDepth = false;  // a channel --half would make half
+  for (auto c = header.channels().begin(); c != header.channels().end(); ++c) {
+    if (c.channel().type == Imf::HALF) continue;
+    names += (names.empty() ? "" : ", ") + std::string(c.name());
+    notDepth = notDepth || std::find(options.depth.begin(), options.depth.end(), c.name()) == options.depth.end();
+  }
   if (!names.empty())
-    warnings.push_back("--compression " + compression + " compresses half channels only: " + names +
-                       " (32-bit) are stored uncompressed; --half writes all but the depth as half");
+    warnings.push_back("--compression " + options.compression +
+                       " compresses half channels only; these 32-bit channels are stored uncompressed: " + names +
+                       (notDepth && options.pixels != PixelChoice::Half ? " (--half writes all but the depth as half)"
+                                                                        : ""));
 }
 
 // Every channel over the box, under its file name: floats straight from the planes, other types
@@ -124,7 +129,7 @@ void writeExr(const MemoryIop& image, const ChannelNames& names, const WriteOpti
                                           : convertedPlane<uint32_t>(image.plane(z), width, height));
     frame.insert(name, convertedSlice(converted.back(), type, data));
   }
-  warnUncompressed(header, options.compression, warnings);
+  warnUncompressed(header, options, warnings);
   Imf::OutputFile out(temporary.c_str(), header, Imf::globalThreadCount());
   out.setFrameBuffer(frame);
   out.writePixels(data.max.y - data.min.y + 1);

@@ -6,6 +6,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
+#include <sstream>
 
 #include "DDImage/Knob.h"
 #include "DDImage/Op.h"
@@ -54,7 +55,10 @@ Status checkRenderRequest(const RenderRequest& request) {
   if (request.depthEdges && (!request.layers.empty() || !request.deep.empty()))
     return Status::usage(std::string("--depth-edges mends the depth of INPUT, which ") +
                          (request.deep.empty() ? "--layer" : "--deep") +
-                         " replaces with its own samples: leave it out (layers' edges keep their alpha)");
+                         " replaces with its own samples: leave it out (" +
+                         (request.deep.empty() ? "each layer's edges keep their own depth, weighted by alpha"
+                                               : "a deep image keeps each edge's surfaces apart already") +
+                         ")");
   if (request.input.empty() && request.deep.empty() && request.layers.empty())
     return Status::usage(
         "nothing to render: give an INPUT image, a deep image with --deep FILE, or layers with --layer FILE");
@@ -136,6 +140,17 @@ bool anyBlur(const Op& node, const standin::MemoryIop& input) {
              .inFocus < 1.0;
 }
 
+// The channel set a channel-set knob holds, from its saved form: all, none, rgba, rgb or {NAME ...}.
+ChannelSet channelSetOf(const standin::KnobRecord& knob) {
+  const std::string script = knob.script();
+  if (script == "all") return Mask_All;
+  if (script == "rgba" || script == "rgb") return script == "rgba" ? Mask_RGBA : Mask_RGB;
+  ChannelSet set;
+  std::istringstream names(script.size() > 1 && script.front() == '{' ? script.substr(1, script.size() - 2) : "");
+  for (std::string name; names >> name;) set += findChannel(name.c_str());
+  return set;
+}
+
 }  // namespace
 
 void warnIfUnchanged(const Op& node, const Iop& input, const ChannelNames& names, const Iop& output,
@@ -147,12 +162,15 @@ void warnIfUnchanged(const Op& node, const Iop& input, const ChannelNames& names
   const Box& b = out.info().box();
   if (a.x() != b.x() || a.y() != b.y() || a.r() != b.r() || a.t() != b.t()) return;
   const size_t count = size_t(a.w()) * size_t(a.h());
-  std::vector<std::string> compared;
+  std::vector<std::string> compared, blurred;
+  const standin::KnobRecord* knob = standin::record(node.knob("orvelChannels"));
+  const ChannelSet selected = knob ? channelSetOf(*knob) : ChannelSet(Mask_RGBA);
   for (Channel z : in.channels()) {
     const float* p = in.plane(z);
     const float* q = out.plane(z);
     if (!p || !q) continue;
     compared.push_back(fileChannelName(names, z));
+    if (selected.contains(z)) blurred.push_back(compared.back());
     float largest = 0;
     for (size_t i = 0; i < count; ++i)
       if (std::isfinite(p[i])) largest = std::max(largest, std::fabs(p[i]));
@@ -162,11 +180,13 @@ void warnIfUnchanged(const Op& node, const Iop& input, const ChannelNames& names
         return;
   }
   if (compared.empty()) return;
-  const standin::KnobRecord* channels = standin::record(node.knob("orvelChannels"));
-  if (channels && anyBlur(node, in)) {
-    warnings.push_back("the picture is the input unchanged: orvelChannels (" + channels->script() +
-                       ") holds none of its channels (" + list(compared) +
-                       "); name those to blur with --set orvelChannels=...");
+  if (anyBlur(node, in)) {
+    warnings.push_back(
+        blurred.empty() ? "the picture is the input unchanged: orvelChannels (" + (knob ? knob->script() : "") +
+                              ") holds none of its channels (" + list(compared) +
+                              "); name those to blur with --set orvelChannels=..."
+                        : "the picture is the input unchanged, though some pixels' blur is over one pixel: the "
+                          "channels blurred (" + list(blurred) + ") are even across every blur");
     return;
   }
   warnings.push_back(
@@ -279,8 +299,7 @@ Status checkSameFormat(const standin::MemoryIop& input, const std::string& path,
     return std::to_string(f.w()) + " x " + std::to_string(f.h()) +
            (f.x() || f.y() ? " at (" + std::to_string(f.x()) + ", " + std::to_string(f.y()) + ")" : "");
   };
-  return Status::usage("'" + path + "' is " + text(a) + ", but the " + (deepFile ? "--deep image" : "--layer files") +
-                       " " + text(b) + ": INPUT only brings the channels the deep input lacks, over the same display window");
+  return Status::usage("'" + path + "' is " + text(a) + ", but the " + (deepFile ? "--deep image is " : "--layer files are ") + text(b) + ": INPUT only brings the channels the deep input lacks, over the same display window");
 }
 
 Status checkOutputIsNoInput(const std::string& output, const std::vector<std::string>& inputs) {
