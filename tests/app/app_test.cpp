@@ -174,9 +174,8 @@ TEST_P(BadInputs, ExitWithOneClearMessageAndNoOutput) {
   writeText(dir.path("badline.txt"), "bloom 0.5\nmultiplier\n");
   writeText(dir.path("unknown.txt"), "# fine\nfocalPlan 10\n");
   writeText(dir.path("old.exr"), "an older file");
-  writeDeepImage(dir.path("deepnoz.exr"), 4, 3, {"R", "A"}, [](int, int, std::vector<float>& s) {
-    s = {0.5f, 1};
-  });
+  writeDeepImage(dir.path("deepnoz.exr"), 4, 3, {"R", "A"}, [](int, int, std::vector<float>& s) { s = {0.5f, 1}; });
+  writeDeepImage(dir.path("deep.exr"), 4, 3, {"R", "A", "Z"}, [](int, int, std::vector<float>& s) { s = {0.5f, 1, 9}; });
   const std::vector<std::string> before = dir.files();
   const RunResult r = run(dir, GetParam().args);
   EXPECT_EQ(readBytes(dir.path("old.exr")), "an older file");
@@ -226,6 +225,8 @@ INSTANTIATE_TEST_SUITE_P(
         ErrorCase{"LayerAndDeep", {"render", "--layer", "@in.exr", "--deep", "@in.exr", "-o", "@out.exr"}, 2,
                   "--layer and --deep"},
         ErrorCase{"FlatAsDeep", {"render", "--deep", "@in.exr", "-o", "@out.exr"}, 2, "is not a deep image"},
+        ErrorCase{"InputBesideAnotherDeep", with({"--deep", "@deep.exr"}), 2, "is 8 x 6, but the --deep image is 4 x 3"},
+        ErrorCase{"OutputIsAnInput", {"render", "@in.exr", "--mattes", "@old.exr", "-o", "@old.exr"}, 2, "is the input"},
         ErrorCase{"NoKernelConnected", {"render", "@in.exr", "-o", "@old.exr", "--set", "kernelType=Input"}, 1,
                   "error: No input kernel connected!"}),
     [](const auto& info) { return std::string(info.param.name); });
@@ -368,6 +369,15 @@ TEST(Layers, RenderAsTheDeepFileOfTheirSamples) {
     ASSERT_RAN(render({"render", "--deep", "@deep.exr"}, method, "d.exr"));
     expectSame(readImage(dir.path("d.exr")), readImage(dir.path(method + ".exr")), 0.0f);
   }
+  // The same layers holding 1 / depth, with depthStyle "1/z": the depths they stand for order them.
+  for (const std::string name : {"far", "near"}) {
+    TestImage layer = readImage(dir.path(name + ".exr"));
+    for (size_t i = 4; i < layer.pixels.size(); i += 5) layer.pixels[i] = 1 / layer.pixels[i];
+    writeImage(dir.path("1z" + name + ".exr"), layer);
+  }
+  ASSERT_RAN(render({"render", "--layer", "@1zfar.exr", "--layer", "@1znear.exr", "--set", "depthStyle=1/z"},
+                    "Visible Share", "1z.exr"));
+  expectSame(readImage(dir.path("d.exr")), readImage(dir.path("1z.exr")), 1e-5f, true, 4);
   const TestImage through = readImage(dir.path("See Through.exr")),
                   share = readImage(dir.path("Visible Share.exr"));
   const int red = through.channel("R");
@@ -478,6 +488,35 @@ INSTANTIATE_TEST_SUITE_P(Methods, Compression,
                                            CompressionCase{"dwaa", false, 2e-2f}, CompressionCase{"dwab", false, 2e-2f}),
                          [](const auto& info) { return std::string(info.param.name); });
 // clang-format on
+
+// ---- Attributes that still describe the pixels come through a render, and so does each
+// channel's pixel type; --half leaves the depth float.
+TEST(Metadata, AttributesAndPixelTypesSurvive) {
+  ScratchFolder dir;
+  const TestImage in = picture(12, 9, [](int x, int) { return 60.0f + 9 * float(x); });
+  OIIO::ImageSpec spec(12, 9, 5, OIIO::TypeDesc::FLOAT);
+  spec.channelnames = kRGBAZ;
+  spec.channelformats.assign(4, OIIO::TypeDesc::HALF), spec.channelformats.push_back(OIIO::TypeDesc::FLOAT);
+  const float xyz[8] = {1, 0, 0, 1, 0, 0, 1 / 3.0f, 1 / 3.0f};
+  const unsigned timeCode[2] = {0x01020304, 0};
+  spec.attribute("chromaticities", OIIO::TypeDesc(OIIO::TypeDesc::FLOAT, 8), xyz);
+  spec.attribute("smpte:TimeCode", OIIO::TypeTimeCode, timeCode);
+  spec.attribute("myStudio:shot", "sh010");
+  writeSpec(dir.path("in.exr"), spec, [&](OIIO::ImageOutput& o) { return o.write_image(OIIO::TypeDesc::FLOAT, in.pixels.data()); });
+  ASSERT_RAN(run(dir, with({"--set", "multiplier=4"})));
+  ASSERT_RAN(run(dir, {"render", "@in.exr", "-o", "@half.exr", "--half"}));
+  std::map<std::string, std::string> before = headerValues(dir.path("in.exr")), after = headerValues(dir.path("out.exr"));
+  for (const char* name : {"chromaticities", "timeCode", "myStudio:shot"}) EXPECT_EQ(after[name], before.at(name)) << name;
+  const auto types = [&](const std::string& file) {  // "A1B1G1R1Z2": R, G, B, A half (1), Z float (2)
+    std::string list;
+    Imf::InputFile f(dir.path(file).c_str());
+    for (auto c = f.header().channels().begin(); c != f.header().channels().end(); ++c)
+      list += c.name() + std::to_string(c.channel().type);
+    return list;
+  };
+  EXPECT_EQ(types("out.exr"), "A1B1G1R1Z2");
+  EXPECT_EQ(types("half.exr"), "A1B1G1R1Z2");
+}
 
 // ---- EXR parts and sampling, in files written through OpenEXR: the first of two parts is read,
 // with a warning; a subsampled channel (2 x 2, named "chroma") is refused.
