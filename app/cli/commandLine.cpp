@@ -75,7 +75,8 @@ CLI::Option* addRender(CLI::App& app, RenderRequest& r) {
   sub->add_option("--threads", r.threads, "threads to render with (default: all processors)")
       ->check(CLI::Range(1u, 256u));
   sub->add_option("--frames", r.frames,
-                  "render frames A to B; # or %04d in INPUT and OUTPUT stand for the frame")
+                  "render frames A to B; # or %04d in INPUT and OUTPUT stand for the frame; frames that fail are "
+                  "named once the others are rendered")
       ->type_name("A-B");
   sub->add_flag("--quiet,-q", r.quiet, "no progress bar");
   CLI::Option* half = sub->add_flag(
@@ -104,7 +105,7 @@ CLI::Option* addRender(CLI::App& app, RenderRequest& r) {
   sub->add_option("--depth-edges", r.depthEdges,
                   "put ktDepthEdges (radius 1 to 8, default 1) before the node: edge pixels take the nearest "
                   "depth around; its depth channel and style follow the node's; set its knobs with "
-                  "--set ktDepthEdges.KNOB=VALUE (or in --script); put INPUT before this option")
+                  "--set ktDepthEdges.KNOB=VALUE (or in --script); put INPUT before this option; not with --deep or --layer")
       ->expected(0, 1)
       ->default_str("1")
       ->check(CLI::Range(1, 8))
