@@ -54,9 +54,10 @@ std::vector<std::string> taskArguments(const CLI::App& sub) {
 // Adds the render subcommand; returns its --camera option, whose presence counts.
 CLI::Option* addRender(CLI::App& app, RenderRequest& r) {
   CLI::App* sub = app.add_subcommand("render", "defocus one image, or a frame range");
-  sub->add_option("INPUT", r.input,
-                  "input image (EXR, or any image with a depth channel); with --deep or --layer it only brings "
-                  "the channels the deep samples lack, over the same display window");
+  sub->add_option(
+      "INPUT", r.input,
+      "input image (EXR, or any image with a depth channel); with --deep or --layer it only brings "
+      "the channels the deep samples lack, over the same display window");
   sub->add_option("-o,--output", r.output,
                   "output image: .exr keeps every channel; .png, .jpg, .tif for viewing")
       ->required();
@@ -74,13 +75,15 @@ CLI::Option* addRender(CLI::App& app, RenderRequest& r) {
   camera->type_name("VALUES");
   sub->add_option("--threads", r.threads, "threads to render with (default: all processors)")
       ->check(CLI::Range(1u, 256u));
-  sub->add_option("--frames", r.frames,
-                  "render frames A to B; # or %04d in INPUT and OUTPUT stand for the frame; frames that fail are "
-                  "named once the others are rendered")
+  sub->add_option(
+         "--frames", r.frames,
+         "render frames A to B; # or %04d in INPUT and OUTPUT stand for the frame; frames that fail are "
+         "named once the others are rendered")
       ->type_name("A-B");
   sub->add_flag("--quiet,-q", r.quiet, "no progress bar");
   CLI::Option* half = sub->add_flag(
-      "--half", r.half, "write EXR channels as 16-bit floats, the depth as 32-bit (default: each as in its source)");
+      "--half", r.half,
+      "write EXR channels as 16-bit floats, the depth as 32-bit (default: each as in its source)");
   sub->add_flag("--float", r.floats, "write every EXR channel as a 32-bit float")->excludes(half);
   sub->add_option("--compression", r.compression,
                   "EXR compression: none, rle, zips, zip (default), piz, pxr24, b44, b44a, dwaa, dwab (b44 "
@@ -89,8 +92,9 @@ CLI::Option* addRender(CLI::App& app, RenderRequest& r) {
       ->type_name("NAME");
   sub->add_option("--deep", r.deep, "deep EXR on input 3 (Deep Input); INPUT is then optional")
       ->type_name("FILE");
-  sub->add_option("--layer", r.layers,
-                  "flat layer (colour, alpha, depth) merged into the Deep Input; repeatable, depth decides the order")
+  sub->add_option(
+         "--layer", r.layers,
+         "flat layer (colour, alpha, depth) merged into the Deep Input; repeatable, depth decides the order")
       ->type_name("FILE")
       ->allow_extra_args(false);
   sub->add_option_function<std::string>(
@@ -105,7 +109,8 @@ CLI::Option* addRender(CLI::App& app, RenderRequest& r) {
   sub->add_option("--depth-edges", r.depthEdges,
                   "put ktDepthEdges (radius 1 to 8, default 1) before the node: edge pixels take the nearest "
                   "depth around; its depth channel and style follow the node's; set its knobs with "
-                  "--set ktDepthEdges.KNOB=VALUE (or in --script); put INPUT before this option; not with --deep or --layer")
+                  "--set ktDepthEdges.KNOB=VALUE (or in --script); put INPUT before this option; not with "
+                  "--deep or --layer")
       ->expected(0, 1)
       ->default_str("1")
       ->check(CLI::Range(1, 8))

@@ -73,13 +73,14 @@ Status summarise(const DepthRequest& request, std::vector<std::string>& warnings
   LoadedDeep deep;
   const Status flatRead = readImage(request.input, defaultMemoryLimit(), flat, warnings, request.part);
   std::vector<std::string> deepWarnings;
-  if (!flatRead.ok() && !readDeepImage(request.input, defaultMemoryLimit(), deep, deepWarnings, request.part).ok())
+  if (!flatRead.ok() &&
+      !readDeepImage(request.input, defaultMemoryLimit(), deep, deepWarnings, request.part).ok())
     return flatRead;
   if (deep.image) warnings = deepWarnings;
   // A depth channel named PART.CHANNEL comes from that part, as in a render.
   if (flat.image)
-    if (Status s = readPartChannel(request.input, depthChannelAssigned(assignments), defaultMemoryLimit(), flat,
-                                   warnings);
+    if (Status s = readPartChannel(request.input, depthChannelAssigned(assignments), defaultMemoryLimit(),
+                                   flat, warnings);
         !s.ok())
       return s;
   if (Status s = applyKnobs(*node, assignments, warnings); !s.ok()) return s;

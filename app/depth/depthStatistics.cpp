@@ -59,7 +59,8 @@ DepthSummary summariseDepths(std::vector<float> depths, const ktOrvelSettings& s
   std::sort(depths.begin(), depths.end());
   for (double p : kPercents) {
     const float d = percentileOfSorted(depths, p);
-    summary.percentiles.push_back({p, d, depthToCoc(settings, settings.max_kernelsize, inverse ? 1.0f / d : d, kind).coc});
+    summary.percentiles.push_back(
+        {p, d, depthToCoc(settings, settings.max_kernelsize, inverse ? 1.0f / d : d, kind).coc});
   }
   return summary;
 }

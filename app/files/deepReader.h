@@ -15,7 +15,7 @@
 
 struct LoadedDeep {
   std::unique_ptr<standin::MemoryDeepOp> image;
-  std::vector<std::string> fileChannels;  // the file's channel names, in file order
+  std::vector<std::string> fileChannels;      // the file's channel names, in file order
   std::shared_ptr<const Imf::Header> header;  // the part's header (the first layer's for layers)
 };
 

@@ -5,8 +5,9 @@
 
 const char* const kRewrittenAttributes[] = {"dataWindow", "displayWindow", "channels", "compression",
                                             "lineOrder",  "capDate",       nullptr};
-const char* const kDroppedAttributes[] = {"tiles",      "type",    "name", "version",
-                                          "chunkCount", "maxSamplesPerPixel", "preview", "openexr:chunkCount", nullptr};
+const char* const kDroppedAttributes[] = {
+    "tiles", "type", "name", "version", "chunkCount", "maxSamplesPerPixel", "preview", "openexr:chunkCount",
+    nullptr};
 
 Imf::Header outputHeader(const Imf::Header* source, const Imath::Box2i& display, const Imath::Box2i& data,
                          Imf::Compression compression, const std::string& captureDate) {

@@ -15,8 +15,8 @@
 
 struct LoadedImage {
   std::unique_ptr<standin::MemoryIop> image;
-  ChannelNames names;                     // the file's name of each host channel
-  std::vector<std::string> fileChannels;  // the file's channel names, in file order
+  ChannelNames names;                         // the file's name of each host channel
+  std::vector<std::string> fileChannels;      // the file's channel names, in file order
   std::shared_ptr<const Imf::Header> header;  // the part's header, for EXR files
 };
 

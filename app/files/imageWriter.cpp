@@ -87,20 +87,23 @@ Imf::Slice convertedSlice(const std::vector<char>& plane, Imf::PixelType type, c
 }
 
 // B44 compresses half channels only; others go into the file as they are.
-void warnUncompressed(const Imf::Header& header, const WriteOptions& options, std::vector<std::string>& warnings) {
+void warnUncompressed(const Imf::Header& header, const WriteOptions& options,
+                      std::vector<std::string>& warnings) {
   if (options.compression != "b44" && options.compression != "b44a") return;
   std::string names;
   bool notDepth = false;  // a channel --half would make half
   for (auto c = header.channels().begin(); c != header.channels().end(); ++c) {
     if (c.channel().type == Imf::HALF) continue;
     names += (names.empty() ? "" : ", ") + std::string(c.name());
-    notDepth = notDepth || std::find(options.depth.begin(), options.depth.end(), c.name()) == options.depth.end();
+    notDepth =
+        notDepth || std::find(options.depth.begin(), options.depth.end(), c.name()) == options.depth.end();
   }
   if (!names.empty())
-    warnings.push_back("--compression " + options.compression +
-                       " compresses half channels only; these 32-bit channels are stored uncompressed: " + names +
-                       (notDepth && options.pixels != PixelChoice::Half ? " (--half writes all but the depth as half)"
-                                                                        : ""));
+    warnings.push_back(
+        "--compression " + options.compression +
+        " compresses half channels only; these 32-bit channels are stored uncompressed: " + names +
+        (notDepth && options.pixels != PixelChoice::Half ? " (--half writes all but the depth as half)"
+                                                         : ""));
 }
 
 // Every channel over the box, under its file name: floats straight from the planes, other types

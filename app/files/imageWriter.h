@@ -1,8 +1,8 @@
 // Writing a rendered image: EXR keeps every channel under its file name, each of the pixel type
 // its source channel had unless all are asked as half or as float, with the box as data window,
 // the format as display window and the source file's other attributes (see exrOutputHeader.h),
-// through the EXR library, its chunks compressed on its threads; PNG, JPEG and TIFF hold the format's RGB(A) with the sRGB
-// transfer, for viewing, through the image module. Rows flip back to top-down.
+// through the EXR library, its chunks compressed on its threads; PNG, JPEG and TIFF hold the format's RGB(A)
+// with the sRGB transfer, for viewing, through the image module. Rows flip back to top-down.
 #pragma once
 
 #include <string>

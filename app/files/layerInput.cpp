@@ -6,8 +6,8 @@
 #include "DDImage/Knob.h"
 #include "DDImage/Op.h"
 #include "files/imageReader.h"
-#include "ktOrvelSettings.h"
 #include "files/inputChecks.h"
+#include "ktOrvelSettings.h"
 
 using namespace DD::Image;
 using namespace standin;

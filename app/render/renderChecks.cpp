@@ -8,11 +8,11 @@
 #include <filesystem>
 #include <sstream>
 
+#include "DDImage/DeepOp.h"
 #include "DDImage/Knob.h"
 #include "DDImage/Op.h"
 #include "cli/frameRange.h"
 #include "cli/messages.h"
-#include "DDImage/DeepOp.h"
 #include "depth/depthStatistics.h"
 #include "files/exrInput.h"
 #include "standin/OpHost.h"
@@ -146,7 +146,8 @@ ChannelSet channelSetOf(const standin::KnobRecord& knob) {
   if (script == "all") return Mask_All;
   if (script == "rgba" || script == "rgb") return script == "rgba" ? Mask_RGBA : Mask_RGB;
   ChannelSet set;
-  std::istringstream names(script.size() > 1 && script.front() == '{' ? script.substr(1, script.size() - 2) : "");
+  std::istringstream names(script.size() > 1 && script.front() == '{' ? script.substr(1, script.size() - 2)
+                                                                      : "");
   for (std::string name; names >> name;) set += findChannel(name.c_str());
   return set;
 }
@@ -182,11 +183,13 @@ void warnIfUnchanged(const Op& node, const Iop& input, const ChannelNames& names
   if (compared.empty()) return;
   if (anyBlur(node, in)) {
     warnings.push_back(
-        blurred.empty() ? "the picture is the input unchanged: orvelChannels (" + (knob ? knob->script() : "") +
-                              ") holds none of its channels (" + list(compared) +
-                              "); name those to blur with --set orvelChannels=..."
-                        : "the picture is the input unchanged, though some pixels' blur is over one pixel: the "
-                          "channels blurred (" + list(blurred) + ") are even across every blur");
+        blurred.empty()
+            ? "the picture is the input unchanged: orvelChannels (" + (knob ? knob->script() : "") +
+                  ") holds none of its channels (" + list(compared) +
+                  "); name those to blur with --set orvelChannels=..."
+            : "the picture is the input unchanged, though some pixels' blur is over one pixel: the "
+              "channels blurred (" +
+                  list(blurred) + ") are even across every blur");
     return;
   }
   warnings.push_back(
@@ -254,8 +257,8 @@ Status focusAt(const std::string& text, Op& node, const LoadedImage& input, std:
   if (!focalPlane || !focalPlane->fromScript(value)) return Status::usage("cannot set focalPlane");
   node.knob_changed(focalPlane);
   note = "--focus-at " + text + ": focalPlane=" + focalPlane->script() +
-         " (the median depth of the 5 x 5 pixels there" + (inverse ? ", from its 1/z value " + number(raw) : "") +
-         ")";
+         " (the median depth of the 5 x 5 pixels there" +
+         (inverse ? ", from its 1/z value " + number(raw) : "") + ")";
   return Status::success();
 }
 
@@ -299,7 +302,9 @@ Status checkSameFormat(const standin::MemoryIop& input, const std::string& path,
     return std::to_string(f.w()) + " x " + std::to_string(f.h()) +
            (f.x() || f.y() ? " at (" + std::to_string(f.x()) + ", " + std::to_string(f.y()) + ")" : "");
   };
-  return Status::usage("'" + path + "' is " + text(a) + ", but the " + (deepFile ? "--deep image is " : "--layer files are ") + text(b) + ": INPUT only brings the channels the deep input lacks, over the same display window");
+  return Status::usage("'" + path + "' is " + text(a) + ", but the " +
+                       (deepFile ? "--deep image is " : "--layer files are ") + text(b) +
+                       ": INPUT only brings the channels the deep input lacks, over the same display window");
 }
 
 Status checkOutputIsNoInput(const std::string& output, const std::vector<std::string>& inputs) {

@@ -14,7 +14,7 @@ namespace DD {
 namespace Image {
 class Op;
 class DeepOp;
-}
+}  // namespace Image
 }  // namespace DD
 
 // What the renderer checks around the node before and after a render: refusals of settings that
@@ -44,7 +44,8 @@ void warnIgnoredSettings(const RenderRequest& request, const DD::Image::Op& node
 // Every channel the input and the output share is compared. When some pixel's blur is over one
 // pixel, the reason named is that orvelChannels holds none of the input's channels.
 void warnIfUnchanged(const DD::Image::Op& node, const DD::Image::Iop& input, const ChannelNames& names,
-                     const DD::Image::Iop& output, const std::string& path, std::vector<std::string>& warnings);
+                     const DD::Image::Iop& output, const std::string& path,
+                     std::vector<std::string>& warnings);
 
 // The renderer's line after a node warning or error that leads nowhere by itself.
 void addHintsToWarnings(const DD::Image::Op& node, std::vector<std::string>& warnings);
@@ -64,8 +65,8 @@ Status checkDepthChannel(const DD::Image::Op& node, const DD::Image::ChannelSet&
 
 // INPUT beside a deep input (--deep, or --layer when `deepFile` is false) must have its display
 // window: it only brings the channels the deep samples lack.
-Status checkSameFormat(const standin::MemoryIop& input, const std::string& path, const DD::Image::DeepOp& deep,
-                       bool deepFile);
+Status checkSameFormat(const standin::MemoryIop& input, const std::string& path,
+                       const DD::Image::DeepOp& deep, bool deepFile);
 
 // Refuses an output path that names one of `inputs` (the same file by any path).
 Status checkOutputIsNoInput(const std::string& output, const std::vector<std::string>& inputs);

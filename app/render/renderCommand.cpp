@@ -14,8 +14,8 @@
 #include "files/exrSettings.h"
 #include "files/imageReader.h"
 #include "files/imageWriter.h"
-#include "files/layerInput.h"
 #include "files/inputChecks.h"
+#include "files/layerInput.h"
 #include "files/partChannel.h"
 #include "render/depthEdgesNode.h"
 #include "render/interruption.h"
@@ -225,7 +225,8 @@ Status RenderJob::applyKnobsOnce() {
     return withHints(s, input_.image.fileChannels);
   warnIgnoredSettings(request_, *node_, assignments_, camera_.focusDistance(), warnings_);
   if (edges_)
-    if (Status s = setUpDepthEdges(*edges_, *node_, request_.depthEdges, edgeAssignments_, warnings_); !s.ok())
+    if (Status s = setUpDepthEdges(*edges_, *node_, request_.depthEdges, edgeAssignments_, warnings_);
+        !s.ok())
       return s;
   stopRange_ = false;
   return Status::success();
@@ -241,7 +242,8 @@ Status RenderJob::setUpFrame(int frame) {
   if (Status s = applyKnobsOnce(); !s.ok()) return s;
   if (Status s = connectLayers(frame); !s.ok()) return s;
   if (input_.image.image && deep_.deep.image)
-    if (Status s = checkSameFormat(*input_.image.image, input_.path, *deep_.deep.image, !request_.deep.empty());
+    if (Status s =
+            checkSameFormat(*input_.image.image, input_.path, *deep_.deep.image, !request_.deep.empty());
         !s.ok())
       return s;
   if (Status s = checkMatteChannels(*node_, mattes_.image, mattes_.path, warnings_); !s.ok()) return s;
@@ -279,7 +281,9 @@ Status RenderJob::renderOne(int frame, int index, int count) {
 
   const std::string output = framePath(request_.output, frame);
   WriteOptions options;
-  options.pixels = request_.half ? PixelChoice::Half : request_.floats ? PixelChoice::Float : PixelChoice::Kept;
+  options.pixels = request_.half     ? PixelChoice::Half
+                   : request_.floats ? PixelChoice::Float
+                                     : PixelChoice::Kept;
   options.compression = request_.compression;
   options.source = input_.image.header ? input_.image.header.get() : deep_.deep.header.get();
   options.depth = depthChannelNames(*node_, input_.image.names);
@@ -313,7 +317,8 @@ int RenderJob::run() {
   for (int i = 0; status.ok() && i < count; ++i) {
     const int frame = range_.first + i;
     if (request_.skipExisting && std::filesystem::exists(framePath(request_.output, frame))) {
-      if (!request_.quiet) std::fprintf(stderr, "skipped %s: it exists\n", framePath(request_.output, frame).c_str());
+      if (!request_.quiet)
+        std::fprintf(stderr, "skipped %s: it exists\n", framePath(request_.output, frame).c_str());
       continue;
     }
     Status one = checkOutputNotInput(frame);

@@ -70,6 +70,18 @@ inline RunResult runOrvel(std::vector<std::string> args, const std::string& exec
           readBytes(capture.path("err"))};
 }
 
+using Args = std::vector<std::string>;
+
+// orvel run with "@" in an argument standing for the scratch folder `dir`.
+inline std::string at(const ScratchFolder& dir, std::string s) {
+  for (size_t i; (i = s.find('@')) != std::string::npos;) s.replace(i, 1, dir.path(""));
+  return s;
+}
+inline RunResult run(const ScratchFolder& dir, Args args) {
+  for (std::string& s : args) s = at(dir, s);
+  return runOrvel(args);
+}
+
 // A flat image as a file holds it: interleaved channels, rows top-down over the data window.
 struct TestImage {
   int x = 0, y = 0, width = 0, height = 0;                  // data window
@@ -154,7 +166,8 @@ inline void writeDeepImage(const std::string& path, int width, int height,
     for (size_t p = 0; p < s.size(); ++p) (part ? right : samples)(int(p) % width, int(p) / width, s[p]);
     for (size_t p = 0; p < s.size(); ++p) data.set_samples(int64_t(p), int(s[p].size()) / n);
     for (size_t p = 0; p < s.size(); ++p)
-      for (size_t i = 0; i < s[p].size(); ++i) data.set_deep_value(int64_t(p), int(i % n), int(i / n), s[p][i]);
+      for (size_t i = 0; i < s[p].size(); ++i)
+        data.set_deep_value(int64_t(p), int(i % n), int(i / n), s[p][i]);
     ok = (part == 0 || out->open(path, specs[part], OIIO::ImageOutput::AppendSubimage)) &&
          out->write_deep_image(data);
   }
