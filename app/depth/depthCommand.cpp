@@ -97,7 +97,10 @@ Status summarise(const DepthRequest& request, std::vector<std::string>& warnings
     const Box& box = flat.image->info().box();
     depths.assign(plane, plane + size_t(box.w()) * size_t(box.h()));
     std::cout << "'" << request.input << "': depth channel " << fileChannelName(flat.names, z) << ", "
-              << depths.size() << " pixels\n";
+              << depths.size() << " pixels"
+              << (settings.depthStyle == kDepthInverse
+                      ? " of 1/z values, listed as the distances they stand for\n"
+                      : "\n");
   } else {
     depths = frontDepths(*deep.image);
     std::cout << "'" << request.input << "': deep, the front depths of " << depths.size()

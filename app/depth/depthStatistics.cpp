@@ -47,10 +47,11 @@ DepthSummary summariseDepths(std::vector<float> depths, const ktOrvelSettings& s
   const double all = std::max<size_t>(1, depths.size());
   summary.inFocus = double(inFocus) / all, summary.front = double(front) / all;
   summary.behind = double(behind) / all;
-  // "1/z" values are listed as the distances they stand for; 0 or below is infinitely far.
+  // "1/z" values are listed as the distances they stand for, as the node reads them: 0 or below is
+  // infinitely far, a value that is not finite just in front of the camera.
   const bool inverse = kind == DepthKind::Flat && settings.depthStyle == kDepthInverse;
   if (inverse)
-    for (float& d : depths) d = d > 0.0f ? 1.0f / d : d <= 0.0f ? INFINITY : d;
+    for (float& d : depths) d = !std::isfinite(d) ? 1.0f / kFarDepth : d > 0.0f ? 1.0f / d : INFINITY;
   const auto firstNonFinite =
       std::partition(depths.begin(), depths.end(), [](float d) { return std::isfinite(d); });
   summary.nonFinite = size_t(depths.end() - firstNonFinite);
