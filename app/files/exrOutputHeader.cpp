@@ -3,11 +3,15 @@
 #include <OpenEXR/ImfChannelList.h>
 #include <OpenEXR/ImfStandardAttributes.h>
 
+namespace {
+
 const char* const kRewrittenAttributes[] = {"dataWindow", "displayWindow", "channels", "compression",
                                             "lineOrder",  "capDate",       nullptr};
 const char* const kDroppedAttributes[] = {
     "tiles", "type", "name", "version", "chunkCount", "maxSamplesPerPixel", "preview", "openexr:chunkCount",
     nullptr};
+
+}  // namespace
 
 Imf::Header outputHeader(const Imf::Header* source, const Imath::Box2i& display, const Imath::Box2i& data,
                          Imf::Compression compression, const std::string& captureDate) {

@@ -13,11 +13,8 @@
 // of the render). Attributes dropped because they no longer describe the file: "tiles" (the output
 // is scanlines), "type", "name", "version", "chunkCount" and "maxSamplesPerPixel" (it is one flat
 // part; also "openexr:chunkCount", which some tools store), and "preview" (a thumbnail of the
-// unblurred picture). Every other attribute is kept:
-// chromaticities, white luminance, timecode, framesPerSecond, owner, comments, multiView,
-// custom ones such as myStudio:shot.
-extern const char* const kRewrittenAttributes[];
-extern const char* const kDroppedAttributes[];
+// unblurred picture). Every other attribute is kept: chromaticities, white luminance, timecode,
+// framesPerSecond, owner, comments, multiView, custom ones such as myStudio:shot.
 
 // A header over `display` and `data` with the compression and capture date given, and every
 // attribute of `source` (when there is one) that is neither rewritten nor dropped.

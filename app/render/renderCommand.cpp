@@ -53,6 +53,14 @@ struct DeepFile {
   LoadedDeep deep;
 };
 
+// The line that ends a range some of whose frames failed, with the first failure's exit status.
+Status framesNotWritten(const std::vector<int>& failed, int count, int code) {
+  std::string frames;
+  for (int f : failed) frames += (frames.empty() ? "" : ", ") + std::to_string(f);
+  return Status{code, std::to_string(failed.size()) + " of " + std::to_string(count) +
+                          " frames not written: " + frames + " (the reasons are above)"};
+}
+
 // One render job: the inputs outlive the node, which is declared after them.
 class RenderJob {
  public:
@@ -335,12 +343,7 @@ int RenderJob::run() {
     if (failedCode == kExitOk) failedCode = one.code;
   }
   printWarnings(warnings_);
-  if (status.ok() && !failed.empty()) {
-    std::string frames;
-    for (int f : failed) frames += (frames.empty() ? "" : ", ") + std::to_string(f);
-    status = Status{failedCode, std::to_string(failed.size()) + " of " + std::to_string(count) +
-                                    " frames not written: " + frames + " (the reasons are above)"};
-  }
+  if (status.ok() && !failed.empty()) status = framesNotWritten(failed, count, failedCode);
   return reportStatus(status);
 }
 
