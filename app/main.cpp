@@ -12,6 +12,7 @@
 #include <exception>
 #include <iostream>
 #include <new>
+#include <sstream>
 
 #include "bench/benchCommand.h"
 #include "cli/commandLine.h"
@@ -51,10 +52,13 @@ int listKnobs(std::vector<std::string> names) {
   if (Status s = createOrvelNode(node, iop); !s.ok()) return reportStatus(s);
   if (Status s = createDepthEdgesNode(edges); !s.ok()) return reportStatus(s);
   if (!names.empty()) {
-    std::cout << "name\tlabel\tkind\tdefault\trange\tflags\ttooltip\n";
-    printKnobTable(*node, std::cout, names, "");
-    printKnobTable(*edges, std::cout, names, "ktDepthEdges.");
-    if (names.empty()) return kExitOk;
+    std::ostringstream rows;  // printed only when every name is known
+    printKnobTable(*node, rows, names, "");
+    printKnobTable(*edges, rows, names, "ktDepthEdges.");
+    if (names.empty()) {
+      std::cout << "name\tlabel\tkind\tdefault\trange\tflags\ttooltip\n" << rows.str();
+      return kExitOk;
+    }
     std::vector<std::string> known;
     for (const auto* k : DD::Image::OpHost::knobs(*node)) known.push_back(k->name());
     for (const auto* k : DD::Image::OpHost::knobs(*edges)) known.push_back("ktDepthEdges." + k->name());

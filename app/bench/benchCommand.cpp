@@ -1,5 +1,7 @@
 #include "bench/benchCommand.h"
 
+#include <hwy/targets.h>
+
 #include <algorithm>
 #include <chrono>
 #include <cmath>
@@ -9,8 +11,6 @@
 #include <limits>
 #include <string>
 #include <thread>
-
-#include <hwy/targets.h>
 
 #include "DDImage/Thread.h"
 #include "bench/process.h"
@@ -231,7 +231,8 @@ double lastFastSeconds = 0.0, lastPeakBytes = 0.0;
 Status benchWholeRender(const BenchCase& c, const BenchRequest& request, int width, int height) {
   KnobValues knobs;
   for (const KnobAssignment& a : benchKnobs(c)) knobs.emplace_back(a.name, a.value);
-  return benchWholeProcess(width, height, knobs, request.threads, request.quick ? 1 : request.runs, lastFastSeconds);
+  return benchWholeProcess(width, height, knobs, request.threads, request.quick ? 1 : request.runs,
+                           lastFastSeconds);
 }
 
 Status benchCase(const BenchCase& c, const BenchRequest& request, int width, int height) {
@@ -279,10 +280,11 @@ Status benchCase(const BenchCase& c, const BenchRequest& request, int width, int
   const Agreement a =
       agreement(areaPixels(fast.data()), areaPixels(reference.data()), size_t(width) * size_t(height) * 4);
   std::printf("%-26s %d x %d; reference / fast %.2f\n", "", width, height, rf.seconds / ff.seconds);
-  std::printf("%-26s largest difference by channel (of its largest value) RGBA:", "");
+  std::printf("%-26s largest difference by channel RGBA, as a share of its largest value (and absolute):",
+              "");
   for (int k = 0; k < 4; ++k)
-    std::printf(" %.3g (%.2g)", a.difference[k], a.largest[k] > 0 ? a.difference[k] / a.largest[k] : 0.0);
-  std::printf("; %s\n", a.within() ? "within 1e-5" : "BEYOND 1e-5");
+    std::printf(" %.2g (%.3g)", a.largest[k] > 0 ? a.difference[k] / a.largest[k] : 0.0, a.difference[k]);
+  std::printf("; %s\n", a.within() ? "every share within 1e-5" : "a share BEYOND 1e-5");
   if (!c.deep) printFlatBudget(width, height, ff, rf);
   if (c.largeBlurs) return benchWholeRender(c, request, width, height);
   return Status::success();

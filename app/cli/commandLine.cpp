@@ -54,7 +54,10 @@ std::vector<std::string> taskArguments(const CLI::App& sub) {
 // Adds the render subcommand; returns its --camera option, whose presence counts.
 CLI::Option* addRender(CLI::App& app, RenderRequest& r) {
   CLI::App* sub = app.add_subcommand("render", "defocus one image, or a frame range");
-  sub->add_option("INPUT", r.input, "input image (EXR, or any image with a depth channel)");
+  sub->add_option(
+      "INPUT", r.input,
+      "input image (EXR, or any image with a depth channel); with --deep or --layer it only brings "
+      "the channels the deep samples lack, over the same display window");
   sub->add_option("-o,--output", r.output,
                   "output image: .exr keeps every channel; .png, .jpg, .tif for viewing")
       ->required();
@@ -72,19 +75,26 @@ CLI::Option* addRender(CLI::App& app, RenderRequest& r) {
   camera->type_name("VALUES");
   sub->add_option("--threads", r.threads, "threads to render with (default: all processors)")
       ->check(CLI::Range(1u, 256u));
-  sub->add_option("--frames", r.frames,
-                  "render frames A to B; # or %04d in INPUT and OUTPUT stand for the frame")
+  sub->add_option(
+         "--frames", r.frames,
+         "render frames A to B; # or %04d in INPUT and OUTPUT stand for the frame; frames that fail are "
+         "named once the others are rendered")
       ->type_name("A-B");
   sub->add_flag("--quiet,-q", r.quiet, "no progress bar");
-  sub->add_flag("--half", r.half, "write EXR channels as 16-bit floats");
+  CLI::Option* half = sub->add_flag(
+      "--half", r.half,
+      "write EXR channels as 16-bit floats, the depth as 32-bit (default: each as in its source)");
+  sub->add_flag("--float", r.floats, "write every EXR channel as a 32-bit float")->excludes(half);
   sub->add_option("--compression", r.compression,
-                  "EXR compression: none, rle, zips, zip (default), piz, pxr24, b44, b44a, dwaa, dwab")
+                  "EXR compression: none, rle, zips, zip (default), piz, pxr24, b44, b44a, dwaa, dwab (b44 "
+                  "and b44a compress half channels only)")
       ->check(CLI::IsMember({"none", "rle", "zips", "zip", "piz", "pxr24", "b44", "b44a", "dwaa", "dwab"}))
       ->type_name("NAME");
   sub->add_option("--deep", r.deep, "deep EXR on input 3 (Deep Input); INPUT is then optional")
       ->type_name("FILE");
-  sub->add_option("--layer", r.layers,
-                  "flat layer (colour, alpha, depth) merged into the Deep Input; repeatable, depth decides the order")
+  sub->add_option(
+         "--layer", r.layers,
+         "flat layer (colour, alpha, depth) merged into the Deep Input; repeatable, depth decides the order")
       ->type_name("FILE")
       ->allow_extra_args(false);
   sub->add_option_function<std::string>(
@@ -99,12 +109,15 @@ CLI::Option* addRender(CLI::App& app, RenderRequest& r) {
   sub->add_option("--depth-edges", r.depthEdges,
                   "put ktDepthEdges (radius 1 to 8, default 1) before the node: edge pixels take the nearest "
                   "depth around; its depth channel and style follow the node's; set its knobs with "
-                  "--set ktDepthEdges.KNOB=VALUE (or in --script); put INPUT before this option")
+                  "--set ktDepthEdges.KNOB=VALUE (or in --script); put INPUT before this option; not with "
+                  "--deep or --layer")
       ->expected(0, 1)
       ->default_str("1")
       ->check(CLI::Range(1, 8))
       ->type_name("[RADIUS]");
-  sub->add_option("--part", r.part, "the part of a multi-part INPUT to read (default: the first)")
+  sub->add_option("--part", r.part,
+                  "the part of multi-part files to read: of INPUT, the --deep file and each --layer file "
+                  "(default: the first)")
       ->type_name("NAME|INDEX");
   sub->add_option("--focus-at", r.focusAt,
                   "set focalPlane to the depth at this pixel (the median of its 5 x 5 neighbourhood; "
@@ -126,6 +139,16 @@ void addDepth(CLI::App& app, DepthRequest& d) {
       ->type_name("FILE");
   sub->add_option("--part", d.part, "the part of a multi-part FILE to read (default: the first)")
       ->type_name("NAME|INDEX");
+}
+
+// CLI11's message, reworded where it names no option: an option given more than once.
+std::string parseErrorText(const CLI::ParseError& e) {
+  const std::string text = e.what();
+  const size_t at = text.find(": At Most 1 required");
+  if (at == std::string::npos) return text;
+  const std::string option = text.substr(0, at);
+  return option + " is given more than once; give it once" +
+         (option == "--deep" ? " (several flat layers go in with --layer, each repeated)" : "");
 }
 
 // `--set KNOB VALUE` reads as two arguments; say what was meant before CLI11 reports the second.
@@ -204,7 +227,7 @@ Status parseCommandLine(int argc, char** argv, CommandLine& out) {
     out = CommandLine();
     return Status::success();
   } catch (const CLI::ParseError& e) {
-    return Status::usage(std::string(e.what()) + " (orvel --help for help)");
+    return Status::usage(parseErrorText(e) + " (orvel --help for help)");
   }
   parsed.render.hasCamera = camera->count() > 0;
   if (parsed.render.farm.slurm) {

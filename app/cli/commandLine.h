@@ -31,16 +31,17 @@ struct RenderRequest {
   std::string frames;    // empty: one image
   unsigned threads = 0;  // 0: every processor
   bool quiet = false;
-  bool half = false;
-  std::string compression;       // EXR compression by name; empty: zip
-  std::string deep;              // deep EXR for the Deep Input; empty: none
+  bool half = false;                // --half: every channel but the depth as 16-bit floats
+  bool floats = false;              // --float: every channel as 32-bit floats; neither: each as its source's
+  std::string compression;          // EXR compression by name; empty: zip
+  std::string deep;                 // deep EXR for the Deep Input; empty: none
   std::vector<std::string> layers;  // --layer: flat layers merged into the Deep Input instead
-  bool referenceEngine = false;  // --engine reference
-  double maxMemoryGB = 0;        // 0: the default limit
-  int depthEdges = 0;            // --depth-edges: ktDepthEdges of this radius before the node; 0: none
-  std::string part;              // --part: the part of a multi-part INPUT, by name or index; empty: the first
-  std::string focusAt;           // --focus-at X,Y: focalPlane from the depth at that pixel; empty: none
-  bool skipExisting = false;     // frames whose output exists are not rendered again
+  bool referenceEngine = false;     // --engine reference
+  double maxMemoryGB = 0;           // 0: the default limit
+  int depthEdges = 0;               // --depth-edges: ktDepthEdges of this radius before the node; 0: none
+  std::string part;           // --part: the part of a multi-part INPUT, by name or index; empty: the first
+  std::string focusAt;        // --focus-at X,Y: focalPlane from the depth at that pixel; empty: none
+  bool skipExisting = false;  // frames whose output exists are not rendered again
   FarmRequest farm;
 };
 
@@ -55,7 +56,7 @@ struct DemoRequest {
   std::string output = "orvel-demo.exr";
   unsigned threads = 0;
   bool quiet = false;
-  bool deep = false;  // the deep scene instead of the flat one
+  bool deep = false;              // the deep scene instead of the flat one
   bool occluder = false;          // the occluder deep frame instead
   std::vector<std::string> sets;  // KNOB=VALUE over the demo's own knobs
 };

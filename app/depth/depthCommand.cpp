@@ -10,6 +10,7 @@
 #include "files/deepReader.h"
 #include "files/imageReader.h"
 #include "files/inputChecks.h"
+#include "files/partChannel.h"
 #include "render/nodeSession.h"
 #include "render/renderChecks.h"
 
@@ -26,6 +27,13 @@ Status readAssignments(const DepthRequest& request, std::vector<KnobAssignment>&
     out.push_back(a);
   }
   return Status::success();
+}
+
+std::string depthChannelAssigned(const std::vector<KnobAssignment>& assignments) {
+  std::string name;
+  for (const KnobAssignment& a : assignments)
+    if (a.name == "depthChannel") name = a.value;
+  return name;
 }
 
 // The front depth of every sample of a deep image.
@@ -65,9 +73,16 @@ Status summarise(const DepthRequest& request, std::vector<std::string>& warnings
   LoadedDeep deep;
   const Status flatRead = readImage(request.input, defaultMemoryLimit(), flat, warnings, request.part);
   std::vector<std::string> deepWarnings;
-  if (!flatRead.ok() && !readDeepImage(request.input, defaultMemoryLimit(), deep, deepWarnings).ok())
+  if (!flatRead.ok() &&
+      !readDeepImage(request.input, defaultMemoryLimit(), deep, deepWarnings, request.part).ok())
     return flatRead;
   if (deep.image) warnings = deepWarnings;
+  // A depth channel named PART.CHANNEL comes from that part, as in a render.
+  if (flat.image)
+    if (Status s = readPartChannel(request.input, depthChannelAssigned(assignments), defaultMemoryLimit(),
+                                   flat, warnings);
+        !s.ok())
+      return s;
   if (Status s = applyKnobs(*node, assignments, warnings); !s.ok()) return s;
 
   std::vector<float> depths;
@@ -82,7 +97,10 @@ Status summarise(const DepthRequest& request, std::vector<std::string>& warnings
     const Box& box = flat.image->info().box();
     depths.assign(plane, plane + size_t(box.w()) * size_t(box.h()));
     std::cout << "'" << request.input << "': depth channel " << fileChannelName(flat.names, z) << ", "
-              << depths.size() << " pixels\n";
+              << depths.size() << " pixels"
+              << (settings.depthStyle == kDepthInverse
+                      ? " of 1/z values, listed as the distances they stand for\n"
+                      : "\n");
   } else {
     depths = frontDepths(*deep.image);
     std::cout << "'" << request.input << "': deep, the front depths of " << depths.size()

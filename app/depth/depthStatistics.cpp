@@ -47,6 +47,11 @@ DepthSummary summariseDepths(std::vector<float> depths, const ktOrvelSettings& s
   const double all = std::max<size_t>(1, depths.size());
   summary.inFocus = double(inFocus) / all, summary.front = double(front) / all;
   summary.behind = double(behind) / all;
+  // "1/z" values are listed as the distances they stand for, as the node reads them: 0 or below is
+  // infinitely far, a value that is not finite just in front of the camera.
+  const bool inverse = kind == DepthKind::Flat && settings.depthStyle == kDepthInverse;
+  if (inverse)
+    for (float& d : depths) d = !std::isfinite(d) ? 1.0f / kFarDepth : d > 0.0f ? 1.0f / d : INFINITY;
   const auto firstNonFinite =
       std::partition(depths.begin(), depths.end(), [](float d) { return std::isfinite(d); });
   summary.nonFinite = size_t(depths.end() - firstNonFinite);
@@ -55,7 +60,8 @@ DepthSummary summariseDepths(std::vector<float> depths, const ktOrvelSettings& s
   std::sort(depths.begin(), depths.end());
   for (double p : kPercents) {
     const float d = percentileOfSorted(depths, p);
-    summary.percentiles.push_back({p, d, depthToCoc(settings, settings.max_kernelsize, d, kind).coc});
+    summary.percentiles.push_back(
+        {p, d, depthToCoc(settings, settings.max_kernelsize, inverse ? 1.0f / d : d, kind).coc});
   }
   return summary;
 }

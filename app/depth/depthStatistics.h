@@ -34,7 +34,8 @@ struct DepthSummary {
   double inFocus = 0, front = 0, behind = 0;  // shares of all depths: blur of at most one pixel, else by side
 };
 
-// Percentiles interpolate linearly between the nearest ranks of the sorted finite depths. A
+// Percentiles interpolate linearly between the nearest ranks of the sorted finite depths, which
+// for flat "1/z" values are the distances they stand for. A
 // pixel whose blur is at most one pixel (a kernel of one pixel) is in focus.
 DepthSummary summariseDepths(std::vector<float> depths, const ktOrvelSettings& settings, DepthKind kind);
 

@@ -232,6 +232,7 @@ Status readDeepImage(const std::string& path, double maxBytes, LoadedDeep& out,
   } catch (const std::exception& e) {
     return Status::usage("cannot read the samples of '" + path + "': " + firstLine(e.what()));
   }
+  loaded.header = std::make_shared<const Imf::Header>(h);
   out = std::move(loaded);
   return Status::success();
 }

@@ -4,6 +4,8 @@
 // flipped to the host's upward order as for flat files.
 #pragma once
 
+#include <OpenEXR/ImfHeader.h>
+
 #include <memory>
 #include <string>
 #include <vector>
@@ -13,7 +15,8 @@
 
 struct LoadedDeep {
   std::unique_ptr<standin::MemoryDeepOp> image;
-  std::vector<std::string> fileChannels;  // the file's channel names, in file order
+  std::vector<std::string> fileChannels;      // the file's channel names, in file order
+  std::shared_ptr<const Imf::Header> header;  // the part's header (the first layer's for layers)
 };
 
 // Reads the part of a deep file that `part` names or numbers (from 0), the first when it is

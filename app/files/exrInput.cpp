@@ -114,6 +114,24 @@ Status openExrPart(const std::string& path, const std::string& part, double maxB
   return Status::success();
 }
 
+std::vector<std::string> depthInOtherParts(const std::string& path) {
+  std::vector<std::string> found;
+  if (!isExrFile(path)) return found;
+  try {
+    Imf::MultiPartInputFile file(path.c_str());
+    for (int i = 0; file.parts() > 1 && i < file.parts(); ++i) {
+      const Imf::Header& h = file.header(i);
+      for (auto c = h.channels().begin(); h.hasName() && c != h.channels().end(); ++c) {
+        const std::string name = c.name();
+        if (name == "Z" || (name.size() > 2 && name.compare(name.size() - 2, 2, ".Z") == 0))
+          found.push_back(h.name() + "." + name);
+      }
+    }
+  } catch (const std::exception&) {
+  }
+  return found;
+}
+
 std::vector<std::string> presentedChannels(const Imf::Header& header) {
   std::vector<Listed> listed;
   for (auto c = header.channels().begin(); c != header.channels().end(); ++c) {

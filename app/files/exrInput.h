@@ -32,5 +32,9 @@ Status openExrPart(const std::string& path, const std::string& part, double maxB
 // X beside it), then the rest as the file stores them.
 std::vector<std::string> presentedChannels(const Imf::Header& header);
 
+// "PART.CHANNEL" for each depth channel (Z, or a name ending in .Z) of the named parts of an EXR
+// file at `path`; empty for other files.
+std::vector<std::string> depthInOtherParts(const std::string& path);
+
 // The first line of a library message, or a plain reason when it gave none.
 std::string firstLine(const std::string& message);

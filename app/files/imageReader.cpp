@@ -98,6 +98,7 @@ Status readExr(const std::string& path, double maxBytes, const std::string& part
   } catch (const std::exception& e) {
     return Status::usage("cannot read the pixels of '" + path + "': " + firstLine(e.what()));
   }
+  loaded.header = std::make_shared<const Imf::Header>(h);
   out = std::move(loaded);
   return Status::success();
 }

@@ -3,6 +3,8 @@
 // library; other formats through the image module, loaded for them.
 #pragma once
 
+#include <OpenEXR/ImfHeader.h>
+
 #include <memory>
 #include <string>
 #include <vector>
@@ -13,8 +15,9 @@
 
 struct LoadedImage {
   std::unique_ptr<standin::MemoryIop> image;
-  ChannelNames names;                     // the file's name of each host channel
-  std::vector<std::string> fileChannels;  // the file's channel names, in file order
+  ChannelNames names;                         // the file's name of each host channel
+  std::vector<std::string> fileChannels;      // the file's channel names, in file order
+  std::shared_ptr<const Imf::Header> header;  // the part's header, for EXR files
 };
 
 // Reads one part of a flat image file: for EXR files the one `part` names or numbers (from 0),

@@ -3,7 +3,6 @@
 #include <OpenEXR/ImfChannelList.h>
 #include <OpenEXR/ImfFrameBuffer.h>
 #include <OpenEXR/ImfOutputFile.h>
-#include <OpenEXR/ImfStandardAttributes.h>
 #include <OpenEXR/ImfThreading.h>
 
 #include <algorithm>
@@ -11,6 +10,7 @@
 #include <cstdint>
 #include <ctime>
 #include <filesystem>
+#include <type_traits>
 
 #include "files/exrSettings.h"
 #include "files/fileMapping.h"
@@ -59,48 +59,80 @@ Imf::Slice flippedSlice(const float* plane, const Imath::Box2i& data) {
   return Imf::Slice(Imf::FLOAT, base, sizeof(float), size_t(-width * intptr_t(sizeof(float))));
 }
 
-// Half channels: the library writes the type a slice holds, so the planes are converted first,
-// into rows top-down.
-std::vector<half> halfPlane(const float* plane, size_t width, size_t height) {
-  std::vector<half> out(width * height);
+// Channels of another type than float: the library writes the type a slice holds, so the planes
+// are converted first, into rows top-down. Integer channels take the nearest whole number in
+// their range (NaN: 0).
+template <typename T>
+std::vector<char> convertedPlane(const float* plane, size_t width, size_t height) {
+  std::vector<char> out(width * height * sizeof(T));
+  T* to = reinterpret_cast<T*>(out.data());
   for (size_t row = 0; row < height; ++row) {
     const float* src = plane + (height - 1 - row) * width;
-    for (size_t x = 0; x < width; ++x) out[row * width + x] = half(src[x]);
+    for (size_t x = 0; x < width; ++x) {
+      if constexpr (std::is_same_v<T, half>)
+        to[row * width + x] = half(src[x]);
+      else
+        to[row * width + x] = src[x] > 0 ? T(std::min(double(src[x]) + 0.5, 4294967295.0)) : T(0);
+    }
   }
   return out;
 }
 
-Imf::Slice halfSlice(const std::vector<half>& plane, const Imath::Box2i& data) {
+Imf::Slice convertedSlice(const std::vector<char>& plane, Imf::PixelType type, const Imath::Box2i& data) {
+  const size_t bytes = type == Imf::HALF ? sizeof(half) : sizeof(uint32_t);
   const intptr_t width = intptr_t(data.max.x) - data.min.x + 1;
   const intptr_t origin = -intptr_t(data.min.x) - intptr_t(data.min.y) * width;
-  char* base =
-      reinterpret_cast<char*>(reinterpret_cast<intptr_t>(plane.data()) + origin * intptr_t(sizeof(half)));
-  return Imf::Slice(Imf::HALF, base, sizeof(half), size_t(width) * sizeof(half));
+  char* base = reinterpret_cast<char*>(reinterpret_cast<intptr_t>(plane.data()) + origin * intptr_t(bytes));
+  return Imf::Slice(type, base, bytes, size_t(width) * bytes);
 }
 
-// Every channel over the box, under its file name, floats straight from the planes.
+// B44 compresses half channels only; others go into the file as they are.
+void warnUncompressed(const Imf::Header& header, const WriteOptions& options,
+                      std::vector<std::string>& warnings) {
+  if (options.compression != "b44" && options.compression != "b44a") return;
+  std::string names;
+  bool notDepth = false;  // a channel --half would make half
+  for (auto c = header.channels().begin(); c != header.channels().end(); ++c) {
+    if (c.channel().type == Imf::HALF) continue;
+    names += (names.empty() ? "" : ", ") + std::string(c.name());
+    notDepth =
+        notDepth || std::find(options.depth.begin(), options.depth.end(), c.name()) == options.depth.end();
+  }
+  if (!names.empty())
+    warnings.push_back(
+        "--compression " + options.compression +
+        " compresses half channels only; these 32-bit channels are stored uncompressed: " + names +
+        (notDepth && options.pixels != PixelChoice::Half ? " (--half writes all but the depth as half)"
+                                                         : ""));
+}
+
+// Every channel over the box, under its file name: floats straight from the planes, other types
+// converted.
 void writeExr(const MemoryIop& image, const ChannelNames& names, const WriteOptions& options,
-              const std::string& temporary) {
+              const std::string& temporary, std::vector<std::string>& warnings) {
   Imf::Compression compression = Imf::ZIP_COMPRESSION;
   exrCompressionNamed(options.compression, compression);
   const Imath::Box2i data = exrBox(fileWindow(image.info().box(), image.format()));
-  Imf::Header header(exrBox(displayWindow(image.format())), data, 1.0f, Imath::V2f(0, 0), 1.0f,
-                     Imf::INCREASING_Y, compression);
-  Imf::addCapDate(header, captureDate());
+  Imf::Header header =
+      outputHeader(options.source, exrBox(displayWindow(image.format())), data, compression, captureDate());
   Imf::FrameBuffer frame;
-  std::vector<std::vector<half>> halves;
-  halves.reserve(image.channels().size());
+  std::vector<std::vector<char>> converted;
+  converted.reserve(image.channels().size());
   const size_t width = size_t(image.info().box().w()), height = size_t(image.info().box().h());
   for (Channel z : image.channels()) {
     const std::string name = fileChannelName(names, z);
-    header.channels().insert(name, Imf::Channel(options.half ? Imf::HALF : Imf::FLOAT));
-    if (!options.half) {
+    const bool depth = std::find(options.depth.begin(), options.depth.end(), name) != options.depth.end();
+    const Imf::PixelType type = outputPixelType(options.source, name, options.pixels, depth);
+    header.channels().insert(name, Imf::Channel(type));
+    if (type == Imf::FLOAT) {
       frame.insert(name, flippedSlice(image.plane(z), data));
       continue;
     }
-    halves.push_back(halfPlane(image.plane(z), width, height));
-    frame.insert(name, halfSlice(halves.back(), data));
+    converted.push_back(type == Imf::HALF ? convertedPlane<half>(image.plane(z), width, height)
+                                          : convertedPlane<uint32_t>(image.plane(z), width, height));
+    frame.insert(name, convertedSlice(converted.back(), type, data));
   }
+  warnUncompressed(header, options, warnings);
   Imf::OutputFile out(temporary.c_str(), header, Imf::globalThreadCount());
   out.setFrameBuffer(frame);
   out.writePixels(data.max.y - data.min.y + 1);
@@ -174,13 +206,14 @@ Status checkWritable(const MemoryIop& image, const std::string& path, OutputKind
 
 // Writes the file to `temporary`; removes it on failure.
 Status writeFile(const MemoryIop& image, const ChannelNames& names, OutputKind kind,
-                 const WriteOptions& options, const std::string& temporary, const std::string& path) {
+                 const WriteOptions& options, const std::string& temporary, const std::string& path,
+                 std::vector<std::string>& warnings) {
   Status written;
   if (kind != OutputKind::Exr) {
     written = writeView(image, kind, temporary, path);
   } else {
     try {
-      writeExr(image, names, options, temporary);
+      writeExr(image, names, options, temporary, warnings);
     } catch (const std::exception& e) {
       const std::string line = std::string(e.what()).substr(0, std::string(e.what()).find('\n'));
       written = Status::usage("cannot write '" + path +
@@ -202,7 +235,7 @@ Status writeImage(const MemoryIop& image, const ChannelNames& names, const std::
   if (Status s = outputKindOf(path, kind); !s.ok()) return s;
   if (Status s = checkWritable(image, path, kind, warnings); !s.ok()) return s;
   const std::string temporary = temporaryPathFor(path);
-  if (Status s = writeFile(image, names, kind, options, temporary, path); !s.ok()) return s;
+  if (Status s = writeFile(image, names, kind, options, temporary, path, warnings); !s.ok()) return s;
   // Interrupted while writing: the file is complete but unwanted; nothing takes the output's name.
   if (const int signal = interruptSignal()) {
     std::error_code ec;

@@ -6,8 +6,8 @@
 #include "DDImage/Knob.h"
 #include "DDImage/Op.h"
 #include "files/imageReader.h"
-#include "ktOrvelSettings.h"
 #include "files/inputChecks.h"
+#include "ktOrvelSettings.h"
 
 using namespace DD::Image;
 using namespace standin;
@@ -87,7 +87,7 @@ void gatherSamples(const std::vector<LoadedImage>& layers, const ChannelMap& map
 }  // namespace
 
 Status readLayers(const std::vector<std::string>& paths, const Op& node, double maxBytes, LoadedDeep& out,
-                  std::vector<std::string>& warnings) {
+                  std::vector<std::string>& warnings, const std::string& part) {
   const Channel depth = Channel(int(knobValue(node, "depthChannel")));
   const bool inverse = int(knobValue(node, "depthStyle")) == kDepthInverse;
   std::vector<LoadedImage> layers(paths.size());
@@ -95,7 +95,7 @@ Status readLayers(const std::vector<std::string>& paths, const Op& node, double 
   ChannelSet layout;
   Box box;
   for (size_t l = 0; l < paths.size(); ++l) {
-    if (Status s = readImage(paths[l], maxBytes - bytes, layers[l], warnings); !s.ok()) return s;
+    if (Status s = readImage(paths[l], maxBytes - bytes, layers[l], warnings, part); !s.ok()) return s;
     if (Status s = checkLayer(paths[l], layers[l], layers[0], paths[0], depth); !s.ok()) return s;
     const MemoryIop& image = *layers[l].image;
     bytes += imageBytes(image);
@@ -115,6 +115,7 @@ Status readLayers(const std::vector<std::string>& paths, const Op& node, double 
 
   out.image = std::make_unique<MemoryDeepOp>(layers[0].image->format(), box, layout);
   out.fileChannels = layers[0].fileChannels;
+  out.header = layers[0].header;
   std::vector<float> pixel;
   const ChannelMap& map = out.image->channelMap();
   for (int y = box.y(); y < box.t(); ++y)

@@ -17,7 +17,7 @@ class Op;
 
 // Reads the layers at `paths` and merges them into `out`, with the depth channel and style the
 // knobs of `node` hold. A layer without alpha or the depth channel, or whose format differs from
-// the first's, is refused with one line naming it; so is a stack that would take more than
-// `maxBytes`, layers and samples together.
+// the first's, is refused with one line naming it; `part` chooses the part of each (see readImage); so is a
+// stack that would take more than `maxBytes`, layers and samples together.
 Status readLayers(const std::vector<std::string>& paths, const DD::Image::Op& node, double maxBytes,
-                  LoadedDeep& out, std::vector<std::string>& warnings);
+                  LoadedDeep& out, std::vector<std::string>& warnings, const std::string& part = "");

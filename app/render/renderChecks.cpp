@@ -6,12 +6,15 @@
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
+#include <sstream>
 
+#include "DDImage/DeepOp.h"
 #include "DDImage/Knob.h"
 #include "DDImage/Op.h"
 #include "cli/frameRange.h"
 #include "cli/messages.h"
 #include "depth/depthStatistics.h"
+#include "files/exrInput.h"
 #include "standin/OpHost.h"
 
 using namespace DD::Image;
@@ -49,6 +52,13 @@ const char* const kMatteKnobs[] = {"defocusMatteChannel", "bloomMatteChannel",
 Status checkRenderRequest(const RenderRequest& request) {
   if (!request.layers.empty() && !request.deep.empty())
     return Status::usage("--layer and --deep both give the Deep Input: use one of them");
+  if (request.depthEdges && (!request.layers.empty() || !request.deep.empty()))
+    return Status::usage(std::string("--depth-edges mends the depth of INPUT, which ") +
+                         (request.deep.empty() ? "--layer" : "--deep") +
+                         " replaces with its own samples: leave it out (" +
+                         (request.deep.empty() ? "each layer's edges keep their own depth, weighted by alpha"
+                                               : "a deep image keeps each edge's surfaces apart already") +
+                         ")");
   if (request.input.empty() && request.deep.empty() && request.layers.empty())
     return Status::usage(
         "nothing to render: give an INPUT image, a deep image with --deep FILE, or layers with --layer FILE");
@@ -122,8 +132,35 @@ void warnIgnoredSettings(const RenderRequest& request, const Op& node,
   }
 }
 
-void warnIfUnchanged(const Op& node, const Iop& input, const Iop& output, const std::string& path,
-                     std::vector<std::string>& warnings) {
+namespace {
+
+// True when the depth plane of `input` gives some pixel a blur of over one pixel.
+bool anyBlur(const Op& node, const standin::MemoryIop& input) {
+  const float* plane = input.plane(Channel(int(knobValue(node, "depthChannel"))));
+  if (!plane) return false;
+  const Box& box = input.info().box();
+  const ktOrvelSettings lens = lensSettingsOf(node, input.format().w(), input.format().h());
+  return summariseDepths(std::vector<float>(plane, plane + size_t(box.w()) * size_t(box.h())), lens,
+                         DepthKind::Flat)
+             .inFocus < 1.0;
+}
+
+// The channel set a channel-set knob holds, from its saved form: all, none, rgba, rgb or {NAME ...}.
+ChannelSet channelSetOf(const standin::KnobRecord& knob) {
+  const std::string script = knob.script();
+  if (script == "all") return Mask_All;
+  if (script == "rgba" || script == "rgb") return script == "rgba" ? Mask_RGBA : Mask_RGB;
+  ChannelSet set;
+  std::istringstream names(script.size() > 1 && script.front() == '{' ? script.substr(1, script.size() - 2)
+                                                                      : "");
+  for (std::string name; names >> name;) set += findChannel(name.c_str());
+  return set;
+}
+
+}  // namespace
+
+void warnIfUnchanged(const Op& node, const Iop& input, const ChannelNames& names, const Iop& output,
+                     const std::string& path, std::vector<std::string>& warnings) {
   if (knobValue(node, "outputType") != 0) return;
   const auto& in = static_cast<const standin::MemoryIop&>(input);
   const auto& out = static_cast<const standin::MemoryIop&>(output);
@@ -131,12 +168,15 @@ void warnIfUnchanged(const Op& node, const Iop& input, const Iop& output, const 
   const Box& b = out.info().box();
   if (a.x() != b.x() || a.y() != b.y() || a.r() != b.r() || a.t() != b.t()) return;
   const size_t count = size_t(a.w()) * size_t(a.h());
-  int compared = 0;
-  for (Channel z : {Chan_Red, Chan_Green, Chan_Blue, Chan_Alpha}) {
+  std::vector<std::string> compared, blurred;
+  const standin::KnobRecord* knob = standin::record(node.knob("orvelChannels"));
+  const ChannelSet selected = knob ? channelSetOf(*knob) : ChannelSet(Mask_RGBA);
+  for (Channel z : in.channels()) {
     const float* p = in.plane(z);
     const float* q = out.plane(z);
     if (!p || !q) continue;
-    ++compared;
+    compared.push_back(fileChannelName(names, z));
+    if (selected.contains(z)) blurred.push_back(compared.back());
     float largest = 0;
     for (size_t i = 0; i < count; ++i)
       if (std::isfinite(p[i])) largest = std::max(largest, std::fabs(p[i]));
@@ -145,7 +185,18 @@ void warnIfUnchanged(const Op& node, const Iop& input, const Iop& output, const 
           !(std::isnan(p[i]) && std::isnan(q[i])))
         return;
   }
-  if (compared == 0) return;
+  if (compared.empty()) return;
+  if (anyBlur(node, in)) {
+    warnings.push_back(
+        blurred.empty()
+            ? "the picture is the input unchanged: orvelChannels (" + (knob ? knob->script() : "") +
+                  ") holds none of its channels (" + list(compared) +
+                  "); name those to blur with --set orvelChannels=..."
+            : "the picture is the input unchanged, though some pixels' blur is over one pixel: the "
+              "channels blurred (" +
+                  list(blurred) + ") are even across every blur");
+    return;
+  }
   warnings.push_back(
       "nothing was out of focus: the picture is the input unchanged (no pixel's blur is over one "
       "pixel at focalPlane " +
@@ -201,13 +252,18 @@ Status focusAt(const std::string& text, Op& node, const LoadedImage& input, std:
   float depth = 0;
   if (!plane || !medianDepthAround(*input.image, plane, f.x() + x, f.t() - 1 - y, depth))
     return Status::usage("--focus-at " + text + ": no finite depth in " + getName(z) + " around that pixel");
+  // "1/z" values name the distance 1 / v; 0 or below is infinitely far, as the node takes it.
+  const bool inverse = int(knobValue(node, "depthStyle")) == kDepthInverse;
+  const float raw = depth;
+  if (inverse) depth = raw > 0 ? 1.0f / raw : kFarDepth;
   standin::KnobRecord* focalPlane = standin::record(node.knob("focalPlane"));
   char value[32];
   std::snprintf(value, sizeof value, "%.9g", depth);
   if (!focalPlane || !focalPlane->fromScript(value)) return Status::usage("cannot set focalPlane");
   node.knob_changed(focalPlane);
   note = "--focus-at " + text + ": focalPlane=" + focalPlane->script() +
-         " (the median depth of the 5 x 5 pixels there)";
+         " (the median depth of the 5 x 5 pixels there" +
+         (inverse ? ", from its 1/z value " + number(raw) : "") + ")";
   return Status::success();
 }
 
@@ -234,8 +290,44 @@ Status checkDepthChannel(const Op& node, const ChannelSet& channels,
                          " file holds colour only; give an EXR with a depth channel, or the depths "
                          "as a deep EXR with --deep FILE");
   const std::vector<std::string> near = nearestNames(getName(z), fileChannels);
+  const std::vector<std::string> inParts = depthInOtherParts(path);
   return Status::usage("'" + path + "' has no depth channel " + getName(z) +
                        " (its channels: " + list(fileChannels) +
                        (near.empty() ? "" : "; did you mean " + joinAlternatives(near) + "?") +
+                       (inParts.empty() ? "" : "; other parts hold " + joinAlternatives(inParts)) +
                        "); name one with --set depthChannel=NAME");
+}
+
+Status checkSameFormat(const standin::MemoryIop& input, const std::string& path, const DeepOp& deep,
+                       bool deepFile) {
+  const Format& a = input.format();
+  const Format& b = *deep.deepInfo().format();
+  if (a.x() == b.x() && a.y() == b.y() && a.r() == b.r() && a.t() == b.t()) return Status::success();
+  const auto text = [](const Format& f) {
+    return std::to_string(f.w()) + " x " + std::to_string(f.h()) +
+           (f.x() || f.y() ? " at (" + std::to_string(f.x()) + ", " + std::to_string(f.y()) + ")" : "");
+  };
+  return Status::usage("'" + path + "' is " + text(a) + ", but the " +
+                       (deepFile ? "--deep image is " : "--layer files are ") + text(b) +
+                       ": INPUT only brings the channels the deep input lacks, over the same display window");
+}
+
+Status checkOutputIsNoInput(const std::string& output, const std::vector<std::string>& inputs) {
+  namespace fs = std::filesystem;
+  std::error_code ec;
+  const fs::path out = fs::weakly_canonical(output, ec);
+  for (const std::string& in : inputs) {
+    if (in.empty()) continue;
+    std::error_code e1, e2;
+    if ((!ec && fs::weakly_canonical(in, e1) == out && !e1) || fs::equivalent(in, output, e2))
+      return Status::usage("-o '" + output + "' is the input '" + in +
+                           "': the render would overwrite its source; write to another file");
+  }
+  return Status::success();
+}
+
+std::vector<std::string> depthChannelNames(const Op& node, const ChannelNames& names) {
+  std::vector<std::string> depth{"Z", "ZBack", "depth.Z", "depth.ZBack"};
+  depth.push_back(fileChannelName(names, Channel(int(knobValue(node, "depthChannel")))));
+  return depth;
 }

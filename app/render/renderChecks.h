@@ -13,7 +13,8 @@
 namespace DD {
 namespace Image {
 class Op;
-}
+class DeepOp;
+}  // namespace Image
 }  // namespace DD
 
 // What the renderer checks around the node before and after a render: refusals of settings that
@@ -40,15 +41,19 @@ void warnIgnoredSettings(const RenderRequest& request, const DD::Image::Op& node
 
 // A defocused image equal to its input (within 1e-6 of each channel's largest value) warns that
 // nothing was out of focus.
-void warnIfUnchanged(const DD::Image::Op& node, const DD::Image::Iop& input, const DD::Image::Iop& output,
-                     const std::string& path, std::vector<std::string>& warnings);
+// Every channel the input and the output share is compared. When some pixel's blur is over one
+// pixel, the reason named is that orvelChannels holds none of the input's channels.
+void warnIfUnchanged(const DD::Image::Op& node, const DD::Image::Iop& input, const ChannelNames& names,
+                     const DD::Image::Iop& output, const std::string& path,
+                     std::vector<std::string>& warnings);
 
 // The renderer's line after a node warning or error that leads nowhere by itself.
 void addHintsToWarnings(const DD::Image::Op& node, std::vector<std::string>& warnings);
 Status withHints(Status status, const std::vector<std::string>& inputChannels);
 
 // --focus-at X,Y: sets focalPlane to the median depth of the 5 x 5 pixels around (X, Y), counted
-// from the display window's top-left, and says so in `note`.
+// from the display window's top-left, and says so in `note`. With depthStyle "1/z" the median
+// value v gives the distance 1 / v (infinitely far for 0 or below).
 Status focusAt(const std::string& text, DD::Image::Op& node, const LoadedImage& input, std::string& note);
 
 // The input must carry the node's depth channel for every output but the filter-shape preview.
@@ -57,3 +62,15 @@ Status focusAt(const std::string& text, DD::Image::Op& node, const LoadedImage& 
 // `fileChannels` are the file's channel names, listed in the message.
 Status checkDepthChannel(const DD::Image::Op& node, const DD::Image::ChannelSet& channels,
                          const std::vector<std::string>& fileChannels, const std::string& path);
+
+// INPUT beside a deep input (--deep, or --layer when `deepFile` is false) must have its display
+// window: it only brings the channels the deep samples lack.
+Status checkSameFormat(const standin::MemoryIop& input, const std::string& path,
+                       const DD::Image::DeepOp& deep, bool deepFile);
+
+// Refuses an output path that names one of `inputs` (the same file by any path).
+Status checkOutputIsNoInput(const std::string& output, const std::vector<std::string>& inputs);
+
+// The channels written as float under --half: the node's depth channel by its file name, and Z
+// and ZBack.
+std::vector<std::string> depthChannelNames(const DD::Image::Op& node, const ChannelNames& names);

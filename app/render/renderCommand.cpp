@@ -14,8 +14,8 @@
 #include "files/exrSettings.h"
 #include "files/imageReader.h"
 #include "files/imageWriter.h"
-#include "files/layerInput.h"
 #include "files/inputChecks.h"
+#include "files/layerInput.h"
 #include "files/partChannel.h"
 #include "render/depthEdgesNode.h"
 #include "render/interruption.h"
@@ -53,6 +53,14 @@ struct DeepFile {
   LoadedDeep deep;
 };
 
+// The line that ends a range some of whose frames failed, with the first failure's exit status.
+Status framesNotWritten(const std::vector<int>& failed, int count, int code) {
+  std::string frames;
+  for (int f : failed) frames += (frames.empty() ? "" : ", ") + std::to_string(f);
+  return Status{code, std::to_string(failed.size()) + " of " + std::to_string(count) +
+                          " frames not written: " + frames + " (the reasons are above)"};
+}
+
 // One render job: the inputs outlive the node, which is declared after them.
 class RenderJob {
  public:
@@ -65,6 +73,7 @@ class RenderJob {
  private:
   Status prepare();
   Status checkFrames();
+  Status checkOutputNotInput(int frame) const;
   Status setUpFrame(int frame);
   Status renderOne(int frame, int index, int count);
   Status connectFile(InputFile& file, const std::string& pattern, int frame, int input);
@@ -91,6 +100,7 @@ class RenderJob {
   FrameRange range_;
   bool ranged_ = false;
   bool knobsApplied_ = false;
+  bool stopRange_ = false;  // a problem no frame of the range can escape
   CameraOp camera_{nullptr};
   InputFile input_, kernel_, mattes_;
   DeepFile deep_;
@@ -119,7 +129,8 @@ Status RenderJob::prepare() {
   if (Status s = outputKindOf(request_.output, kind); !s.ok()) return s;
   if (Status s = checkFrames(); !s.ok()) return s;
   if (Status s = checkOutputPath(framePath(request_.output, range_.first)); !s.ok()) return s;
-  if (request_.half && kind != OutputKind::Exr) warnings_.push_back("--half applies to EXR output only");
+  if ((request_.half || request_.floats) && kind != OutputKind::Exr)
+    warnings_.push_back(std::string(request_.half ? "--half" : "--float") + " applies to EXR output only");
   if (!request_.compression.empty() && kind != OutputKind::Exr)
     warnings_.push_back("--compression applies to EXR output only");
   setExrThreads(request_.threads);
@@ -179,7 +190,7 @@ Status RenderJob::connectDeep(int frame) {
   const std::string path = framePath(request_.deep, frame);
   if (path == deep_.path && deep_.deep.image) return Status::success();
   LoadedDeep loaded;
-  if (Status s = readDeepImage(path, maxBytes_, loaded, warnings_); !s.ok()) return s;
+  if (Status s = readDeepImage(path, maxBytes_, loaded, warnings_, request_.part); !s.ok()) return s;
   if (!OpHost::connect(*node_, kDeepInput, loaded.image.get()))
     return Status::usage("the node refused '" + path + "' on input " + std::to_string(kDeepInput));
   deep_ = DeepFile{path, std::move(loaded)};
@@ -193,7 +204,7 @@ Status RenderJob::connectLayers(int frame) {
   for (const std::string& p : request_.layers) key += "\n" + paths.emplace_back(framePath(p, frame));
   if (paths.empty() || (key == deep_.path && deep_.deep.image)) return Status::success();
   LoadedDeep loaded;
-  if (Status s = readLayers(paths, *node_, maxBytes_, loaded, warnings_); !s.ok()) return s;
+  if (Status s = readLayers(paths, *node_, maxBytes_, loaded, warnings_, request_.part); !s.ok()) return s;
   if (!OpHost::connect(*node_, kDeepInput, loaded.image.get()))
     return Status::usage("the node refused the layers on input " + std::to_string(kDeepInput));
   deep_ = DeepFile{key, std::move(loaded)};
@@ -217,12 +228,16 @@ Status RenderJob::takeFormat() {
 // channels, and after the camera is connected, as in a saved script.
 Status RenderJob::applyKnobsOnce() {
   if (knobsApplied_) return Status::success();
-  knobsApplied_ = true;
+  knobsApplied_ = stopRange_ = true;
   if (Status s = applyKnobs(*node_, assignments_, warnings_); !s.ok())
     return withHints(s, input_.image.fileChannels);
   warnIgnoredSettings(request_, *node_, assignments_, camera_.focusDistance(), warnings_);
-  if (!edges_) return Status::success();
-  return setUpDepthEdges(*edges_, *node_, request_.depthEdges, edgeAssignments_, warnings_);
+  if (edges_)
+    if (Status s = setUpDepthEdges(*edges_, *node_, request_.depthEdges, edgeAssignments_, warnings_);
+        !s.ok())
+      return s;
+  stopRange_ = false;
+  return Status::success();
 }
 
 // Reads and connects the frame's inputs, sets the knobs, checks the depth channel (a deep
@@ -234,6 +249,11 @@ Status RenderJob::setUpFrame(int frame) {
   if (Status s = connectDeep(frame); !s.ok()) return s;
   if (Status s = applyKnobsOnce(); !s.ok()) return s;
   if (Status s = connectLayers(frame); !s.ok()) return s;
+  if (input_.image.image && deep_.deep.image)
+    if (Status s =
+            checkSameFormat(*input_.image.image, input_.path, *deep_.deep.image, !request_.deep.empty());
+        !s.ok())
+      return s;
   if (Status s = checkMatteChannels(*node_, mattes_.image, mattes_.path, warnings_); !s.ok()) return s;
   const LoadedImage& in = input_.image;
   if (in.image && !deep_.deep.image)
@@ -263,14 +283,18 @@ Status RenderJob::renderOne(int frame, int index, int count) {
   const Status rendered = renderNodeFrame(*iop_, settings, image, warnings_);
   addHintsToWarnings(*node_, warnings_);
   if (rendered.ok() && input_.image.image && !deep_.deep.image)
-    warnIfUnchanged(*node_, *input_.image.image, *image, input_.path, warnings_);
+    warnIfUnchanged(*node_, *input_.image.image, input_.image.names, *image, input_.path, warnings_);
   printWarnings(warnings_);
   if (!rendered.ok()) return withHints(rendered, {});
 
   const std::string output = framePath(request_.output, frame);
   WriteOptions options;
-  options.half = request_.half;
+  options.pixels = request_.half     ? PixelChoice::Half
+                   : request_.floats ? PixelChoice::Float
+                                     : PixelChoice::Kept;
   options.compression = request_.compression;
+  options.source = input_.image.header ? input_.image.header.get() : deep_.deep.header.get();
+  options.depth = depthChannelNames(*node_, input_.image.names);
   const Status written = writeImage(*image, input_.image.names, output, options, warnings_);
   printWarnings(warnings_);
   if (written.ok() && !request_.quiet) {
@@ -281,19 +305,45 @@ Status RenderJob::renderOne(int frame, int index, int count) {
   return written;
 }
 
+// The output must name none of the frame's inputs: the render would overwrite its source.
+Status RenderJob::checkOutputNotInput(int frame) const {
+  std::vector<std::string> inputs{request_.input, request_.deep, request_.kernel, request_.mattes};
+  inputs.insert(inputs.end(), request_.layers.begin(), request_.layers.end());
+  for (std::string& path : inputs) path = framePath(path, frame);
+  return checkOutputIsNoInput(framePath(request_.output, frame), inputs);
+}
+
+// Every frame of a range that can be rendered is; those that cannot are named at the end, and
+// the first one's exit status is the job's. A knob or option problem, or an interruption, stops
+// the range: no later frame could do better.
 int RenderJob::run() {
   Status status = prepare();
+  if (status.ok()) status = checkOutputNotInput(range_.first);
   const int count = range_.last - range_.first + 1;
+  std::vector<int> failed;
+  int failedCode = kExitOk;
   for (int i = 0; status.ok() && i < count; ++i) {
-    if (request_.skipExisting && std::filesystem::exists(framePath(request_.output, range_.first + i))) {
+    const int frame = range_.first + i;
+    if (request_.skipExisting && std::filesystem::exists(framePath(request_.output, frame))) {
       if (!request_.quiet)
-        std::fprintf(stderr, "skipped %s: it exists\n", framePath(request_.output, range_.first + i).c_str());
+        std::fprintf(stderr, "skipped %s: it exists\n", framePath(request_.output, frame).c_str());
       continue;
     }
-    status = renderOne(range_.first + i, i, count);
-    if (const int signal = interruptSignal(); signal && status.ok()) status = interruptedStatus(signal);
+    Status one = checkOutputNotInput(frame);
+    if (one.ok()) one = renderOne(frame, i, count);
+    if (const int signal = interruptSignal(); signal && one.ok()) one = interruptedStatus(signal);
+    if (one.ok()) continue;
+    if (!ranged_ || stopRange_ || interruptSignal()) {
+      status = one;
+      break;
+    }
+    printWarnings(warnings_);
+    reportStatus(Status{one.code, "frame " + std::to_string(frame) + ": " + one.message});
+    failed.push_back(frame);
+    if (failedCode == kExitOk) failedCode = one.code;
   }
   printWarnings(warnings_);
+  if (status.ok() && !failed.empty()) status = framesNotWritten(failed, count, failedCode);
   return reportStatus(status);
 }
 

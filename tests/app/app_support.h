@@ -70,6 +70,18 @@ inline RunResult runOrvel(std::vector<std::string> args, const std::string& exec
           readBytes(capture.path("err"))};
 }
 
+using Args = std::vector<std::string>;
+
+// orvel run with "@" in an argument standing for the scratch folder `dir`.
+inline std::string at(const ScratchFolder& dir, std::string s) {
+  for (size_t i; (i = s.find('@')) != std::string::npos;) s.replace(i, 1, dir.path(""));
+  return s;
+}
+inline RunResult run(const ScratchFolder& dir, Args args) {
+  for (std::string& s : args) s = at(dir, s);
+  return runOrvel(args);
+}
+
 // A flat image as a file holds it: interleaved channels, rows top-down over the data window.
 struct TestImage {
   int x = 0, y = 0, width = 0, height = 0;                  // data window
@@ -132,22 +144,32 @@ inline TestImage readImage(const std::string& path) {  // no channels when unrea
   return image;
 }
 
-// Deep samples per pixel (rows top-down), channels interleaved.
+// Deep samples per pixel (rows top-down), channels interleaved; with `right`, a second part of
+// those samples, the parts named "left" and "right".
+using DeepSamples = std::function<void(int, int, std::vector<float>&)>;
 inline void writeDeepImage(const std::string& path, int width, int height,
-                           const std::vector<std::string>& channels,
-                           const std::function<void(int, int, std::vector<float>&)>& samples,
-                           int tileSize = 0) {
+                           const std::vector<std::string>& channels, const DeepSamples& samples,
+                           int tileSize = 0, const DeepSamples& right = nullptr) {
   const int n = int(channels.size());
-  OIIO::ImageSpec spec(width, height, n, OIIO::TypeDesc::FLOAT);
-  spec.channelnames = channels;
-  spec.deep = true;
-  spec.tile_width = spec.tile_height = tileSize;
-  OIIO::DeepData data;
-  data.init(spec);
-  std::vector<std::vector<float>> s(size_t(width) * size_t(height));
-  for (size_t p = 0; p < s.size(); ++p) samples(int(p) % width, int(p) / width, s[p]);
-  for (size_t p = 0; p < s.size(); ++p) data.set_samples(int64_t(p), int(s[p].size()) / n);
-  for (size_t p = 0; p < s.size(); ++p)
-    for (size_t i = 0; i < s[p].size(); ++i) data.set_deep_value(int64_t(p), int(i % n), int(i / n), s[p][i]);
-  writeSpec(path, spec, [&](OIIO::ImageOutput& o) { return o.write_deep_image(data); });
+  std::vector<OIIO::ImageSpec> specs(right ? 2 : 1, OIIO::ImageSpec(width, height, n, OIIO::TypeDesc::FLOAT));
+  for (size_t part = 0; part < specs.size(); ++part) {
+    std::tie(specs[part].channelnames, specs[part].deep, specs[part].tile_width, specs[part].tile_height) =
+        std::make_tuple(channels, true, tileSize, tileSize);
+    if (right) specs[part].attribute("oiio:subimagename", part ? "right" : "left");
+  }
+  auto out = OIIO::ImageOutput::create(path);
+  bool ok = out && out->open(path, int(specs.size()), specs.data());
+  for (size_t part = 0; ok && part < specs.size(); ++part) {
+    OIIO::DeepData data;
+    data.init(specs[part]);
+    std::vector<std::vector<float>> s(size_t(width) * size_t(height));
+    for (size_t p = 0; p < s.size(); ++p) (part ? right : samples)(int(p) % width, int(p) / width, s[p]);
+    for (size_t p = 0; p < s.size(); ++p) data.set_samples(int64_t(p), int(s[p].size()) / n);
+    for (size_t p = 0; p < s.size(); ++p)
+      for (size_t i = 0; i < s[p].size(); ++i)
+        data.set_deep_value(int64_t(p), int(i % n), int(i / n), s[p][i]);
+    ok = (part == 0 || out->open(path, specs[part], OIIO::ImageOutput::AppendSubimage)) &&
+         out->write_deep_image(data);
+  }
+  if (!ok || !out->close()) throw std::runtime_error("cannot write " + path);
 }

@@ -4,9 +4,7 @@
 #include <OpenEXR/ImfFrameBuffer.h>
 #include <OpenEXR/ImfHeader.h>
 #include <OpenEXR/ImfInputFile.h>
-#include <OpenEXR/ImfMultiPartOutputFile.h>
-#include <OpenEXR/ImfOutputPart.h>
-#include <OpenEXR/ImfPartType.h>
+#include <OpenEXR/ImfOutputFile.h>
 #include <OpenEXR/ImfStdIO.h>
 #include <gtest/gtest.h>
 
@@ -21,7 +19,6 @@
 
 namespace {
 
-using Args = std::vector<std::string>;
 const Args kRGBAZ = {"R", "G", "B", "A", "Z"};
 
 // A colour that differs in every pixel and channel, so that a shifted or flipped copy shows.
@@ -32,13 +29,6 @@ TestImage picture(int width, int height, const std::function<float(int, int)>& d
   return makeImage(width, height, kRGBAZ, [&](int x, int row, int c) {
     return c == 3 ? 1.0f : c == 4 ? depth(x, row) : pattern(x, row, c);
   });
-}
-
-// "@" in an argument stands for the scratch folder.
-RunResult run(const ScratchFolder& dir, Args args) {
-  for (std::string& s : args)
-    for (size_t at; (at = s.find('@')) != std::string::npos;) s.replace(at, 1, dir.path(""));
-  return runOrvel(args);
 }
 
 #define ASSERT_RAN(result) ASSERT_EQ((result).exitCode, 0) << (result).err
@@ -177,6 +167,9 @@ TEST_P(BadInputs, ExitWithOneClearMessageAndNoOutput) {
   writeDeepImage(dir.path("deepnoz.exr"), 4, 3, {"R", "A"}, [](int, int, std::vector<float>& s) {
     s = {0.5f, 1};
   });
+  writeDeepImage(dir.path("deep.exr"), 4, 3, {"R", "A", "Z"}, [](int, int, std::vector<float>& s) {
+    s = {0.5f, 1, 9};
+  });
   const std::vector<std::string> before = dir.files();
   const RunResult r = run(dir, GetParam().args);
   EXPECT_EQ(readBytes(dir.path("old.exr")), "an older file");
@@ -226,6 +219,8 @@ INSTANTIATE_TEST_SUITE_P(
         ErrorCase{"LayerAndDeep", {"render", "--layer", "@in.exr", "--deep", "@in.exr", "-o", "@out.exr"}, 2,
                   "--layer and --deep"},
         ErrorCase{"FlatAsDeep", {"render", "--deep", "@in.exr", "-o", "@out.exr"}, 2, "is not a deep image"},
+        ErrorCase{"InputBesideAnotherDeep", with({"--deep", "@deep.exr"}), 2, "is 8 x 6, but the --deep image is 4 x 3"},
+        ErrorCase{"OutputIsAnInput", {"render", "@in.exr", "--mattes", "@old.exr", "-o", "@old.exr"}, 2, "is the input"},
         ErrorCase{"NoKernelConnected", {"render", "@in.exr", "-o", "@old.exr", "--set", "kernelType=Input"}, 1,
                   "error: No input kernel connected!"}),
     [](const auto& info) { return std::string(info.param.name); });
@@ -368,6 +363,15 @@ TEST(Layers, RenderAsTheDeepFileOfTheirSamples) {
     ASSERT_RAN(render({"render", "--deep", "@deep.exr"}, method, "d.exr"));
     expectSame(readImage(dir.path("d.exr")), readImage(dir.path(method + ".exr")), 0.0f);
   }
+  // The same layers holding 1 / depth, with depthStyle "1/z": the depths they stand for order them.
+  for (const std::string name : {"far", "near"}) {
+    TestImage layer = readImage(dir.path(name + ".exr"));
+    for (size_t i = 4; i < layer.pixels.size(); i += 5) layer.pixels[i] = 1 / layer.pixels[i];
+    writeImage(dir.path("1z" + name + ".exr"), layer);
+  }
+  ASSERT_RAN(render({"render", "--layer", "@1zfar.exr", "--layer", "@1znear.exr", "--set", "depthStyle=1/z"},
+                    "Visible Share", "1z.exr"));
+  expectSame(readImage(dir.path("d.exr")), readImage(dir.path("1z.exr")), 1e-5f, true, 4);
   const TestImage through = readImage(dir.path("See Through.exr")),
                   share = readImage(dir.path("Visible Share.exr"));
   const int red = through.channel("R");
@@ -382,9 +386,10 @@ INSTANTIATE_TEST_SUITE_P(Cases, PointSamples,
 // clang-format on
 
 // ---- The real files of the shared test data render to finite values; an empty deep file gives
-// black. Where a reference is named, the picture and the header (every attribute but the capture
+// black. Where a reference is named, the picture and the header's attributes (but the capture
 // date) are those the renderer wrote before it read and wrote EXR files through OpenEXR itself,
-// when it did through OpenImageIO (tests/app/reference, written by that build).
+// when it did through OpenImageIO and wrote 32-bit floats, or half, depth too, with --half
+// (tests/app/reference, written by that build).
 
 // Every header attribute, its type and its value's bytes as stored; the capture date's type only.
 std::map<std::string, std::string> headerValues(const std::string& path) {
@@ -412,8 +417,8 @@ TEST_P(SharedFiles, Render) {
   Args args = GetParam().args;
   args.back() = path;
   const std::string output = GetParam().reference ? GetParam().reference : "out.exr";
-  args.insert(args.end(), {"-o", "@" + output, "--set", "multiplier=4"});
-  if (output.find("half") != std::string::npos) args.push_back("--half");
+  const bool half = output.find("half") != std::string::npos;  // the reference's depth is half too
+  args.insert(args.end(), {"-o", "@" + output, "--set", "multiplier=4", half ? "--half" : "--float"});
   ASSERT_RAN(run(dir, args));
   const TestImage out = readImage(dir.path(output));
   ASSERT_FALSE(out.pixels.empty());
@@ -423,10 +428,13 @@ TEST_P(SharedFiles, Render) {
   }
   if (!GetParam().reference) return;
   const std::string reference = std::string(ORVEL_REFERENCE_FILES) + "/" + output;
-  expectSame(readImage(reference), out, 2e-5f);
-  if (output.find(".exr") != std::string::npos) {
-    EXPECT_EQ(headerValues(reference), headerValues(dir.path(output)));
-  }
+  expectSame(readImage(reference), out, 2e-5f, true, half ? 4 : 99);
+  if (output.find(".exr") == std::string::npos) return;
+  std::map<std::string, std::string> written = headerValues(dir.path(output));  // and the input's
+  for (const auto& [name, value] : headerValues(reference))
+    if (!(half && name == "channels")) {
+      EXPECT_EQ(written[name], value) << name;
+    }
 }
 
 // clang-format off
@@ -475,47 +483,51 @@ INSTANTIATE_TEST_SUITE_P(Methods, Compression,
                          [](const auto& info) { return std::string(info.param.name); });
 // clang-format on
 
-// ---- EXR parts and sampling, in files written through OpenEXR: the first of two parts is read,
-// with a warning; a subsampled channel (2 x 2, named "chroma") is refused.
-void writeExrParts(const std::string& path, const std::vector<TestImage>& images, bool subsampled = false) {
-  std::vector<Imf::Header> headers;
-  for (const TestImage& image : images) {
-    headers.emplace_back(image.width, image.height);
-    headers.back().setName("part" + std::to_string(headers.size()));
-    headers.back().setType(Imf::SCANLINEIMAGE);
-    for (const std::string& c : image.channels) headers.back().channels().insert(c, Imf::Channel(Imf::FLOAT));
-    if (subsampled) headers.back().channels().insert("chroma", Imf::Channel(Imf::FLOAT, 2, 2));
-  }
-  Imf::MultiPartOutputFile file(path.c_str(), headers.data(), int(headers.size()));
-  for (size_t i = 0; i < images.size(); ++i) {
-    const TestImage& image = images[i];
-    const size_t n = image.channels.size(), row = n * sizeof(float) * size_t(image.width);
-    Imf::FrameBuffer frame;
-    for (size_t c = 0; c < n; ++c)
-      frame.insert(image.channels[c],
-                   Imf::Slice(Imf::FLOAT, (char*)(image.pixels.data() + c), n * sizeof(float), row));
-    std::vector<float> chroma(size_t(image.width * image.height / 4));
-    if (subsampled)
-      frame.insert("chroma", Imf::Slice(Imf::FLOAT, (char*)chroma.data(), 4, 2 * size_t(image.width), 2, 2));
-    Imf::OutputPart part(file, int(i));
-    part.setFrameBuffer(frame);
-    part.writePixels(image.height);
+// ---- Attributes that still describe the pixels come through a render, and so does each
+// channel's pixel type; --half leaves the depth float.
+TEST(Metadata, AttributesAndPixelTypesSurvive) {
+  ScratchFolder dir;
+  const TestImage in = picture(12, 9, [](int x, int) { return 60.0f + 9 * float(x); });
+  OIIO::ImageSpec spec(12, 9, 5, OIIO::TypeDesc::FLOAT);
+  spec.channelnames = kRGBAZ;
+  spec.channelformats.assign(4, OIIO::TypeDesc::HALF), spec.channelformats.push_back(OIIO::TypeDesc::FLOAT);
+  const float xyz[8] = {1, 0, 0, 1, 0, 0, 1 / 3.0f, 1 / 3.0f};
+  const unsigned timeCode[2] = {0x01020304, 0};
+  spec.attribute("chromaticities", OIIO::TypeDesc(OIIO::TypeDesc::FLOAT, 8), xyz);
+  spec.attribute("smpte:TimeCode", OIIO::TypeTimeCode, timeCode);
+  spec.attribute("myStudio:shot", "sh010");
+  writeSpec(dir.path("in.exr"), spec,
+            [&](OIIO::ImageOutput& o) { return o.write_image(OIIO::TypeDesc::FLOAT, in.pixels.data()); });
+  ASSERT_RAN(run(dir, with({"--set", "multiplier=4"})));
+  ASSERT_RAN(run(dir, {"render", "@in.exr", "-o", "@half.exr", "--half"}));
+  auto before = headerValues(dir.path("in.exr")), after = headerValues(dir.path("out.exr"));
+  for (const char* name : {"chromaticities", "timeCode", "myStudio:shot"})
+    EXPECT_EQ(after[name], before.at(name)) << name;
+  for (const std::string file : {"out.exr", "half.exr"}) {  // R, G, B, A half (1), Z float (2)
+    Imf::InputFile f(dir.path(file).c_str());
+    for (auto c = f.header().channels().begin(); c != f.header().channels().end(); ++c)
+      EXPECT_EQ(c.channel().type, c.name()[0] == 'Z' ? Imf::FLOAT : Imf::HALF) << file << " " << c.name();
   }
 }
 
-TEST(ExrParts, TheFirstOfTwoIsReadWithAWarning) {
+// ---- A subsampled channel (2 x 2, "chroma", written through OpenEXR: OpenImageIO writes none) is
+// refused.
+TEST(Sampling, ASubsampledChannelIsRefused) {
   ScratchFolder dir;
-  const TestImage first = picture(8, 6, at100);
-  writeExrParts(dir.path("in.exr"), {first, makeImage(8, 6, kRGBAZ, [](int, int, int) { return 0.5f; })});
-  const RunResult r = run(dir, kIn);
-  ASSERT_RAN(r);
-  EXPECT_NE(r.err.find("has several parts; only the first is read"), std::string::npos) << r.err;
-  expectSame(first, readImage(dir.path("out.exr")), 1e-5f);
-}
-
-TEST(ExrParts, ASubsampledChannelIsRefused) {
-  ScratchFolder dir;
-  writeExrParts(dir.path("in.exr"), {picture(8, 6, at100)}, true);
+  Imf::Header header(8, 6);
+  Imf::FrameBuffer frame;
+  std::vector<float> zeros(48);
+  for (const std::string& c : kRGBAZ) {
+    header.channels().insert(c, Imf::Channel(Imf::FLOAT));
+    frame.insert(c, Imf::Slice(Imf::FLOAT, (char*)zeros.data(), 4, 32));
+  }
+  header.channels().insert("chroma", Imf::Channel(Imf::FLOAT, 2, 2));
+  frame.insert("chroma", Imf::Slice(Imf::FLOAT, (char*)zeros.data(), 4, 16, 2, 2));
+  {
+    Imf::OutputFile out(dir.path("in.exr").c_str(), header);
+    out.setFrameBuffer(frame);
+    out.writePixels(6);
+  }
   const RunResult r = run(dir, kIn);
   EXPECT_EQ(r.exitCode, 2);
   EXPECT_NE(r.err.find("channel 'chroma' is subsampled"), std::string::npos) << r.err;

@@ -9,17 +9,6 @@
 
 namespace {
 
-using Args = std::vector<std::string>;
-
-std::string at(const ScratchFolder& dir, std::string s) {  // "@" stands for the scratch folder
-  for (size_t i; (i = s.find('@')) != std::string::npos;) s.replace(i, 1, dir.path(""));
-  return s;
-}
-RunResult run(const ScratchFolder& dir, Args args) {
-  for (std::string& s : args) s = at(dir, s);
-  return runOrvel(args);
-}
-
 // Colour 0.5 with one light of 100 at (8, 6), depth 100 + x (file coordinates).
 TestImage scene(int w = 17, int h = 13) {
   return makeImage(w, h, {"R", "G", "B", "A", "Z"}, [](int x, int row, int c) {
@@ -88,6 +77,7 @@ INSTANTIATE_TEST_SUITE_P(Cases, Messages, ::testing::Values(
     MessageCase{"CameraFocus", in({"--camera", "focus=10"}), 2, "--camera: unknown value 'focus' (did you mean focal_point"},
     MessageCase{"ChannelCase", {"render", "@zd.exr", "-o", "@out.exr", "--set", "depthChannel=zdepth"}, 2, "the input's channels: R, zDepth (did you mean zDepth?)"},
     MessageCase{"NoKernel", in({"--set", "kernelType=Input"}), 1, "give the aperture image with --kernel FILE"},
+    MessageCase{"SeveralParts", {"render", "@two.exr", "-o", "@out.exr"}, 0, "'@two.exr' has several parts; only the first is read"},
     MessageCase{"NoSuchPart", {"render", "@two.exr", "-o", "@out.exr", "--part", "2"}, 2, "'@two.exr' has no part '2' (its parts: 0 rgba, 1 depth)"},
     MessageCase{"KnobMistyped", {"knobs", "focalPlan"}, 2, "no knob 'focalPlan' (did you mean focalPlane?)"},
     MessageCase{"CameraArtistic", in({"--camera", "focal_point=104"}), 0, "--camera without realWorldLens=true: only its focus distance is used, as focalPlane (104)"},
@@ -141,13 +131,10 @@ TEST(DepthCommand, StatisticsAndBlurAgainstOnesWorkedHere) {
     else if (d < 100)
       ++front;
   std::sort(depths.begin(), depths.end());
-  for (const auto& [label, p] : std::vector<std::pair<std::string, double>>{{"\nmin ", 0},
-                                                                            {"\n5%", 5},
-                                                                            {"\n25%", 25},
-                                                                            {"\n50%", 50},
-                                                                            {"\n75%", 75},
-                                                                            {"\n99%", 99},
-                                                                            {"\nmax ", 100}}) {
+  const std::pair<const char*, double> percentiles[] = {{"\nmin ", 0},  {"\n5%", 5},   {"\n25%", 25},
+                                                        {"\n50%", 50},  {"\n75%", 75}, {"\n99%", 99},
+                                                        {"\nmax ", 100}};
+  for (const auto& [label, p] : percentiles) {
     const double at = p / 100 * double(depths.size() - 1), t = at - std::floor(at);
     const double d = depths[size_t(at)] * (1 - t) + depths[std::min(depths.size() - 1, size_t(at) + 1)] * t;
     EXPECT_NEAR(numberAfter(r.out, label), d, 1e-4 * d) << label;
@@ -158,25 +145,32 @@ TEST(DepthCommand, StatisticsAndBlurAgainstOnesWorkedHere) {
   EXPECT_NEAR(numberAfter(r.out, "in front"), 100 * front / n, 0.051) << r.out;
 }
 
-// A depth ramp of 50 + x + 10 y (pixels from the top-left): the median of the 5 x 5 pixels
-// around an inner pixel is its own depth; at a corner, of the 3 x 3 left, the middle one.
+// A depth ramp of 50 + x + 10 y (pixels from the top-left), or its inverse in a "1/z" file: the
+// median of the 5 x 5 pixels around an inner pixel is its own depth; at a corner, of the 3 x 3
+// left, the middle one. The picture is the one focalPlane set to the value printed gives.
 class FocusAt : public ::testing::TestWithParam<std::tuple<const char*, float>> {};
 
 TEST_P(FocusAt, SetsFocalPlaneToTheDepthThere) {
-  ScratchFolder dir;
-  writeImage(dir.path("in.exr"), makeImage(17, 13, {"R", "G", "B", "A", "Z"}, [](int x, int row, int c) {
-               return c == 4 ? 50.0f + float(x + 10 * row) : float((x * 7 + row * 3 + c) % 5);
-             }));
   const auto [at, depth] = GetParam();
-  const Args common = {"render", dir.path("in.exr"), "--set", "multiplier=6", "--set", "focusRegionSize=10"};
-  Args focused = common, set = common;
-  focused.insert(focused.end(), {"-o", dir.path("a.exr"), "--focus-at", at});
-  set.insert(set.end(), {"-o", dir.path("b.exr"), "--set", "focalPlane=" + std::to_string(depth)});
-  const RunResult r = runOrvel(focused);
-  ASSERT_EQ(r.exitCode, 0) << r.err;
-  EXPECT_NE(r.err.find("focalPlane=" + std::to_string(int(depth)) + " "), std::string::npos) << r.err;
-  ASSERT_EQ(runOrvel(set).exitCode, 0);
-  EXPECT_EQ(readImage(dir.path("a.exr")).pixels, readImage(dir.path("b.exr")).pixels);
+  for (const std::string style : {"Real", "1/z"}) {
+    ScratchFolder dir;
+    writeImage(dir.path("in.exr"), makeImage(17, 13, {"R", "G", "B", "A", "Z"}, [&](int x, int row, int c) {
+                 const float d = 50.0f + float(x + 10 * row);
+                 return c == 4 ? (style == "Real" ? d : 1 / d) : float((x * 7 + row * 3 + c) % 5);
+               }));
+    const auto render = [&](const char* out, const std::string& option, const std::string& value) {
+      return run(dir, {"render", "@in.exr", "-o", out, "--set", "multiplier=6", "--set", "focusRegionSize=10",
+                       "--set", "depthStyle=" + style, option, value});
+    };
+    const RunResult r = render("@a.exr", "--focus-at", at);
+    ASSERT_EQ(r.exitCode, 0) << r.err;
+    EXPECT_NEAR(numberAfter(r.err, "focalPlane="), depth, 1e-5 * depth) << r.err;
+    const size_t value = r.err.find("focalPlane=") + 11;
+    ASSERT_EQ(render("@b.exr", "--set", "focalPlane=" + r.err.substr(value, r.err.find(' ', value) - value))
+                  .exitCode,
+              0);
+    EXPECT_EQ(readImage(dir.path("a.exr")).pixels, readImage(dir.path("b.exr")).pixels);
+  }
 }
 
 INSTANTIATE_TEST_SUITE_P(Pixels, FocusAt,
@@ -212,6 +206,44 @@ TEST(Parts, ChosenByNameOrIndexAndDepthFromAnother) {
   EXPECT_NE(b, expected);
   EXPECT_EQ(render("two.exr", "b1.exr", {"--part", "b"}), b);
   EXPECT_EQ(render("two.exr", "b2.exr", {"--part", "2"}), b);
+}
+
+// The second part of a two-part deep file renders, and measures, as that image alone; an unknown
+// part is refused.
+TEST(Parts, OfADeepFile) {
+  ScratchFolder dir;
+  const auto eye = [](float z) {
+    return [z](int x, int y, auto& s) { s = {x % 3 * 1.f, z / 100, y % 2 * 1.f, 1, z + x}; };
+  };
+  writeDeepImage(dir.path("stereo.exr"), 9, 7, {"R", "G", "B", "A", "Z"}, eye(60), 0, eye(130));
+  writeDeepImage(dir.path("right.exr"), 9, 7, {"R", "G", "B", "A", "Z"}, eye(130));
+  const auto render = [&](const std::string& in, const std::string& part) {
+    const RunResult r = runOrvel(
+        {"render", "--deep", dir.path(in), "--part", part, "-o", dir.path("o.exr"), "--set", "multiplier=5"});
+    EXPECT_EQ(r.exitCode, part == "nosuch" ? 2 : 0) << r.err;
+    return readImage(dir.path("o.exr")).pixels;
+  };
+  const std::vector<float> right = render("right.exr", "0");
+  EXPECT_EQ(render("stereo.exr", "1"), right);
+  EXPECT_NE(render("stereo.exr", "0"), right);
+  render("stereo.exr", "nosuch");
+  const auto depths = [](const Args& args) {  // past the line naming the file
+    const std::string out = runOrvel(args).out;
+    return out.substr(std::min(out.size(), out.find('\n')));
+  };
+  EXPECT_EQ(depths({"depth", dir.path("stereo.exr"), "--part", "1"}),
+            depths({"depth", dir.path("right.exr")}));
+}
+
+// A frame range renders every frame it can, then names those it could not.
+TEST(Frames, AMissingFrameIsNamedOnceTheOthersAreWritten) {
+  ScratchFolder dir;
+  for (const char* f : {"1", "3"}) writeImage(dir.path(std::string("in.") + f + ".exr"), scene());
+  const RunResult r = run(dir, {"render", "@in.#.exr", "-o", "@out.#.exr", "--frames", "1-3"});
+  EXPECT_EQ(r.exitCode, 2);
+  EXPECT_NE(r.err.find("error: frame 2: no such file"), std::string::npos) << r.err;
+  EXPECT_NE(r.err.find("error: 1 of 3 frames not written: 2 "), std::string::npos) << r.err;
+  EXPECT_EQ(dir.files(), (std::vector<std::string>{"in.1.exr", "in.3.exr", "out.1.exr", "out.3.exr"}));
 }
 
 }  // namespace

@@ -37,6 +37,14 @@ refuse "$work/bin" "input path" in/in.0001.exr -o ref/o.####.exr --frames 1-6
 refuse "$work/bin" "output path" in/in.####.exr -o ref/o.exr --frames 1-6
 refuse "$work/empty" "sbatch" in/in.####.exr -o ref/o.####.exr --frames 1-6
 
+# --wait after tasks that exit 0 but leave no frame (stand-ins of sbatch and squeue that log "exit 0"
+# for each frame and call the job done): the frames count as failed, each named.
+printf '#!/bin/sh\nfor f in 1 2; do echo "orvel-farm: job 7 frame $f exit 0" >>%s/o.000$f.exr.log; done\necho 7\n' \
+  "$work/ghost/orvel-logs" >bin/sbatch && printf '#!/bin/sh\necho COMPLETED\n' >bin/squeue && chmod +x bin/squeue && mkdir ghost
+out=$(PATH=$work/bin:$PATH "$orvel" render in/in.####.exr -o ghost/o.####.exr --frames 1-2 --slurm --wait 2>&1) &&
+  fail "frames never written passed --wait"
+grep -q "2 of 2 frames not written" <<<"$out" && grep -q "frame 2: not written" <<<"$out" || fail "not named: $out"
+
 for tool in munged mungekey slurmctld slurmd sbatch; do
   command -v $tool >/dev/null || { echo "skipped: no $tool (Debian's munge, slurmctld, slurmd, slurm-client)"; exit $((failures ? 1 : 77)); }
 done
