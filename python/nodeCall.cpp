@@ -65,6 +65,6 @@ Status NodeCall::render(const CallInputs& in, unsigned threads, std::unique_ptr<
   const Status rendered = renderNodeFrame(*iop_, settings, out, warnings);
   addHintsToWarnings(*node_, warnings);
   if (rendered.ok() && in.image.image && !in.deep.image)
-    warnIfUnchanged(*node_, *in.image.image, *out, kImageName, warnings);
+    warnIfUnchanged(*node_, *in.image.image, in.image.names, *out, kImageName, warnings);
   return rendered.ok() ? rendered : withHints(rendered, in.image.fileChannels);
 }
