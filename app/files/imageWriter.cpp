@@ -12,6 +12,7 @@
 #include <ctime>
 #include <filesystem>
 
+#include "files/deflatedExrWriter.h"
 #include "files/exrSettings.h"
 #include "files/fileMapping.h"
 #include "files/imageModule.h"
@@ -101,6 +102,7 @@ void writeExr(const MemoryIop& image, const ChannelNames& names, const WriteOpti
     halves.push_back(halfPlane(image.plane(z), width, height));
     frame.insert(name, halfSlice(halves.back(), data));
   }
+  if (writesDeflated(header)) return writeDeflatedExr(header, frame, temporary, Imf::globalThreadCount());
   Imf::OutputFile out(temporary.c_str(), header, Imf::globalThreadCount());
   out.setFrameBuffer(frame);
   out.writePixels(data.max.y - data.min.y + 1);
