@@ -104,11 +104,8 @@ class PartCopy {
     int rows = 1;
     in_.check(exr_get_data_window(in_.get(), part_, &data));
     in_.check(exr_get_scanlines_per_chunk(in_.get(), part_, &rows));
-    exr_lineorder_t order;
-    in_.check(exr_get_lineorder(in_.get(), part_, &order));
     const int64_t chunks = (int64_t(data.max.y) - data.min.y + rows) / rows;
-    for (int64_t i = 0; i < chunks; ++i) {
-      const int64_t c = order == EXR_LINEORDER_DECREASING_Y ? chunks - 1 - i : i;
+    for (int64_t c = 0; c < chunks; ++c) {
       exr_chunk_info_t info;
       in_.check(exr_read_scanline_chunk_info(in_.get(), part_, int(data.min.y + c * rows), &info));
       copyChunk(info);

@@ -44,12 +44,6 @@ void ExrCoreContext::start(exr_result_t result) {
   check(result);
 }
 
-void ExrCoreContext::finish() {
-  const exr_result_t result = exr_finish(&ctxt_);
-  ctxt_ = nullptr;
-  check(result);
-}
-
 void ExrCoreContext::readMemory(ExrCoreContext& c, const uint8_t* data, size_t size) {
   c.data_ = data, c.size_ = size;
   exr_context_initializer_t init = ExrCoreCallbacks::initializer(c);
@@ -63,7 +57,3 @@ void ExrCoreContext::readFile(ExrCoreContext& c, const std::string& path) {
   c.start(exr_start_read(&c.ctxt_, path.c_str(), &init));
 }
 
-void ExrCoreContext::writeFile(ExrCoreContext& c, const std::string& path) {
-  const exr_context_initializer_t init = ExrCoreCallbacks::initializer(c);
-  c.start(exr_start_write(&c.ctxt_, path.c_str(), EXR_WRITE_FILE_DIRECTLY, &init));
-}

@@ -1,7 +1,7 @@
 // OpenEXR's core C API in the shape the zip paths use it: contexts that read an EXR held in
-// memory or a file, or write a file, finish themselves, print nothing, and turn the library's
-// failures into exceptions carrying its message for the code (caught by the writer and the
-// readers like the C++ API's).
+// memory or a file, finish themselves, print nothing, and turn the library's failures into
+// exceptions carrying its message for the code (caught by the writer and the readers like the
+// C++ API's).
 #pragma once
 
 #include <OpenEXR/openexr.h>
@@ -15,8 +15,6 @@ class ExrCoreContext {
   static void readMemory(ExrCoreContext& c, const uint8_t* data, size_t size);
   // Reads the file at `path`.
   static void readFile(ExrCoreContext& c, const std::string& path);
-  // Writes the file at `path`.
-  static void writeFile(ExrCoreContext& c, const std::string& path);
 
   ExrCoreContext() = default;
   ~ExrCoreContext();
@@ -26,8 +24,6 @@ class ExrCoreContext {
   exr_context_t get() const { return ctxt_; }
   // Throws std::runtime_error with the library's message unless `result` is EXR_ERR_SUCCESS.
   void check(exr_result_t result) const;
-  // Finishes the file (a written file is complete only then); throws as check().
-  void finish();
 
  private:
   void start(exr_result_t result);
