@@ -114,8 +114,7 @@ class FastRowScatter {
       const ktKernelRows::Kernel* kernel = kernelOf(stretch.kernel[q]);
       if (!kernel || std::abs(sy - y_) > kernel->halfWidth) continue;
       const int ky = kernel->halfWidth + (sy - y_);
-      ktKernelRows::Span span = kernel->rows[ky];
-      if (!map_->lumpsRuns()) span.runEnd = span.runBegin;
+      const ktKernelRows::Span span = kernel->rows[ky];
       if (span.end <= span.begin) continue;  // a row of zero taps adds nothing
       const float* weight = map_->memberPlane(q, 0) + member;
       const float* scale[kMaxShared];

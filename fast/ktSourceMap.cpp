@@ -187,7 +187,6 @@ bool ktSourceMap::mapRows(WalkRow walkRow) {
 void ktSourceMap::mapFlat(Iop& input, Iop* mattes) {
   if (empty()) return;
   ktFlatWalk walk(*ctx_, input, mattes, channels_, x0_, x1_);
-  lumpsRuns_ = true;
   mapRows([&](int cy) {
     walk.walk(cy, cy, *this);
     return true;
@@ -197,7 +196,6 @@ void ktSourceMap::mapFlat(Iop& input, Iop* mattes) {
 bool ktSourceMap::mapDeep(Iop& input, Iop* mattes, DeepOp& deep, int pass) {
   if (empty()) return false;
   ktDeepWalk walk(*ctx_, input, mattes, deep, channels_, pass, x0_, x1_);
-  lumpsRuns_ = false;
   return mapRows([&](int cy) { return walk.walk(cy, cy, *this); });
 }
 

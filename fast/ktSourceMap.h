@@ -91,10 +91,6 @@ class ktSourceMap {
   }
 
   int x0() const { return x0_; }
-  // Whether the column sweeps may add a kernel row's run of equal taps as one lump (flat maps).
-  // The straightforward engine adds a deep pixel's pieces one after another, and on a pile of
-  // pieces a lump rounds apart from those sums by more than the engines' tolerance.
-  bool lumpsRuns() const { return lumpsRuns_; }
   int rowReach(int cy) const { return rowReach_[cy - firstRow_]; }
 
   // Of maps not served by stretches, by position (absolute column): the farthest row distance a
@@ -137,7 +133,6 @@ class ktSourceMap {
   size_t positionBase_ = 0;  // the position of the tables' first entry
   int channelCount_ = 0;
   bool sharedKernels_ = false;  // served by stretches: the position tables hold one row
-  bool lumpsRuns_ = true;
   DD::Image::ChannelSet channels_;
   std::vector<uint32_t> offsets_;
   std::vector<int16_t> reach_;

@@ -1,7 +1,8 @@
 // Bytes as an image file, read by orvel's flat and deep readers into the host's input operators.
 // Every input gives an image or a usage status, never a crash, and a deep image read serves its
 // samples. Seeds: small flat and deep EXR files written through OpenEXR (scanline and tiled, float and half,
-// with and without ZBack).
+// with and without ZBack), all zip or zips, so that their chunks go through the libdeflate
+// decompressor; the bytes are also given to it as one chunk.
 #include <OpenEXR/ImfChannelList.h>
 #include <OpenEXR/ImfDeepFrameBuffer.h>
 #include <OpenEXR/ImfDeepScanLineOutputFile.h>
@@ -19,6 +20,7 @@
 #include "DDImage/DeepPlane.h"
 #include "files/deepReader.h"
 #include "files/imageReader.h"
+#include "files/zipChunk.h"
 #include "fuzz_input.h"
 
 namespace {
@@ -143,6 +145,8 @@ extern "C" int LLVMFuzzerInitialize(int* argc, char*** argv) {
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   std::ofstream(kScratch, std::ios::binary | std::ios::trunc)
       .write(reinterpret_cast<const char*>(data), std::streamsize(size));
+  std::vector<uint8_t> raw(size * 3 + 1);
+  ZipChunkCodec().decompress(data, size, raw.data(), raw.size());
   std::vector<std::string> warnings;
   LoadedImage flat;
   const Status flatRead = readImage(kScratch, kMaxBytes, flat, warnings);

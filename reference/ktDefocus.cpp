@@ -13,7 +13,9 @@ struct RowSpread {
   RowSpread(const ktRenderContext& ctx, const ChannelSet& channels, int y, int x, int r,
             ktSliceBuffers& slices)
       : ctx(ctx), y(y), x(x), r(r), slices(slices) {
-    slices.reset(std::max(1, ctx.settings->correctiveSlices), channels, x, r);
+    ktSliceOptions options;
+    options.doubleSums = true;  // thousands of terms a column: their sums round once
+    slices.reset(std::max(1, ctx.settings->correctiveSlices), channels, x, r, options);
   }
   void scatter(const ktScatter& sc) { convole(ctx, x, y, r, sc, slices); }
   void endPosition() {}
@@ -45,9 +47,14 @@ void convole(const ktRenderContext& ctx, int rowX, int rowY, int rowR, const ktS
   // Channels and passes add into separate rows, so one walk over the channels serves both passes.
   const std::vector<Channel>& channels = slices.channels();
   for (size_t c = 0; c < channels.size(); ++c) {
+    double* colourSum = slices.colourSum(sc.slice, int(c));
+    double* weightSum = slices.weightSum(sc.slice, int(c));
     float* colour = slices.colour(sc.slice, int(c));
     float* weights = slices.weight(sc.slice, int(c));
-    if (colour && weights)
+    if (colourSum && weightSum)
+      scatter::spreadChannel(s, passes, passCount, channels[c], sc.sx, sc.sy, sc.size, sc.aberrationMatte,
+                             sc.values[c], rowX, rowY, rowR, colourSum, weightSum);
+    else if (colour && weights)
       scatter::spreadChannel(s, passes, passCount, channels[c], sc.sx, sc.sy, sc.size, sc.aberrationMatte,
                              sc.values[c], rowX, rowY, rowR, colour, weights);
   }

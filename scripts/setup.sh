@@ -6,7 +6,7 @@ packages=(
   build-essential cmake pkg-config
   libgtest-dev libgmock-dev googletest libbenchmark-dev
   libopenimageio-dev openimageio-tools libopenexr-dev libimath-dev
-  libcli11-dev libhwy-dev
+  libcli11-dev libhwy-dev libdeflate-dev
   clang-14 libclang-rt-14-dev
   pybind11-dev python3-dev python3-numpy python3-pytest python3-openimageio
 )

@@ -114,8 +114,11 @@ inline float scatteredValue(const ktOrvelSettings& s, Channel z, float v, float 
 }
 
 // Adds one pass of channel z, centred at (cx, cy), into the slice's rows over the covered span.
+// Sums of float rows add float products; double rows (the straightforward engine's) add the
+// exact products of the taps and scales.
+template <class Sum>
 inline void scatterPass(const Pass& pass, Channel z, long long cx, long long cy, int rowX, int rowY, int rowR,
-                 float v, float* colour, float* weights) {
+                        float v, Sum* colour, Sum* weights) {
   const ktChannelFloatBuffer& kernel = *pass.kernel;
   const int R = kernel.halfWidth;
   const int wk = kernel.width;
@@ -134,20 +137,21 @@ inline void scatterPass(const Pass& pass, Channel z, long long cx, long long cy,
 
   // The hot loop: one kernel row segment into one colour and one weight row segment.
   const float* __restrict k = plane.data() + static_cast<size_t>(R + (static_cast<int>(cy) - rowY)) * wk + skipped;
-  float* __restrict c = colour + start;
-  float* __restrict w = weights + start;
-  const float colourScale = v * pass.weight, weightScale = pass.weight;
+  Sum* __restrict c = colour + start;
+  Sum* __restrict w = weights + start;
+  const Sum colourScale = v * pass.weight, weightScale = pass.weight;
   for (int i = 0; i < count; ++i) {
-    c[i] += k[i] * colourScale;
-    w[i] += k[i] * weightScale;
+    c[i] += Sum(k[i]) * colourScale;
+    w[i] += Sum(k[i]) * weightScale;
   }
 }
 
 // Spreads value v of channel z with its passes into one row, centred on (sx, sy) moved along the
 // diagonal by the chromatic shift.
+template <class Sum>
 inline void spreadChannel(const ktOrvelSettings& s, const Pass* passes, int passCount, Channel z, int sx, int sy,
-                          float size, float aberrationMatte, float v, int rowX, int rowY, int rowR, float* colour,
-                          float* weights) {
+                          float size, float aberrationMatte, float v, int rowX, int rowY, int rowR, Sum* colour,
+                          Sum* weights) {
   const bool shifted = s.kChrAbb != 0.0f;
   const float d = chromaticShift(s, z, size, aberrationMatte);
   const long long cx = shifted ? truncCoordinate(static_cast<float>(sx) + d) : sx;

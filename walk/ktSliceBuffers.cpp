@@ -13,6 +13,7 @@ void ktSliceBuffers::reset(int slices, const DD::Image::ChannelSet& channels, in
   rows_.assign(n * kKinds * channels_, nullptr);
   runCoverage.assign(options.differences ? n : 0, nullptr);
   runStarts.assign(options.differences ? n : 0, nullptr);
+  sums_.assign(options.doubleSums ? n * 2 * channels_ : 0, nullptr);
   blockOf_.assign(n, -1);
   made_ = 0;  // the blocks keep their storage for the slices this row makes
   coverage_.resize(static_cast<size_t>(r_ - x_));  // composite() clears what it uses
@@ -25,7 +26,12 @@ void ktSliceBuffers::prepare(size_t slice) {
   if (width == 0 || channels_ == 0) return;  // nothing to address: every row stays null
   const bool differences = options_.differences;
   const size_t weightRowCount = options_.sharedWeights ? 1 : channels_;
-  if (made_ == blocks_.size()) blocks_.emplace_back(), starts_.emplace_back();
+  if (made_ == blocks_.size()) blocks_.emplace_back(), starts_.emplace_back(), sumBlocks_.emplace_back();
+  if (options_.doubleSums) {
+    std::vector<double>& sums = sumBlocks_[made_];
+    sums.assign(2 * channels_ * width, 0.0);
+    for (size_t k = 0; k < 2 * channels_; ++k) sums_[slice * 2 * channels_ + k] = sums.data() + k * width - x_;
+  }
   blockOf_[slice] = int(made_);
   std::vector<float>& block = blocks_[made_++];
   const size_t rows = channels_ + weightRowCount;
@@ -74,7 +80,20 @@ void ktSliceBuffers::foldDifferences() {
   }
 }
 
+void ktSliceBuffers::foldSums() {
+  if (!options_.doubleSums) return;
+  for (size_t slice = 0; slice < blockOf_.size(); ++slice)
+    for (size_t c = 0; c < channels_; ++c)
+      for (int kind = 0; kind < 2; ++kind) {
+        double* sum = sums_[sumRow(slice, size_t(kind), c)];
+        float* out = kind ? weight(slice, int(c)) : colour(slice, int(c));
+        if (!sum || !out) continue;
+        for (int i = x_; i < r_; ++i) out[i] = static_cast<float>(out[i] + sum[i]), sum[i] = 0.0;
+      }
+}
+
 void ktSliceBuffers::composite(DD::Image::Row& row) {
+  foldSums();
   foldDifferences();
   for (size_t c = 0; c < channels_; ++c) compositeChannel(c, row.writable(channelList_[c]));
 }

@@ -19,6 +19,9 @@ struct ktSliceOptions {
   bool onFirstUse = false;
   // Every row has a difference row beside it (see foldDifferences).
   bool differences = false;
+  // The colour and weight rows have rows of double beside them, for sums of many small terms;
+  // composite() rounds them into the rows.
+  bool doubleSums = false;
 };
 
 class ktSliceBuffers {
@@ -44,6 +47,9 @@ class ktSliceBuffers {
   // The rows of channel position c, indexed by absolute column; null until the slice is made.
   float* colour(size_t slice, int c) const { return rows_[row(slice, kColour, c)]; }
   float* weight(size_t slice, int c) const { return rows_[row(slice, kWeight, c)]; }
+  // With doubleSums, the double rows of channel position c; null otherwise.
+  double* colourSum(size_t slice, int c) const { return sums_.empty() ? nullptr : sums_[sumRow(slice, 0, c)]; }
+  double* weightSum(size_t slice, int c) const { return sums_.empty() ? nullptr : sums_[sumRow(slice, 1, c)]; }
   // Differences of what a constant run of kernel taps adds along a row: entry i holds what
   // column i adds beyond column i-1 (entry x what column x adds).
   float* colourDifference(size_t slice, int c) const { return rows_[row(slice, kColourDifference, c)]; }
@@ -66,6 +72,8 @@ class ktSliceBuffers {
 
  private:
   void compositeChannel(size_t c, float* out) const;
+  void foldSums();
+  size_t sumRow(size_t slice, size_t kind, size_t c) const { return (slice * 2 + kind) * channels_ + c; }
   enum Kind { kColour, kWeight, kColourDifference, kWeightDifference, kKinds };
   size_t row(size_t slice, Kind kind, size_t c) const { return (slice * kKinds + kind) * channels_ + c; }
   void prepare(size_t slice);
@@ -79,6 +87,8 @@ class ktSliceBuffers {
   // slice its colour rows, its weight rows, their differences; and its runStarts.
   std::vector<std::vector<float>> blocks_;
   std::vector<std::vector<double>> starts_;
+  std::vector<std::vector<double>> sumBlocks_;  // with doubleSums, beside blocks_: colour then weight rows
+  std::vector<double*> sums_;                   // by slice, colour or weight, channel position
   size_t made_ = 0;           // blocks in use
   std::vector<int> blockOf_;  // by slice: its block, -1 until made
   mutable std::vector<float> coverage_;

@@ -9,6 +9,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <limits>
+#include <map>
 #include <string>
 #include <thread>
 
@@ -226,6 +227,8 @@ void printFlatBudget(int width, int height, const EngineFigures& fast, const Eng
 // The fast time of the last case that ran both engines: a case with a forced target compares
 // with it. A "Lens Trace" case compares with the "See Through" case before it, also in peak memory.
 double lastFastSeconds = 0.0, lastPeakBytes = 0.0;
+// The fast time of the flat frame at each max_kernelsize, which the deep frame compares with.
+std::map<int, double> flatFastSeconds;
 
 // The large-blur frame, again as a whole `orvel render` process, beside the fast engine's time.
 Status benchWholeRender(const BenchCase& c, const BenchRequest& request, int width, int height) {
@@ -276,6 +279,11 @@ Status benchCase(const BenchCase& c, const BenchRequest& request, int width, int
   if (c.seeThrough && lastFastSeconds > 0)
     std::printf("%-26s / Visible Share (fast) %.2f\n", "", ff.seconds / lastFastSeconds);
   lastFastSeconds = ff.seconds, lastPeakBytes = ff.peakBytes;
+  const bool plain = c.frameScale == 1 && !c.largeBlurs && !c.occluder && !c.realDeep;
+  if (plain && !c.deep) flatFastSeconds[c.maxKernel] = ff.seconds;
+  if (plain && c.deep && flatFastSeconds.count(c.maxKernel))
+    std::printf("%-26s deep / flat at max_kernelsize %d (fast) %.2f\n", "", c.maxKernel,
+                ff.seconds / flatFastSeconds[c.maxKernel]);
   const EngineFigures& rf = *static_cast<const EngineFigures*>(reference.data());
   const Agreement a =
       agreement(areaPixels(fast.data()), areaPixels(reference.data()), size_t(width) * size_t(height) * 4);

@@ -80,10 +80,13 @@ Status benchWholeProcess(int width, int height, const KnobValues& knobs, unsigne
     if (Status s = timeProcess(render, whole); !s.ok()) return s;
   for (int i = 0; i < 5; ++i)
     if (Status s = timeProcess({"knobs"}, startUp); !s.ok()) return s;
+  std::error_code ec;
+  const double outputBytes = double(fs::file_size(scratch.folder / "out.exr", ec));
   std::printf(
-      "%-26s whole `orvel render` (EXR in, zip EXR out) %.3f s, peak %.0f MB; fast engine alone %.3f s;"
-      " whole / engine %.2f\n",
-      "", whole.seconds, whole.peakBytes / (1024.0 * 1024.0), engineSeconds, whole.seconds / engineSeconds);
+      "%-26s whole `orvel render` (EXR in, zip EXR out of %.1f MB) %.3f s, peak %.0f MB; fast engine alone"
+      " %.3f s; whole / engine %.2f\n",
+      "", outputBytes / (1024.0 * 1024.0), whole.seconds, whole.peakBytes / (1024.0 * 1024.0), engineSeconds,
+      whole.seconds / engineSeconds);
   std::printf("%-26s start-up (`orvel knobs`, fastest of 5) %.3f s\n", "", startUp.seconds);
   return Status::success();
 }

@@ -8,6 +8,7 @@
 #include <cstring>
 #include <fstream>
 
+#include "files/deflatedExrReader.h"
 #include "files/exrHeaderCheck.h"
 #include "files/inputChecks.h"
 
@@ -103,8 +104,11 @@ Status openExrPart(const std::string& path, const std::string& part, double maxB
   if (Status s = checkInputPath(path); !s.ok()) return s;
   if (Status s = checkExrHeader(path, maxBytes); !s.ok()) return s;
   ExrPart opened;
+  if (Status s = openDeflatedExr(path, maxBytes, Imf::globalThreadCount(), opened.copy); !s.ok()) return s;
   try {
-    opened.file = std::make_unique<Imf::MultiPartInputFile>(path.c_str(), Imf::globalThreadCount());
+    opened.file = opened.copy
+                      ? std::make_unique<Imf::MultiPartInputFile>(*opened.copy, Imf::globalThreadCount())
+                      : std::make_unique<Imf::MultiPartInputFile>(path.c_str(), Imf::globalThreadCount());
   } catch (const std::exception& e) {
     return Status::usage("cannot read '" + path + "': " + firstLine(e.what()));
   }

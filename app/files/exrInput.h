@@ -15,8 +15,10 @@
 // True when the file starts with OpenEXR's magic number; such files never go to other readers.
 bool isExrFile(const std::string& path);
 
-// An opened file and the index of the part chosen.
+// An opened file and the index of the part chosen; a file with zip parts is read from a copy in
+// memory (deflatedExrReader.h), held here.
 struct ExrPart {
+  std::unique_ptr<Imf::IStream> copy;
   std::unique_ptr<Imf::MultiPartInputFile> file;
   int index = 0;
   const Imf::Header& header() const { return file->header(index); }

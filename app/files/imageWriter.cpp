@@ -12,6 +12,7 @@
 #include <filesystem>
 #include <type_traits>
 
+#include "files/deflatedExrWriter.h"
 #include "files/exrSettings.h"
 #include "files/fileMapping.h"
 #include "files/imageModule.h"
@@ -133,6 +134,7 @@ void writeExr(const MemoryIop& image, const ChannelNames& names, const WriteOpti
     frame.insert(name, convertedSlice(converted.back(), type, data));
   }
   warnUncompressed(header, options, warnings);
+  if (writesDeflated(header)) return writeDeflatedExr(header, frame, temporary, Imf::globalThreadCount());
   Imf::OutputFile out(temporary.c_str(), header, Imf::globalThreadCount());
   out.setFrameBuffer(frame);
   out.writePixels(data.max.y - data.min.y + 1);
