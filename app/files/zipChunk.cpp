@@ -47,15 +47,16 @@ void ZipChunkCodec::compress(const uint8_t* raw, size_t size, std::vector<uint8_
   out.resize(size);
   // Room for one byte less than the chunk: a stream that does not fit is not worth storing.
   const size_t packed = size > 1 ? libdeflate_zlib_compress(compressor_, scratch_.data(), size, out.data(), size - 1) : 0;
-  if (packed == 0)
-    std::memcpy(out.data(), raw, size);
-  else
+  if (packed == 0) {
+    if (size) std::memcpy(out.data(), raw, size);
+  } else {
     out.resize(packed);
+  }
 }
 
 bool ZipChunkCodec::decompress(const uint8_t* packed, size_t packedSize, uint8_t* raw, size_t rawSize) {
   if (packedSize == rawSize) {
-    std::memcpy(raw, packed, rawSize);
+    if (rawSize) std::memcpy(raw, packed, rawSize);  // an empty chunk may come with no buffer
     return true;
   }
   if (scratch_.size() < rawSize) scratch_.resize(rawSize);
