@@ -122,7 +122,7 @@ void ktOrvel::computeOptimalPadding() {
     const Channel depth = settings.depthChannel;
     const Box held = input(kInput)->info().box();
     Row row(held.x(), held.r());
-    for (int y = held.y(); y < held.t(); ++y) {
+    for (int y = held.y(); y < held.t() && held.w() > 0; ++y) {  // an empty box holds no depth
       row.get(*input(kInput), y, held.x(), held.r(), ChannelSet(depth));
       scan.addRow(row[depth] + held.x(), held.w(), DepthKind::Flat);
     }
