@@ -3,6 +3,7 @@
 #include <hwy/targets.h>
 
 #include <algorithm>
+#include <cctype>
 #include <chrono>
 #include <cmath>
 #include <cstdio>
@@ -19,6 +20,7 @@
 #include "bench/realDeepFrame.h"
 #include "cli/knobs.h"
 #include "cli/messages.h"
+#include "files/imageWriter.h"
 #include "render/nodeSession.h"
 #include "render/pluginLoader.h"
 #include "scenes/deepScenes.h"
@@ -137,6 +139,29 @@ Status timeRenders(Iop& iop, const BenchRequest& request, bool reference, Engine
   return Status::success();
 }
 
+// `name` as a file name: letters and digits kept, every other run of characters one '-'.
+std::string fileNameOf(const std::string& name) {
+  std::string out;
+  for (char c : name)
+    if (std::isalnum(static_cast<unsigned char>(c)))
+      out += c;
+    else if (!out.empty() && out.back() != '-')
+      out += '-';
+  while (!out.empty() && out.back() == '-') out.pop_back();
+  return out;
+}
+
+// With --keep, writes the picture as a float EXR into the folder, named for the case and engine.
+Status keepPicture(const MemoryIop& image, const BenchCase& c, bool reference, const std::string& folder) {
+  if (folder.empty()) return Status::success();
+  WriteOptions options;
+  options.pixels = PixelChoice::Float;
+  std::vector<std::string> warnings;
+  const std::string path =
+      folder + "/" + fileNameOf(c.name) + (reference ? "-reference" : "-fast") + ".exr";
+  return writeImage(image, ChannelNames(), path, options, warnings);
+}
+
 // The child's work: builds the frame, renders it with one engine, reports figures and RGBA.
 int benchEngine(const BenchCase& c, bool reference, const BenchRequest& request, int width, int height,
                 void* area) {
@@ -165,6 +190,7 @@ int benchEngine(const BenchCase& c, bool reference, const BenchRequest& request,
   std::unique_ptr<MemoryIop> image;
   if (Status s = timeRenders(*iop, request, reference, figures, image); !s.ok()) return fail(figures, s);
   figures.peakBytes = peakResidentBytes();  // before the copy below touches the shared pages
+  if (Status s = keepPicture(*image, c, reference, request.keep); !s.ok()) return fail(figures, s);
   std::snprintf(figures.target, sizeof figures.target, "%s", reference ? "" : vectorTarget().c_str());
   float* out = areaPixels(area);
   const Channel rgba[4] = {Chan_Red, Chan_Green, Chan_Blue, Chan_Alpha};

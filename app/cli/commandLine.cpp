@@ -204,6 +204,11 @@ void addBench(CLI::App& app, BenchRequest& b) {
          },
          "frame size instead (e.g. 480x270)")
       ->type_name("WxH");
+  sub->add_option("--keep", b.keep,
+                  "write each case's pictures to this folder as float EXR (CASE-ENGINE.exr), to compare "
+                  "builds with idiff")
+      ->type_name("DIR")
+      ->check(CLI::ExistingDirectory);
 }
 
 }  // namespace

@@ -68,6 +68,7 @@ struct BenchRequest {
   int width = 0;         // 0: 1920 x 1080, or 960 x 540 when quick
   int height = 0;
   std::string cases;  // only the cases whose name holds this text
+  std::string keep;   // a folder to write each engine's picture into, to compare builds
 };
 
 enum class Command { None, Render, Demo, Knobs, Bench, Depth };

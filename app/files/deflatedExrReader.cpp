@@ -104,6 +104,7 @@ class PartCopy {
     int rows = 1;
     in_.check(exr_get_data_window(in_.get(), part_, &data));
     in_.check(exr_get_scanlines_per_chunk(in_.get(), part_, &rows));
+    if (rows < 1) throw std::runtime_error("its rows a chunk are not as EXR lays them");
     const int64_t chunks = (int64_t(data.max.y) - data.min.y + rows) / rows;
     for (int64_t c = 0; c < chunks; ++c) {
       exr_chunk_info_t info;
@@ -126,6 +127,7 @@ class PartCopy {
         int tileW = 0, tileH = 0, levelW = 0, levelH = 0;
         in_.check(exr_get_tile_sizes(in_.get(), part_, lx, ly, &tileW, &tileH));
         in_.check(exr_get_level_sizes(in_.get(), part_, lx, ly, &levelW, &levelH));
+        if (tileW < 1 || tileH < 1) throw std::runtime_error("its tiles are not as EXR lays them");
         for (int ty = 0; ty < (levelH + tileH - 1) / tileH; ++ty)
           for (int tx = 0; tx < (levelW + tileW - 1) / tileW; ++tx) {
             exr_chunk_info_t info;
