@@ -54,7 +54,7 @@ orvel_sources_of(vector_sources vector_includes orvel_vectors)
 # The vector sweeps, as in the stand-in build: their own objects, the only ones that may fuse
 # multiply-adds.
 add_library(ktOrvelForHostVectors OBJECT ${vector_sources})
-target_include_directories(ktOrvelForHostVectors PRIVATE ${ORVEL_NDK_INCLUDE} ${host_includes})
+target_include_directories(ktOrvelForHostVectors PRIVATE ${ORVEL_NDK_INCLUDE} ${host_includes} ${vector_includes})
 target_compile_definitions(ktOrvelForHostVectors PRIVATE _GLIBCXX_USE_CXX11_ABI=${ORVEL_NDK_CXX11_ABI})
 target_link_libraries(ktOrvelForHostVectors PRIVATE hwy::hwy)
 orvel_fused_multiply_add(ktOrvelForHostVectors)
