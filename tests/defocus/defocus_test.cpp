@@ -103,9 +103,9 @@ struct Scatter {
 // 1.75, blue (2.5 - 5) x 0.35 = -0.875 and green, alpha -1.75. Size 17 at matte 0.5 spreads
 // (17 x 0.5 x 0.5 - 1) x 0.1 = 0.325, at matte 1 0.75. Sums truncate toward 0.
 // clang-format off
-struct ChromaticCase { float amount, size, matte; int sx, sy; int centre[4][2]; };
+struct ChromaticCase { const char* name; float amount, size, matte; int sx, sy; int centre[4][2]; };
 // clang-format on
-void PrintTo(const ChromaticCase& c, std::ostream* os) { *os << "amount " << c.amount << " size " << c.size; }
+void PrintTo(const ChromaticCase& c, std::ostream* os) { *os << c.name; }
 
 class Chromatic : public ::testing::TestWithParam<ChromaticCase> {};
 
@@ -140,14 +140,15 @@ TEST_P(Chromatic, MovesEachChannelAlongTheDiagonal) {
 // clang-format off
 INSTANTIATE_TEST_SUITE_P(
     Cases, Chromatic,
-    ::testing::Values(ChromaticCase{0, 9, 1, 20, 10, {{20, 10}, {20, 10}, {20, 10}, {20, 10}}},
-                      ChromaticCase{10, 9, 1, 20, 10, {{21, 11}, {20, 10}, {18, 8}, {18, 8}}},
-                      ChromaticCase{-10, 9, 1, 20, 10, {{21, 11}, {18, 8}, {19, 9}, {18, 8}}},
-                      ChromaticCase{10, 17, 0.5f, 20, 10, {{21, 11}, {20, 10}, {18, 8}, {18, 8}}},
-                      ChromaticCase{10, 17, 1, 20, 10, {{23, 13}, {20, 10}, {16, 6}, {16, 6}}},
-                      ChromaticCase{10, 9, 1, 1, 1, {{2, 2}, {1, 1}, {0, 0}, {0, 0}}},
-                      ChromaticCase{10, 2, 1, 20, 10, {{20, 10}, {20, 10}, {20, 10}, {20, 10}}},
-                      ChromaticCase{10, 9, 0, 20, 10, {{20, 10}, {20, 10}, {20, 10}, {20, 10}}}));
+    ::testing::Values(ChromaticCase{"none", 0, 9, 1, 20, 10, {{20, 10}, {20, 10}, {20, 10}, {20, 10}}},
+                      ChromaticCase{"positive", 10, 9, 1, 20, 10, {{21, 11}, {20, 10}, {18, 8}, {18, 8}}},
+                      ChromaticCase{"negative", -10, 9, 1, 20, 10, {{21, 11}, {18, 8}, {19, 9}, {18, 8}}},
+                      ChromaticCase{"half_matte", 10, 17, 0.5f, 20, 10, {{21, 11}, {20, 10}, {18, 8}, {18, 8}}},
+                      ChromaticCase{"large_blur", 10, 17, 1, 20, 10, {{23, 13}, {20, 10}, {16, 6}, {16, 6}}},
+                      ChromaticCase{"near_the_corner", 10, 9, 1, 1, 1, {{2, 2}, {1, 1}, {0, 0}, {0, 0}}},
+                      ChromaticCase{"blur_2_no_spread", 10, 2, 1, 20, 10, {{20, 10}, {20, 10}, {20, 10}, {20, 10}}},
+                      ChromaticCase{"matte_zero", 10, 9, 0, 20, 10, {{20, 10}, {20, 10}, {20, 10}, {20, 10}}}),
+    [](const auto& info) { return std::string(info.param.name); });
 // clang-format on
 
 // ---- Whole rows.

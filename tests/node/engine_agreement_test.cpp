@@ -34,6 +34,7 @@ struct Case {
   int flags = 0;
   Box box = Box(0, 0, 48, 36);  // the input's box inside a 48 x 36 format
 };
+void PrintTo(const Case& c, std::ostream* os) { *os << c.name; }
 
 RenderReport renderWith(const Case& c, bool reference) {
   const Format format(48, 36);

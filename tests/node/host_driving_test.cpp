@@ -74,7 +74,10 @@ TEST_P(SeveralRequests, BeforeOneOpenGiveTheSinglePicture) {
 }
 
 INSTANTIATE_TEST_SUITE_P(DeepAndReference, SeveralRequests,
-                         testing::Combine(testing::Bool(), testing::Bool()));
+                         testing::Combine(testing::Bool(), testing::Bool()), [](const auto& info) {
+                           return std::string(std::get<0>(info.param) ? "deep" : "flat") +
+                                  (std::get<1>(info.param) ? "_reference" : "_fast");
+                         });
 
 // The highest channel the host numbers, holding red's values, comes out as red does.
 TEST(HighestChannel, IsDefocusedLikeAnyOther) {
@@ -136,8 +139,10 @@ TEST_P(RenderInputs, AreReadThroughTheRenderOperators) {
   EXPECT_FALSE(samePicture(*direct, *other)) << "the two versions must give different pictures";
 }
 
+const char* const kInputNames[] = {"input", "kernel", "camera", "deep", "mattes"};
 INSTANTIATE_TEST_SUITE_P(KernelCameraDeepMattes, RenderInputs,
                          testing::Values(ktOrvel::kKernel, ktOrvel::kCamera, ktOrvel::kDeepInput,
-                                         ktOrvel::kMattes));
+                                         ktOrvel::kMattes),
+                         [](const auto& info) { return std::string(kInputNames[info.param]); });
 
 }  // namespace

@@ -27,6 +27,8 @@ constexpr int kRenders = 30;
 constexpr unsigned kThreads = 8;
 
 enum class Engine { Fast, Reference, Deep };
+const char* const kEngineNames[] = {"fast", "reference", "deep"};
+void PrintTo(Engine e, std::ostream* os) { *os << kEngineNames[int(e)]; }
 
 // Noise colours over depth bands from the foreground through the focal plane (10) to far away,
 // with bright points; mattes drive defocus, bloom and chromatic aberration.
@@ -129,10 +131,6 @@ TEST_P(Soak, EveryRenderWithEightThreadsGivesTheSingleThreadBits) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Engines, Soak, ::testing::Values(Engine::Fast, Engine::Reference, Engine::Deep),
-                         [](const auto& info) {
-                           return std::string(info.param == Engine::Fast        ? "fast"
-                                              : info.param == Engine::Reference ? "reference"
-                                                                                : "deep");
-                         });
+                         ::testing::PrintToStringParamName());
 
 }  // namespace
