@@ -30,10 +30,7 @@ std::unique_ptr<MemoryIop> render(ktOrvel& node, std::vector<std::pair<const cha
   knobs.insert(
       knobs.begin(),
       {{"focalPlane", "10"}, {"focusRegionSize", "4"}, {"multiplier", "6"}, {"max_kernelsize", "16"}});
-  for (const auto& [name, value] : knobs) {
-    EXPECT_TRUE(node.knob(name) && node.knob(name)->from_script(value)) << name;
-    node.knob_changed(node.knob(name));
-  }
+  setKnobs(node, knobs);
   OpHost::setProjectFormat(node, Format(kW, kH));
   RenderOptions options;
   options.threads = 3;

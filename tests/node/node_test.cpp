@@ -13,6 +13,7 @@
 #include "DDImage/CameraOp.h"
 #include "caseName.h"
 #include "ktOrvel.h"
+#include "nodeScenes.h"
 #include "standin/KnobRecord.h"
 #include "standin/MemoryDeepOp.h"
 #include "standin/MemoryIop.h"
@@ -37,13 +38,7 @@ struct Scene {
     OpHost::setProjectFormat(node, f);
     node.setOutputContext(c);
   }
-  void set(const Knobs& knobs) {
-    for (const auto& [name, value] : knobs) {
-      Knob* k = node.knob(name);
-      ASSERT_TRUE(k->from_script(value)) << name;
-      node.knob_changed(k);
-    }
-  }
+  void set(const Knobs& knobs) { setKnobs(node, knobs); }
   void open() {
     node.validate(true);
     node.request(0, 0, image.format().width(), image.format().height(), Mask_RGBA, 1);

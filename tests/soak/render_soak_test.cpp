@@ -15,6 +15,7 @@
 #include "DDImage/Thread.h"
 #include "standin/OpHost.h"
 #include "ktOrvel.h"
+#include "nodeScenes.h"
 
 using namespace DD::Image;
 using namespace standin;
@@ -72,11 +73,7 @@ struct SoakScene {
         {"bloomThreshold", "0.4"}, {"kChrAbb", "3"}, {"defocusMatteChannel", "R"}, {"bloomMatteChannel", "G"},
         {"chromicAberrationMatteChannel", "B"}, {"integrateFrontAndBackSeperately", "true"}};
     // clang-format on
-    for (const auto& k : knobs) {
-      Knob* knob = node.knob(k.first);
-      EXPECT_TRUE(knob && knob->from_script(k.second)) << k.first;
-      node.knob_changed(knob);
-    }
+    setKnobs(node, knobs);
     OutputContext context;
     OpHost::setProjectFormat(node, format);
     node.setOutputContext(context);

@@ -12,6 +12,7 @@
 
 #include "DDImage/Thread.h"
 #include "ktOrvel.h"
+#include "nodeScenes.h"
 #include "standin/MemoryDeepOp.h"
 #include "standin/MemoryIop.h"
 #include "standin/OpHost.h"
@@ -70,11 +71,7 @@ std::unique_ptr<MemoryIop> render(MemoryDeepOp& deep, const Knobs& knobs, unsign
   OpHost::connect(node, ktOrvel::kInput, &flat);
   OpHost::connect(node, ktOrvel::kDeepInput, &deep);
   OpHost::setProjectFormat(node, Format(kSide, kSide));
-  for (const auto& k : knobs) {
-    Knob* knob = node.knob(k.first);
-    EXPECT_TRUE(knob && knob->from_script(k.second.c_str())) << k.first;
-    node.knob_changed(knob);
-  }
+  setKnobs(node, knobs);
   const unsigned cpus = Thread::numCPUs;
   Thread::numCPUs = threads;
   RenderOptions options;
