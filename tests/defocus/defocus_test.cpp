@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <cmath>
 #include <functional>
+#include <map>
 #include <memory>
 #include <ostream>
 #include <random>
@@ -169,17 +170,18 @@ OwnedRow renderRow(const Render& render, MemoryIop& image, int y, int x, int r,
   return out;
 }
 
-// Shares of the one or two kernels a blur size uses, from the blend rule.
-std::vector<std::pair<int, double>> kernelShares(float size, int entries) {
-  const double lower = std::floor(size);
-  if (!(lower >= 0.0 && lower < entries)) return {{entries - 1, 1.0}};
-  const int k0 = int(lower);
-  const double share = 1.0 - (size - sideOf(k0)) * 0.5;
-  const int first = std::min(std::max(k0, 1), entries - 1), second = std::min(first + 2, entries - 1);
-  std::vector<std::pair<int, double>> out;
-  if (share > 0.0) out.push_back({first, share});
-  if (1.0 - share > 0.0) out.push_back({second, 1.0 - share});
-  return out;
+// Share of every bank entry in a blur of `size` (at least 1): a size between two odd sides
+// blends their kernels by a tent of half-width 2 over the side, so that the mean side is the size,
+// each side taken from the entry of the size's parity (size 4.5: entries 4 and 6, sides 3 and 5,
+// shares 1/4 and 3/4). Entries past the bank stand for its last; past the bank, the last alone.
+std::map<int, double> kernelShares(float size, int entries) {
+  if (!(size < entries)) return {{entries - 1, 1.0}};
+  std::map<int, double> shares;
+  for (int k = 1; k < entries + 2; ++k) {
+    const double tent = 1.0 - std::abs(size - sideOf(k)) / 2.0;
+    if ((k - int(size)) % 2 == 0 && tent > 0.0) shares[std::min(k, entries - 1)] += tent;
+  }
+  return shares;
 }
 
 struct BruteCase {
