@@ -16,6 +16,7 @@
 #include <stdexcept>
 
 #include "app_support.h"
+#include "caseName.h"
 
 namespace {
 
@@ -63,6 +64,7 @@ struct IdentityCase {
   std::function<TestImage()> image;
   Args args;
 };
+void PrintTo(const IdentityCase& c, std::ostream* os) { *os << c.name; }
 
 class Identity : public ::testing::TestWithParam<IdentityCase> {};
 
@@ -116,7 +118,7 @@ INSTANTIATE_TEST_SUITE_P(
         IdentityCase{"ConstantOneSlice", constant, {"--set", "multiplier=10", "--set", "correctiveSlices=1"}},
         IdentityCase{"ConstantLens", constant, {"--set", "realWorldLens=true", "--set", "focalPlane=80", "--set", "fStop=0.5"}},
         IdentityCase{"ConstantKernelImage", constant, {"--kernel", "@kernel.exr", "--set", "kernelType=Input", "--set", "multiplier=7"}}),
-    [](const auto& info) { return std::string(info.param.name); });
+    ByName());
 // clang-format on
 
 // ---- Rows: the host counts upward, files downward.
@@ -151,6 +153,7 @@ TEST(Rows, TheFilterShapeSitsAtTheBottomOfATallFormat) {
 // clang-format off
 struct ErrorCase { const char* name; Args args; int exitCode; const char* mentions; };
 // clang-format on
+void PrintTo(const ErrorCase& c, std::ostream* os) { *os << c.name; }
 
 class BadInputs : public ::testing::TestWithParam<ErrorCase> {};
 
@@ -223,7 +226,7 @@ INSTANTIATE_TEST_SUITE_P(
         ErrorCase{"OutputIsAnInput", {"render", "@in.exr", "--mattes", "@old.exr", "-o", "@old.exr"}, 2, "is the input"},
         ErrorCase{"NoKernelConnected", {"render", "@in.exr", "-o", "@old.exr", "--set", "kernelType=Input"}, 1,
                   "error: No input kernel connected!"}),
-    [](const auto& info) { return std::string(info.param.name); });
+    ByName());
 // clang-format on
 
 // ---- Limits: files that would need more memory than --max-memory are refused before reading,
@@ -382,7 +385,11 @@ TEST(Layers, RenderAsTheDeepFileOfTheirSamples) {
 // clang-format off
 INSTANTIATE_TEST_SUITE_P(Cases, PointSamples,
                          ::testing::Values(std::pair{false, 0}, std::pair{true, 0}, std::pair{false, 8},
-                                           std::pair{true, 4}));
+                                           std::pair{true, 4}),
+                         [](const auto& info) {
+                           return std::string(info.param.first ? "ZBack" : "Z") +
+                                  (info.param.second ? "_tiles" + std::to_string(info.param.second) : "_scanlines");
+                         });
 // clang-format on
 
 // ---- The real files of the shared test data render to finite values; an empty deep file gives
@@ -406,7 +413,9 @@ std::map<std::string, std::string> headerValues(const std::string& path) {
 struct SharedCase {
   Args args;  // the last is the file's name in the shared data
   const char* reference = nullptr;
+  std::string name() const { return caseName(reference ? reference : args.back()); }
 };
+void PrintTo(const SharedCase& c, std::ostream* os) { *os << c.name(); }
 
 class SharedFiles : public ::testing::TestWithParam<SharedCase> {};
 
@@ -446,7 +455,7 @@ INSTANTIATE_TEST_SUITE_P(Files, SharedFiles,
                                            SharedCase{{"render", "--deep", "tinydeep.exr"}, "tinydeep.exr"},
                                            SharedCase{{"render", "--deep", "deep-nosamples.exr"}},
                                            SharedCase{{"render", "--deep", "deep-onesample.exr"}}),
-                         [](const auto& info) { return std::to_string(info.index); });
+                         [](const auto& info) { return info.param.name(); });
 // clang-format on
 
 // ---- EXR compression: every method by its name, lossless ones exactly, lossy ones (half for the
@@ -457,6 +466,7 @@ struct CompressionCase {
   bool half;
   float tolerance;
 };
+void PrintTo(const CompressionCase& c, std::ostream* os) { *os << c.name; }
 
 class Compression : public ::testing::TestWithParam<CompressionCase> {};
 
@@ -480,7 +490,7 @@ INSTANTIATE_TEST_SUITE_P(Methods, Compression,
                                            CompressionCase{"piz", false, 0}, CompressionCase{"pxr24", false, 1e-4f},
                                            CompressionCase{"b44", true, 0.1f}, CompressionCase{"b44a", true, 0.1f},
                                            CompressionCase{"dwaa", false, 2e-2f}, CompressionCase{"dwab", false, 2e-2f}),
-                         [](const auto& info) { return std::string(info.param.name); });
+                         ByName());
 // clang-format on
 
 // ---- Attributes that still describe the pixels come through a render, and so does each

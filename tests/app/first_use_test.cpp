@@ -6,6 +6,7 @@
 #include <limits>
 
 #include "app_support.h"
+#include "caseName.h"
 
 namespace {
 
@@ -39,6 +40,7 @@ struct MessageCase {
   const char* line;  // the start of a line of stderr, after its "error: " or "warning: "
   bool present = true;
 };
+void PrintTo(const MessageCase& c, std::ostream* os) { *os << c.name; }
 
 class Messages : public ::testing::TestWithParam<MessageCase> {};
 
@@ -91,7 +93,7 @@ INSTANTIATE_TEST_SUITE_P(Cases, Messages, ::testing::Values(
     MessageCase{"SomethingBlurred", in({"--set", "multiplier=3"}), 0, "nothing was out of focus", false},
     MessageCase{"KernelSizeAtTop", in({"--set", "multiplier=400", "--set", "focusRegionSize=2"}), 0, "max_kernelsize is at its largest (256)"},
     MessageCase{"KernelSizeBelowTop", in({"--set", "multiplier=40", "--set", "max_kernelsize=8"}), 0, "raise max_kernelsize (now 8, at most 256)"}),
-    [](const auto& info) { return std::string(info.param.name); });
+    ByName());
 // clang-format on
 
 }  // namespace
@@ -148,7 +150,7 @@ TEST(DepthCommand, StatisticsAndBlurAgainstOnesWorkedHere) {
 // A depth ramp of 50 + x + 10 y (pixels from the top-left), or its inverse in a "1/z" file: the
 // median of the 5 x 5 pixels around an inner pixel is its own depth; at a corner, of the 3 x 3
 // left, the middle one. The picture is the one focalPlane set to the value printed gives.
-class FocusAt : public ::testing::TestWithParam<std::tuple<const char*, float>> {};
+class FocusAt : public ::testing::TestWithParam<std::tuple<std::string, float>> {};
 
 TEST_P(FocusAt, SetsFocalPlaneToTheDepthThere) {
   const auto [at, depth] = GetParam();
@@ -175,7 +177,8 @@ TEST_P(FocusAt, SetsFocalPlaneToTheDepthThere) {
 
 INSTANTIATE_TEST_SUITE_P(Pixels, FocusAt,
                          ::testing::Values(std::make_tuple("5,3", 85.0f), std::make_tuple("0,0", 61.0f),
-                                           std::make_tuple("16,12", 175.0f)));
+                                           std::make_tuple("16,12", 175.0f)),
+                         [](const auto& info) { return caseName("at_" + std::get<0>(info.param)); });
 
 // A part chosen by name or index renders as that image alone; a depth channel named PART.CHANNEL
 // comes from that part.

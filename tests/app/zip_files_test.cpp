@@ -35,6 +35,7 @@ struct Case {
   Imf::Compression compression;
   int width;
 };
+void PrintTo(const Case& c, std::ostream* os) { *os << c.name; }
 
 const std::string kPath = (std::filesystem::temp_directory_path() / ("zip-" + std::to_string(getpid()) + ".exr")).string();
 const char* const kNames[] = {"A", "B", "G", "R", "Z"};

@@ -270,13 +270,20 @@ TEST_P(BruteForce, EveryRowMatches) {
   }
 }
 
+std::string spanPassMethod(const ::testing::TestParamInfo<std::array<int, 4>>& info) {
+  const auto [x, r, pass, method] = info.param;
+  return std::string(x < 0 ? "left_edge" : r > kW ? "right_edge" : x > 0 ? "inside" : "row") +
+         (pass == 1 ? "_front" : pass == 2 ? "_back" : "") + (method == kDeepSeeThrough ? "_see_through" : "");
+}
+
 // clang-format off
 INSTANTIATE_TEST_SUITE_P(Deep, BruteForce,
                          ::testing::Values(std::array{0, kW, 0, 0}, std::array{0, kW, 1, 0}, std::array{0, kW, 2, 0},
                                            std::array{2, 5, 0, 0}, std::array{-3, 1, 0, 0},
                                            std::array{kW - 1, kW + 2, 0, 0}, std::array{kW - 1, kW + 2, 1, 0},
                                            std::array{0, kW, 0, 1}, std::array{0, kW, 2, 1},
-                                           std::array{-3, 1, 0, 1}));
+                                           std::array{-3, 1, 0, 1}),
+                         spanPassMethod);
 // clang-format on
 
 }  // namespace

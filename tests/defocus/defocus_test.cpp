@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <cmath>
 #include <functional>
+#include <map>
 #include <memory>
 #include <ostream>
 #include <random>
@@ -103,9 +104,9 @@ struct Scatter {
 // 1.75, blue (2.5 - 5) x 0.35 = -0.875 and green, alpha -1.75. Size 17 at matte 0.5 spreads
 // (17 x 0.5 x 0.5 - 1) x 0.1 = 0.325, at matte 1 0.75. Sums truncate toward 0.
 // clang-format off
-struct ChromaticCase { float amount, size, matte; int sx, sy; int centre[4][2]; };
+struct ChromaticCase { const char* name; float amount, size, matte; int sx, sy; int centre[4][2]; };
 // clang-format on
-void PrintTo(const ChromaticCase& c, std::ostream* os) { *os << "amount " << c.amount << " size " << c.size; }
+void PrintTo(const ChromaticCase& c, std::ostream* os) { *os << c.name; }
 
 class Chromatic : public ::testing::TestWithParam<ChromaticCase> {};
 
@@ -140,14 +141,15 @@ TEST_P(Chromatic, MovesEachChannelAlongTheDiagonal) {
 // clang-format off
 INSTANTIATE_TEST_SUITE_P(
     Cases, Chromatic,
-    ::testing::Values(ChromaticCase{0, 9, 1, 20, 10, {{20, 10}, {20, 10}, {20, 10}, {20, 10}}},
-                      ChromaticCase{10, 9, 1, 20, 10, {{21, 11}, {20, 10}, {18, 8}, {18, 8}}},
-                      ChromaticCase{-10, 9, 1, 20, 10, {{21, 11}, {18, 8}, {19, 9}, {18, 8}}},
-                      ChromaticCase{10, 17, 0.5f, 20, 10, {{21, 11}, {20, 10}, {18, 8}, {18, 8}}},
-                      ChromaticCase{10, 17, 1, 20, 10, {{23, 13}, {20, 10}, {16, 6}, {16, 6}}},
-                      ChromaticCase{10, 9, 1, 1, 1, {{2, 2}, {1, 1}, {0, 0}, {0, 0}}},
-                      ChromaticCase{10, 2, 1, 20, 10, {{20, 10}, {20, 10}, {20, 10}, {20, 10}}},
-                      ChromaticCase{10, 9, 0, 20, 10, {{20, 10}, {20, 10}, {20, 10}, {20, 10}}}));
+    ::testing::Values(ChromaticCase{"none", 0, 9, 1, 20, 10, {{20, 10}, {20, 10}, {20, 10}, {20, 10}}},
+                      ChromaticCase{"positive", 10, 9, 1, 20, 10, {{21, 11}, {20, 10}, {18, 8}, {18, 8}}},
+                      ChromaticCase{"negative", -10, 9, 1, 20, 10, {{21, 11}, {18, 8}, {19, 9}, {18, 8}}},
+                      ChromaticCase{"half_matte", 10, 17, 0.5f, 20, 10, {{21, 11}, {20, 10}, {18, 8}, {18, 8}}},
+                      ChromaticCase{"large_blur", 10, 17, 1, 20, 10, {{23, 13}, {20, 10}, {16, 6}, {16, 6}}},
+                      ChromaticCase{"near_the_corner", 10, 9, 1, 1, 1, {{2, 2}, {1, 1}, {0, 0}, {0, 0}}},
+                      ChromaticCase{"blur_2_no_spread", 10, 2, 1, 20, 10, {{20, 10}, {20, 10}, {20, 10}, {20, 10}}},
+                      ChromaticCase{"matte_zero", 10, 9, 0, 20, 10, {{20, 10}, {20, 10}, {20, 10}, {20, 10}}}),
+    [](const auto& info) { return std::string(info.param.name); });
 // clang-format on
 
 // ---- Whole rows.
@@ -168,17 +170,18 @@ OwnedRow renderRow(const Render& render, MemoryIop& image, int y, int x, int r,
   return out;
 }
 
-// Shares of the one or two kernels a blur size uses, from the blend rule.
-std::vector<std::pair<int, double>> kernelShares(float size, int entries) {
-  const double lower = std::floor(size);
-  if (!(lower >= 0.0 && lower < entries)) return {{entries - 1, 1.0}};
-  const int k0 = int(lower);
-  const double share = 1.0 - (size - sideOf(k0)) * 0.5;
-  const int first = std::min(std::max(k0, 1), entries - 1), second = std::min(first + 2, entries - 1);
-  std::vector<std::pair<int, double>> out;
-  if (share > 0.0) out.push_back({first, share});
-  if (1.0 - share > 0.0) out.push_back({second, 1.0 - share});
-  return out;
+// Share of every bank entry in a blur of `size` (at least 1): a size between two odd sides
+// blends their kernels by a tent of half-width 2 over the side, so that the mean side is the size,
+// each side taken from the entry of the size's parity (size 4.5: entries 4 and 6, sides 3 and 5,
+// shares 1/4 and 3/4). Entries past the bank stand for its last; past the bank, the last alone.
+std::map<int, double> kernelShares(float size, int entries) {
+  if (!(size < entries)) return {{entries - 1, 1.0}};
+  std::map<int, double> shares;
+  for (int k = 1; k < entries + 2; ++k) {
+    const double tent = 1.0 - std::abs(size - sideOf(k)) / 2.0;
+    if ((k - int(size)) % 2 == 0 && tent > 0.0) shares[std::min(k, entries - 1)] += tent;
+  }
+  return shares;
 }
 
 struct BruteCase {

@@ -8,6 +8,7 @@
 #include <algorithm>
 #include <cmath>
 #include <limits>
+#include <ostream>
 #include <random>
 #include <string>
 #include <vector>
@@ -31,6 +32,7 @@ struct SweepCase {
   int run;           // equal taps in the middle of each row
   bool padded;       // kernel rows with 16 zeros beyond both ends
 };
+void PrintTo(const SweepCase& c, std::ostream* os) { *os << c.name; }
 
 constexpr float kNaN = std::numeric_limits<float>::quiet_NaN();
 

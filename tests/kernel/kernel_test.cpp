@@ -11,6 +11,7 @@
 #include "standin/MemoryIop.h"
 #include "ktHeroKernel.h"
 #include "ktKernelBank.h"
+#include "nodeScenes.h"
 
 using namespace DD::Image;
 using namespace standin;
@@ -143,14 +144,6 @@ float noise() {
   return float(state >> 8) / float(1u << 24);
 }
 
-std::unique_ptr<MemoryIop> noiseImage(const Box& box, const ChannelSet& channels) {
-  auto img = std::make_unique<MemoryIop>(formatOf(box), box, channels);
-  for (Channel z : channels)
-    for (int y = box.y(); y < box.t(); ++y)
-      for (int x = box.x(); x < box.r(); ++x) img->set(x, y, z, noise());
-  return img;
-}
-
 ktChannelFloatBuffer fromImage(MemoryIop& img, const ChannelSet& channels, Channel missing = Chan_Black) {
   ktOrvelSettings s;
   s.kernelType = kKernelInput;
@@ -166,7 +159,7 @@ ktChannelFloatBuffer fromImage(MemoryIop& img, const ChannelSet& channels, Chann
 // N - 1 - y holds source row y counted up from the box's bottom: the top row comes first.
 TEST(HeroInput, ResamplesTheSourcePixels) {
   const Box big(-7, 3, 505, 515);
-  auto img = noiseImage(big, Mask_RGBA);
+  auto img = noiseImage(formatOf(big), big, Mask_RGBA, 1);
   const ktChannelFloatBuffer half = fromImage(*img, Mask_RGBA);
   ASSERT_EQ(half.width, 256);
   for (int y = 0; y < 256; ++y)
@@ -175,7 +168,7 @@ TEST(HeroInput, ResamplesTheSourcePixels) {
                 img->at(big.x() + 2 * x + 1, big.y() + 2 * y + 1, Chan_Blue));
 
   const Box box(100, -40, 164, 24);
-  auto same = noiseImage(box, Chan_Green);
+  auto same = noiseImage(formatOf(box), box, Chan_Green, 2);
   const ktChannelFloatBuffer hero = fromImage(*same, Chan_Green);
   ASSERT_EQ(hero.width, 64);
   const double w[4] = {-1.0 / 16, 9.0 / 16, 9.0 / 16, -1.0 / 16};

@@ -4,8 +4,10 @@
 
 #include <cmath>
 #include <limits>
+#include <ostream>
 #include <vector>
 
+#include "caseName.h"
 #include "ktCocScan.h"
 #include "ktDepthToCoc.h"
 #include "ktLensValues.h"
@@ -64,6 +66,7 @@ struct CocCase {
   double coc;
   FocusRegion region;
 };
+void PrintTo(const CocCase& c, std::ostream* os) { *os << c.name; }
 
 class DepthToCoc : public ::testing::TestWithParam<CocCase> {};
 
@@ -114,7 +117,7 @@ INSTANTIATE_TEST_SUITE_P(
         CocCase{"step in front", artistic(kFalloffLinear, 1, 1, 1, 0), 256, 3, DepthKind::Flat, 20, kFront},
         CocCase{"NaN has no region", realLens(), 256, kNaN, DepthKind::Deep, 0, FocusRegion::None},
         CocCase{"deep never inverted", realLens(kDepthInverse), 77, 100, DepthKind::Deep, 0, kBack}),
-    [](const auto& info) { return std::to_string(info.index); });
+    ByName());
 // clang-format on
 
 TEST(DepthToCoc, ConvertedDepthIsClampedToTheFocusRegion) {

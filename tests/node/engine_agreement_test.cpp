@@ -34,6 +34,7 @@ struct Case {
   int flags = 0;
   Box box = Box(0, 0, 48, 36);  // the input's box inside a 48 x 36 format
 };
+void PrintTo(const Case& c, std::ostream* os) { *os << c.name; }
 
 RenderReport renderWith(const Case& c, bool reference) {
   const Format format(48, 36);
@@ -66,11 +67,7 @@ RenderReport renderWith(const Case& c, bool reference) {
   const std::pair<const char*, const char*> base[] = {
       {"focalPlane", "10"}, {"focusRegionSize", "4"}, {"multiplier", "9"}, {"max_kernelsize", "24"}};
   for (const auto& k : base) standin::record(node.knob(k.first))->fromScript(k.second);
-  for (const auto& k : c.knobs) {
-    Knob* knob = node.knob(k.first);
-    EXPECT_TRUE(knob && knob->from_script(k.second)) << k.first;
-    node.knob_changed(knob);
-  }
+  setKnobs(node, c.knobs);
   OutputContext context;
   OpHost::setProjectFormat(node, format);
   node.setOutputContext(context);

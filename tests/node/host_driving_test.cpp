@@ -20,8 +20,9 @@ namespace {
 
 constexpr int kW = 24, kH = 16;
 
-std::unique_ptr<MemoryIop> noiseImage(ChannelSet channels, unsigned seed) {
-  return ::noiseImage(Format(kW, kH), Box(0, 0, kW, kH), channels + Chan_Z, seed);
+// A kW x kH noise image of `channels` and depth.
+std::unique_ptr<MemoryIop> noiseFrame(ChannelSet channels, unsigned seed) {
+  return noiseImage(Format(kW, kH), Box(0, 0, kW, kH), channels + Chan_Z, seed);
 }
 
 // A node with an artistic lens, `knobs` ("name value" pairs) set, rendered in `strips` requests.
@@ -30,10 +31,7 @@ std::unique_ptr<MemoryIop> render(ktOrvel& node, std::vector<std::pair<const cha
   knobs.insert(
       knobs.begin(),
       {{"focalPlane", "10"}, {"focusRegionSize", "4"}, {"multiplier", "6"}, {"max_kernelsize", "16"}});
-  for (const auto& [name, value] : knobs) {
-    EXPECT_TRUE(node.knob(name) && node.knob(name)->from_script(value)) << name;
-    node.knob_changed(node.knob(name));
-  }
+  setKnobs(node, knobs);
   OpHost::setProjectFormat(node, Format(kW, kH));
   RenderOptions options;
   options.threads = 3;
@@ -57,7 +55,7 @@ class SeveralRequests : public testing::TestWithParam<std::tuple<bool, bool>> {}
 
 TEST_P(SeveralRequests, BeforeOneOpenGiveTheSinglePicture) {
   const auto [deep, reference] = GetParam();
-  auto image = noiseImage(Mask_RGBA, 3);
+  auto image = noiseFrame(Mask_RGBA, 3);
   auto deepInput = deepScene(Format(kW, kH), Box(0, 0, kW, kH), 4);
   std::unique_ptr<MemoryIop> pictures[2];
   for (int strips : {1, 5}) {
@@ -74,13 +72,16 @@ TEST_P(SeveralRequests, BeforeOneOpenGiveTheSinglePicture) {
 }
 
 INSTANTIATE_TEST_SUITE_P(DeepAndReference, SeveralRequests,
-                         testing::Combine(testing::Bool(), testing::Bool()));
+                         testing::Combine(testing::Bool(), testing::Bool()), [](const auto& info) {
+                           return std::string(std::get<0>(info.param) ? "deep" : "flat") +
+                                  (std::get<1>(info.param) ? "_reference" : "_fast");
+                         });
 
 // The highest channel the host numbers, holding red's values, comes out as red does.
 TEST(HighestChannel, IsDefocusedLikeAnyOther) {
   const Channel top = static_cast<Channel>(Chan_Last);
   for (bool reference : {false, true}) {
-    auto image = noiseImage(ChannelSet(Mask_RGBA) + top, 5);
+    auto image = noiseFrame(ChannelSet(Mask_RGBA) + top, 5);
     std::memcpy(image->plane(top), image->plane(Chan_Red), sizeof(float) * kW * kH);
     ktOrvel node(nullptr);
     OpHost::buildKnobs(node);
@@ -118,11 +119,11 @@ class RenderInputs : public testing::TestWithParam<int> {
         deeps_[i] = deepScene(Format(kW, kH), Box(0, 0, kW, kH), 10 + i);
         return deeps_[i].get();
       default:
-        images_[i] = noiseImage(Mask_RGBA, 20 + i);
+        images_[i] = noiseFrame(Mask_RGBA, 20 + i);
         return images_[i].get();
     }
   }
-  std::unique_ptr<MemoryIop> image_ = noiseImage(Mask_RGBA, 7), images_[2];
+  std::unique_ptr<MemoryIop> image_ = noiseFrame(Mask_RGBA, 7), images_[2];
   std::unique_ptr<MemoryDeepOp> deeps_[2];
   CameraOp cameras_[2] = {CameraOp(nullptr), CameraOp(nullptr)};
 };
@@ -136,8 +137,10 @@ TEST_P(RenderInputs, AreReadThroughTheRenderOperators) {
   EXPECT_FALSE(samePicture(*direct, *other)) << "the two versions must give different pictures";
 }
 
+const char* const kInputNames[] = {"input", "kernel", "camera", "deep", "mattes"};
 INSTANTIATE_TEST_SUITE_P(KernelCameraDeepMattes, RenderInputs,
                          testing::Values(ktOrvel::kKernel, ktOrvel::kCamera, ktOrvel::kDeepInput,
-                                         ktOrvel::kMattes));
+                                         ktOrvel::kMattes),
+                         [](const auto& info) { return std::string(kInputNames[info.param]); });
 
 }  // namespace

@@ -11,7 +11,9 @@
 #include <vector>
 
 #include "DDImage/CameraOp.h"
+#include "caseName.h"
 #include "ktOrvel.h"
+#include "nodeScenes.h"
 #include "standin/KnobRecord.h"
 #include "standin/MemoryDeepOp.h"
 #include "standin/MemoryIop.h"
@@ -36,13 +38,7 @@ struct Scene {
     OpHost::setProjectFormat(node, f);
     node.setOutputContext(c);
   }
-  void set(const Knobs& knobs) {
-    for (const auto& [name, value] : knobs) {
-      Knob* k = node.knob(name);
-      ASSERT_TRUE(k->from_script(value)) << name;
-      node.knob_changed(k);
-    }
-  }
+  void set(const Knobs& knobs) { setKnobs(node, knobs); }
   void open() {
     node.validate(true);
     node.request(0, 0, image.format().width(), image.format().height(), Mask_RGBA, 1);
@@ -60,6 +56,7 @@ const Knobs kArtistic = {{"focalPlane", "10"}, {"focusRegionSize", "4"}, {"multi
 // clang-format off
 struct RuleCase { const char* name; Knobs changes; bool camera; std::vector<const char*> enabled, disabled; };
 // clang-format on
+void PrintTo(const RuleCase& c, std::ostream* os) { *os << c.name; }
 
 class EnableRules : public ::testing::TestWithParam<RuleCase> {};
 
@@ -93,7 +90,7 @@ INSTANTIATE_TEST_SUITE_P(
                  {"apertureWidth", "apertureHeight"}},
         RuleCase{"camera", {{"filmFormat", "Custom"}}, true, {},
                  {"focalPlane", "focalLength", "fStop", "apertureWidth", "apertureHeight"}}),
-    [](const auto& info) { return std::to_string(info.index); });
+    ByName());
 // clang-format on
 
 // A saved node reopens with the rules applied to its stored values.
@@ -162,6 +159,7 @@ TEST(Validate, ErrorsMattesAndSlices) {
 // Settings under which nothing could blur as asked are refused naming knob and value, a knob
 // that changes nothing says so, and a named film format overrides its disabled aperture knobs.
 struct SettingCase { const char* name; Knobs knobs; bool deep; std::string error, warning; float width; };
+void PrintTo(const SettingCase& c, std::ostream* os) { *os << c.name; }
 class Settings : public ::testing::TestWithParam<SettingCase> {};
 
 TEST_P(Settings, AreRefusedOrWarnedByName) {
@@ -231,6 +229,7 @@ struct OpenCase {
   bool builds;
   const char* warning;
 };
+void PrintTo(const OpenCase& c, std::ostream* os) { *os << c.name; }
 
 class Open : public ::testing::TestWithParam<OpenCase> {};
 
@@ -266,7 +265,7 @@ INSTANTIATE_TEST_SUITE_P(
                                "Max kernel size is less than the maximum coc in the result, you may want to "
                                "consider increasing the max kernel size above 90."},
                       OpenCase{"focus matte builds none", {{"outputType", "Focus Matte"}}, 500, 256, false, ""}),
-    [](const auto& info) { return std::to_string(info.index); });
+    ByName());
 // clang-format on
 
 // Focus matte: green in front, blue behind, alpha passed through; focal distance: red in

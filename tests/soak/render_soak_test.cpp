@@ -15,6 +15,7 @@
 #include "DDImage/Thread.h"
 #include "standin/OpHost.h"
 #include "ktOrvel.h"
+#include "nodeScenes.h"
 
 using namespace DD::Image;
 using namespace standin;
@@ -27,6 +28,8 @@ constexpr int kRenders = 30;
 constexpr unsigned kThreads = 8;
 
 enum class Engine { Fast, Reference, Deep };
+const char* const kEngineNames[] = {"fast", "reference", "deep"};
+void PrintTo(Engine e, std::ostream* os) { *os << kEngineNames[int(e)]; }
 
 // Noise colours over depth bands from the foreground through the focal plane (10) to far away,
 // with bright points; mattes drive defocus, bloom and chromatic aberration.
@@ -70,11 +73,7 @@ struct SoakScene {
         {"bloomThreshold", "0.4"}, {"kChrAbb", "3"}, {"defocusMatteChannel", "R"}, {"bloomMatteChannel", "G"},
         {"chromicAberrationMatteChannel", "B"}, {"integrateFrontAndBackSeperately", "true"}};
     // clang-format on
-    for (const auto& k : knobs) {
-      Knob* knob = node.knob(k.first);
-      EXPECT_TRUE(knob && knob->from_script(k.second)) << k.first;
-      node.knob_changed(knob);
-    }
+    setKnobs(node, knobs);
     OutputContext context;
     OpHost::setProjectFormat(node, format);
     node.setOutputContext(context);
@@ -129,10 +128,6 @@ TEST_P(Soak, EveryRenderWithEightThreadsGivesTheSingleThreadBits) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Engines, Soak, ::testing::Values(Engine::Fast, Engine::Reference, Engine::Deep),
-                         [](const auto& info) {
-                           return std::string(info.param == Engine::Fast        ? "fast"
-                                              : info.param == Engine::Reference ? "reference"
-                                                                                : "deep");
-                         });
+                         ::testing::PrintToStringParamName());
 
 }  // namespace

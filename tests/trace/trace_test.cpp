@@ -12,6 +12,7 @@
 
 #include "DDImage/Thread.h"
 #include "ktOrvel.h"
+#include "nodeScenes.h"
 #include "standin/MemoryDeepOp.h"
 #include "standin/MemoryIop.h"
 #include "standin/OpHost.h"
@@ -70,11 +71,7 @@ std::unique_ptr<MemoryIop> render(MemoryDeepOp& deep, const Knobs& knobs, unsign
   OpHost::connect(node, ktOrvel::kInput, &flat);
   OpHost::connect(node, ktOrvel::kDeepInput, &deep);
   OpHost::setProjectFormat(node, Format(kSide, kSide));
-  for (const auto& k : knobs) {
-    Knob* knob = node.knob(k.first);
-    EXPECT_TRUE(knob && knob->from_script(k.second.c_str())) << k.first;
-    node.knob_changed(knob);
-  }
+  setKnobs(node, knobs);
   const unsigned cpus = Thread::numCPUs;
   Thread::numCPUs = threads;
   RenderOptions options;
@@ -200,13 +197,10 @@ TEST(LensTrace, PointLightFillsTheThinLensDiscLikeTheScatterEngine) {
 // A black opaque half-plane x < 48 at 600 mm before a light at 2000 mm: the ray through output
 // p and aperture point u meets the light where p = c + rB u, and the half-plane at
 // c + (rB + |rA|) u, so the light keeps the part of the unit disc where u_x >= t.
-struct OccluderCase {
-  int lightColumn;
-};
-class HalfPlane : public ::testing::TestWithParam<OccluderCase> {};
+class HalfPlane : public ::testing::TestWithParam<int> {};  // the light's column
 
 TEST_P(HalfPlane, HidesTheShareOfTheDiscTheGeometrySays) {
-  const int column = GetParam().lightColumn;
+  const int column = GetParam();
   auto deep = deepFrame([column](int x, int y) {
     Pixel p;
     if (x < 48) p.push_back({0, 0, 0, 1, 600});
@@ -225,8 +219,8 @@ TEST_P(HalfPlane, HidesTheShareOfTheDiscTheGeometrySays) {
 }
 
 INSTANTIATE_TEST_SUITE_P(LensTrace, HalfPlane,
-                         ::testing::Values(OccluderCase{40}, OccluderCase{47}, OccluderCase{52},
-                                           OccluderCase{58}));
+                         ::testing::Values(40, 47, 52, 58),
+                         [](const auto& info) { return "light_column_" + std::to_string(info.param); });
 
 // Rendered as a renderer writes it: an in-focus opaque square over a blurred wall that holds no
 // samples behind the square. Rays passing the square meet the wall continued behind it.
@@ -261,7 +255,8 @@ TEST_P(TiltedPlane, ComesOutUniformWithoutSeams) {
       ASSERT_GT(image->at(x, y, Chan_Alpha), 0.9999f) << x << "," << y;
     }
 }
-INSTANTIATE_TEST_SUITE_P(LensTrace, TiltedPlane, ::testing::Values(3, 10, 40));
+INSTANTIATE_TEST_SUITE_P(LensTrace, TiltedPlane, ::testing::Values(3, 10, 40),
+                         [](const auto& info) { return std::to_string(info.param) + "_slices"; });
 
 // A black opaque bar two pixels wide at 600 mm before a white in-focus wall written as a renderer
 // writes it; with two slices, also a grey square at 800 mm in the bar's slice. A ray through
@@ -290,7 +285,8 @@ TEST_P(ThinBar, HidesTheShareOfTheApertureItCovers) {
     EXPECT_NEAR(1.0 - light / (kSide - 40), hidden, 0.02) << "column " << x;
   }
 }
-INSTANTIATE_TEST_SUITE_P(LensTrace, ThinBar, ::testing::Bool());
+INSTANTIATE_TEST_SUITE_P(LensTrace, ThinBar, ::testing::Bool(),
+                         [](const auto& info) { return std::string(info.param ? "with_square" : "bar_alone"); });
 
 // Nothing hides anything: a textured plane at 2000 mm comes out as "See Through" draws it, within
 // the noise of 256 samples a pixel.

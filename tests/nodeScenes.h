@@ -1,12 +1,17 @@
-// Pseudo-random scenes the node tests render around the focal plane 10.
+// Pseudo-random scenes the node tests render around the focal plane 10, and knobs set on a node.
 #pragma once
+
+#include <gtest/gtest.h>
 
 #include <cmath>
 #include <limits>
 #include <memory>
 #include <random>
+#include <string>
 #include <vector>
 
+#include "DDImage/Knob.h"
+#include "DDImage/Op.h"
 #include "standin/MemoryDeepOp.h"
 #include "standin/MemoryIop.h"
 
@@ -49,4 +54,15 @@ inline std::unique_ptr<MemoryIop> noiseImage(const Format& f, const Box& box, co
     for (int y = box.y(); y < box.t(); ++y)
       for (int x = box.x(); x < box.r(); ++x) img->set(x, y, z, z == Chan_Z ? 4.0f + 26.0f * u(rng) : u(rng));
   return img;
+}
+
+// Each (name, script text) pair set on `node` as the host sets a knob a user typed: from its
+// script text, then the node told of the change.
+template <class Pairs>
+void setKnobs(Op& node, const Pairs& knobs) {
+  for (const auto& [name, value] : knobs) {
+    Knob* knob = node.knob(std::string(name).c_str());
+    EXPECT_TRUE(knob && knob->from_script(std::string(value).c_str())) << name;
+    node.knob_changed(knob);
+  }
 }
