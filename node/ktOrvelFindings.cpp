@@ -4,7 +4,7 @@
 #include "ktOrvel.h"
 
 extern "C" __attribute__((visibility("default"))) int ktOrvelReadFindings(const DD::Image::Op* op,
-                                                                         ktOrvelFindings* findings) {
+                                                                          ktOrvelFindings* findings) {
   const auto* node = dynamic_cast<const ktOrvel*>(op);
   if (!node || !findings) return 0;
   *findings = node->findings();

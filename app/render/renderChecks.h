@@ -52,7 +52,8 @@ void warnIfUnchanged(const DD::Image::Op& node, const DD::Image::Iop& input, con
 // the node says it found rather than by its message: after the warning that max_kernelsize cuts
 // the largest blurs, once `rendered` brought the node's warnings back; after the error of a
 // missing Kernel input.
-void addHintsToWarnings(const DD::Image::Op& node, const Status& rendered, std::vector<std::string>& warnings);
+void addHintsToWarnings(const DD::Image::Op& node, const Status& rendered,
+                        std::vector<std::string>& warnings);
 Status withHints(Status status, const DD::Image::Op& node);
 // After a knob value naming a channel no channel has, the input's channels and the nearest names.
 Status withChannelHint(Status status, const std::optional<std::string>& unknownChannel,

@@ -238,7 +238,7 @@ bool KnobRecord::fromScript(const std::string& text, ScriptRefusal* refusal) {
       double v;
       if (!parseDouble(t, v) || !std::isfinite(v) || (kind_ == Int && v != std::floor(v)))
         return fail(refusal, "knob " + name() + " wants " + (kind_ == Int ? "a whole number" : "a number") +
-                               ", not '" + t + "'");
+                                 ", not '" + t + "'");
       // A value the float would hold as infinity could not be written back and read again.
       if (kind_ == Float && !fitsFloat(clampToRange(v)))
         return fail(refusal, "knob " + name() + ": '" + t + "' is beyond the largest float");
@@ -258,7 +258,8 @@ bool KnobRecord::fromScript(const std::string& text, ScriptRefusal* refusal) {
       }
       std::string choices;
       for (const auto& l : labels_) choices += (choices.empty() ? "\"" : ", \"") + l + "\"";
-      return fail(refusal, "knob " + name() + " takes one of " + choices + " (or its index), not '" + t + "'");
+      return fail(refusal,
+                  "knob " + name() + " takes one of " + choices + " (or its index), not '" + t + "'");
     }
     case Bool: {
       const std::string l = lower(t);
@@ -282,8 +283,7 @@ bool KnobRecord::fromScript(const std::string& text, ScriptRefusal* refusal) {
     case ChannelKind:
     case InputChannel: {
       const Channel z = findChannel(t.c_str());
-      if (z == Chan_Black && t != "none" && t != "0")
-        return failOnChannel(refusal, name(), t);
+      if (z == Chan_Black && t != "none" && t != "0") return failOnChannel(refusal, name(), t);
       setValue(double(z), -1);
       return true;
     }
