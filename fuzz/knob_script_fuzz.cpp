@@ -79,8 +79,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const size_t space = line.find(' ');
     KnobRecord* k = standin::record(node.knob(line.substr(0, space).c_str()));
     if (!k) continue;
-    std::string error;
-    k->fromScript(space == std::string::npos ? std::string() : line.substr(space + 1), &error);
+    k->fromScript(space == std::string::npos ? std::string() : line.substr(space + 1));
     node.knob_changed(k);
     checkRanges(*k);
   }
@@ -91,10 +90,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     // A saved script must load back: the text a knob writes parses and leaves the same text.
     if (k->arraySize() == 0 && k->kind() != KnobRecord::ChannelSetKind) continue;
     const std::string saved = k->script();
-    std::string error;
-    if (!k->fromScript(saved, &error))
-      std::fprintf(stderr, "%s: '%s': %s\n", k->name().c_str(), saved.c_str(), error.c_str());
-    FUZZ_CHECK(k->script() == saved && error.empty());
+    standin::ScriptRefusal refusal;
+    if (!k->fromScript(saved, &refusal))
+      std::fprintf(stderr, "%s: '%s': %s\n", k->name().c_str(), saved.c_str(), refusal.message.c_str());
+    FUZZ_CHECK(k->script() == saved && refusal.message.empty());
   }
   return 0;
 }

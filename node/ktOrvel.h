@@ -9,6 +9,7 @@
 #include "DDImage/Row.h"
 #include "ktApertureSamples.h"
 #include "ktChannelFloatBuffer.h"
+#include "ktOrvelFindings.h"
 #include "ktOrvelSettings.h"
 #include "ktRenderContext.h"
 #include "ktRowScratch.h"
@@ -77,6 +78,8 @@ class ktOrvel : public DD::Image::Iop {
   bool usesReferenceEngine() const { return referenceEngine; }
   // Bands of source rows the fast engine mapped since open, over every deep pass.
   size_t mappedBands() const;
+  // What the last validation and open found, beside the messages they gave.
+  const ktOrvelFindings& findings() const { return findings_; }
 
  private:
   // Owned by value; the engines read them through renderContext() once open.
@@ -90,6 +93,7 @@ class ktOrvel : public DD::Image::Iop {
   DD::Image::ChannelSet matteChannels;
   int padding = 0;
   int kernelSizeLimit = 0;
+  ktOrvelFindings findings_;
 
   // The source pixels mapped once per render for the fast engine, band by band as rows need
   // them; the straightforward engine walks them again for every row.

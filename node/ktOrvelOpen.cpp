@@ -128,6 +128,7 @@ void ktOrvel::computeOptimalPadding() {
     }
   }
   const ktCocScan::Result result = scan.finish();
+  findings_.kernelSizeCut = result.capped;
   if (result.capped)
     warning(
         "Max kernel size is less than the maximum coc in the result, you may want to consider increasing the "

@@ -11,7 +11,9 @@ void ktOrvel::_validate(bool for_real) {
   matteChannels.clear();
   settings.activeChannels.clear();
 
-  if (settings.kernelType == kKernelInput && !node_input(kKernel)) error("No input kernel connected!");
+  findings_ = ktOrvelFindings();
+  findings_.kernelInputMissing = settings.kernelType == kKernelInput && !node_input(kKernel);
+  if (findings_.kernelInputMissing) error("No input kernel connected!");
 
   // A film format other than "Custom" is the film back: a value typed into its disabled
   // aperture knobs is overridden, as the knobs' state says. A camera overrides both.

@@ -63,8 +63,8 @@ Status NodeCall::render(const CallInputs& in, unsigned threads, std::unique_ptr<
   settings.threads = threads;
   settings.hostThreads = false;  // other calls may be rendering in this process
   const Status rendered = renderNodeFrame(*iop_, settings, out, warnings);
-  addHintsToWarnings(*node_, warnings);
+  addHintsToWarnings(*node_, rendered, warnings);
   if (rendered.ok() && in.image.image && !in.deep.image)
     warnIfUnchanged(*node_, *in.image.image, in.image.names, *out, kImageName, warnings);
-  return rendered.ok() ? rendered : withHints(rendered, in.image.fileChannels);
+  return rendered.ok() ? rendered : withHints(rendered, *node_);
 }

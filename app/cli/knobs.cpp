@@ -87,14 +87,17 @@ Status unknownKnob(const Op& op, const KnobAssignment& a) {
 
 }  // namespace
 
-Status applyKnobs(Op& op, const std::vector<KnobAssignment>& assignments,
-                  std::vector<std::string>& warnings) {
+Status applyKnobs(Op& op, const std::vector<KnobAssignment>& assignments, std::vector<std::string>& warnings,
+                  std::optional<std::string>* unknownChannel) {
   std::vector<Knob*> changed;
   for (const KnobAssignment& a : assignments) {
     standin::KnobRecord* knob = standin::record(op.knob(a.name.c_str()));
     if (!knob) return unknownKnob(op, a);
-    std::string error;
-    if (!knob->fromScript(a.value, &error)) return Status::usage(prefix(a) + error);
+    standin::ScriptRefusal refusal;
+    if (!knob->fromScript(a.value, &refusal)) {
+      if (unknownChannel) *unknownChannel = refusal.unknownChannel;
+      return Status::usage(prefix(a) + refusal.message);
+    }
     op.knob_changed(knob);
     if (std::find(changed.begin(), changed.end(), knob) == changed.end()) changed.push_back(knob);
   }

@@ -2,6 +2,7 @@
 // parameter table `orvel knobs` prints.
 #pragma once
 
+#include <optional>
 #include <ostream>
 #include <string>
 #include <vector>
@@ -35,10 +36,11 @@ Status readScriptFile(const std::string& path, std::vector<KnobAssignment>& out)
 // Applies knob values to a node by knob name, the way the host restores a saved script:
 // the knob parses the text, then the node hears of the change through knob_changed.
 
-// Applies `assignments` in order; stops at the first unknown knob or value that does not parse.
+// Applies `assignments` in order; stops at the first unknown knob or value that does not parse,
+// setting `unknownChannel` to the channel name no channel has when that is why.
 // Adds a warning for each knob set that the panel shows disabled afterwards.
 Status applyKnobs(DD::Image::Op& op, const std::vector<KnobAssignment>& assignments,
-                  std::vector<std::string>& warnings);
+                  std::vector<std::string>& warnings, std::optional<std::string>* unknownChannel = nullptr);
 
 // The node's parameter table, read from its knob record.
 

@@ -6,7 +6,6 @@
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
-#include <sstream>
 
 #include "DDImage/DeepOp.h"
 #include "DDImage/Knob.h"
@@ -15,6 +14,8 @@
 #include "cli/messages.h"
 #include "depth/depthStatistics.h"
 #include "files/exrInput.h"
+#include "ktOrvelFindings.h"
+#include "render/pluginLoader.h"
 #include "standin/OpHost.h"
 
 using namespace DD::Image;
@@ -118,7 +119,7 @@ void warnIgnoredSettings(const RenderRequest& request, const Op& node,
         number(cameraFocus) +
         "); its focal length, f-stop and film back drive the lens with --set realWorldLens=true");
   const standin::KnobRecord* kernelType = standin::record(node.knob("kernelType"));
-  if (!request.kernel.empty() && kernelType && kernelType->script() != "Input")
+  if (!request.kernel.empty() && kernelType && int(kernelType->value(0)) != kKernelInput)
     warnings.push_back("--kernel is used only with kernelType=Input (it is " + kernelType->script() +
                        " here): add --set kernelType=Input");
   for (const KnobAssignment& a : assignments) {
@@ -145,16 +146,13 @@ bool anyBlur(const Op& node, const standin::MemoryIop& input) {
              .inFocus < 1.0;
 }
 
-// The channel set a channel-set knob holds, from its saved form: all, none, rgba, rgb or {NAME ...}.
-ChannelSet channelSetOf(const standin::KnobRecord& knob) {
-  const std::string script = knob.script();
-  if (script == "all") return Mask_All;
-  if (script == "rgba" || script == "rgb") return script == "rgba" ? Mask_RGBA : Mask_RGB;
-  ChannelSet set;
-  std::istringstream names(script.size() > 1 && script.front() == '{' ? script.substr(1, script.size() - 2)
-                                                                      : "");
-  for (std::string name; names >> name;) set += findChannel(name.c_str());
-  return set;
+// What the node found in its last validation and open, through the plug-in's C entry point;
+// nothing found when the plug-in has none.
+ktOrvelFindings findingsOf(const Op& node) {
+  ktOrvelFindings found;
+  if (const auto read = reinterpret_cast<decltype(&ktOrvelReadFindings)>(pluginSymbol("ktOrvelReadFindings")))
+    read(&node, &found);
+  return found;
 }
 
 }  // namespace
@@ -170,7 +168,8 @@ void warnIfUnchanged(const Op& node, const Iop& input, const ChannelNames& names
   const size_t count = size_t(a.w()) * size_t(a.h());
   std::vector<std::string> compared, blurred;
   const standin::KnobRecord* knob = standin::record(node.knob("orvelChannels"));
-  const ChannelSet selected = knob ? channelSetOf(*knob) : ChannelSet(Mask_RGBA);
+  const ChannelSet* held = knob ? knob->channelSet() : nullptr;
+  const ChannelSet selected = held ? *held : ChannelSet(Mask_RGBA);
   for (Channel z : in.channels()) {
     const float* p = in.plane(z);
     const float* q = out.plane(z);
@@ -204,36 +203,36 @@ void warnIfUnchanged(const Op& node, const Iop& input, const ChannelNames& names
       "); orvel depth " + path + " shows the depths and their blur");
 }
 
-void addHintsToWarnings(const Op& node, std::vector<std::string>& warnings) {
-  for (size_t i = 0; i < warnings.size(); ++i) {
-    if (warnings[i].rfind("Max kernel size is less than", 0) != 0) continue;
-    const standin::KnobRecord* r = standin::record(node.knob("max_kernelsize"));
-    if (!r) return;
-    const double at = r->value(0);
-    std::string hint = at >= r->rangeMax()
-                           ? "max_kernelsize is at its largest (" + number(at) +
-                                 "): the largest blurs are cut to it; lower multiplier, frontmultiplier or "
-                                 "backmultiplier to fit them"
-                           : "raise max_kernelsize (now " + number(at) + ", at most " +
-                                 number(r->rangeMax()) + ") with --set max_kernelsize=N, or lower multiplier";
-    warnings.insert(warnings.begin() + long(i) + 1, hint);
-    return;
-  }
+void addHintsToWarnings(const Op& node, const Status& rendered, std::vector<std::string>& warnings) {
+  // An interrupted render brings back none of the node's warnings.
+  if (rendered.code != kExitOk && rendered.code != kExitNodeError) return;
+  if (!findingsOf(node).kernelSizeCut) return;
+  const standin::KnobRecord* r = standin::record(node.knob("max_kernelsize"));
+  if (!r) return;
+  const double at = r->value(0);
+  // The open's warning of the cut is the node's last, and the node's warnings end the list.
+  warnings.push_back(at >= r->rangeMax()
+                         ? "max_kernelsize is at its largest (" + number(at) +
+                               "): the largest blurs are cut to it; lower multiplier, frontmultiplier or "
+                               "backmultiplier to fit them"
+                         : "raise max_kernelsize (now " + number(at) + ", at most " + number(r->rangeMax()) +
+                               ") with --set max_kernelsize=N, or lower multiplier");
 }
 
-Status withHints(Status status, const std::vector<std::string>& inputChannels) {
-  if (status.message.find("No input kernel connected!") != std::string::npos)
+Status withHints(Status status, const Op& node) {
+  if (status.code == kExitNodeError && findingsOf(node).kernelInputMissing)
     status.message +=
         "\ngive the aperture image with --kernel FILE, or set kernelType to Circular or "
         "\"Aperture Blades\"";
-  const size_t at = status.message.find("unknown channel '");
-  if (at != std::string::npos && !inputChannels.empty()) {
-    const size_t start = at + 17;
-    const std::string name = status.message.substr(start, status.message.find('\'', start) - start);
-    const std::vector<std::string> near = nearestNames(name, inputChannels);
-    status.message += "\nthe input's channels: " + list(inputChannels) +
-                      (near.empty() ? "" : " (did you mean " + joinAlternatives(near) + "?)");
-  }
+  return status;
+}
+
+Status withChannelHint(Status status, const std::optional<std::string>& unknownChannel,
+                       const std::vector<std::string>& inputChannels) {
+  if (!unknownChannel || inputChannels.empty()) return status;
+  const std::vector<std::string> near = nearestNames(*unknownChannel, inputChannels);
+  status.message += "\nthe input's channels: " + list(inputChannels) +
+                    (near.empty() ? "" : " (did you mean " + joinAlternatives(near) + "?)");
   return status;
 }
 

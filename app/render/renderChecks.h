@@ -1,6 +1,7 @@
 // Checks on a render before it starts: options, knobs and the input file.
 #pragma once
 
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -47,9 +48,16 @@ void warnIfUnchanged(const DD::Image::Op& node, const DD::Image::Iop& input, con
                      const DD::Image::Iop& output, const std::string& path,
                      std::vector<std::string>& warnings);
 
-// The renderer's line after a node warning or error that leads nowhere by itself.
-void addHintsToWarnings(const DD::Image::Op& node, std::vector<std::string>& warnings);
-Status withHints(Status status, const std::vector<std::string>& inputChannels);
+// The renderer's line after a node warning or error that leads nowhere by itself, chosen by what
+// the node says it found rather than by its message: after the warning that max_kernelsize cuts
+// the largest blurs, once `rendered` brought the node's warnings back; after the error of a
+// missing Kernel input.
+void addHintsToWarnings(const DD::Image::Op& node, const Status& rendered,
+                        std::vector<std::string>& warnings);
+Status withHints(Status status, const DD::Image::Op& node);
+// After a knob value naming a channel no channel has, the input's channels and the nearest names.
+Status withChannelHint(Status status, const std::optional<std::string>& unknownChannel,
+                       const std::vector<std::string>& inputChannels);
 
 // --focus-at X,Y: sets focalPlane to the median depth of the 5 x 5 pixels around (X, Y), counted
 // from the display window's top-left, and says so in `note`. With depthStyle "1/z" the median

@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <filesystem>
 #include <memory>
+#include <optional>
 
 #include "DDImage/CameraOp.h"
 #include "cli/cameraOption.h"
@@ -229,8 +230,9 @@ Status RenderJob::takeFormat() {
 Status RenderJob::applyKnobsOnce() {
   if (knobsApplied_) return Status::success();
   knobsApplied_ = stopRange_ = true;
-  if (Status s = applyKnobs(*node_, assignments_, warnings_); !s.ok())
-    return withHints(s, input_.image.fileChannels);
+  std::optional<std::string> unknownChannel;
+  if (Status s = applyKnobs(*node_, assignments_, warnings_, &unknownChannel); !s.ok())
+    return withChannelHint(s, unknownChannel, input_.image.fileChannels);
   warnIgnoredSettings(request_, *node_, assignments_, camera_.focusDistance(), warnings_);
   if (edges_)
     if (Status s = setUpDepthEdges(*edges_, *node_, request_.depthEdges, edgeAssignments_, warnings_);
@@ -281,11 +283,11 @@ Status RenderJob::renderOne(int frame, int index, int count) {
   const auto start = std::chrono::steady_clock::now();
   std::unique_ptr<MemoryIop> image;
   const Status rendered = renderNodeFrame(*iop_, settings, image, warnings_);
-  addHintsToWarnings(*node_, warnings_);
+  addHintsToWarnings(*node_, rendered, warnings_);
   if (rendered.ok() && input_.image.image && !deep_.deep.image)
     warnIfUnchanged(*node_, *input_.image.image, input_.image.names, *image, input_.path, warnings_);
   printWarnings(warnings_);
-  if (!rendered.ok()) return withHints(rendered, {});
+  if (!rendered.ok()) return withHints(rendered, *node_);
 
   const std::string output = framePath(request_.output, frame);
   WriteOptions options;

@@ -2,12 +2,21 @@
 // kind, member, range, choices), which the renderer lists and stores values through.
 #pragma once
 
+#include <optional>
 #include <string>
 #include <vector>
 
+#include "DDImage/ChannelSet.h"
 #include "DDImage/Knob.h"
 
 namespace standin {
+
+// Why a value's text did not parse: the message, and the channel name no channel has when that
+// was the reason.
+struct ScriptRefusal {
+  std::string message;
+  std::optional<std::string> unknownChannel;
+};
 
 class KnobRecord : public DD::Image::Knob {
  public:
@@ -35,16 +44,20 @@ class KnobRecord : public DD::Image::Knob {
   double rangeMax() const { return max_; }
   const std::vector<std::string>& enumLabels() const { return labels_; }
   int inputNumber() const { return input_; }
+  // The set a channel-set knob holds; null for a knob of another kind.
+  const DD::Image::ChannelSet* channelSet() const {
+    return kind_ == ChannelSetKind ? static_cast<const DD::Image::ChannelSet*>(member_) : nullptr;
+  }
   // Number of values the knob holds (3 for a colour, 2 for a pair, 1 otherwise, 0 without a value).
   int arraySize() const;
 
   double value(int index) const;
   bool setValue(double v, int index);
   // The value as a saved script writes it, and parsing it back: false, with a message in
-  // `error`, when the text does not parse; a value wrapped in double quotes or braces, as
+  // `refusal`, when the text does not parse; a value wrapped in double quotes or braces, as
   // scripts write text with spaces, is read unwrapped.
   std::string script() const;
-  bool fromScript(const std::string& text, std::string* error = nullptr);
+  bool fromScript(const std::string& text, ScriptRefusal* refusal = nullptr);
   bool from_script(const char* v) override { return fromScript(v ? v : ""); }
   void to_script(std::ostream& o, const DD::Image::OutputContext*, bool quote) const override;
 

@@ -91,6 +91,7 @@ INSTANTIATE_TEST_SUITE_P(Cases, Messages, ::testing::Values(
     MessageCase{"NonFinite", {"render", "@nan.exr", "-o", "@out.exr"}, 0, "'@nan.exr': 2 pixels have a NaN or infinite colour"},
     MessageCase{"NothingInFocus", in({}), 0, "nothing was out of focus"},
     MessageCase{"SomethingBlurred", in({"--set", "multiplier=3"}), 0, "nothing was out of focus", false},
+    MessageCase{"NoChannelBlurred", in({"--set", "multiplier=3", "--set", "orvelChannels=none"}), 0, "the picture is the input unchanged: orvelChannels (none) holds none of its channels (R, G, B, A, Z)"},
     MessageCase{"KernelSizeAtTop", in({"--set", "multiplier=400", "--set", "focusRegionSize=2"}), 0, "max_kernelsize is at its largest (256)"},
     MessageCase{"KernelSizeBelowTop", in({"--set", "multiplier=40", "--set", "max_kernelsize=8"}), 0, "raise max_kernelsize (now 8, at most 256)"}),
     ByName());

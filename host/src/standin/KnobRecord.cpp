@@ -67,8 +67,13 @@ std::string formatNumber(double v) {
   return buffer;
 }
 
-bool fail(std::string* error, const std::string& message) {
-  if (error) *error = message;
+bool fail(ScriptRefusal* refusal, const std::string& message) {
+  if (refusal) *refusal = ScriptRefusal{message, std::nullopt};
+  return false;
+}
+
+bool failOnChannel(ScriptRefusal* refusal, const std::string& knob, const std::string& channel) {
+  if (refusal) *refusal = ScriptRefusal{"knob " + knob + ": unknown channel '" + channel + "'", channel};
   return false;
 }
 
@@ -224,19 +229,19 @@ std::string KnobRecord::script() const {
   }
 }
 
-bool KnobRecord::fromScript(const std::string& text, std::string* error) {
+bool KnobRecord::fromScript(const std::string& text, ScriptRefusal* refusal) {
   const std::string t = unquote(text);
-  if (!member_) return fail(error, "knob " + name() + " holds no value");
+  if (!member_) return fail(refusal, "knob " + name() + " holds no value");
   switch (kind_) {
     case Float:
     case Int: {
       double v;
       if (!parseDouble(t, v) || !std::isfinite(v) || (kind_ == Int && v != std::floor(v)))
-        return fail(error, "knob " + name() + " wants " + (kind_ == Int ? "a whole number" : "a number") +
-                               ", not '" + t + "'");
+        return fail(refusal, "knob " + name() + " wants " + (kind_ == Int ? "a whole number" : "a number") +
+                                 ", not '" + t + "'");
       // A value the float would hold as infinity could not be written back and read again.
       if (kind_ == Float && !fitsFloat(clampToRange(v)))
-        return fail(error, "knob " + name() + ": '" + t + "' is beyond the largest float");
+        return fail(refusal, "knob " + name() + ": '" + t + "' is beyond the largest float");
       setValue(v, -1);
       return true;
     }
@@ -253,7 +258,8 @@ bool KnobRecord::fromScript(const std::string& text, std::string* error) {
       }
       std::string choices;
       for (const auto& l : labels_) choices += (choices.empty() ? "\"" : ", \"") + l + "\"";
-      return fail(error, "knob " + name() + " takes one of " + choices + " (or its index), not '" + t + "'");
+      return fail(refusal,
+                  "knob " + name() + " takes one of " + choices + " (or its index), not '" + t + "'");
     }
     case Bool: {
       const std::string l = lower(t);
@@ -265,20 +271,19 @@ bool KnobRecord::fromScript(const std::string& text, std::string* error) {
         setValue(0.0, -1);
         return true;
       }
-      return fail(error, "knob " + name() + " takes 0, 1, true or false, not '" + t + "'");
+      return fail(refusal, "knob " + name() + " takes 0, 1, true or false, not '" + t + "'");
     }
     case ChannelSetKind: {
       ChannelSet set;
       for (const std::string& w : words(t))
-        if (!addChannelWord(w, set)) return fail(error, "knob " + name() + ": unknown channel '" + w + "'");
+        if (!addChannelWord(w, set)) return failOnChannel(refusal, name(), w);
       *static_cast<ChannelSet*>(member_) = set;
       return true;
     }
     case ChannelKind:
     case InputChannel: {
       const Channel z = findChannel(t.c_str());
-      if (z == Chan_Black && t != "none" && t != "0")
-        return fail(error, "knob " + name() + ": unknown channel '" + t + "'");
+      if (z == Chan_Black && t != "none" && t != "0") return failOnChannel(refusal, name(), t);
       setValue(double(z), -1);
       return true;
     }
@@ -288,16 +293,16 @@ bool KnobRecord::fromScript(const std::string& text, std::string* error) {
       std::vector<double> v(w.size());
       for (size_t i = 0; i < w.size(); ++i)
         if (!parseDouble(w[i], v[i]) || !std::isfinite(v[i]) || !fitsFloat(clampToRange(v[i])))
-          return fail(error, "knob " + name() + " wants numbers a float holds, not '" + t + "'");
+          return fail(refusal, "knob " + name() + " wants numbers a float holds, not '" + t + "'");
       if (w.size() == 1) v.assign(arraySize(), v[0]);
       if (int(v.size()) != arraySize())
-        return fail(error,
+        return fail(refusal,
                     "knob " + name() + " wants " + std::to_string(arraySize()) + " numbers, not '" + t + "'");
       for (int i = 0; i < arraySize(); ++i) setValue(v[i], i);
       return true;
     }
     default:
-      return fail(error, "knob " + name() + " holds no value");
+      return fail(refusal, "knob " + name() + " holds no value");
   }
 }
 
