@@ -113,6 +113,27 @@ inline float scatteredValue(const ktOrvelSettings& s, Channel z, float v, float 
   return s.outputType == kLensBloom ? light : light + v;
 }
 
+// Where a kernel of width wk (half width R) centred at (cx, cy) lands in row rowY, within
+// rowX .. rowR-1: `count` columns from `start`, read from tap `skipped` of kernel row `row`.
+struct TapSpan {
+  int row, start, skipped, count;
+};
+inline bool tapSpan(long long cx, long long cy, int R, int wk, int rowX, int rowY, int rowR, TapSpan& out) {
+  if (!reaches(cx, cy, R, rowX, rowY, rowR)) return false;
+  const int left = static_cast<int>(cx) - R;
+  out.row = R + (static_cast<int>(cy) - rowY);
+  out.start = std::max(left, rowX);
+  out.skipped = out.start - left;
+  out.count = std::min(wk - out.skipped, rowR - out.start);
+  return out.count >= 1;
+}
+
+// Adds `count` taps times `scale` into `row`.
+template <class Sum>
+inline void addTaps(const float* __restrict k, int count, Sum scale, Sum* __restrict row) {
+  for (int i = 0; i < count; ++i) row[i] += Sum(k[i]) * scale;
+}
+
 // Adds one pass of channel z, centred at (cx, cy), into the slice's rows over the covered span.
 // Sums of float rows add float products; double rows (the straightforward engine's) add the
 // exact products of the taps and scales.
@@ -120,15 +141,9 @@ template <class Sum>
 inline void scatterPass(const Pass& pass, Channel z, long long cx, long long cy, int rowX, int rowY, int rowR,
                         float v, Sum* colour, Sum* weights) {
   const ktChannelFloatBuffer& kernel = *pass.kernel;
-  const int R = kernel.halfWidth;
   const int wk = kernel.width;
-  if (!reaches(cx, cy, R, rowX, rowY, rowR)) return;
-
-  const int left = static_cast<int>(cx) - R;
-  const int start = std::max(left, rowX);
-  const int skipped = start - left;
-  const int count = std::min(wk - skipped, rowR - start);
-  if (count < 1) return;
+  TapSpan span;
+  if (!tapSpan(cx, cy, kernel.halfWidth, wk, rowX, rowY, rowR, span)) return;
 
   // A channel the kernel was not built for has no plane to read.
   if (static_cast<size_t>(z) >= kernel.planes.size()) return;
@@ -136,11 +151,11 @@ inline void scatterPass(const Pass& pass, Channel z, long long cx, long long cy,
   if (plane.size() < static_cast<size_t>(wk) * static_cast<size_t>(wk)) return;
 
   // The hot loop: one kernel row segment into one colour and one weight row segment.
-  const float* __restrict k = plane.data() + static_cast<size_t>(R + (static_cast<int>(cy) - rowY)) * wk + skipped;
-  Sum* __restrict c = colour + start;
-  Sum* __restrict w = weights + start;
+  const float* __restrict k = plane.data() + static_cast<size_t>(span.row) * wk + span.skipped;
+  Sum* __restrict c = colour + span.start;
+  Sum* __restrict w = weights + span.start;
   const Sum colourScale = v * pass.weight, weightScale = pass.weight;
-  for (int i = 0; i < count; ++i) {
+  for (int i = 0; i < span.count; ++i) {
     c[i] += Sum(k[i]) * colourScale;
     w[i] += Sum(k[i]) * weightScale;
   }
