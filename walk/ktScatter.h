@@ -77,8 +77,15 @@ inline int choosePasses(const std::vector<ktChannelFloatBuffer>& bank, float siz
   return used;
 }
 
-// Displacement of channel z's kernel centre along the diagonal for chromatic aberration.
-inline float chromaticShift(const ktOrvelSettings& s, Channel z, float size, float aberrationMatte) {
+// How far a pixel's kernel spreads the chromatic shift: none up to a blur of two pixels, then
+// growing with the blur (its size times the aberration matte).
+inline float aberrationSpread(float size, float aberrationMatte) {
+  return std::max(0.0f, size * aberrationMatte * 0.5f - 1.0f);
+}
+
+// Displacement of channel z's kernel centre along the diagonal for chromatic aberration, at an
+// aberration spread of `spread`; at a spread of 1 it is the shift per unit of spread.
+inline float chromaticShiftAt(const ktOrvelSettings& s, Channel z, float spread) {
   const float a = s.kChrAbb;
   if (a == 0.0f) return 0.0f;
   float offset = 0.0f;
@@ -88,8 +95,12 @@ inline float chromaticShift(const ktOrvelSettings& s, Channel z, float size, flo
     offset = std::fabs(s.kChrAbbOff[1] * a);
   else if (a < 0.0f && z == DD::Image::Chan_Blue)
     offset = std::fabs(s.kChrAbbOff[2] * a);
-  const float spread = std::max(0.0f, size * aberrationMatte * 0.5f - 1.0f);
   return (offset - 0.5f * std::fabs(a)) * spread * 0.1f;
+}
+
+// The same for a kernel of blur `size`.
+inline float chromaticShift(const ktOrvelSettings& s, Channel z, float size, float aberrationMatte) {
+  return chromaticShiftAt(s, z, aberrationSpread(size, aberrationMatte));
 }
 
 // Truncates toward zero, keeping far-off (or not-a-number) centres representable; they fail the
@@ -172,13 +183,6 @@ inline void spreadChannel(const ktOrvelSettings& s, const Pass* passes, int pass
   const long long cx = shifted ? truncCoordinate(static_cast<float>(sx) + d) : sx;
   const long long cy = shifted ? truncCoordinate(d + static_cast<float>(sy)) : sy;
   for (int p = 0; p < passCount; ++p) scatterPass(passes[p], z, cx, cy, rowX, rowY, rowR, v, colour, weights);
-}
-
-// Whether focusOutput lets a pixel of this region be scattered.
-inline bool scattersRegion(int focusOutput, FocusRegion region) {
-  if (focusOutput == kFocusFront) return region == FocusRegion::Front;
-  if (focusOutput == kFocusBack) return region != FocusRegion::Front;
-  return true;
 }
 
 // Blur diameter of a pixel: its coc scaled by the defocus matte, never below one pixel (a NaN
