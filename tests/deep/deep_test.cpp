@@ -1,6 +1,6 @@
-// The deep engine: the channels it asks for, one pixel's coverage walk laid out by hand (overlapping samples cut first),
-// and whole rows against a brute-force gather written here. The cutting itself is checked
-// against a transcription of the walk by the deep_walk fuzz target.
+// The deep engine: the channels it asks for, one pixel's coverage walk laid out by hand
+// (overlapping samples cut first), and whole rows against a brute-force gather written here. The
+// cutting itself is checked against a transcription of the walk by the deep_walk fuzz target.
 #include <gtest/gtest.h>
 
 #include <algorithm>
