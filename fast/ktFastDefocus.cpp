@@ -181,11 +181,13 @@ class FastRowScatter {
     for (int q = 0; q < 2; ++q) {
       const ktKernelRows::Kernel* kernel = kernelOf(st.kernel[q]);
       scatter::TapSpan span;
-      if (!kernel || !scatter::tapSpan(st.sx0, sy, kernel->halfWidth, kernel->width, x_, y_, r_, span)) continue;
+      if (!kernel || !scatter::tapSpan(st.sx0, sy, kernel->halfWidth, kernel->width, x_, y_, r_, span))
+        continue;
       const float* k = kernel->plane + size_t(span.row) * size_t(kernel->width) + span.skipped;
       scatter::addTaps(k, span.count, scales.passWeight[q], buffers_.weight(st.slice, 0) + span.start);
       for (size_t c = 0; c < channels_.size(); ++c)
-        scatter::addTaps(k, span.count, scales.scale[q][valueIndex_[c]], buffers_.colour(st.slice, int(c)) + span.start);
+        scatter::addTaps(k, span.count, scales.scale[q][valueIndex_[c]],
+                         buffers_.colour(st.slice, int(c)) + span.start);
     }
   }
 

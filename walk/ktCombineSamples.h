@@ -14,4 +14,5 @@ void combineSamples(const DD::Image::ChannelSet& channels, const DD::Image::Deep
 
 // The pieces of pixel (x, y) of `plane`, nearest first: its samples cut apart into `combined`,
 // which holds them while the pieces are read.
-DD::Image::DeepPixel cutPieces(const DD::Image::DeepPlane& plane, int y, int x, DD::Image::DeepOutPixel& combined);
+DD::Image::DeepPixel cutPieces(const DD::Image::DeepPlane& plane, int y, int x,
+                               DD::Image::DeepOutPixel& combined);

@@ -149,8 +149,9 @@ bool ktDeepWalk::fetchRow(int cy) {
   return true;
 }
 
-// Begins the pixel at column sx; false where the plane has no pixel there. Channels the samples lack spread the flat input's value at the clamped column, or 0 where that
-// column lies outside the fetched span.
+// Begins the pixel at column sx; false where the plane has no pixel there. Channels the samples
+// lack spread the flat input's value at the clamped column, or 0 where that column lies outside
+// the fetched span.
 bool ktDeepWalk::beginPixel(int sx, int cy) {
   sxc_ = clampTo(sx, area_.x(), area_.r() - 1);
   const Box& box = plane_.box();

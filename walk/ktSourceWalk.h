@@ -111,7 +111,8 @@ class ktDeepWalk : public ktWalkRows {
   static constexpr float kCoveredEpsilon = 1e-6f;
 
   ktDeepWalk(const ktRenderContext& ctx, DD::Image::Iop& input, DD::Image::Iop* mattes,
-             DD::Image::DeepOp& deep, const DD::Image::ChannelSet& channels, DeepPass pass, int left, int right);
+             DD::Image::DeepOp& deep, const DD::Image::ChannelSet& channels, DeepPass pass, int left,
+             int right);
   // Walks source row sy, read from format row cy, into `sink`; false (nothing walked) when the
   // deep input cannot deliver the row.
   template <class Sink>

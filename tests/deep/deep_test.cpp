@@ -162,8 +162,8 @@ TEST_P(DeepRequest, AsksForWhatThePiecesCarry) {
 const ChannelSet kPieceChannels = ChannelSet(Chan_Alpha) + Mask_Deep;
 INSTANTIATE_TEST_SUITE_P(
     Deep, DeepRequest,
-    ::testing::Values(RequestCase{"ZLeftOut", ChannelSet(Mask_RGBA) + Mask_Deep + Chan_Z, ChannelSet(Mask_RGB) + Chan_Z,
-                                  ChannelSet(Mask_RGB) + kPieceChannels},
+    ::testing::Values(RequestCase{"ZLeftOut", ChannelSet(Mask_RGBA) + Mask_Deep + Chan_Z,
+                                  ChannelSet(Mask_RGB) + Chan_Z, ChannelSet(Mask_RGB) + kPieceChannels},
                       RequestCase{"UnofferedLeftOut", ChannelSet(Chan_Red) + Chan_DeepFront, Mask_RGB,
                                   ChannelSet(Chan_Red) + kPieceChannels},
                       RequestCase{"OfferedButNotWorkedLeftOut", ChannelSet(Mask_RGBA) + Mask_Deep, Chan_Green,
