@@ -180,16 +180,14 @@ class FastRowScatter {
     buffers_.ensure(st.slice);
     for (int q = 0; q < 2; ++q) {
       const ktKernelRows::Kernel* kernel = kernelOf(st.kernel[q]);
-      if (!kernel || !scatter::reaches(st.sx0, sy, kernel->halfWidth, x_, y_, r_)) continue;
-      const float* k = kernel->plane + size_t(kernel->halfWidth + sy - y_) * size_t(kernel->width);
-      const int left = st.sx0 - kernel->halfWidth;
-      const int begin = std::max(left, x_), end = std::min(left + kernel->width, r_);
-      float* weight = buffers_.weight(st.slice, 0);
-      for (int i = begin; i < end; ++i) weight[i] += k[i - left] * scales.passWeight[q];
-      for (size_t c = 0; c < channels_.size(); ++c) {
-        float* colour = buffers_.colour(st.slice, int(c));
-        for (int i = begin; i < end; ++i) colour[i] += k[i - left] * scales.scale[q][valueIndex_[c]];
-      }
+      scatter::TapSpan span;
+      if (!kernel || !scatter::tapSpan(st.sx0, sy, kernel->halfWidth, kernel->width, x_, y_, r_, span))
+        continue;
+      const float* k = kernel->plane + size_t(span.row) * size_t(kernel->width) + span.skipped;
+      scatter::addTaps(k, span.count, scales.passWeight[q], buffers_.weight(st.slice, 0) + span.start);
+      for (size_t c = 0; c < channels_.size(); ++c)
+        scatter::addTaps(k, span.count, scales.scale[q][valueIndex_[c]],
+                         buffers_.colour(st.slice, int(c)) + span.start);
     }
   }
 

@@ -193,7 +193,7 @@ void ktSourceMap::mapFlat(Iop& input, Iop* mattes) {
   });
 }
 
-bool ktSourceMap::mapDeep(Iop& input, Iop* mattes, DeepOp& deep, int pass) {
+bool ktSourceMap::mapDeep(Iop& input, Iop* mattes, DeepOp& deep, DeepPass pass) {
   if (empty()) return false;
   ktDeepWalk walk(*ctx_, input, mattes, deep, channels_, pass, x0_, x1_);
   return mapRows([&](int cy) { return walk.walk(cy, cy, *this); });

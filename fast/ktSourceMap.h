@@ -75,9 +75,9 @@ class ktSourceMap {
   void layout(const ktRenderContext& ctx, const ktKernelRows& kernels, const Area& area,
               const DD::Image::ChannelSet& channels);
   // Walks every row laid out into the map: the flat pixels of `input`, or the pieces of `deep`
-  // for deep pass `pass`; false when the deep input cannot deliver a row.
+  // that `pass` keeps; false when the deep input cannot deliver a row.
   void mapFlat(DD::Image::Iop& input, DD::Image::Iop* mattes);
-  bool mapDeep(DD::Image::Iop& input, DD::Image::Iop* mattes, DD::Image::DeepOp& deep, int pass);
+  bool mapDeep(DD::Image::Iop& input, DD::Image::Iop* mattes, DD::Image::DeepOp& deep, DeepPass pass);
   // The walks' sink: `sc.values` holds the value of every channel of the layout, ascending id.
   void scatter(const ktScatter& sc);
   void endPosition();

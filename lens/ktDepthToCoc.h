@@ -82,7 +82,7 @@ inline CocSample depthToCoc(const ktOrvelSettings& s, int kernelSizeLimit, float
   else if (region == FocusRegion::Front)
     c *= s.frontmultiplier;
 
-  if (std::fabs(d - kFarDepth) < 1e-5f) c = static_cast<float>(kernelSizeLimit);
+  if (d == kFarDepth) c = static_cast<float>(kernelSizeLimit);
   c *= s.contextScale;
   return {c, region, d};
 }

@@ -4,6 +4,7 @@
 #include "DDImage/CameraOp.h"
 #include "DDImage/DeepOp.h"
 #include "DDImage/Knob.h"
+#include "ktSourceWalk.h"
 
 using namespace DD::Image;
 
@@ -73,10 +74,7 @@ void ktOrvel::in_channels(int, ChannelSet& m) const {
 
 void ktOrvel::deep_in_channels(ChannelSet& m) const {
   m += settings.activeChannels;
-  m -= Chan_Z;
-  m += Chan_Alpha;
-  m += Chan_DeepFront;
-  m += Chan_DeepBack;
+  m = deepChannelsFor(m);
 }
 
 CameraOp* ktOrvel::camera() const { return dynamic_cast<CameraOp*>(Op::input(kCamera)); }

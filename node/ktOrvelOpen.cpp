@@ -49,9 +49,9 @@ void ktOrvel::buildSourceMaps() {
   const bool separate = settings.integrateFrontAndBackSeperately;
   const bool passes[3] = {!separate, separate && settings.focusOutput != kFocusBack,
                           separate && settings.focusOutput != kFocusFront};
-  for (int pass = 0; pass < 3; ++pass)
-    if (passes[pass])
-      deepBands[pass].setup(
+  for (DeepPass pass : {DeepPass::All, DeepPass::Front, DeepPass::Back})
+    if (passes[int(pass)])
+      deepBands[int(pass)].setup(
           ctx, requestedBox(), channels, area.y(), area.t() - 1, Thread::numCPUs,
           [flat, mattes, deep, pass](ktSourceMap& band) { return band.mapDeep(*flat, mattes, *deep, pass); });
 }

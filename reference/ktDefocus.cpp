@@ -82,7 +82,7 @@ void deepDefocus(const ktRenderContext& ctx, Iop& input, Iop* mattes, DeepOp* de
     return;
   }
   const Box area = deepSourceArea(ctx, *deep);
-  ktDeepWalk walk(ctx, input, mattes, *deep, blurred, pass, x - ctx.padding, r + ctx.padding);
+  ktDeepWalk walk(ctx, input, mattes, *deep, blurred, DeepPass(pass), x - ctx.padding, r + ctx.padding);
   RowSpread spread(ctx, blurred, y, x, r, slices);
   for (int sy = y - ctx.padding; sy <= y + ctx.padding; ++sy)
     walk.walk(sy, std::max(area.y(), std::min(sy, area.t() - 1)), spread);

@@ -23,8 +23,8 @@ void defocus(const ktRenderContext& ctx, DD::Image::Iop& input, DD::Image::Iop* 
 
 // The same from a deep input: each source pixel's samples cut apart, walked nearest first with
 // coverage and scattered un-premultiplied with their visible share; the remaining coverage is
-// spread transparent at the far size into the far slice. pass 0 takes all samples, 1 the front
-// ones, 2 the back ones. Without a deep input the active channels come out 0.
+// spread transparent at the far size into the far slice, over the pieces of DeepPass `pass`.
+// Without a deep input the active channels come out 0.
 void deepDefocus(const ktRenderContext& ctx, DD::Image::Iop& input, DD::Image::Iop* mattes,
                  DD::Image::DeepOp* deep, int y, int x, int r, const DD::Image::ChannelSet& channels,
                  ktSliceBuffers& slices, DD::Image::Row& row, int pass);

@@ -48,8 +48,9 @@ class LayerBuilder {
         mattes_(mattes),
         out_(out),
         slices_(std::max(1, s_.correctiveSlices)),
-        request_(deepRequestSet(deep.deepInfo().channels(), s_.activeChannels + Chan_Alpha)),
+        request_(deepRequestSet(deep.deepInfo().channels(), s_.activeChannels)),
         depthChannel_(pieceDepthChannel(s_)),
+        pass_(s_.integrateFrontAndBackSeperately ? focusOutputPass(s_.focusOutput) : DeepPass::All),
         aberration_(s_.kChrAbb != 0.0f) {}
 
   void measure(unsigned threads);
@@ -62,7 +63,8 @@ class LayerBuilder {
     explicit Worker(int width) : flat(0, width), mattes(0, width) {}
     DeepPlane plane;
     DeepOutPixel combined;
-    Row flat, mattes;
+    Row flat;
+    ktMatteRow mattes;
     std::vector<PixelSlice> pixel;
     std::vector<size_t> touched;  // the slices of the pixel being filled, one entry a piece
     std::vector<SliceExtent> extents;
@@ -88,6 +90,7 @@ class LayerBuilder {
   const int slices_;
   const ChannelSet request_;
   const Channel depthChannel_;
+  const DeepPass pass_;  // the pieces the output keeps: the trace gathers one pass
   const bool aberration_;
   std::vector<SliceExtent> extents_;
   std::vector<int> layerOf_;  // by slice, -1 for a slice without layer
@@ -125,18 +128,8 @@ void LayerBuilder::walkRow(Worker& w, int y, Visit&& visit) {
   if (!deep_.deepEngine(Box(0, y, width, y + 1), request_, w.plane)) return;
   const Box& box = w.plane.box();
   if (y < box.y() || y >= box.t()) return;
-  for (int x = std::max(0, box.x()); x < std::min(width, box.r()); ++x) {
-    w.combined.clear();
-    combineSamples(w.plane.channels(), w.plane.getPixel(y, x), w.combined);
-    visit(x, w.combined.getPixel(w.plane.channels(), DeepPixel::eZAscending), w.plane.channels());
-  }
-}
-
-// The pieces the output keeps: with front and back integrated separately, only the region the
-// focus output names.
-bool keeps(const ktOrvelSettings& s, FocusRegion region) {
-  if (!s.integrateFrontAndBackSeperately || s.focusOutput == kFocusBoth) return true;
-  return region == (s.focusOutput == kFocusFront ? FocusRegion::Front : FocusRegion::Back);
+  for (int x = std::max(0, box.x()); x < std::min(width, box.r()); ++x)
+    visit(x, cutPieces(w.plane, y, x, w.combined), w.plane.channels());
 }
 
 void LayerBuilder::measure(unsigned threads) {
@@ -148,10 +141,9 @@ void LayerBuilder::measure(unsigned threads) {
       float covered = 0.0f;
       for (size_t j = 0; j < pieces.getSampleCount(); ++j) {
         const ktDeepPiece piece = deepPieceAt(ctx_, pieces, j, depthChannel_);
-        const float alpha = pieces.getUnorderedSample(j, Chan_Alpha);
-        if (!keeps(s_, piece.coc.region) || !(alpha != 0.0f)) continue;
+        if (!passKeeps(pass_, piece.coc.region) || !(piece.alpha != 0.0f)) continue;
         if (1.0f - covered < kOpaque) w.keepsHidden = true;
-        covered += (1.0f - covered) * std::min(1.0f, std::fabs(alpha));
+        covered += (1.0f - covered) * std::min(1.0f, std::fabs(piece.alpha));
         int& opaque = opaqueIn_[size_t(y) * size_t(out_.formatWidth) + size_t(x)];
         if (1.0f - covered < kOpaque) opaque = std::min(opaque, int(piece.slice));
         SliceExtent& e = w.extents[piece.slice];
@@ -223,7 +215,7 @@ void LayerBuilder::fill(unsigned threads) {
   run(threads, [&](Worker& w, int y) {
     const int width = out_.formatWidth;
     w.flat.get(flat_, y, 0, width, s_.activeChannels);
-    if (mattes_ && !ctx_.matteChannels.empty()) w.mattes.get(*mattes_, y, 0, width, ctx_.matteChannels);
+    w.mattes.fetch(ctx_, mattes_, y);
     walkRow(w, y, [&](int x, const DeepPixel& pieces, const ChannelMap& offered) {
       fillPixel(w, x, y, pieces, offered);
     });
@@ -389,19 +381,15 @@ void LayerBuilder::fillHidden(ktTraceLayer& layer, int slice) {
 // Composites the pixel's pieces into the layers of their slices, nearest first: colour and alpha
 // over what the slice holds, radius and spread as the mean of the pieces weighted by what each adds.
 void LayerBuilder::fillPixel(Worker& w, int x, int y, const DeepPixel& pieces, const ChannelMap& offered) {
-  const bool haveMattes = mattes_ && !ctx_.matteChannels.empty();
-  const float mB = haveMattes && ctx_.hasBloomMatte ? w.mattes[s_.bloomMatteChannel][x] : 1.0f;
-  const float mD = haveMattes && ctx_.hasDefocusMatte ? w.mattes[s_.defocusMatteChannel][x] : 1.0f;
-  const float mA =
-      haveMattes && ctx_.hasChromicAberrationMatte ? w.mattes[s_.chromicAberrationMatteChannel][x] : 1.0f;
-  const float bloom = scatter::bloomLevel(s_, ctx_.format, x, y) * mB;
+  const ktPixelMattes m = w.mattes.at(x);
+  const float bloom = scatter::bloomLevel(s_, ctx_.format, x, y) * m.bloom;
   const size_t count = pieces.getSampleCount();
   w.touched.clear();
   for (size_t j = 0; j < count; ++j) {
     const ktDeepPiece piece = deepPieceAt(ctx_, pieces, j, depthChannel_);
     w.touched.push_back(piece.slice);
-    const float alpha = pieces.getUnorderedSample(j, Chan_Alpha);
-    if (!keeps(s_, piece.coc.region) || !(alpha != 0.0f)) continue;
+    const float alpha = piece.alpha;
+    if (!passKeeps(pass_, piece.coc.region) || !(alpha != 0.0f)) continue;
     PixelSlice& p = w.pixel[piece.slice];
     if (p.transmittance < ktDeepWalk::kCoveredEpsilon) continue;
     ktTraceLayer& layer = out_.layers[size_t(layerOf_[piece.slice])];
@@ -410,13 +398,12 @@ void LayerBuilder::fillPixel(Worker& w, int x, int y, const DeepPixel& pieces, c
     const float share = p.transmittance * alpha;
     for (size_t c = 0; c < out_.channels.size(); ++c) {
       const Channel z = Channel(out_.channels[c]);
-      const float v = offered.contains(z) ? pieces.getUnorderedSample(j, z) / alpha : w.flat[z][x];
+      const float v = pieceValue(pieces, j, z, alpha, offered.contains(z), w.flat[z][x]);
       at[c * area] += share * scatter::scatteredValue(s_, z, v, bloom);
     }
     at[size_t(out_.alphaPlane()) * area] += share;
-    const float size = scatter::kernelSize(piece.coc.coc, mD);
-    p.radius += share * traceRadius(ctx_, piece.coc.coc, int(piece.coc.region), mD);
-    p.spread += share * std::max(0.0f, size * mA * 0.5f - 1.0f);
+    p.radius += share * traceRadius(ctx_, piece.coc.coc, int(piece.coc.region), m.defocus);
+    p.spread += share * scatter::aberrationSpread(scatter::kernelSize(piece.coc.coc, m.defocus), m.aberration);
     p.weight += share;
     p.transmittance *= 1.0f - alpha;
   }
@@ -438,9 +425,8 @@ void LayerBuilder::fillPixel(Worker& w, int x, int y, const DeepPixel& pieces, c
 
 float traceRadius(const ktRenderContext& ctx, float coc, int region, float defocusMatte) {
   const float widest = float(scatter::bankWidth(ctx.kernelSizeLimit + 4));
-  float diameter = coc * defocusMatte;
-  if (std::isnan(diameter)) diameter = widest;
-  diameter = std::min(std::max(diameter, 1.0f), widest);
+  float diameter = scatter::kernelSize(coc, defocusMatte);
+  diameter = std::isnan(diameter) ? widest : std::min(diameter, widest);
   // The disc's rim lies where the scatter engines' kernel of that diameter ends; below two
   // pixels it shrinks to nothing at one, which leaves a sharp pixel as it is.
   const float radius = diameter >= 2.0f ? 0.5f * diameter : diameter - 1.0f;
@@ -456,9 +442,9 @@ ktTraceLayers buildTraceLayers(const ktRenderContext& ctx, DeepOp& deep, Iop& fl
   for (Channel z : s.activeChannels)
     if (z != Chan_Alpha && z != Chan_DeepFront && z != Chan_DeepBack) out.channels.push_back(int(z));
   if (s.kChrAbb != 0.0f) {
-    // chromaticShift at a size of 4 and matte 1 has a spread of exactly 1: its factor per channel.
-    for (int z : out.channels) out.shifts.push_back(scatter::chromaticShift(s, Channel(z), 4.0f, 1.0f));
-    out.shifts.push_back(scatter::chromaticShift(s, Chan_Alpha, 4.0f, 1.0f));
+    // The shift per unit of spread of each plane.
+    for (int z : out.channels) out.shifts.push_back(scatter::chromaticShiftAt(s, Channel(z), 1.0f));
+    out.shifts.push_back(scatter::chromaticShiftAt(s, Chan_Alpha, 1.0f));
   }
   if (out.formatWidth <= 0 || out.formatHeight <= 0) return out;
   threads = std::max(1u, threads);

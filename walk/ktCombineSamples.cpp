@@ -103,3 +103,9 @@ void combineSamples(const ChannelSet& channels, const DeepPixel& pixel, DeepOutP
     --index;
   }
 }
+
+DeepPixel cutPieces(const DD::Image::DeepPlane& plane, int y, int x, DeepOutPixel& combined) {
+  combined.clear();
+  combineSamples(plane.channels(), plane.getPixel(y, x), combined);
+  return combined.getPixel(plane.channels(), DeepPixel::eZAscending);
+}

@@ -11,3 +11,8 @@
 // Walks every sample of `pixel`, nearest first, into `out`.
 void combineSamples(const DD::Image::ChannelSet& channels, const DD::Image::DeepPixel& pixel,
                     DD::Image::DeepOutPixel& out);
+
+// The pieces of pixel (x, y) of `plane`, nearest first: its samples cut apart into `combined`,
+// which holds them while the pieces are read.
+DD::Image::DeepPixel cutPieces(const DD::Image::DeepPlane& plane, int y, int x,
+                               DD::Image::DeepOutPixel& combined);

@@ -77,8 +77,15 @@ inline int choosePasses(const std::vector<ktChannelFloatBuffer>& bank, float siz
   return used;
 }
 
-// Displacement of channel z's kernel centre along the diagonal for chromatic aberration.
-inline float chromaticShift(const ktOrvelSettings& s, Channel z, float size, float aberrationMatte) {
+// How far a pixel's kernel spreads the chromatic shift: none up to a blur of two pixels, then
+// growing with the blur (its size times the aberration matte).
+inline float aberrationSpread(float size, float aberrationMatte) {
+  return std::max(0.0f, size * aberrationMatte * 0.5f - 1.0f);
+}
+
+// Displacement of channel z's kernel centre along the diagonal for chromatic aberration, at an
+// aberration spread of `spread`; at a spread of 1 it is the shift per unit of spread.
+inline float chromaticShiftAt(const ktOrvelSettings& s, Channel z, float spread) {
   const float a = s.kChrAbb;
   if (a == 0.0f) return 0.0f;
   float offset = 0.0f;
@@ -88,8 +95,12 @@ inline float chromaticShift(const ktOrvelSettings& s, Channel z, float size, flo
     offset = std::fabs(s.kChrAbbOff[1] * a);
   else if (a < 0.0f && z == DD::Image::Chan_Blue)
     offset = std::fabs(s.kChrAbbOff[2] * a);
-  const float spread = std::max(0.0f, size * aberrationMatte * 0.5f - 1.0f);
   return (offset - 0.5f * std::fabs(a)) * spread * 0.1f;
+}
+
+// The same for a kernel of blur `size`.
+inline float chromaticShift(const ktOrvelSettings& s, Channel z, float size, float aberrationMatte) {
+  return chromaticShiftAt(s, z, aberrationSpread(size, aberrationMatte));
 }
 
 // Truncates toward zero, keeping far-off (or not-a-number) centres representable; they fail the
@@ -113,6 +124,27 @@ inline float scatteredValue(const ktOrvelSettings& s, Channel z, float v, float 
   return s.outputType == kLensBloom ? light : light + v;
 }
 
+// Where a kernel of width wk (half width R) centred at (cx, cy) lands in row rowY, within
+// rowX .. rowR-1: `count` columns from `start`, read from tap `skipped` of kernel row `row`.
+struct TapSpan {
+  int row, start, skipped, count;
+};
+inline bool tapSpan(long long cx, long long cy, int R, int wk, int rowX, int rowY, int rowR, TapSpan& out) {
+  if (!reaches(cx, cy, R, rowX, rowY, rowR)) return false;
+  const int left = static_cast<int>(cx) - R;
+  out.row = R + (static_cast<int>(cy) - rowY);
+  out.start = std::max(left, rowX);
+  out.skipped = out.start - left;
+  out.count = std::min(wk - out.skipped, rowR - out.start);
+  return out.count >= 1;
+}
+
+// Adds `count` taps times `scale` into `row`.
+template <class Sum>
+inline void addTaps(const float* __restrict k, int count, Sum scale, Sum* __restrict row) {
+  for (int i = 0; i < count; ++i) row[i] += Sum(k[i]) * scale;
+}
+
 // Adds one pass of channel z, centred at (cx, cy), into the slice's rows over the covered span.
 // Sums of float rows add float products; double rows (the straightforward engine's) add the
 // exact products of the taps and scales.
@@ -120,15 +152,9 @@ template <class Sum>
 inline void scatterPass(const Pass& pass, Channel z, long long cx, long long cy, int rowX, int rowY, int rowR,
                         float v, Sum* colour, Sum* weights) {
   const ktChannelFloatBuffer& kernel = *pass.kernel;
-  const int R = kernel.halfWidth;
   const int wk = kernel.width;
-  if (!reaches(cx, cy, R, rowX, rowY, rowR)) return;
-
-  const int left = static_cast<int>(cx) - R;
-  const int start = std::max(left, rowX);
-  const int skipped = start - left;
-  const int count = std::min(wk - skipped, rowR - start);
-  if (count < 1) return;
+  TapSpan span;
+  if (!tapSpan(cx, cy, kernel.halfWidth, wk, rowX, rowY, rowR, span)) return;
 
   // A channel the kernel was not built for has no plane to read.
   if (static_cast<size_t>(z) >= kernel.planes.size()) return;
@@ -136,11 +162,11 @@ inline void scatterPass(const Pass& pass, Channel z, long long cx, long long cy,
   if (plane.size() < static_cast<size_t>(wk) * static_cast<size_t>(wk)) return;
 
   // The hot loop: one kernel row segment into one colour and one weight row segment.
-  const float* __restrict k = plane.data() + static_cast<size_t>(R + (static_cast<int>(cy) - rowY)) * wk + skipped;
-  Sum* __restrict c = colour + start;
-  Sum* __restrict w = weights + start;
+  const float* __restrict k = plane.data() + static_cast<size_t>(span.row) * wk + span.skipped;
+  Sum* __restrict c = colour + span.start;
+  Sum* __restrict w = weights + span.start;
   const Sum colourScale = v * pass.weight, weightScale = pass.weight;
-  for (int i = 0; i < count; ++i) {
+  for (int i = 0; i < span.count; ++i) {
     c[i] += Sum(k[i]) * colourScale;
     w[i] += Sum(k[i]) * weightScale;
   }
@@ -157,13 +183,6 @@ inline void spreadChannel(const ktOrvelSettings& s, const Pass* passes, int pass
   const long long cx = shifted ? truncCoordinate(static_cast<float>(sx) + d) : sx;
   const long long cy = shifted ? truncCoordinate(d + static_cast<float>(sy)) : sy;
   for (int p = 0; p < passCount; ++p) scatterPass(passes[p], z, cx, cy, rowX, rowY, rowR, v, colour, weights);
-}
-
-// Whether focusOutput lets a pixel of this region be scattered.
-inline bool scattersRegion(int focusOutput, FocusRegion region) {
-  if (focusOutput == kFocusFront) return region == FocusRegion::Front;
-  if (focusOutput == kFocusBack) return region != FocusRegion::Front;
-  return true;
 }
 
 // Blur diameter of a pixel: its coc scaled by the defocus matte, never below one pixel (a NaN

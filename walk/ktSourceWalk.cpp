@@ -20,13 +20,25 @@ size_t deepSliceOf(const ktRenderContext& ctx, float depth) {
 
 }  // namespace
 
-ChannelSet deepRequestSet(const ChannelSet& offered, ChannelSet work) {
-  work += Chan_Alpha;
-  ChannelSet request = offered.intersection(work);
-  request -= Chan_Z;
-  request += Chan_Alpha;
-  request += Chan_DeepFront;
-  request += Chan_DeepBack;
+namespace {
+
+void addPieceChannels(ChannelSet& set) {
+  set += Chan_Alpha;
+  set += Chan_DeepFront;
+  set += Chan_DeepBack;
+}
+
+}  // namespace
+
+ChannelSet deepChannelsFor(ChannelSet work) {
+  work -= Chan_Z;
+  addPieceChannels(work);
+  return work;
+}
+
+ChannelSet deepRequestSet(const ChannelSet& offered, const ChannelSet& work) {
+  ChannelSet request = offered.intersection(deepChannelsFor(work));
+  addPieceChannels(request);
   return request;
 }
 
@@ -45,7 +57,8 @@ ktDeepPiece deepPieceAt(const ktRenderContext& ctx, const DeepPixel& pieces, siz
   const ktOrvelSettings& s = *ctx.settings;
   float depth = pieces.getUnorderedSample(j, depthChannel);
   if (!s.realWorldLens) depth = std::min(std::max(depth, s.focusNear), s.focusFar);
-  return {depthToCoc(s, ctx.kernelSizeLimit, depth, DepthKind::Deep), deepSliceOf(ctx, depth)};
+  return {depthToCoc(s, ctx.kernelSizeLimit, depth, DepthKind::Deep), deepSliceOf(ctx, depth),
+          pieces.getUnorderedSample(j, Chan_Alpha)};
 }
 
 ktWalkRows::ktWalkRows(const ktRenderContext& ctx, Iop& input, Iop* mattes, const ChannelSet& channels,
@@ -58,7 +71,7 @@ ktWalkRows::ktWalkRows(const ktRenderContext& ctx, Iop& input, Iop* mattes, cons
       left_(left),
       right_(right),
       colour_(left, right),
-      matte_(left, right),
+      matteRow_(left, right),
       colourOf_(channels.size()),
       values_(channels.size()) {
   for (Channel z : channels) channelList_.push_back(z);
@@ -67,20 +80,7 @@ ktWalkRows::ktWalkRows(const ktRenderContext& ctx, Iop& input, Iop* mattes, cons
 void ktWalkRows::fetch(int cy) {
   colour_.get(input_, cy, left_, right_, channels_);
   for (size_t c = 0; c < channelList_.size(); ++c) colourOf_[c] = colour_[channelList_[c]];
-  const bool haveMattes = mattes_ && !ctx_.matteChannels.empty();
-  if (haveMattes) matte_.get(*mattes_, cy, left_, right_, ctx_.matteChannels);
-  matteOf_[0] = haveMattes && ctx_.hasBloomMatte ? matte_[s_.bloomMatteChannel] : nullptr;
-  matteOf_[1] = haveMattes && ctx_.hasDefocusMatte ? matte_[s_.defocusMatteChannel] : nullptr;
-  matteOf_[2] =
-      haveMattes && ctx_.hasChromicAberrationMatte ? matte_[s_.chromicAberrationMatteChannel] : nullptr;
-}
-
-ktWalkRows::Mattes ktWalkRows::mattesAt(int sx) const {
-  Mattes m;
-  if (matteOf_[0]) m.bloom = matteOf_[0][sx];
-  if (matteOf_[1]) m.defocus = matteOf_[1][sx];
-  if (matteOf_[2]) m.aberration = matteOf_[2][sx];
-  return m;
+  matteRow_.fetch(ctx_, mattes_, cy);
 }
 
 ktFlatWalk::ktFlatWalk(const ktRenderContext& ctx, Iop& input, Iop* mattes, const ChannelSet& channels,
@@ -99,8 +99,10 @@ bool ktFlatWalk::pixel(int sx, int sy, int cy, ktScatter& out) {
   // falloff is placed by the column clamped into the format.
   const int dx = clampTo(sx, 0, ctx_.format.r() - ctx_.format.x() - 1);
   const CocSample coc = depthToCoc(s_, ctx_.kernelSizeLimit, depthValues_[sx], DepthKind::Flat);
-  if (!scatter::scattersRegion(s_.focusOutput, coc.region)) return false;
-  const Mattes m = mattesAt(sx);
+  // A depth that cannot be ordered against the focal plane counts as behind it.
+  const FocusRegion region = coc.region == FocusRegion::None ? FocusRegion::Back : coc.region;
+  if (!passKeeps(focusOutputPass(s_.focusOutput), region)) return false;
+  const ktPixelMattes m = matteRow_.at(sx);
   const int slices = std::max(1, s_.correctiveSlices);
   const size_t slice =
       slices == 1 || !ctx_.sliceDepths ? 0 : size_t(sliceIndex(*ctx_.sliceDepths, slices, coc.depth));
@@ -112,7 +114,7 @@ bool ktFlatWalk::pixel(int sx, int sy, int cy, ktScatter& out) {
 }
 
 ktDeepWalk::ktDeepWalk(const ktRenderContext& ctx, Iop& input, Iop* mattes, DeepOp& deep,
-                       const ChannelSet& channels, int pass, int left, int right)
+                       const ChannelSet& channels, DeepPass pass, int left, int right)
     : ktWalkRows(ctx, input, mattes, channels, left, right),
       deep_(deep),
       area_(deepSourceArea(ctx, deep)),
@@ -124,7 +126,7 @@ ktDeepWalk::ktDeepWalk(const ktRenderContext& ctx, Iop& input, Iop* mattes, Deep
   // The uncovered remainder spreads as transparent coverage at the farthest depth the lens
   // model can see.
   const float farDepth = s_.realWorldLens ? kFarDepth : s_.focusFar;
-  farSize_ = std::max(depthToCoc(s_, ctx.kernelSizeLimit, farDepth, DepthKind::Deep).coc, 1.0f);
+  farSize_ = scatter::kernelSize(depthToCoc(s_, ctx.kernelSizeLimit, farDepth, DepthKind::Deep).coc, 1.0f);
   farSlice_ = deepSliceOf(ctx, farDepth);
   if (seeThrough_) sliceCoverage_.reserve(size_t(std::max(s_.correctiveSlices, 1)) + 1);
 }
@@ -142,45 +144,41 @@ bool ktDeepWalk::fetchRow(int cy) {
   const Box box(clampTo(left_, area_.x(), area_.r() - 1), cy,
                 clampTo(right_ - 1, area_.x(), area_.r() - 1) + 1, cy + 1);
   if (!deep_.deepEngine(box, request_, plane_)) return false;
-  sampled_.clear();
-  for (size_t c = 0; c < channelList_.size(); ++c)
-    if (plane_.channels().contains(channelList_[c])) sampled_.push_back(int(c));
+  sampled_.resize(channelList_.size());
+  for (size_t c = 0; c < channelList_.size(); ++c) sampled_[c] = plane_.channels().contains(channelList_[c]);
   return true;
 }
 
-// Cuts the samples of the pixel at column sx apart; false where the plane has no pixel there.
-// Channels the samples lack spread the flat input's value at the clamped column, or 0 where that
-// column lies outside the fetched span.
+// Begins the pixel at column sx; false where the plane has no pixel there. Channels the samples
+// lack spread the flat input's value at the clamped column, or 0 where that column lies outside
+// the fetched span.
 bool ktDeepWalk::beginPixel(int sx, int cy) {
   sxc_ = clampTo(sx, area_.x(), area_.r() - 1);
   const Box& box = plane_.box();
   if (sxc_ < box.x() || sxc_ >= box.r() || cy < box.y() || cy >= box.t()) return false;
-  pixelMattes_ = mattesAt(sx);
+  pixelMattes_ = matteRow_.at(sx);
   pixelBloom_ = scatter::bloomLevel(s_, ctx_.format, sxc_, syc_) * pixelMattes_.bloom;
   const bool inSpan = sxc_ >= left_ && sxc_ < right_;
   for (size_t c = 0; c < channelList_.size(); ++c) fallback_[c] = inSpan ? colourOf_[c][sxc_] : 0.0f;
-  combined_.clear();
-  combineSamples(plane_.channels(), plane_.getPixel(cy, sxc_), combined_);
   return true;
 }
 
-// Piece j with its visible share: its alpha times what the nearer pieces left. Pieces of the
-// other focus region are skipped and hide nothing; outside the focus region, without the
-// real-world lens, depths clamp onto it.
+// Piece j with its visible share: its alpha times what the nearer pieces left. Pieces the pass
+// leaves out are skipped and hide nothing; outside the focus region, without the real-world
+// lens, depths clamp onto it.
 bool ktDeepWalk::piece(const DeepPixel& pieces, size_t j, int sx, int sy, float coverage, ktScatter& out) {
   const ktDeepPiece p = deepPieceAt(ctx_, pieces, j, depthChannel_);
-  if (pass_ != 0 && static_cast<int>(p.coc.region) != pass_) return false;
+  if (!passKeeps(pass_, p.coc.region)) return false;
 
-  const float alpha = pieces.getUnorderedSample(j, Chan_Alpha);
-  std::copy(fallback_.begin(), fallback_.end(), values_.begin());
-  for (int c : sampled_) values_[c] = pieces.getUnorderedSample(j, channelList_[c]) / alpha;
-  for (size_t c = 0; c < channelList_.size(); ++c)
-    values_[c] = scatter::scatteredValue(s_, channelList_[c], values_[c], pixelBloom_);
-  const float size = std::max(p.coc.coc * pixelMattes_.defocus, 1.0f);
+  for (size_t c = 0; c < channelList_.size(); ++c) {
+    const Channel z = channelList_[c];
+    values_[c] = scatter::scatteredValue(s_, z, pieceValue(pieces, j, z, p.alpha, sampled_[c], fallback_[c]),
+                                         pixelBloom_);
+  }
   out = {sx,
          sy,
-         size,
-         (1.0f - coverage) * alpha,
+         scatter::kernelSize(p.coc.coc, pixelMattes_.defocus),
+         (1.0f - coverage) * p.alpha,
          p.slice,
          pixelMattes_.aberration,
          values_.data()};

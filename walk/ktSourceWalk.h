@@ -15,7 +15,10 @@
 #include "DDImage/DeepPlane.h"
 #include "DDImage/Iop.h"
 #include "DDImage/Row.h"
+#include "ktCombineSamples.h"
+#include "ktDeepPass.h"
 #include "ktDepthToCoc.h"
+#include "ktPixelMattes.h"
 #include "ktRenderContext.h"
 
 // One scatter: a source pixel, or a piece of one, to spread.
@@ -29,18 +32,28 @@ struct ktScatter {
 };
 
 // One piece of a deep pixel as every deep walk sees it: its blur and focus region, its depth
-// (clamped onto the focus region without the real-world lens) and its slice.
+// (clamped onto the focus region without the real-world lens), its slice and its alpha.
 struct ktDeepPiece {
   CocSample coc;
   size_t slice;
+  float alpha;
 };
 ktDeepPiece deepPieceAt(const ktRenderContext& ctx, const DD::Image::DeepPixel& pieces, size_t j,
                         DD::Image::Channel depthChannel);
 // The depth channel of the pieces: deep back when the node's depth channel says so, else front.
 DD::Image::Channel pieceDepthChannel(const ktOrvelSettings& s);
-// The channels asked of the deep input: what it offers of `work` and alpha, without Z (each
-// piece carries its own depths), plus alpha and the deep front and back depths.
-DD::Image::ChannelSet deepRequestSet(const DD::Image::ChannelSet& offered, DD::Image::ChannelSet work);
+// The value piece j carries of channel z, un-premultiplied by the piece's alpha; where the deep
+// samples lack z (`sampled` false), `flat`, the flat input's value.
+inline float pieceValue(const DD::Image::DeepPixel& pieces, size_t j, DD::Image::Channel z, float alpha,
+                        bool sampled, float flat) {
+  return sampled ? pieces.getUnorderedSample(j, z) / alpha : flat;
+}
+// The deep channels a walk of `work` needs: those of `work` but Z (each piece carries its own
+// depths), plus alpha and the deep front and back depths.
+DD::Image::ChannelSet deepChannelsFor(DD::Image::ChannelSet work);
+// The channels asked of a deep input offering `offered`: what it offers of deepChannelsFor(work),
+// plus alpha and the deep front and back depths in any case.
+DD::Image::ChannelSet deepRequestSet(const DD::Image::ChannelSet& offered, const DD::Image::ChannelSet& work);
 // The deep pixels the walks read: the format's extent counted from 0, joined with the deep
 // input's box so that samples outside the format are spread too. A position beyond it reads
 // the nearest pixel of its edge.
@@ -54,11 +67,7 @@ class ktWalkRows {
              const DD::Image::ChannelSet& channels, int left, int right);
 
  protected:
-  struct Mattes {
-    float bloom = 1.0f, defocus = 1.0f, aberration = 1.0f;  // 1 where no matte applies
-  };
   void fetch(int cy);
-  Mattes mattesAt(int sx) const;
 
   const ktRenderContext& ctx_;
   const ktOrvelSettings& s_;
@@ -67,9 +76,9 @@ class ktWalkRows {
   const DD::Image::ChannelSet channels_;
   std::vector<DD::Image::Channel> channelList_;
   const int left_, right_;
-  DD::Image::Row colour_, matte_;
+  DD::Image::Row colour_;
+  ktMatteRow matteRow_;
   std::vector<const float*> colourOf_;  // by walk channel, the fetched colour row
-  const float* matteOf_[3] = {};        // bloom, defocus, aberration; null where unused
   std::vector<float> values_;           // by walk channel, the values of the scatter being made
 };
 
@@ -95,14 +104,15 @@ class ktFlatWalk : public ktWalkRows {
   const float* depthValues_ = nullptr;
 };
 
-// pass 0 walks every piece, 1 the front ones, 2 the back ones.
+// Walks the pieces `pass` keeps.
 class ktDeepWalk : public ktWalkRows {
  public:
   // A pixel whose uncovered share is below this counts as fully covered.
   static constexpr float kCoveredEpsilon = 1e-6f;
 
   ktDeepWalk(const ktRenderContext& ctx, DD::Image::Iop& input, DD::Image::Iop* mattes,
-             DD::Image::DeepOp& deep, const DD::Image::ChannelSet& channels, int pass, int left, int right);
+             DD::Image::DeepOp& deep, const DD::Image::ChannelSet& channels, DeepPass pass, int left,
+             int right);
   // Walks source row sy, read from format row cy, into `sink`; false (nothing walked) when the
   // deep input cannot deliver the row.
   template <class Sink>
@@ -111,8 +121,7 @@ class ktDeepWalk : public ktWalkRows {
     ktScatter scatter;
     for (int sx = left_; sx < right_; ++sx) {
       if (beginPixel(sx, cy)) {
-        const DD::Image::DeepPixel pieces =
-            combined_.getPixel(plane_.channels(), DD::Image::DeepPixel::eZAscending);
+        const DD::Image::DeepPixel pieces = cutPieces(plane_, cy, sxc_, combined_);
         float coverage = 0.0f;
         if (seeThrough_) {
           coverage = seeThroughPieces(pieces, sx, sy, sink, scatter);
@@ -158,17 +167,17 @@ class ktDeepWalk : public ktWalkRows {
 
   DD::Image::DeepOp& deep_;
   const DD::Image::Box area_;  // deepSourceArea
-  const int pass_;
+  const DeepPass pass_;
   DD::Image::ChannelSet request_;
   DD::Image::Channel depthChannel_;
   float farSize_;
   size_t farSlice_;
   DD::Image::DeepPlane plane_;
   DD::Image::DeepOutPixel combined_;
-  std::vector<int> sampled_;     // walk channels the deep samples carry
+  std::vector<char> sampled_;    // by walk channel: whether the deep samples carry it
   std::vector<float> fallback_;  // by walk channel: the flat input's value, for the others
   int sxc_ = 0, syc_ = 0;        // the pixel being walked, clamped into area_
-  Mattes pixelMattes_;
+  ktPixelMattes pixelMattes_;
   float pixelBloom_ = 0.0f;  // the pixel's bloom level, its bloom matte applied
   const bool seeThrough_;
   std::vector<std::pair<size_t, float>> sliceCoverage_;  // "See Through": by slice, the coverage so far

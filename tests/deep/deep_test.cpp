@@ -1,6 +1,6 @@
-// The deep engine: one pixel's coverage walk laid out by hand (overlapping samples cut first),
-// and whole rows against a brute-force gather written here. The cutting itself is checked
-// against a transcription of the walk by the deep_walk fuzz target.
+// The deep engine: the channels it asks for, one pixel's coverage walk laid out by hand
+// (overlapping samples cut first), and whole rows against a brute-force gather written here. The
+// cutting itself is checked against a transcription of the walk by the deep_walk fuzz target.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -144,6 +144,31 @@ INSTANTIATE_TEST_SUITE_P(
                      {0.5f, 0.4f, 0.3f, 1}}),
     [](const auto& info) { return info.param.name; });
 // clang-format on
+
+// What the walks, the lens trace and the node ask of a deep input: the offered channels of the
+// work but Z, and alpha and both deep depths whatever is offered.
+struct RequestCase {
+  std::string name;
+  ChannelSet offered, work, expected;
+};
+void PrintTo(const RequestCase& c, std::ostream* os) { *os << c.name; }
+
+class DeepRequest : public ::testing::TestWithParam<RequestCase> {};
+
+TEST_P(DeepRequest, AsksForWhatThePiecesCarry) {
+  EXPECT_EQ(deepRequestSet(GetParam().offered, GetParam().work), GetParam().expected);
+}
+
+const ChannelSet kPieceChannels = ChannelSet(Chan_Alpha) + Mask_Deep;
+INSTANTIATE_TEST_SUITE_P(
+    Deep, DeepRequest,
+    ::testing::Values(RequestCase{"ZLeftOut", ChannelSet(Mask_RGBA) + Mask_Deep + Chan_Z,
+                                  ChannelSet(Mask_RGB) + Chan_Z, ChannelSet(Mask_RGB) + kPieceChannels},
+                      RequestCase{"UnofferedLeftOut", ChannelSet(Chan_Red) + Chan_DeepFront, Mask_RGB,
+                                  ChannelSet(Chan_Red) + kPieceChannels},
+                      RequestCase{"OfferedButNotWorkedLeftOut", ChannelSet(Mask_RGBA) + Mask_Deep, Chan_Green,
+                                  ChannelSet(Chan_Green) + kPieceChannels}),
+    [](const auto& info) { return info.param.name; });
 
 // Focus region 2 .. 18, multiplier 3: the opaque red point at 18 between two empty pixels blurs
 // over 3 pixels unless the defocus matte (0 there) keeps it sharp; the empty pixels spread
