@@ -57,10 +57,9 @@ void ktOrvel::set_input(int n, Op* op, int input, int offset) {
   Iop::set_input(n, op, input, offset);
 }
 
+// The version joins the knobs' values in the hash: a new version renders anew.
 void ktOrvel::append(Hash& h) {
-  h.append(1);
-  h.append(4);
-  h.append(7);
+  for (int part : kVersion) h.append(part);
 }
 
 const MetaData::Bundle& ktOrvel::_fetchMetaData(const char*) { return settings.metaData; }

@@ -117,6 +117,8 @@ class ktOrvel : public DD::Image::Iop {
   void lensTrace(int y, int x, int r, const DD::Image::ChannelSet& channels, DD::Image::Row& out);
   void deepPath(int y, int x, int r, const DD::Image::ChannelSet& channels, DD::Image::Row& out);
 
+  // The node's version, shown on the panel and hashed.
+  static constexpr int kVersion[3] = {1, 4, 7};
   char versionText_[16] = {};
 };
 

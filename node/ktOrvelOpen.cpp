@@ -24,7 +24,7 @@ void ktOrvel::initialize() {
     buildLensTrace();
     return;
   }
-  buildKernelBank(kernels, heroKernel, settings.activeChannels, static_cast<size_t>(kernelSizeLimit) + 5,
+  buildKernelBank(kernels, heroKernel, settings.activeChannels, static_cast<size_t>(kernelSizeLimit) + kKernelBankMargin,
                   Thread::numCPUs);
   if (!referenceEngine) buildSourceMaps();
 }

@@ -10,6 +10,7 @@
 #include "DDImage/Row.h"
 #include "DDImage/Thread.h"
 #include "ktCombineSamples.h"
+#include "ktKernelBank.h"
 #include "ktPushPull.h"
 #include "ktScatter.h"
 #include "ktSourceWalk.h"
@@ -437,7 +438,7 @@ void LayerBuilder::fillPixel(Worker& w, int x, int y, const DeepPixel& pieces, c
 }  // namespace
 
 float traceRadius(const ktRenderContext& ctx, float coc, int region, float defocusMatte) {
-  const float widest = float(scatter::bankWidth(ctx.kernelSizeLimit + 4));
+  const float widest = float(scatter::bankWidth(ctx.kernelSizeLimit + kKernelBankMargin - 1));
   float diameter = coc * defocusMatte;
   if (std::isnan(diameter)) diameter = widest;
   diameter = std::min(std::max(diameter, 1.0f), widest);
