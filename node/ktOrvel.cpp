@@ -15,7 +15,7 @@ const char* const kInputLabels[] = {"Input", "Kernel", "Camera", "Deep Input", "
 
 }  // namespace
 
-const Op::Description ktOrvel::description("ktOrvel", build);
+const ktOrvel::Registration ktOrvel::description("ktOrvel", build, ktOrvel::buildStamp);
 
 ktOrvel::ktOrvel(Node* node) : Iop(node) { inputs(5); }
 

@@ -24,8 +24,8 @@ void ktOrvel::initialize() {
     buildLensTrace();
     return;
   }
-  buildKernelBank(kernels, heroKernel, settings.activeChannels, static_cast<size_t>(kernelSizeLimit) + kKernelBankMargin,
-                  Thread::numCPUs);
+  buildKernelBank(kernels, heroKernel, settings.activeChannels,
+                  static_cast<size_t>(kernelSizeLimit) + kKernelBankMargin, Thread::numCPUs);
   if (!referenceEngine) buildSourceMaps();
 }
 

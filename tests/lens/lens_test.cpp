@@ -31,8 +31,8 @@ ktOrvelSettings artistic(int falloff = kFalloffLinear, float front = 1.0f, float
 }
 
 // Real lens focused at 100 cm, 50 mm at f/2, 24 x 12 mm film back, 2048 x 1024 pixels.
-ktOrvelSettings realLens(int depthStyle = 0, float scale = 1.0f, float focus = 100.0f, int worldScale = kWorldCm,
-                         float focalLength = 50.0f) {
+ktOrvelSettings realLens(int depthStyle = 0, float scale = 1.0f, float focus = 100.0f,
+                         int worldScale = kWorldCm, float focalLength = 50.0f) {
   ktOrvelSettings s;
   s.realWorldLens = true;
   s.focalPlane = focus;
