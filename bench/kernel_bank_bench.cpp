@@ -1,5 +1,5 @@
-// Kernel bank build time: entries = kernelSizeLimit + 5 resampled from a 256-pixel circular
-// hero kernel with RGBA planes, on one worker and on every processor.
+// Kernel bank build time: entries = kernelSizeLimit + kKernelBankMargin resampled from a
+// 256-pixel circular hero kernel with RGBA planes, on one worker and on every processor.
 #include <benchmark/benchmark.h>
 
 #include <algorithm>
@@ -21,7 +21,7 @@ ktChannelFloatBuffer circularHero() {
 
 void BM_BuildKernelBank(benchmark::State& state) {
   const ktChannelFloatBuffer hero = circularHero();
-  const size_t entries = size_t(state.range(0)) + 5;
+  const size_t entries = size_t(state.range(0)) + kKernelBankMargin;
   const unsigned workers = state.range(1) == 0 ? DD::Image::Thread::numCPUs : unsigned(state.range(1));
   std::vector<ktChannelFloatBuffer> bank;
   for (auto _ : state) {

@@ -62,7 +62,7 @@ orvel_fused_multiply_add(ktOrvelForHostVectors)
 add_library(ktOrvelForHost MODULE ${host_sources} $<TARGET_OBJECTS:ktOrvelForHostVectors>)
 set_target_properties(ktOrvelForHost PROPERTIES OUTPUT_NAME ktOrvel PREFIX ""
                       LIBRARY_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/host-plugin)
-target_include_directories(ktOrvelForHost PRIVATE ${ORVEL_NDK_INCLUDE} ${host_includes})
+target_include_directories(ktOrvelForHost PRIVATE ${ORVEL_NDK_INCLUDE} ${host_includes} ${vector_includes})
 target_compile_definitions(ktOrvelForHost PRIVATE _GLIBCXX_USE_CXX11_ABI=${ORVEL_NDK_CXX11_ABI})
 target_link_libraries(ktOrvelForHost PRIVATE ${ORVEL_DDIMAGE_LIBRARY} hwy::hwy Threads::Threads)
 configure_file(${CMAKE_SOURCE_DIR}/host-plugin/menu.py ${CMAKE_BINARY_DIR}/host-plugin/menu.py COPYONLY)

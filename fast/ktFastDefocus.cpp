@@ -159,13 +159,13 @@ class FastRowScatter {
     const size_t channels = channels_.size();
     rows[0] = buffers_.weight(slice, 0);
     differences[0] = buffers_.weightDifference(slice, 0);
-    starts[0] = buffers_.runStarts[slice] + channels;  // the shared weight row follows the colour rows
+    starts[0] = buffers_.runStarts(slice) + channels;  // the shared weight row follows the colour rows
     for (size_t c = 0; c < channels; ++c) {
       rows[1 + c] = buffers_.colour(slice, int(c));
       differences[1 + c] = buffers_.colourDifference(slice, int(c));
-      starts[1 + c] = buffers_.runStarts[slice] + c;
+      starts[1 + c] = buffers_.runStarts(slice) + c;
     }
-    sweepColumns(column, static_cast<int>(channels), rows, differences, starts, buffers_.runCoverage[slice]);
+    sweepColumns(column, static_cast<int>(channels), rows, differences, starts, buffers_.runCoverage(slice));
   }
 
  private:
@@ -221,8 +221,11 @@ class FastRowScatter {
 
 }  // namespace
 
-bool fastDefocus(const ktRenderContext& ctx, ktSourceBands& bands, Iop& input, int y, int x, int r,
+namespace orvel {
+
+bool fastDefocus(const ktRenderContext& ctx, RowRegion region, Iop& input, ktSourceBands& bands,
                  const ChannelSet& channels, ktRowScratch& scratch, Row& row) {
+  const int y = region.y, x = region.x, r = region.r;
   if (r <= x) return true;
   const ktSourceBands::Window window(bands, y);
   if (!window.ok()) return false;
@@ -235,3 +238,5 @@ bool fastDefocus(const ktRenderContext& ctx, ktSourceBands& bands, Iop& input, i
   scratch.slices.composite(row);
   return true;
 }
+
+}  // namespace orvel

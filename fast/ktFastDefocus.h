@@ -7,11 +7,16 @@
 #include "DDImage/Iop.h"
 #include "DDImage/Row.h"
 #include "ktRenderContext.h"
+#include "ktRowRegion.h"
 #include "ktRowScratch.h"
 #include "ktSourceBands.h"
 
-// Fills columns x .. r-1 of output row y for `channels`, accumulating in `scratch`; the bands
-// must cover the row. False, with the row untouched, when a band of its source rows could not
-// be mapped.
-bool fastDefocus(const ktRenderContext& ctx, ktSourceBands& bands, DD::Image::Iop& input, int y, int x, int r,
+namespace orvel {
+
+// Fills the region for `channels` from `input` and the maps of `bands`, accumulating in
+// `scratch`; the bands must cover the row. False, with the row untouched, when a band of its
+// source rows could not be mapped.
+bool fastDefocus(const ktRenderContext& ctx, RowRegion region, DD::Image::Iop& input, ktSourceBands& bands,
                  const DD::Image::ChannelSet& channels, ktRowScratch& scratch, DD::Image::Row& row);
+
+}  // namespace orvel

@@ -8,24 +8,20 @@
 #include <vector>
 
 #include "DDImage/ChannelSet.h"
+#include "ktKernelSpan.h"
 #include "ktRenderContext.h"
 
 class ktKernelRows {
  public:
-  static constexpr int kMaxChannels = 4;  // the shared path keeps this many accumulators
+  static constexpr int kMaxChannels = kSweepChannels;  // the shared path keeps this many accumulators
   static constexpr int kRowGap = 16;       // zeros before and after every row of a padded copy
   static constexpr int kPaddedWidth = 127;  // the widest entries with a padded copy
 
   static constexpr int kMinRun = 4;  // a shorter run of equal taps costs more than its taps
 
-  // Columns between the first and one past the last non-zero tap of one kernel row, and its
-  // longest run of equal taps (runBegin .. runEnd-1, all `run`), where it has one of kMinRun
-  // taps or more (otherwise runBegin == runEnd).
-  struct Span {
-    uint16_t begin, end;
-    uint16_t runBegin, runEnd;
-    float run;
-  };
+  // The non-zero span of one kernel row and its longest run of equal taps, where it has one of
+  // kMinRun taps or more.
+  using Span = ktKernelSpan;
 
   struct Kernel {
     const float* plane;

@@ -7,6 +7,11 @@
 
 #include "ktChannelFloatBuffer.h"
 
+// The bank of a render holds kernelSizeLimit + kKernelBankMargin entries, 0 .. kernelSizeLimit + 4:
+// a blur at the limit blends its entry with the one two above it, which the margin keeps inside
+// the bank. Its last entry, the widest kernel, is kernelSizeLimit + kKernelBankMargin - 1.
+constexpr int kKernelBankMargin = 5;
+
 // Side of bank entry k: 1, 1, 1, 3, 3, 5, 5, ...
 int kernelSide(int k);
 

@@ -23,14 +23,14 @@ struct CocSample {
   float depth;         // depth after sanitising, "1/z" and clamping to the focus region
 };
 
-// Millimetres per world unit of `worldScale` ("mm", "cm", "m", "inches", "feet"; else 1).
+// Millimetres per world unit of `worldScale` (WorldScale; any other value counts as millimetres).
 inline double mmPerUnit(int worldScale) {
   switch (worldScale) {
-    case 0: return 1.0;
-    case 1: return 10.0;
-    case 2: return 1000.0;
-    case 3: return 25.4;
-    case 4: return 304.8;
+    case kWorldMm: return 1.0;
+    case kWorldCm: return 10.0;
+    case kWorldM: return 1000.0;
+    case kWorldInches: return 25.4;
+    case kWorldFeet: return 304.8;
     default: return 1.0;
   }
 }

@@ -10,7 +10,8 @@
 void computeLensValues(ktOrvelSettings& s, int fullSizeWidth, int fullSizeHeight);
 
 // Corrective slice boundaries, ascending, first entry 0: empty for one slice, (0, focalPlane)
-// for two, 0 and n-1 equal steps between near and far for n >= 3.
+// for two, 0 and n-1 equal steps between near and far for n >= 3. Reads the focus region
+// values computeLensValues derived.
 std::vector<float> computeSliceDepths(const ktOrvelSettings& s);
 
 // The slice a converted depth falls in: the last boundary not above it. Depths below the first

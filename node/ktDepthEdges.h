@@ -15,19 +15,21 @@ class ktDepthEdges : public DD::Image::Iop {
   explicit ktDepthEdges(Node* node);
 
   void knobs(DD::Image::Knob_Callback f) override;
-  void _validate(bool for_real) override;
-  void _request(int x, int y, int r, int t, const DD::Image::ChannelSet& channels, int count) override;
   void engine(int y, int x, int r, const DD::Image::ChannelSet& channels, DD::Image::Row& out) override;
   const char* node_help() const override;
   const char* Class() const override;
 
+ protected:
+  void _validate(bool for_real) override;
+  void _request(int x, int y, int r, int t, const DD::Image::ChannelSet& channels, int count) override;
+
+ private:
   // Knob values, under the knobs' names.
   DD::Image::Channel depthChannel = DD::Image::Chan_Z;
   int depthStyle = 0;  // as ktOrvel's: 0 "Real", 1 "1/z"
   int radius = 1;
   float threshold = 0.1f;
 
- private:
   // The rule the rows follow, read from the knobs at validation.
   ktDepthEdgeRule rule_;
   // Whether the input has the depth channel; without it everything passes through.

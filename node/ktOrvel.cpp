@@ -16,7 +16,7 @@ const char* const kInputLabels[] = {"Input", "Kernel", "Camera", "Deep Input", "
 
 }  // namespace
 
-const Op::Description ktOrvel::description("ktOrvel", build);
+const ktOrvel::Registration ktOrvel::description("ktOrvel", build, ktOrvel::buildStamp);
 
 ktOrvel::ktOrvel(Node* node) : Iop(node) { inputs(5); }
 
@@ -58,10 +58,9 @@ void ktOrvel::set_input(int n, Op* op, int input, int offset) {
   Iop::set_input(n, op, input, offset);
 }
 
+// The version joins the knobs' values in the hash: a new version renders anew.
 void ktOrvel::append(Hash& h) {
-  h.append(1);
-  h.append(4);
-  h.append(7);
+  for (int part : kVersion) h.append(part);
 }
 
 const MetaData::Bundle& ktOrvel::_fetchMetaData(const char*) { return settings.metaData; }

@@ -9,9 +9,11 @@
 #include "DDImage/Row.h"
 #include "ktApertureSamples.h"
 #include "ktChannelFloatBuffer.h"
+#include "ktDeepPass.h"
 #include "ktOrvelFindings.h"
 #include "ktOrvelSettings.h"
 #include "ktRenderContext.h"
+#include "ktRowRegion.h"
 #include "ktRowScratch.h"
 #include "ktScratchPool.h"
 #include "ktSourceBands.h"
@@ -27,17 +29,20 @@ class CameraOp;
 class ktOrvel : public DD::Image::Iop {
  public:
   enum Input { kInput = 0, kKernel = 1, kCamera = 2, kDeepInput = 3, kMattes = 4 };
-  static const DD::Image::Op::Description description;
-
-  // The build stamp the registration carried in 11.3; kept here since the registration has no
-  // room for it.
+  // The build stamp the registration hands to the host's registry, as the record's `compiled` text.
   static constexpr const char* buildStamp = "Jun 23 2020 for 11.3v6";
+  // The registration: the node's name and constructor, and the build stamp.
+  struct Registration : DD::Image::Op::Description {
+    Registration(const char* name, OpConstructor constructor, const char* stamp)
+        : DD::Image::Op::Description(name, constructor) {
+      compiled = stamp;
+    }
+  };
+  static const Registration description;
 
   explicit ktOrvel(Node* node);
   ~ktOrvel() override;
 
-  void _validate(bool for_real) override;
-  void _open() override;
   const DD::Image::MetaData::Bundle& _fetchMetaData(const char* key) override;
   void knobs(DD::Image::Knob_Callback f) override;
   int knob_changed(DD::Image::Knob* k) override;
@@ -49,26 +54,8 @@ class ktOrvel : public DD::Image::Iop {
   const char* input_label(int n, char* buffer) const override;
   const char* Class() const override;
   void engine(int y, int x, int r, const DD::Image::ChannelSet& channels, DD::Image::Row& out) override;
-  void _request(int x, int y, int r, int t, const DD::Image::ChannelSet& channels, int count) override;
-
-  // Builds the hero kernel, measures the padding and builds the kernel bank, as the output needs.
-  void initialize();
   // The input-channel rule: adds the active channels, the depth channel and alpha.
   void in_channels(int input, DD::Image::ChannelSet& m) const override;
-  // The deep-channel rule: adds the active channels without Z, alpha, deep front and back.
-  void deep_in_channels(DD::Image::ChannelSet& m) const;
-
-  // Row engines.
-  void defocus(int y, int x, int r, const DD::Image::ChannelSet& channels, DD::Image::Row& row);
-  void deepDefocus(int y, int x, int r, const DD::Image::ChannelSet& channels, DD::Image::Row& row, int pass);
-  void depthVisualization(int y, int x, int r, const DD::Image::ChannelSet& channels, DD::Image::Row& row);
-  void deepDepthVisualization(int y, int x, int r, const DD::Image::ChannelSet& channels,
-                              DD::Image::Row& row);
-  void kernelVisualization(int y, int x, int r, const DD::Image::ChannelSet& channels, DD::Image::Row& row);
-
-  // Kernel preparation.
-  void makeHeroKernel(bool forPreview);
-  void computeOptimalPadding();
 
   // What the engines read, as one read-only view: the settings, the kernel bank, the slice
   // boundaries, the padding and the mattes in use, as validation and open left them.
@@ -80,6 +67,11 @@ class ktOrvel : public DD::Image::Iop {
   size_t mappedBands() const;
   // What the last validation and open found, beside the messages they gave.
   const ktOrvelFindings& findings() const { return findings_; }
+
+ protected:
+  void _validate(bool for_real) override;
+  void _open() override;
+  void _request(int x, int y, int r, int t, const DD::Image::ChannelSet& channels, int count) override;
 
  private:
   // Owned by value; the engines read them through renderContext() once open.
@@ -107,6 +99,28 @@ class ktOrvel : public DD::Image::Iop {
   ktTraceLayers traceLayers;
   ktApertureSamples apertureSamples;
 
+  // Builds the hero kernel, measures the padding and builds the kernel bank, as the output needs.
+  void initialize();
+  // The deep-channel rule: adds the active channels without Z, alpha, deep front and back.
+  void deep_in_channels(DD::Image::ChannelSet& m) const;
+
+  // Row engines.
+  void defocus(orvel::RowRegion region, const DD::Image::ChannelSet& channels, DD::Image::Row& row);
+  void deepDefocus(orvel::RowRegion region, DeepPass pass, const DD::Image::ChannelSet& channels,
+                   DD::Image::Row& row);
+  void depthVisualization(orvel::RowRegion region, const DD::Image::ChannelSet& channels,
+                          DD::Image::Row& row);
+  void deepDepthVisualization(orvel::RowRegion region, const DD::Image::ChannelSet& channels,
+                              DD::Image::Row& row);
+  void kernelVisualization(orvel::RowRegion region, const DD::Image::ChannelSet& channels,
+                           DD::Image::Row& row);
+  void lensTrace(orvel::RowRegion region, const DD::Image::ChannelSet& channels, DD::Image::Row& out);
+  void deepPath(orvel::RowRegion region, const DD::Image::ChannelSet& channels, DD::Image::Row& out);
+
+  // Kernel preparation.
+  void makeHeroKernel(bool forPreview);
+  void computeOptimalPadding();
+
   DD::Image::CameraOp* camera() const;
   DD::Image::DeepOp* deepOp() const;
   // The Kernel or Mattes input to validate, request and read; null when nothing is connected.
@@ -118,9 +132,9 @@ class ktOrvel : public DD::Image::Iop {
   void showLensTraceKnobs();
   bool tracesLens() const;
   void buildLensTrace();
-  void lensTrace(int y, int x, int r, const DD::Image::ChannelSet& channels, DD::Image::Row& out);
-  void deepPath(int y, int x, int r, const DD::Image::ChannelSet& channels, DD::Image::Row& out);
 
+  // The node's version, shown on the panel and hashed.
+  static constexpr int kVersion[3] = {1, 4, 7};
   char versionText_[16] = {};
 };
 

@@ -13,6 +13,7 @@
 using namespace DD::Image;
 
 void ktOrvel::engine(int y, int x, int r, const ChannelSet& channels, Row& out) {
+  const orvel::RowRegion region{y, x, r};
   ChannelSet need = channels;
   in_channels(kInput, need);
   if (aborted()) return;
@@ -21,37 +22,38 @@ void ktOrvel::engine(int y, int x, int r, const ChannelSet& channels, Row& out) 
     case kFocalDistance:
     case kFocusMatte:
       if (settings.deepInput && deepOp())
-        deepDepthVisualization(y, x, r, channels, out);
+        deepDepthVisualization(region, channels, out);
       else
-        depthVisualization(y, x, r, channels, out);
+        depthVisualization(region, channels, out);
       break;
     case kFilterShape:
-      kernelVisualization(y, x, r, channels, out);
+      kernelVisualization(region, channels, out);
       break;
     default:
       if (settings.deepInput && deepOp())
-        deepPath(y, x, r, channels, out);
+        deepPath(region, channels, out);
       else
-        defocus(y, x, r, channels, out);
+        defocus(region, channels, out);
       break;
   }
   interest.unlock();
 }
 
-void ktOrvel::deepPath(int y, int x, int r, const ChannelSet& channels, Row& out) {
-  input(kInput)->get(y, x, r, channels, out);
+void ktOrvel::deepPath(orvel::RowRegion region, const ChannelSet& channels, Row& out) {
+  const int x = region.x, r = region.r;
+  input(kInput)->get(region.y, x, r, channels, out);
   if (tracesLens()) {
-    lensTrace(y, x, r, channels, out);
+    lensTrace(region, channels, out);
     return;
   }
   if (!settings.integrateFrontAndBackSeperately) {
-    deepDefocus(y, x, r, channels, out, 0);
+    deepDefocus(region, DeepPass::All, channels, out);
     return;
   }
   Row front(x, r);
   Row back(x, r);
-  if (settings.focusOutput != kFocusBack) deepDefocus(y, x, r, channels + ChannelSet(Chan_Alpha), front, 1);
-  if (settings.focusOutput != kFocusFront) deepDefocus(y, x, r, channels, back, 2);
+  if (settings.focusOutput != kFocusBack) deepDefocus(region, DeepPass::Front, channels + ChannelSet(Chan_Alpha), front);
+  if (settings.focusOutput != kFocusFront) deepDefocus(region, DeepPass::Back, channels, back);
   const float* frontAlpha = front[Chan_Alpha];
   for (Channel z : channels.intersection(settings.activeChannels)) {
     const float* f = front[z];
@@ -74,49 +76,52 @@ void ktOrvel::deepPath(int y, int x, int r, const ChannelSet& channels, Row& out
 }
 
 // A bank that was never built (rows asked for before open) leaves the input unchanged.
-void ktOrvel::defocus(int y, int x, int r, const ChannelSet& channels, Row& row) {
+void ktOrvel::defocus(orvel::RowRegion region, const ChannelSet& channels, Row& row) {
   if (kernels.empty()) {
-    input(kInput)->get(y, x, r, channels, row);
+    input(kInput)->get(region.y, region.x, region.r, channels, row);
     return;
   }
   const auto scratch = rowScratch.take();
-  if (!referenceEngine && sourceBands.covers(y, x, r, padding) &&
-      fastDefocus(renderContext(), sourceBands, *input(kInput), y, x, r, channels, *scratch, row))
+  if (!referenceEngine && sourceBands.covers(region.y, region.x, region.r, padding) &&
+      orvel::fastDefocus(renderContext(), region, *input(kInput), sourceBands, channels, *scratch, row))
     return;
-  ::defocus(renderContext(), *input(kInput), optionalInput(kMattes), y, x, r, channels, scratch->slices, row);
+  orvel::defocus(renderContext(), region, *input(kInput), optionalInput(kMattes), channels, scratch->slices,
+                 row);
 }
 
-void ktOrvel::deepDefocus(int y, int x, int r, const ChannelSet& channels, Row& row, int pass) {
+void ktOrvel::deepDefocus(orvel::RowRegion region, DeepPass pass, const ChannelSet& channels, Row& row) {
   if (kernels.empty()) return;
   const auto scratch = rowScratch.take();
-  if (!referenceEngine && pass >= 0 && pass < 3 && deepBands[pass].covers(y, x, r, padding) &&
-      fastDefocus(renderContext(), deepBands[pass], *input(kInput), y, x, r, channels, *scratch, row))
+  if (!referenceEngine &&
+      deepBands[int(pass)].covers(region.y, region.x, region.r, padding) &&
+      orvel::fastDefocus(renderContext(), region, *input(kInput), deepBands[int(pass)], channels, *scratch, row))
     return;
-  ::deepDefocus(renderContext(), *input(kInput), optionalInput(kMattes), deepOp(), y, x, r, channels,
-                scratch->slices, row, pass);
+  orvel::deepDefocus(renderContext(), region, *input(kInput), optionalInput(kMattes), deepOp(), pass,
+                     channels, scratch->slices, row);
 }
 
-void ktOrvel::depthVisualization(int y, int x, int r, const ChannelSet& channels, Row& row) {
-  ::depthVisualization(renderContext(), *input(kInput), y, x, r, channels, row);
+void ktOrvel::depthVisualization(orvel::RowRegion region, const ChannelSet& channels, Row& row) {
+  orvel::depthVisualization(renderContext(), region, *input(kInput), channels, row);
 }
 
-void ktOrvel::deepDepthVisualization(int y, int x, int r, const ChannelSet& channels, Row& row) {
+void ktOrvel::deepDepthVisualization(orvel::RowRegion region, const ChannelSet& channels, Row& row) {
   if (DeepOp* deep = deepOp())
-    ::deepDepthVisualization(renderContext(), *input(kInput), *deep, y, x, r, channels, row);
+    orvel::deepDepthVisualization(renderContext(), region, *input(kInput), *deep, channels, row);
 }
 
-void ktOrvel::kernelVisualization(int y, int x, int r, const ChannelSet& channels, Row& row) {
-  ::kernelVisualization(heroKernel, settings.activeChannels, y, x, r, channels, row);
+void ktOrvel::kernelVisualization(orvel::RowRegion region, const ChannelSet& channels, Row& row) {
+  orvel::kernelVisualization(heroKernel, settings.activeChannels, region, channels, row);
 }
 
 // The gather writes the traced channels and alpha; any other channel keeps the flat input.
-void ktOrvel::lensTrace(int y, int x, int r, const ChannelSet& channels, Row& row) {
+void ktOrvel::lensTrace(orvel::RowRegion region, const ChannelSet& channels, Row& row) {
   if (!traceLayers.built) return;
+  const int x = region.x, r = region.r;
   Row traced(x, r);
   float* planes[kMaxTracedChannels] = {};
   const size_t count = std::min(traceLayers.channels.size(), size_t(kMaxTracedChannels));
   for (size_t c = 0; c < count; ++c) planes[c] = traced.writable(Channel(traceLayers.channels[c]));
-  lensTraceRow(traceLayers, apertureSamples, y, x, r, planes, traced.writable(Chan_Alpha));
+  orvel::lensTraceRow(traceLayers, apertureSamples, region, planes, traced.writable(Chan_Alpha));
   for (size_t c = 0; c <= count; ++c) {
     const Channel z = c < count ? Channel(traceLayers.channels[c]) : Chan_Alpha;
     if (channels.contains(z) && settings.activeChannels.contains(z))

@@ -9,8 +9,6 @@ using namespace DD::Image;
 
 namespace {
 
-constexpr int kVersion[3] = {1, 4, 7};
-
 void enableKnob(const Op& op, const char* name, bool on) {
   if (Knob* k = op.knob(name)) k->enable(on);
 }

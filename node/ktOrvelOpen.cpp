@@ -24,8 +24,8 @@ void ktOrvel::initialize() {
     buildLensTrace();
     return;
   }
-  buildKernelBank(kernels, heroKernel, settings.activeChannels, static_cast<size_t>(kernelSizeLimit) + 5,
-                  Thread::numCPUs);
+  buildKernelBank(kernels, heroKernel, settings.activeChannels,
+                  static_cast<size_t>(kernelSizeLimit) + kKernelBankMargin, Thread::numCPUs);
   if (!referenceEngine) buildSourceMaps();
 }
 

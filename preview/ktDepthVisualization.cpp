@@ -41,8 +41,11 @@ float deepPixelValue(const ktRenderContext& ctx, const DeepPixel& layers, Channe
 
 }  // namespace
 
-void depthVisualization(const ktRenderContext& ctx, Iop& input, int y, int x, int r, const ChannelSet& channels,
+namespace orvel {
+
+void depthVisualization(const ktRenderContext& ctx, RowRegion region, Iop& input, const ChannelSet& channels,
                         Row& row) {
+  const int y = region.y, x = region.x, r = region.r;
   const Channel depthChannel = ctx.settings->depthChannel;
   Row depthRow(x, r);
   depthRow.get(input, y, x, r, ChannelSet(depthChannel));
@@ -57,8 +60,9 @@ void depthVisualization(const ktRenderContext& ctx, Iop& input, int y, int x, in
   copyPassThrough(input, y, x, r, passThrough, row);
 }
 
-void deepDepthVisualization(const ktRenderContext& ctx, Iop& input, DeepOp& deep, int y, int x, int r,
+void deepDepthVisualization(const ktRenderContext& ctx, RowRegion region, Iop& input, DeepOp& deep,
                             const ChannelSet& channels, Row& row) {
+  const int y = region.y, x = region.x, r = region.r;
   const ChannelSet computed = channels.intersection(Mask_RGB);
   ChannelSet wanted = ctx.settings->activeChannels;
   wanted += Chan_Alpha;
@@ -83,3 +87,5 @@ void deepDepthVisualization(const ktRenderContext& ctx, Iop& input, DeepOp& deep
   passThrough -= Mask_RGB;
   copyPassThrough(input, y, x, r, passThrough, row);
 }
+
+}  // namespace orvel

@@ -7,10 +7,16 @@
 #include "DDImage/Iop.h"
 #include "DDImage/Row.h"
 #include "ktRenderContext.h"
+#include "ktRowRegion.h"
 
-void depthVisualization(const ktRenderContext& ctx, DD::Image::Iop& input, int y, int x, int r,
+namespace orvel {
+
+void depthVisualization(const ktRenderContext& ctx, RowRegion region, DD::Image::Iop& input,
                         const DD::Image::ChannelSet& channels, DD::Image::Row& row);
 
 // Deep layers are mixed front to back by alpha, the space behind them counting as infinitely far.
-void deepDepthVisualization(const ktRenderContext& ctx, DD::Image::Iop& input, DD::Image::DeepOp& deep, int y, int x,
-                            int r, const DD::Image::ChannelSet& channels, DD::Image::Row& row);
+void deepDepthVisualization(const ktRenderContext& ctx, RowRegion region, DD::Image::Iop& input,
+                            DD::Image::DeepOp& deep, const DD::Image::ChannelSet& channels,
+                            DD::Image::Row& row);
+
+}  // namespace orvel

@@ -4,8 +4,11 @@
 
 using namespace DD::Image;
 
-void kernelVisualization(const ktChannelFloatBuffer& hero, const ChannelSet& activeChannels, int y, int x, int r,
+namespace orvel {
+
+void kernelVisualization(const ktChannelFloatBuffer& hero, const ChannelSet& activeChannels, RowRegion region,
                          const ChannelSet& channels, Row& row) {
+  const int y = region.y, x = region.x, r = region.r;
   for (Channel z : channels) {
     float* out = row.writable(z);
     std::fill(out + x, out + r, 0.0f);
@@ -18,3 +21,5 @@ void kernelVisualization(const ktChannelFloatBuffer& hero, const ChannelSet& act
     if (from < to) std::copy(plane + from, plane + to, out + from);
   }
 }
+
+}  // namespace orvel

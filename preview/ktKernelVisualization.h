@@ -5,6 +5,11 @@
 
 #include "DDImage/Row.h"
 #include "ktChannelFloatBuffer.h"
+#include "ktRowRegion.h"
 
-void kernelVisualization(const ktChannelFloatBuffer& hero, const DD::Image::ChannelSet& activeChannels, int y, int x,
-                         int r, const DD::Image::ChannelSet& channels, DD::Image::Row& row);
+namespace orvel {
+
+void kernelVisualization(const ktChannelFloatBuffer& hero, const DD::Image::ChannelSet& activeChannels,
+                         RowRegion region, const DD::Image::ChannelSet& channels, DD::Image::Row& row);
+
+}  // namespace orvel

@@ -17,7 +17,7 @@ struct RowSpread {
     options.doubleSums = true;  // thousands of terms a column: their sums round once
     slices.reset(std::max(1, ctx.settings->correctiveSlices), channels, x, r, options);
   }
-  void scatter(const ktScatter& sc) { convole(ctx, x, y, r, sc, slices); }
+  void scatter(const ktScatter& sc) { orvel::convole(ctx, {y, x, r}, sc, slices); }
   void endPosition() {}
   const ktRenderContext& ctx;
   const int y, x, r;
@@ -26,8 +26,10 @@ struct RowSpread {
 
 }  // namespace
 
-void convole(const ktRenderContext& ctx, int rowX, int rowY, int rowR, const ktScatter& sc,
-             ktSliceBuffers& slices) {
+namespace orvel {
+
+void convole(const ktRenderContext& ctx, RowRegion region, const ktScatter& sc, ktSliceBuffers& slices) {
+  const int rowY = region.y, rowX = region.x, rowR = region.r;
   const ktOrvelSettings& s = *ctx.settings;
   if (!ctx.kernels || ctx.kernels->empty() || rowR <= rowX) return;
 
@@ -60,8 +62,9 @@ void convole(const ktRenderContext& ctx, int rowX, int rowY, int rowR, const ktS
   }
 }
 
-void defocus(const ktRenderContext& ctx, Iop& input, Iop* mattes, int y, int x, int r,
+void defocus(const ktRenderContext& ctx, RowRegion region, Iop& input, Iop* mattes,
              const ChannelSet& channels, ktSliceBuffers& slices, Row& row) {
+  const int y = region.y, x = region.x, r = region.r;
   if (r <= x) return;
   input.get(y, x, r, channels, row);
   const ChannelSet blurred = channels.intersection(ctx.settings->activeChannels);
@@ -73,8 +76,9 @@ void defocus(const ktRenderContext& ctx, Iop& input, Iop* mattes, int y, int x, 
   slices.composite(row);
 }
 
-void deepDefocus(const ktRenderContext& ctx, Iop& input, Iop* mattes, DeepOp* deep, int y, int x, int r,
-                 const ChannelSet& channels, ktSliceBuffers& slices, Row& row, int pass) {
+void deepDefocus(const ktRenderContext& ctx, RowRegion region, Iop& input, Iop* mattes, DeepOp* deep,
+                 DeepPass pass, const ChannelSet& channels, ktSliceBuffers& slices, Row& row) {
+  const int y = region.y, x = region.x, r = region.r;
   input.get(y, x, r, channels, row);
   const ChannelSet blurred = channels.intersection(ctx.settings->activeChannels);
   if (!deep) {
@@ -82,9 +86,11 @@ void deepDefocus(const ktRenderContext& ctx, Iop& input, Iop* mattes, DeepOp* de
     return;
   }
   const Box area = deepSourceArea(ctx, *deep);
-  ktDeepWalk walk(ctx, input, mattes, *deep, blurred, DeepPass(pass), x - ctx.padding, r + ctx.padding);
+  ktDeepWalk walk(ctx, input, mattes, *deep, blurred, pass, x - ctx.padding, r + ctx.padding);
   RowSpread spread(ctx, blurred, y, x, r, slices);
   for (int sy = y - ctx.padding; sy <= y + ctx.padding; ++sy)
     walk.walk(sy, std::max(area.y(), std::min(sy, area.t() - 1)), spread);
   slices.composite(row);
 }
+
+}  // namespace orvel

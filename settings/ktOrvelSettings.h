@@ -26,6 +26,8 @@ enum FocusType { kFocusBoth = 0, kFocusFront = 1, kFocusBack = 2 };
 enum DepthStyle { kDepthReal = 0, kDepthInverse = 1 };
 enum FalloffType { kFalloffLinear = 0, kFalloffQuadratic = 1 };
 enum KernelType { kKernelInput = 0, kKernelCircular = 1, kKernelBlades = 2 };
+// Entries of `worldScale`, by the labels of WorldScaleENUM: the unit of world distances.
+enum WorldScale { kWorldMm = 0, kWorldCm = 1, kWorldM = 2, kWorldInches = 3, kWorldFeet = 4 };
 constexpr int kFilmFormatCustom = 9;
 // Entries of `deepMethod`, by the labels of DeepMethodENUM; code names them only through these.
 enum DeepMethod { kDeepVisibleShare = 0, kDeepSeeThrough = 1, kDeepLensTrace = 2 };
@@ -64,7 +66,7 @@ struct ktOrvelSettings {
   int focusRegionFalloff = kFalloffLinear;
   float kChrAbbOff[3] = {0.6f, 1.0f, 1.0f};
   int focusOutput = kFocusBoth;
-  int worldScale = 1;
+  int worldScale = kWorldCm;
   float worldScaleMultiplier = 1.0f;
   int filmFormat = 0;
   int depthStyle = kDepthReal;

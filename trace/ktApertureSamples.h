@@ -1,9 +1,9 @@
 // Points of the aperture a lens-trace gather sends its rays through: a fixed low-discrepancy set
 // spread over the hero kernel by its brightness, so that the disc, curved and rotated blades, the
-// aspect ratio and an image kernel are all sampled one way. Several shifted copies of the set
-// (patterns) are kept; each output pixel uses the one its position picks, the same in every
-// render, so that neighbouring pixels do not repeat one another's pattern and a sequence does
-// not flicker.
+// aspect ratio and an image kernel are all sampled one way. Several sets (patterns) are kept,
+// consecutive blocks of points of one sequence; each output pixel uses the one its position
+// picks, the same in every render, so that neighbouring pixels do not repeat one another's
+// pattern and a sequence does not flicker.
 #pragma once
 
 #include <vector>

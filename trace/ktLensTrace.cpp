@@ -196,10 +196,10 @@ HWY_AFTER_NAMESPACE();
 #if HWY_ONCE
 namespace orvel {
 HWY_EXPORT(traceRow);
-}  // namespace orvel
 
-void lensTraceRow(const ktTraceLayers& layers, const ktApertureSamples& samples, int y, int x, int r,
+void lensTraceRow(const ktTraceLayers& layers, const ktApertureSamples& samples, RowRegion region,
                   float* const* out, float* alpha) {
+  const int y = region.y, x = region.x, r = region.r;
   applySimdTargetFromEnvironment();
   if (samples.count <= 0 || !layers.built) {
     for (size_t c = 0; c < std::min(layers.channels.size(), size_t(kMaxTracedChannels)); ++c)
@@ -207,6 +207,8 @@ void lensTraceRow(const ktTraceLayers& layers, const ktApertureSamples& samples,
     std::fill(alpha + x, alpha + r, 0.0f);
     return;
   }
-  HWY_DYNAMIC_DISPATCH(orvel::traceRow)(layers, samples, y, x, r, out, alpha);
+  HWY_DYNAMIC_DISPATCH(traceRow)(layers, samples, y, x, r, out, alpha);
 }
+
+}  // namespace orvel
 #endif  // HWY_ONCE

@@ -10,12 +10,17 @@
 #pragma once
 
 #include "ktApertureSamples.h"
+#include "ktRowRegion.h"
 #include "ktTraceLayers.h"
 
 // The most traced channels a row carries; the gather leaves further channels alone.
 constexpr int kMaxTracedChannels = 12;
 
+namespace orvel {
+
 // Writes out[c][i] for the first (at most kMaxTracedChannels) traced channels c of `layers` and
-// alpha[i], for i in x .. r-1 of row y (both indexed by absolute column).
-void lensTraceRow(const ktTraceLayers& layers, const ktApertureSamples& samples, int y, int x, int r,
+// alpha[i], for the columns i of the region (both indexed by absolute column).
+void lensTraceRow(const ktTraceLayers& layers, const ktApertureSamples& samples, RowRegion region,
                   float* const* out, float* alpha);
+
+}  // namespace orvel

@@ -10,6 +10,7 @@
 #include "DDImage/Row.h"
 #include "DDImage/Thread.h"
 #include "ktCombineSamples.h"
+#include "ktKernelBank.h"
 #include "ktPushPull.h"
 #include "ktScatter.h"
 #include "ktSourceWalk.h"
@@ -424,7 +425,7 @@ void LayerBuilder::fillPixel(Worker& w, int x, int y, const DeepPixel& pieces, c
 }  // namespace
 
 float traceRadius(const ktRenderContext& ctx, float coc, int region, float defocusMatte) {
-  const float widest = float(scatter::bankWidth(ctx.kernelSizeLimit + 4));
+  const float widest = float(scatter::bankWidth(ctx.kernelSizeLimit + kKernelBankMargin - 1));
   float diameter = scatter::kernelSize(coc, defocusMatte);
   diameter = std::isnan(diameter) ? widest : std::min(diameter, widest);
   // The disc's rim lies where the scatter engines' kernel of that diameter ends; below two

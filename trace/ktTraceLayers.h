@@ -62,8 +62,8 @@ struct ktTraceLayers {
 
 // Signed blur radius of a traced point: negative in front of the focal plane; half the diameter
 // from two pixels on, falling to 0 at one pixel (the scatter engines' one tap). The diameter is the
-// coc times the defocus matte, capped at the widest kernel of the bank (kernelSizeLimit + 5
-// entries), a not-a-number blur taking that widest one, as the scatter engines do.
+// coc times the defocus matte, capped at the widest kernel of the bank (its last entry, see
+// kKernelBankMargin), a not-a-number blur taking that widest one, as the scatter engines do.
 float traceRadius(const ktRenderContext& ctx, float coc, int region, float defocusMatte);
 
 // Reads the deep input (and, for what it lacks, the flat input; the Mattes input when it is

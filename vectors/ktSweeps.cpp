@@ -142,7 +142,7 @@ template <int kRows>
 void sweep(const ColumnPass& p, float* const* rowsIn, float* const* differencesIn, double* const* starts) {
   const Tag d;
   const int lanes = int(hn::Lanes(d));
-  const ktKernelRows::Span span = p.span;
+  const ktKernelSpan span = p.span;
   const bool run = span.runEnd > span.runBegin;
   const int n = p.count;
   // A run's difference terms reach one column beyond its last tap.
@@ -204,7 +204,7 @@ void sweepStretch(const StretchRow& s, int channels, float* weight, float* const
 
 // Blocks of 16 columns: member by member a pass costs a block per 16 taps and one more per member;
 // column by column a block per 16 output columns, each one step per explicit tap and two for a run.
-bool columnsPay(const ktKernelRows::Span& span, int count) {
+bool columnsPay(const ktKernelSpan& span, int count) {
   const int taps = span.end - span.begin, runTaps = span.runEnd - span.runBegin;
   const int steps = taps - runTaps + (runTaps > 0 ? 2 : 0) + 1;
   return (count + taps + 15) / 16 * steps < count * ((taps + 15) / 16 + 1);
@@ -214,7 +214,7 @@ void sweepColumns(const ColumnPass& p, int channels, float* const* rows, float* 
                   double* const* starts, float* coverage) {
   HWY_DYNAMIC_DISPATCH(orvel::sweepColumnsTarget)(p, channels, rows, differences, starts);
   // The run of member j covers columns origin + j + runBegin .. origin + j + runEnd - 1.
-  const ktKernelRows::Span& span = p.span;
+  const ktKernelSpan& span = p.span;
   if (span.runEnd <= span.runBegin) return;
   const int from = std::max(p.origin + span.runBegin, p.x);
   const int to = std::min(p.origin + span.runEnd + p.count - 1, p.r);

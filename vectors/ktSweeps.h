@@ -2,12 +2,12 @@
 // Highway target (chosen at run time, see ktSimdTarget.h).
 #pragma once
 
-#include "ktKernelRows.h"
+#include "ktKernelSpan.h"
 
 // Adding a stretch of a source row (consecutive pixels with the same kernels and slice)
 // into one output row member by member: every member's kernel row, scaled by its share (the
 // weight row) and by its value times the share (each colour row). Pays for short stretches;
-// long ones go column by column (ktColumnSweep.h).
+// long ones go column by column (sweepColumns below).
 
 // A stretch on one output row: member j stands at source column sx0 + j and, for each row pass
 // p, adds kernel row taps[p] with its centre on that column, scaled by weight[p][j] into the
@@ -17,7 +17,7 @@ struct StretchRow {
   int count;
   int passes;
   const float* weight[2];
-  const float* scale[2][ktKernelRows::kMaxChannels];
+  const float* scale[2][kSweepChannels];
   const float* taps[2];
   bool padded[2];  // taps has zeros 16 columns beyond both ends of the row (a padded copy)
   int halfWidth[2];
@@ -40,16 +40,16 @@ void sweepStretch(const StretchRow& s, int channels, float* weight, float* const
 struct ColumnPass {
   // Member j's share (signal[0][j]) and its scale of each colour row (signal[1 + c][j]), for
   // j in 0 .. count-1; each readable 16 floats beyond both ends (ktSourceMap's planes).
-  const float* signal[1 + ktKernelRows::kMaxChannels];
+  const float* signal[1 + kSweepChannels];
   int count;
   int origin;         // the output column tap 0 of member 0 lands on; member j's lands on origin + j
   const float* taps;  // the kernel row
-  ktKernelRows::Span span;
+  ktKernelSpan span;
   int x, r;  // the output row
 };
 
 // Whether the pass costs less column by column than member by member.
-bool columnsPay(const ktKernelRows::Span& span, int count);
+bool columnsPay(const ktKernelSpan& span, int count);
 
 // Adds the pass into rows[0] (weight) and rows[1 .. channels] (colour), its run into the
 // difference rows of the same order (what a run beginning left of x adds at x into `starts`),

@@ -11,8 +11,8 @@ void ktSliceBuffers::reset(int slices, const DD::Image::ChannelSet& channels, in
   options_ = options;
   const size_t n = static_cast<size_t>(std::max(1, slices));
   rows_.assign(n * kKinds * channels_, nullptr);
-  runCoverage.assign(options.differences ? n : 0, nullptr);
-  runStarts.assign(options.differences ? n : 0, nullptr);
+  runCoverage_.assign(options.differences ? n : 0, nullptr);
+  runStarts_.assign(options.differences ? n : 0, nullptr);
   sums_.assign(options.doubleSums ? n * 2 * channels_ : 0, nullptr);
   blockOf_.assign(n, -1);
   made_ = 0;  // the blocks keep their storage for the slices this row makes
@@ -47,10 +47,10 @@ void ktSliceBuffers::prepare(size_t slice) {
     if (options_.sharedWeights) next += width;
   }
   if (differences) {
-    runCoverage[slice] = next - x_;
+    runCoverage_[slice] = next - x_;
     std::vector<double>& starts = starts_[size_t(blockOf_[slice])];
     starts.assign(rows, 0.0);
-    runStarts[slice] = starts.data();
+    runStarts_[slice] = starts.data();
   }
 }
 

@@ -54,12 +54,12 @@ class ktSliceBuffers {
   // column i adds beyond column i-1 (entry x what column x adds).
   float* colourDifference(size_t slice, int c) const { return rows_[row(slice, kColourDifference, c)]; }
   float* weightDifference(size_t slice, int c) const { return rows_[row(slice, kWeightDifference, c)]; }
-  // Per slice, the differences of how many runs cover each column: where none does, the running
-  // sums are exactly 0, whatever the rounding of the terms before.
-  std::vector<float*> runCoverage;
-  // Per slice, what runs beginning left of the row add at its first column, by row (the colour
-  // rows in channel order, then the weight rows): in double, as it sums whole runs.
-  std::vector<double*> runStarts;
+  // With differences, the differences of how many runs cover each column of `slice`: where none
+  // does, the running sums are exactly 0, whatever the rounding of the terms before.
+  float* runCoverage(size_t slice) const { return runCoverage_[slice]; }
+  // With differences, what runs beginning left of the row add at its first column in `slice`, by
+  // row (the colour rows in channel order, then the weight rows): in double, as it sums whole runs.
+  double* runStarts(size_t slice) const { return runStarts_[slice]; }
 
   // Adds the running sums of the difference rows into their rows (in double, so the long sums
   // round once per column) and zeroes them.
@@ -83,8 +83,10 @@ class ktSliceBuffers {
   std::vector<DD::Image::Channel> channelList_;
   Options options_;
   std::vector<float*> rows_;  // by slice, kind, channel position
+  std::vector<float*> runCoverage_;  // by slice, null until made
+  std::vector<double*> runStarts_;   // by slice, null until made
   // The storage of the slices made, in the order they were made, kept for the rows after: per
-  // slice its colour rows, its weight rows, their differences; and its runStarts.
+  // slice its colour rows, its weight rows, their differences; and its run starts.
   std::vector<std::vector<float>> blocks_;
   std::vector<std::vector<double>> starts_;
   std::vector<std::vector<double>> sumBlocks_;  // with doubleSums, beside blocks_: colour then weight rows

@@ -91,7 +91,7 @@ struct Scatter {
   void operator()(const Render& render, int y, int sx, int sy, float size, float value,
                   float chromaticMatte) {
     const float v[4] = {value, value, value, value};
-    convole(render.context(), x, y, r, ktScatter{sx, sy, size, 1.0f, 0, chromaticMatte, v}, buffers);
+    orvel::convole(render.context(), {y, x, r}, ktScatter{sx, sy, size, 1.0f, 0, chromaticMatte, v}, buffers);
   }
   float weight(Channel z, int col) const { return buffers.weight(0, int(z) - 1)[col]; }
   int x, r;
@@ -166,7 +166,7 @@ OwnedRow renderRow(const Render& render, MemoryIop& image, int y, int x, int r,
                    const ChannelSet& channels = Mask_RGBA) {
   OwnedRow out(x, r);
   ktSliceBuffers slices;
-  defocus(render.context(), image, render.mattes, y, x, r, channels, slices, out.row());
+  orvel::defocus(render.context(), {y, x, r}, image, render.mattes, channels, slices, out.row());
   return out;
 }
 

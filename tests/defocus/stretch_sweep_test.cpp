@@ -47,11 +47,11 @@ struct Rows {
     std::uniform_real_distribution<float> value(0.5f, 2.0f);
     row.push_back(buffers.weight(0, 0));
     difference.push_back(buffers.weightDifference(0, 0));
-    start.push_back(buffers.runStarts[0] + channels);
+    start.push_back(buffers.runStarts(0) + channels);
     for (int c = 0; c < channels; ++c) {
       row.push_back(buffers.colour(0, c));
       difference.push_back(buffers.colourDifference(0, c));
-      start.push_back(buffers.runStarts[0] + c);
+      start.push_back(buffers.runStarts(0) + c);
     }
     for (float* v : row) std::generate(v + x, v + r, [&] { return value(random); });
   }
@@ -151,7 +151,7 @@ class StretchSweeps : public ::testing::TestWithParam<SweepCase> {
       column.x = c.x;
       column.r = c.r;
       sweepColumns(column, c.channels, rows.row.data(), rows.difference.data(), rows.start.data(),
-                   rows.buffers.runCoverage[0]);
+                   rows.buffers.runCoverage(0));
     }
     rows.buffers.foldDifferences();
   }

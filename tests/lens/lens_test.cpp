@@ -33,8 +33,8 @@ ktOrvelSettings artistic(int falloff = kFalloffLinear, float front = 1.0f, float
 }
 
 // Real lens focused at 100 cm, 50 mm at f/2, 24 x 12 mm film back, 2048 x 1024 pixels.
-ktOrvelSettings realLens(int depthStyle = 0, float scale = 1.0f, float focus = 100.0f, int worldScale = 1,
-                         float focalLength = 50.0f) {
+ktOrvelSettings realLens(int depthStyle = 0, float scale = 1.0f, float focus = 100.0f,
+                         int worldScale = kWorldCm, float focalLength = 50.0f) {
   ktOrvelSettings s;
   s.realWorldLens = true;
   s.focalPlane = focus;
@@ -97,8 +97,8 @@ INSTANTIATE_TEST_SUITE_P(
         CocCase{"lens behind focus", realLens(), 256, 200, DepthKind::Flat, thinLens(200), kBack},
         CocCase{"lens in front", realLens(), 256, 50, DepthKind::Flat, thinLens(50), kFront},
         CocCase{"lens at focus", realLens(), 256, 100, DepthKind::Flat, 0, kBack},
-        CocCase{"lens in metres", realLens(0, 1, 1, 2), 256, 2, DepthKind::Flat, thinLens(200), kBack},
-        CocCase{"lens in feet", realLens(0, 1, 1000 / 304.8f, 4), 256, 2000 / 304.8f, DepthKind::Flat, thinLens(200), kBack},
+        CocCase{"lens in metres", realLens(0, 1, 1, kWorldM), 256, 2, DepthKind::Flat, thinLens(200), kBack},
+        CocCase{"lens in feet", realLens(0, 1, 1000 / 304.8f, kWorldFeet), 256, 2000 / 304.8f, DepthKind::Flat, thinLens(200), kBack},
         CocCase{"lens focused at 1e9", realLens(0, 1, 1e9f), 256, 10, DepthKind::Flat, thinLens(10, 1e9), kFront},
         CocCase{"lens focused at 1e30", realLens(0, 1, 1e30f), 256, 10, DepthKind::Deep, thinLens(10, 1e30), kFront},
         CocCase{"lens infinite", realLens(0, 2), 40, kInf, DepthKind::Flat, 80, kBack},
@@ -110,8 +110,8 @@ INSTANTIATE_TEST_SUITE_P(
         CocCase{"inverse 0.02 is 50", realLens(kDepthInverse), 256, 0.02f, DepthKind::Flat, thinLens(50), kFront},
         // Focused at the focal length (an infinite coefficient) only the infinitely far blur; a
         // focus region of 0 is a step; a NaN depth has no region.
-        CocCase{"focus at focal length", realLens(0, 1, 100, 1, 1000), 33, 300, DepthKind::Flat, 0, kBack},
-        CocCase{"focal length infinite", realLens(0, 1, 100, 1, 1000), 33, kInf, DepthKind::Flat, 33, kBack},
+        CocCase{"focus at focal length", realLens(0, 1, 100, kWorldCm, 1000), 33, 300, DepthKind::Flat, 0, kBack},
+        CocCase{"focal length infinite", realLens(0, 1, 100, kWorldCm, 1000), 33, kInf, DepthKind::Flat, 33, kBack},
         CocCase{"step at focus", artistic(kFalloffLinear, 1, 1, 1, 0), 256, 10, DepthKind::Flat, 0, kBack},
         CocCase{"step beyond", artistic(kFalloffLinear, 1, 1, 1, 0), 256, 10.001f, DepthKind::Flat, 20, kBack},
         CocCase{"step in front", artistic(kFalloffLinear, 1, 1, 1, 0), 256, 3, DepthKind::Flat, 20, kFront},

@@ -107,6 +107,15 @@ TEST(EnableRules, AppliedWhenASavedNodeIsReopened) {
 }
 
 // Knobs that clamp hold values within their declared range, whatever a script stores.
+// What the host's registry holds of the node: its name, constructor and build stamp.
+TEST(Registration, FindsTheNodeWithItsBuildStamp) {
+  const Op::Description* d = Op::find_description("ktOrvel", nullptr);
+  ASSERT_NE(d, nullptr);
+  EXPECT_STREQ(d->compiled, "Jun 23 2020 for 11.3v6");
+  std::unique_ptr<Op> op(d->constructor(nullptr));
+  EXPECT_STREQ(op->Class(), "ktOrvel");
+}
+
 TEST(Knobs, ClampedKnobsHoldTheirRange) {
   Scene s;
   // clang-format off
