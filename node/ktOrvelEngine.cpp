@@ -52,7 +52,8 @@ void ktOrvel::deepPath(orvel::RowRegion region, const ChannelSet& channels, Row&
   }
   Row front(x, r);
   Row back(x, r);
-  if (settings.focusOutput != kFocusBack) deepDefocus(region, DeepPass::Front, channels + ChannelSet(Chan_Alpha), front);
+  if (settings.focusOutput != kFocusBack)
+    deepDefocus(region, DeepPass::Front, channels + ChannelSet(Chan_Alpha), front);
   if (settings.focusOutput != kFocusFront) deepDefocus(region, DeepPass::Back, channels, back);
   const float* frontAlpha = front[Chan_Alpha];
   for (Channel z : channels.intersection(settings.activeChannels)) {
@@ -92,9 +93,9 @@ void ktOrvel::defocus(orvel::RowRegion region, const ChannelSet& channels, Row& 
 void ktOrvel::deepDefocus(orvel::RowRegion region, DeepPass pass, const ChannelSet& channels, Row& row) {
   if (kernels.empty()) return;
   const auto scratch = rowScratch.take();
-  if (!referenceEngine &&
-      deepBands[int(pass)].covers(region.y, region.x, region.r, padding) &&
-      orvel::fastDefocus(renderContext(), region, *input(kInput), deepBands[int(pass)], channels, *scratch, row))
+  if (!referenceEngine && deepBands[int(pass)].covers(region.y, region.x, region.r, padding) &&
+      orvel::fastDefocus(renderContext(), region, *input(kInput), deepBands[int(pass)], channels, *scratch,
+                         row))
     return;
   orvel::deepDefocus(renderContext(), region, *input(kInput), optionalInput(kMattes), deepOp(), pass,
                      channels, scratch->slices, row);

@@ -180,8 +180,8 @@ SliceExtent LayerBuilder::hiddenExtent(int slice, const SliceExtent& content) co
   for (int y = y0; y <= y1; ++y)
     for (int x = x0; x <= x1; ++x)
       if (opaqueIn_[size_t(y) * size_t(out_.formatWidth) + size_t(x)] < slice)
-        hidden.x0 = std::min(hidden.x0, x), hidden.x1 = std::max(hidden.x1, x), hidden.y0 = std::min(hidden.y0, y),
-        hidden.y1 = std::max(hidden.y1, y);
+        hidden.x0 = std::min(hidden.x0, x), hidden.x1 = std::max(hidden.x1, x),
+        hidden.y0 = std::min(hidden.y0, y), hidden.y1 = std::max(hidden.y1, y);
   return hidden;
 }
 
@@ -258,7 +258,8 @@ void LayerBuilder::markTiles(ktTraceLayer& layer, float largestShift) const {
     for (int x = 0; x < layer.width; ++x) {
       const size_t i = size_t(y) * size_t(layer.width) + size_t(x);
       bool content = false;
-      for (int p = 0; p <= out_.alphaPlane() && !content; ++p) content = layer.data[size_t(p) * area + i] != 0.0f;
+      for (int p = 0; p <= out_.alphaPlane() && !content; ++p)
+        content = layer.data[size_t(p) * area + i] != 0.0f;
       if (!content) continue;
       layer.occupied[size_t(y / t + 1) * stride + size_t(x / t + 1)] = 1;
       const float spread = aberration_ ? layer.plane(out_.spreadPlane())[i] : 0.0f;
@@ -317,12 +318,13 @@ void LayerBuilder::continueSurfaces(size_t k) {
         const ktTraceLayer& nearer = out_.layers[j];
         const int nx = fx - nearer.x, ny = fy - nearer.y;
         if (nx < 0 || ny < 0 || nx >= nearer.width || ny >= nearer.height) continue;
-        const size_t n = size_t(ny) * size_t(nearer.width) + size_t(nx), nearerArea = size_t(nearer.width) *
-                                                                                         size_t(nearer.height);
+        const size_t n = size_t(ny) * size_t(nearer.width) + size_t(nx),
+                     nearerArea = size_t(nearer.width) * size_t(nearer.height);
         if (nearer.data[size_t(out_.alphaPlane()) * nearerArea + n] == 0.0f) continue;
         const float r = nearer.data[size_t(out_.radiusPlane()) * nearerArea + n];
         if (std::fabs(r - beside) <= 1.0f + 0.1f * std::max(std::fabs(r), std::fabs(beside)))
-          for (int p = 0; p < planes; ++p) layer.data[size_t(p) * area + i] = nearer.data[size_t(p) * nearerArea + n];
+          for (int p = 0; p < planes; ++p)
+            layer.data[size_t(p) * area + i] = nearer.data[size_t(p) * nearerArea + n];
         break;
       }
     }
@@ -404,7 +406,8 @@ void LayerBuilder::fillPixel(Worker& w, int x, int y, const DeepPixel& pieces, c
     }
     at[size_t(out_.alphaPlane()) * area] += share;
     p.radius += share * traceRadius(ctx_, piece.coc.coc, int(piece.coc.region), m.defocus);
-    p.spread += share * scatter::aberrationSpread(scatter::kernelSize(piece.coc.coc, m.defocus), m.aberration);
+    p.spread +=
+        share * scatter::aberrationSpread(scatter::kernelSize(piece.coc.coc, m.defocus), m.aberration);
     p.weight += share;
     p.transmittance *= 1.0f - alpha;
   }

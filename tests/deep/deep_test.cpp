@@ -83,8 +83,8 @@ struct Engine {
   OwnedRow run(DeepOp& deep, int y, int x, int r, int pass = 0, Iop* mattes = nullptr) const {
     OwnedRow row(x, r);
     ktSliceBuffers slices;
-    orvel::deepDefocus(ctx, {y, x, r}, const_cast<MemoryIop&>(flat), mattes, &deep, DeepPass(pass), Mask_RGBA, slices,
-                       row.row());
+    orvel::deepDefocus(ctx, {y, x, r}, const_cast<MemoryIop&>(flat), mattes, &deep, DeepPass(pass), Mask_RGBA,
+                       slices, row.row());
     return row;
   }
   ktOrvelSettings s;
