@@ -96,6 +96,13 @@ size_t ktOrvel::mappedBands() const {
   return mapped;
 }
 
+extern "C" __attribute__((visibility("default"))) void ktOrvelLimitMemory(Op* op, double bytes) {
+  if (auto* node = dynamic_cast<ktOrvel*>(op)) {
+    node->limitMemory(bytes);
+    node->invalidate();
+  }
+}
+
 extern "C" __attribute__((visibility("default"))) void ktOrvelUseReferenceEngine(Op* op, int reference) {
   if (auto* node = dynamic_cast<ktOrvel*>(op)) {
     node->useReferenceEngine(reference != 0);

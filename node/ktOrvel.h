@@ -63,6 +63,8 @@ class ktOrvel : public DD::Image::Iop {
   // The straightforward engine (kept as the reference) or the fast one, for the next open.
   void useReferenceEngine(bool reference) { referenceEngine = reference; }
   bool usesReferenceEngine() const { return referenceEngine; }
+  // The most the Lens Trace layers may take, in bytes; 0 (the default) for half the memory.
+  void limitMemory(double bytes) { memoryLimit = bytes > 0 ? bytes : 0.0; }
   // Bands of source rows the fast engine mapped since open, over every deep pass.
   size_t mappedBands() const;
   // What the last validation and open found, beside the messages they gave.
@@ -85,6 +87,7 @@ class ktOrvel : public DD::Image::Iop {
   DD::Image::ChannelSet matteChannels;
   int padding = 0;
   int kernelSizeLimit = 0;
+  double memoryLimit = 0.0;  // bytes the traced layers may take; 0: half the memory
   ktOrvelFindings findings_;
 
   // The source pixels mapped once per render for the fast engine, band by band as rows need
@@ -142,3 +145,8 @@ class ktOrvel : public DD::Image::Iop {
 // `reference` non-zero selects the straightforward engines kept for verification. Other
 // operators are left alone.
 extern "C" void ktOrvelUseReferenceEngine(DD::Image::Op* op, int reference);
+
+// Sets the most a ktOrvel node's Lens Trace layers may take, in bytes (0: half the memory), for
+// a host that loads the plug-in module and limits what a render may hold. Other operators are
+// left alone.
+extern "C" void ktOrvelLimitMemory(DD::Image::Op* op, double bytes);

@@ -72,15 +72,15 @@ double traceMemoryLimit() {
 }  // namespace
 
 // The traced layers and the aperture samples; the gather needs no kernel bank. Layers beyond the
-// memory limit are refused with an error, and the rows stay empty.
+// memory limit (the one set, or half the memory) are refused with an error, and the rows stay empty.
 void ktOrvel::buildLensTrace() {
-  const double limit = traceMemoryLimit();
+  const double limit = memoryLimit > 0 ? memoryLimit : traceMemoryLimit();
   traceLayers = buildTraceLayers(renderContext(), *deepOp(), *input(kInput), optionalInput(kMattes),
                                  Thread::numCPUs, limit);
   if (!traceLayers.built && traceLayers.bytes > limit) {
     const double gb = 1024.0 * 1024.0 * 1024.0;
-    error("Lens Trace layers would take %.1f GB, more than the %.1f GB allowed (half the memory)",
-          traceLayers.bytes / gb, limit / gb);
+    error("Lens Trace layers would take %.2f GB, more than the %.2f GB allowed (%s)", traceLayers.bytes / gb,
+          limit / gb, memoryLimit > 0 ? "the memory limit set" : "half the memory");
   }
   std::vector<int> planes(traceLayers.channels.begin(), traceLayers.channels.end());
   if (planes.empty()) planes.push_back(Chan_Alpha);

@@ -102,8 +102,9 @@ CLI::Option* addRender(CLI::App& app, RenderRequest& r) {
          "fast (default), or reference: the straightforward engine kept for verification")
       ->check(CLI::IsMember({"fast", "reference"}))
       ->type_name("ENGINE");
-  sub->add_option("--max-memory", r.maxMemoryGB,
-                  "refuse inputs that would take more than this once read (default: half the memory)")
+  sub->add_option(
+         "--max-memory", r.maxMemoryGB,
+         "refuse inputs, and Lens Trace layers, that would take more than this (default: half the memory)")
       ->type_name("GB")
       ->check(CLI::PositiveNumber);
   sub->add_option("--depth-edges", r.depthEdges,

@@ -66,6 +66,12 @@ Status loadNodePlugin(const std::string& moduleName, const std::string& nodeName
 
 void* pluginSymbol(const char* symbol) { return ::dlsym(loadedModule ? loadedModule : RTLD_DEFAULT, symbol); }
 
+void limitNodeMemory(DD::Image::Op& node, double bytes) {
+  using LimitMemory = void (*)(DD::Image::Op*, double);
+  if (const auto limit = reinterpret_cast<LimitMemory>(pluginSymbol("ktOrvelLimitMemory")))
+    limit(&node, bytes);
+}
+
 Status chooseEngine(DD::Image::Op& node, bool reference) {
   using UseReference = void (*)(DD::Image::Op*, int);
   const auto use = reinterpret_cast<UseReference>(pluginSymbol("ktOrvelUseReferenceEngine"));

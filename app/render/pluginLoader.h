@@ -37,3 +37,8 @@ void* pluginSymbol(const char* symbol);
 
 // Selects the engine of `node` through the plug-in's C entry point ktOrvelUseReferenceEngine.
 Status chooseEngine(DD::Image::Op& node, bool reference);
+
+// Hands the renderer's memory limit to `node` through the plug-in's C entry point
+// ktOrvelLimitMemory, for what the node builds itself (the Lens Trace layers); a plug-in without
+// it keeps its own limit.
+void limitNodeMemory(DD::Image::Op& node, double bytes);

@@ -147,6 +147,7 @@ Status RenderJob::prepare() {
   takeDepthEdgesAssignments(assignments_, edgeAssignments_);
   if (Status s = createOrvelNode(node_, iop_); !s.ok()) return s;
   if (Status s = chooseEngine(*node_, request_.referenceEngine); !s.ok()) return s;
+  limitNodeMemory(*node_, maxBytes_);
   if (request_.hasCamera) OpHost::connect(*node_, kCamera, &camera_);
   return insertDepthEdges();
 }

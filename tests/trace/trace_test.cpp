@@ -127,9 +127,10 @@ TEST(LensTrace, SharpLayerPassesUnchangedAndCompositesPiecesOfOneSlice) {
                     {u(rng), u(rng), u(rng), 1.0f, 10.1f}});
     return want.back();
   });
-  auto image = render(*deep, with({{"focalPlane", "10"}, {"focusRegionSize", "4"}, {"multiplier", "9"},
-                                   {"correctiveSlices", "1"}},
-                                  lensTrace(100)));
+  auto image = render(
+      *deep,
+      with({{"focalPlane", "10"}, {"focusRegionSize", "4"}, {"multiplier", "9"}, {"correctiveSlices", "1"}},
+           lensTrace(100)));
   ASSERT_TRUE(image);
   for (int y = 0; y < kSide; ++y)
     for (int x = 0; x < kSide; ++x) {
@@ -218,8 +219,7 @@ TEST_P(HalfPlane, HidesTheShareOfTheDiscTheGeometrySays) {
   EXPECT_NEAR(total / 1000.0, visible, 0.02) << "t " << t;
 }
 
-INSTANTIATE_TEST_SUITE_P(LensTrace, HalfPlane,
-                         ::testing::Values(40, 47, 52, 58),
+INSTANTIATE_TEST_SUITE_P(LensTrace, HalfPlane, ::testing::Values(40, 47, 52, 58),
                          [](const auto& info) { return "light_column_" + std::to_string(info.param); });
 
 // Rendered as a renderer writes it: an in-focus opaque square over a blurred wall that holds no
@@ -235,19 +235,47 @@ TEST(LensTrace, NoHoleBehindAnInFocusSquare) {
     for (int x = 0; x < kSide; ++x) {
       ASSERT_GT(image->at(x, y, Chan_Alpha), 0.9999f) << x << "," << y;
       for (int k = 0; k < 3 && (std::abs(x - 48) >= 12 || std::abs(y - 48) >= 12); ++k)
-          ASSERT_NEAR(image->at(x, y, Channel(Chan_Red + k)), (k == 0 ? 0.2 : k == 1 ? 0.5 : 0.8), 0.002)
-              << x << "," << y;
+        ASSERT_NEAR(image->at(x, y, Channel(Chan_Red + k)),
+                    (k == 0   ? 0.2
+                     : k == 1 ? 0.5
+                              : 0.8),
+                    0.002)
+            << x << "," << y;
     }
+}
+
+// A limit handed in through the plug-in's entry point refuses layers beyond it, and only those:
+// one layer of the tilted plane alone, at least 3 x 98 pixels of 4 floats, passes 4 kB.
+TEST(LensTrace, LayersBeyondTheMemoryLimitSetAreRefused) {
+  auto deep = deepFrame([](int x, int) { return Pixel{{0.5f, 0.5f, 0.5f, 1, 600.0f + 30.0f * float(x)}}; });
+  MemoryIop flat(Format(kSide, kSide), Box(0, 0, kSide, kSide), ChannelSet(Mask_RGBA) + ChannelSet(Chan_Z));
+  for (const double limit : {4096.0, 1e9}) {
+    ktOrvel node(nullptr);
+    OpHost::buildKnobs(node);
+    OpHost::connect(node, ktOrvel::kInput, &flat);
+    OpHost::connect(node, ktOrvel::kDeepInput, deep.get());
+    setKnobs(node, with(with(kThinLens, lensTrace(4)), {{"correctiveSlices", "40"},
+                                                        {"overrideNearAndFarForSlices", "true"},
+                                                        {"depthSlicesNearAndFar", "600 3450"}}));
+    ktOrvelLimitMemory(&node, limit);
+    const RenderReport report = renderFrame(node, RenderOptions());
+    if (limit < 1e9) {
+      ASSERT_EQ(report.errors.size(), 1u);
+      EXPECT_NE(report.errors[0].find("the memory limit set"), std::string::npos) << report.errors[0];
+    } else {
+      EXPECT_TRUE(report.errors.empty());
+    }
+  }
 }
 
 // An opaque grey plane whose depth runs from 600 to 3450 mm across the frame, cut by the slices.
 class TiltedPlane : public ::testing::TestWithParam<int> {};
 TEST_P(TiltedPlane, ComesOutUniformWithoutSeams) {
   auto deep = deepFrame([](int x, int) { return Pixel{{0.5f, 0.5f, 0.5f, 1, 600.0f + 30.0f * float(x)}}; });
-  auto image = render(*deep, with(with(kThinLens, lensTrace(64)),
-                                  {{"correctiveSlices", std::to_string(GetParam())},
-                                   {"overrideNearAndFarForSlices", "true"},
-                                   {"depthSlicesNearAndFar", "600 3450"}}));
+  auto image =
+      render(*deep, with(with(kThinLens, lensTrace(64)), {{"correctiveSlices", std::to_string(GetParam())},
+                                                          {"overrideNearAndFarForSlices", "true"},
+                                                          {"depthSlicesNearAndFar", "600 3450"}}));
   ASSERT_TRUE(image);
   for (int y = 0; y < kSide; ++y)
     for (int x = 0; x < kSide; ++x) {
@@ -285,8 +313,9 @@ TEST_P(ThinBar, HidesTheShareOfTheApertureItCovers) {
     EXPECT_NEAR(1.0 - light / (kSide - 40), hidden, 0.02) << "column " << x;
   }
 }
-INSTANTIATE_TEST_SUITE_P(LensTrace, ThinBar, ::testing::Bool(),
-                         [](const auto& info) { return std::string(info.param ? "with_square" : "bar_alone"); });
+INSTANTIATE_TEST_SUITE_P(LensTrace, ThinBar, ::testing::Bool(), [](const auto& info) {
+  return std::string(info.param ? "with_square" : "bar_alone");
+});
 
 // Nothing hides anything: a textured plane at 2000 mm comes out as "See Through" draws it, within
 // the noise of 256 samples a pixel.
@@ -299,7 +328,8 @@ TEST(LensTrace, WithoutOcclusionDrawsWhatSeeThroughDraws) {
   ASSERT_TRUE(traced && scattered);
   double squares = 0.0;
   for (int y = 0; y < kSide; ++y)
-    for (int x = 0; x < kSide; ++x) squares += std::pow(traced->at(x, y, Chan_Red) - scattered->at(x, y, Chan_Red), 2);
+    for (int x = 0; x < kSide; ++x)
+      squares += std::pow(traced->at(x, y, Chan_Red) - scattered->at(x, y, Chan_Red), 2);
   EXPECT_LT(std::sqrt(squares / (kSide * kSide)), 0.01);
 }
 
