@@ -11,6 +11,7 @@
 #include "files/deflatedExrReader.h"
 #include "files/exrHeaderCheck.h"
 #include "files/inputChecks.h"
+#include "files/zipPartDecoder.h"
 
 namespace {
 
@@ -104,16 +105,23 @@ Status openExrPart(const std::string& path, const std::string& part, double maxB
   if (Status s = checkInputPath(path); !s.ok()) return s;
   if (Status s = checkExrHeader(path, maxBytes); !s.ok()) return s;
   ExrPart opened;
-  if (Status s = openDeflatedExr(path, maxBytes, Imf::globalThreadCount(), opened.copy); !s.ok()) return s;
   try {
-    opened.file = opened.copy
-                      ? std::make_unique<Imf::MultiPartInputFile>(*opened.copy, Imf::globalThreadCount())
-                      : std::make_unique<Imf::MultiPartInputFile>(path.c_str(), Imf::globalThreadCount());
+    opened.file = std::make_unique<Imf::MultiPartInputFile>(path.c_str(), Imf::globalThreadCount());
   } catch (const std::exception& e) {
     return Status::usage("cannot read '" + path + "': " + firstLine(e.what()));
   }
   if (Status s = choosePart(path, *opened.file, part, opened.index, warnings); !s.ok()) return s;
   if (Status s = checkPartHeader(path, opened.header()); !s.ok()) return s;
+  opened.decodeZip = decodesZipPart(opened.header());
+  if (!opened.decodeZip) {
+    // Other zip parts are read from a copy with their chunks decompressed.
+    if (Status s = openDeflatedExr(path, maxBytes, Imf::globalThreadCount(), opened.copy); !s.ok()) return s;
+    try {
+      if (opened.copy) opened.file = std::make_unique<Imf::MultiPartInputFile>(*opened.copy, Imf::globalThreadCount());
+    } catch (const std::exception& e) {
+      return Status::usage("cannot read '" + path + "': " + firstLine(e.what()));
+    }
+  }
   out = std::move(opened);
   return Status::success();
 }

@@ -15,9 +15,11 @@
 // True when the file starts with OpenEXR's magic number; such files never go to other readers.
 bool isExrFile(const std::string& path);
 
-// An opened file and the index of the part chosen; a file with zip parts is read from a copy in
+// An opened file and the index of the part chosen. A flat scanline zip part is decoded chunk by
+// chunk (zipPartDecoder.h, `decodeZip`); a file with other zip parts is read from a copy in
 // memory (deflatedExrReader.h), held here.
 struct ExrPart {
+  bool decodeZip = false;
   std::unique_ptr<Imf::IStream> copy;
   std::unique_ptr<Imf::MultiPartInputFile> file;
   int index = 0;

@@ -15,6 +15,7 @@
 #include "files/fileMapping.h"
 #include "files/imageModule.h"
 #include "files/inputChecks.h"
+#include "files/zipPartDecoder.h"
 
 using namespace DD::Image;
 using namespace standin;
@@ -88,13 +89,19 @@ Status readExr(const std::string& path, double maxBytes, const std::string& part
   const FileWindow display{f.min.x, f.min.y, f.max.x - f.min.x + 1, f.max.y - f.min.y + 1};
   const FileWindow data{d.min.x, d.min.y, d.max.x - d.min.x + 1, d.max.y - d.min.y + 1};
   loaded.image = std::make_unique<MemoryIop>(hostFormat(display), hostBox(data, display), channelSet(ids));
-  Imf::FrameBuffer frame;
+  std::map<std::string, float*> planes;
   for (size_t c = 0; c < names.size(); ++c)
-    if (ids[c] != Chan_Black) frame.insert(names[c], flippedSlice(loaded.image->plane(ids[c]), d));
+    if (ids[c] != Chan_Black) planes[names[c]] = loaded.image->plane(ids[c]);
   try {
-    Imf::InputPart in(*exr.file, exr.index);
-    in.setFrameBuffer(frame);
-    in.readPixels(d.min.y, d.max.y);
+    if (exr.decodeZip) {
+      decodeZipPart(path, exr.index, h, planes, Imf::globalThreadCount());
+    } else {
+      Imf::FrameBuffer frame;
+      for (const auto& [name, plane] : planes) frame.insert(name, flippedSlice(plane, d));
+      Imf::InputPart in(*exr.file, exr.index);
+      in.setFrameBuffer(frame);
+      in.readPixels(d.min.y, d.max.y);
+    }
   } catch (const std::exception& e) {
     return Status::usage("cannot read the pixels of '" + path + "': " + firstLine(e.what()));
   }
