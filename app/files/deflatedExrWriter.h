@@ -1,9 +1,8 @@
 // Flat scanline EXR files of ZIP or ZIPS compression, with their chunks compressed through
 // libdeflate (zipChunk.h) instead of OpenEXR's zlib, at a fraction of its CPU time. OpenEXR's C++
-// library packs the pixels and writes the header into an uncompressed file in memory; its core
-// library finds the rows there; the file written keeps that header byte for byte, its
-// compression set to zip, and follows it with the offset table and the compressed chunks, the
-// plainest parts of EXR's layout.
+// library writes the header; the file keeps it byte for byte and follows it with the offset table
+// and the chunks, the plainest parts of EXR's layout. Each thread packs a chunk's rows from the
+// frame buffer and compresses them, and the chunks go to the file in their order as they finish.
 #pragma once
 
 #include <OpenEXR/ImfFrameBuffer.h>
@@ -11,8 +10,9 @@
 
 #include <string>
 
-// Whether writeDeflatedExr() serves `header`: ZIP or ZIPS, scanline, rows in increasing order.
-bool writesDeflated(const Imf::Header& header);
+// Whether writeDeflatedExr() serves `header` and `frame`: ZIP or ZIPS, scanline, rows in increasing
+// order, every channel at full resolution with a slice of its own type.
+bool writesDeflated(const Imf::Header& header, const Imf::FrameBuffer& frame);
 
 // Writes the data window's rows of `frame` under `header` to `path` on `threads` threads; throws
 // std::exception with the reason on failure.

@@ -134,7 +134,7 @@ void writeExr(const MemoryIop& image, const ChannelNames& names, const WriteOpti
     frame.insert(name, convertedSlice(converted.back(), type, data));
   }
   warnUncompressed(header, options, warnings);
-  if (writesDeflated(header)) return writeDeflatedExr(header, frame, temporary, Imf::globalThreadCount());
+  if (writesDeflated(header, frame)) return writeDeflatedExr(header, frame, temporary, Imf::globalThreadCount());
   Imf::OutputFile out(temporary.c_str(), header, Imf::globalThreadCount());
   out.setFrameBuffer(frame);
   out.writePixels(data.max.y - data.min.y + 1);
