@@ -42,18 +42,18 @@ struct Bilinear {
   Vector w00, w10, w01, w11;
 };
 
-// Where the layer is read for the format position (qx, qy) (pixel centres at half integers):
-// the format's edge pixels repeat beyond it, and outside its box the layer is empty.
+// Where the layer is read for the area position (qx, qy) (pixel centres at half integers):
+// the area's edge pixels repeat beyond it, and outside its box the layer is empty.
 struct LayerFrame {
   int width, x0, x1, y0, y1, originX, originY;
 };
 
-LayerFrame frameOf(const ktTraceLayer& layer, int formatWidth, int formatHeight) {
+LayerFrame frameOf(const ktTraceLayer& layer, int areaWidth, int areaHeight) {
   return {layer.width,
           std::max(0, layer.x),
-          std::min(formatWidth - 1, layer.x + layer.width - 1),
+          std::min(areaWidth - 1, layer.x + layer.width - 1),
           std::max(0, layer.y),
-          std::min(formatHeight - 1, layer.y + layer.height - 1),
+          std::min(areaHeight - 1, layer.y + layer.height - 1),
           layer.x,
           layer.y};
 }
@@ -86,15 +86,15 @@ HWY_INLINE Vector read(Tag d, const Bilinear& b, const float* plane) {
 }
 
 // Whether any ray of pixel (px, py) can meet content of the layer whose radius is at most
-// `radius` (none when negative): the pixels its reads may touch (the format's edges repeating
+// `radius` (none when negative): the pixels its reads may touch (the area's edges repeating
 // beyond it) against the box's, then against the layer's tiles with content.
-bool reaches(const ktTraceLayer& layer, const LayerFrame& f, int formatWidth, int formatHeight, float px,
+bool reaches(const ktTraceLayer& layer, const LayerFrame& f, int areaWidth, int areaHeight, float px,
              float py, float radius) {
   if (radius < 0.0f) return false;
   const float reach = radius + 1.0f;
   auto within = [](float v, int size) { return int(std::floor(std::min(std::max(v, 0.0f), float(size - 1)))); };
-  const int x0 = within(px - reach, formatWidth), x1 = within(px + reach, formatWidth);
-  const int y0 = within(py - reach, formatHeight), y1 = within(py + reach, formatHeight);
+  const int x0 = within(px - reach, areaWidth), x1 = within(px + reach, areaWidth);
+  const int y0 = within(py - reach, areaHeight), y1 = within(py + reach, areaHeight);
   if (x1 < f.x0 || x0 > f.x1 || y1 < f.y0 || y0 > f.y1) return false;
   return layer.holdsWithin(std::max(x0, f.x0) - f.originX, std::max(y0, f.y0) - f.originY,
                            std::min(x1, f.x1) - f.originX, std::min(y1, f.y1) - f.originY);
@@ -159,16 +159,20 @@ void traceRow(const ktTraceLayers& layers, const ktApertureSamples& samples, int
   const int layerCount = std::min(int(layers.layers.size()), 256);
   LayerFrame frames[256];
   for (int k = 0; k < layerCount; ++k)
-    frames[k] = frameOf(layers.layers[size_t(k)], layers.formatWidth, layers.formatHeight);
-  const float py = float(y) + 0.5f;
+    frames[k] = frameOf(layers.layers[size_t(k)], layers.areaWidth, layers.areaHeight);
+  // Positions within the layers' area: host pixel (i, y) is area pixel (i - originX, y - originY).
+  const int ay = y - layers.originY;
+  const float py = float(ay) + 0.5f;
   for (int i = x; i < r; ++i) {
+    const int ax = i - layers.originX;
+    const float px = float(ax) + 0.5f;
     double light[kMaxTracedChannels] = {}, open = 0.0;
     bool live[256];
     float footprint = 0.0f;
     for (int k = 0; k < layerCount; ++k) {
       const ktTraceLayer& layer = layers.layers[size_t(k)];
-      const float radius = layer.reachAt(i, y);
-      live[k] = reaches(layer, frames[k], layers.formatWidth, layers.formatHeight, float(i) + 0.5f, py, radius);
+      const float radius = layer.reachAt(ax, ay);
+      live[k] = reaches(layer, frames[k], layers.areaWidth, layers.areaHeight, px, py, radius);
       if (live[k]) footprint = std::max(footprint, radius);
     }
     const int rays = raysFor(samples.count, footprint);
@@ -179,7 +183,7 @@ void traceRow(const ktTraceLayers& layers, const ktApertureSamples& samples, int
       Vector blockLight[kMaxTracedChannels];
       for (int c = 0; c < planes; ++c) blockLight[c] = hn::Zero(d);
       const Vector t = traceBlock(d, layers, frames, layerCount, live, ux + b, uy + b,
-                                  std::min(lanes, rays - b), float(i) + 0.5f, py, blockLight);
+                                  std::min(lanes, rays - b), px, py, blockLight);
       open += laneSum(d, t);
       for (int c = 0; c < planes; ++c) light[c] += laneSum(d, blockLight[c]);
     }

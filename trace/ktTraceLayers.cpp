@@ -61,7 +61,8 @@ class LayerBuilder {
 
  private:
   struct Worker {
-    explicit Worker(int width) : flat(0, width), mattes(0, width) {}
+    // Rows over the area's columns, host coordinates.
+    Worker(int left, int right) : flat(left, right), mattes(left, right) {}
     DeepPlane plane;
     DeepOutPixel combined;
     Row flat;
@@ -111,32 +112,33 @@ void LayerBuilder::run(unsigned threads, Job job) {
     LayerBuilder* self;
     Job* job;
   } call{this, &job};
-  while (workers_.size() < threads) workers_.push_back(std::make_unique<Worker>(out_.formatWidth));
+  while (workers_.size() < threads) workers_.push_back(std::make_unique<Worker>(out_.originX, out_.originX + out_.areaWidth));
   Thread::spawn(
       [](unsigned index, unsigned n, void* user) {
         Call& c = *static_cast<Call*>(user);
-        for (int y = int(index); y < c.self->out_.formatHeight; y += int(n))
+        for (int y = int(index); y < c.self->out_.areaHeight; y += int(n))
           (*c.job)(*c.self->workers_[index], y);
       },
       threads, &call);
   Thread::wait(&call);
 }
 
-// Calls visit(x, pieces, offered channels) for every pixel of row y the deep input delivers.
+// Calls visit(x, pieces, offered channels) for every pixel of area row y the deep input
+// delivers, x in area pixels.
 template <class Visit>
 void LayerBuilder::walkRow(Worker& w, int y, Visit&& visit) {
-  const int width = out_.formatWidth;
-  if (!deep_.deepEngine(Box(0, y, width, y + 1), request_, w.plane)) return;
+  const int left = out_.originX, right = left + out_.areaWidth, hostY = y + out_.originY;
+  if (!deep_.deepEngine(Box(left, hostY, right, hostY + 1), request_, w.plane)) return;
   const Box& box = w.plane.box();
-  if (y < box.y() || y >= box.t()) return;
-  for (int x = std::max(0, box.x()); x < std::min(width, box.r()); ++x)
-    visit(x, cutPieces(w.plane, y, x, w.combined), w.plane.channels());
+  if (hostY < box.y() || hostY >= box.t()) return;
+  for (int x = std::max(left, box.x()); x < std::min(right, box.r()); ++x)
+    visit(x - left, cutPieces(w.plane, hostY, x, w.combined), w.plane.channels());
 }
 
 void LayerBuilder::measure(unsigned threads) {
-  while (workers_.size() < threads) workers_.push_back(std::make_unique<Worker>(out_.formatWidth));
+  while (workers_.size() < threads) workers_.push_back(std::make_unique<Worker>(out_.originX, out_.originX + out_.areaWidth));
   for (auto& w : workers_) w->extents.assign(size_t(slices_), SliceExtent());
-  opaqueIn_.assign(size_t(out_.formatWidth) * size_t(out_.formatHeight), std::numeric_limits<int>::max());
+  opaqueIn_.assign(size_t(out_.areaWidth) * size_t(out_.areaHeight), std::numeric_limits<int>::max());
   run(threads, [this](Worker& w, int y) {
     walkRow(w, y, [&](int x, const DeepPixel& pieces, const ChannelMap&) {
       float covered = 0.0f;
@@ -145,7 +147,7 @@ void LayerBuilder::measure(unsigned threads) {
         if (!passKeeps(pass_, piece.coc.region) || !(piece.alpha != 0.0f)) continue;
         if (1.0f - covered < kOpaque) w.keepsHidden = true;
         covered += (1.0f - covered) * std::min(1.0f, std::fabs(piece.alpha));
-        int& opaque = opaqueIn_[size_t(y) * size_t(out_.formatWidth) + size_t(x)];
+        int& opaque = opaqueIn_[size_t(y) * size_t(out_.areaWidth) + size_t(x)];
         if (1.0f - covered < kOpaque) opaque = std::min(opaque, int(piece.slice));
         SliceExtent& e = w.extents[piece.slice];
         e.x0 = std::min(e.x0, x), e.x1 = std::max(e.x1, x), e.y0 = std::min(e.y0, y),
@@ -175,11 +177,11 @@ SliceExtent LayerBuilder::hiddenExtent(int slice, const SliceExtent& content) co
       }
   const int margin = int(std::ceil(2.0f * widest)) + 2;
   SliceExtent hidden;
-  const int x0 = std::max(0, content.x0 - margin), x1 = std::min(out_.formatWidth - 1, content.x1 + margin);
-  const int y0 = std::max(0, content.y0 - margin), y1 = std::min(out_.formatHeight - 1, content.y1 + margin);
+  const int x0 = std::max(0, content.x0 - margin), x1 = std::min(out_.areaWidth - 1, content.x1 + margin);
+  const int y0 = std::max(0, content.y0 - margin), y1 = std::min(out_.areaHeight - 1, content.y1 + margin);
   for (int y = y0; y <= y1; ++y)
     for (int x = x0; x <= x1; ++x)
-      if (opaqueIn_[size_t(y) * size_t(out_.formatWidth) + size_t(x)] < slice)
+      if (opaqueIn_[size_t(y) * size_t(out_.areaWidth) + size_t(x)] < slice)
         hidden.x0 = std::min(hidden.x0, x), hidden.x1 = std::max(hidden.x1, x),
         hidden.y0 = std::min(hidden.y0, y), hidden.y1 = std::max(hidden.y1, y);
   return hidden;
@@ -214,9 +216,9 @@ bool LayerBuilder::allocate(double maxBytes) {
 void LayerBuilder::fill(unsigned threads) {
   for (auto& w : workers_) w->pixel.assign(size_t(slices_), PixelSlice{1.0f, 0.0f, 0.0f, 0.0f});
   run(threads, [&](Worker& w, int y) {
-    const int width = out_.formatWidth;
-    w.flat.get(flat_, y, 0, width, s_.activeChannels);
-    w.mattes.fetch(ctx_, mattes_, y);
+    const int hostY = y + out_.originY;
+    w.flat.get(flat_, hostY, out_.originX, out_.originX + out_.areaWidth, s_.activeChannels);
+    w.mattes.fetch(ctx_, mattes_, hostY);
     walkRow(w, y, [&](int x, const DeepPixel& pieces, const ChannelMap& offered) {
       fillPixel(w, x, y, pieces, offered);
     });
@@ -302,7 +304,7 @@ void LayerBuilder::continueSurfaces(size_t k) {
     for (int x = 0; x < layer.width; ++x) {
       const size_t i = size_t(y) * size_t(layer.width) + size_t(x);
       const int fx = layer.x + x, fy = layer.y + y;
-      if (alpha[i] != 0.0f || fx < 0 || fy < 0 || fx >= out_.formatWidth || fy >= out_.formatHeight) continue;
+      if (alpha[i] != 0.0f || fx < 0 || fy < 0 || fx >= out_.areaWidth || fy >= out_.areaHeight) continue;
       float beside = std::numeric_limits<float>::quiet_NaN();
       for (int dy = -1; dy <= 1 && std::isnan(beside); ++dy)
         for (int dx = -1; dx <= 1; ++dx) {
@@ -357,9 +359,9 @@ void LayerBuilder::fillHidden(ktTraceLayer& layer, int slice) {
     for (int x = 0; x < layer.width; ++x) {
       const int fx = layer.x + x, fy = layer.y + y;
       const size_t i = size_t(y) * size_t(layer.width) + size_t(x);
-      outside[i] = fx < 0 || fy < 0 || fx >= out_.formatWidth || fy >= out_.formatHeight;
+      outside[i] = fx < 0 || fy < 0 || fx >= out_.areaWidth || fy >= out_.areaHeight;
       holes[i] = !outside[i] && alpha[i] == 0.0f &&
-                 opaqueIn_[size_t(fy) * size_t(out_.formatWidth) + size_t(fx)] < slice;
+                 opaqueIn_[size_t(fy) * size_t(out_.areaWidth) + size_t(fx)] < slice;
       any = any || holes[i];
     }
   if (!any) return;
@@ -384,8 +386,9 @@ void LayerBuilder::fillHidden(ktTraceLayer& layer, int slice) {
 // Composites the pixel's pieces into the layers of their slices, nearest first: colour and alpha
 // over what the slice holds, radius and spread as the mean of the pieces weighted by what each adds.
 void LayerBuilder::fillPixel(Worker& w, int x, int y, const DeepPixel& pieces, const ChannelMap& offered) {
-  const ktPixelMattes m = w.mattes.at(x);
-  const float bloom = scatter::bloomLevel(s_, ctx_.format, x, y) * m.bloom;
+  const int hostX = x + out_.originX, hostY = y + out_.originY;
+  const ktPixelMattes m = w.mattes.at(hostX);
+  const float bloom = scatter::bloomLevel(s_, ctx_.format, hostX, hostY) * m.bloom;
   const size_t count = pieces.getSampleCount();
   w.touched.clear();
   for (size_t j = 0; j < count; ++j) {
@@ -401,7 +404,7 @@ void LayerBuilder::fillPixel(Worker& w, int x, int y, const DeepPixel& pieces, c
     const float share = p.transmittance * alpha;
     for (size_t c = 0; c < out_.channels.size(); ++c) {
       const Channel z = Channel(out_.channels[c]);
-      const float v = pieceValue(pieces, j, z, alpha, offered.contains(z), w.flat[z][x]);
+      const float v = pieceValue(pieces, j, z, alpha, offered.contains(z), w.flat[z][hostX]);
       at[c * area] += share * scatter::scatteredValue(s_, z, v, bloom);
     }
     at[size_t(out_.alphaPlane()) * area] += share;
@@ -441,8 +444,8 @@ ktTraceLayers buildTraceLayers(const ktRenderContext& ctx, DeepOp& deep, Iop& fl
                                unsigned threads, double maxBytes) {
   const ktOrvelSettings& s = *ctx.settings;
   ktTraceLayers out;
-  out.formatWidth = ctx.format.r() - ctx.format.x();
-  out.formatHeight = ctx.format.t() - ctx.format.y();
+  const Box area = deepSourceArea(ctx, deep);
+  out.originX = area.x(), out.originY = area.y(), out.areaWidth = area.w(), out.areaHeight = area.h();
   for (Channel z : s.activeChannels)
     if (z != Chan_Alpha && z != Chan_DeepFront && z != Chan_DeepBack) out.channels.push_back(int(z));
   if (s.kChrAbb != 0.0f) {
@@ -450,7 +453,7 @@ ktTraceLayers buildTraceLayers(const ktRenderContext& ctx, DeepOp& deep, Iop& fl
     for (int z : out.channels) out.shifts.push_back(scatter::chromaticShiftAt(s, Channel(z), 1.0f));
     out.shifts.push_back(scatter::chromaticShiftAt(s, Chan_Alpha, 1.0f));
   }
-  if (out.formatWidth <= 0 || out.formatHeight <= 0) return out;
+  if (out.areaWidth <= 0 || out.areaHeight <= 0) return out;
   threads = std::max(1u, threads);
   LayerBuilder builder(ctx, deep, flat, mattes, out);
   builder.measure(threads);

@@ -15,7 +15,7 @@
 #include "ktRenderContext.h"
 
 struct ktTraceLayer {
-  int x = 0, y = 0, width = 0, height = 0;  // the stored box, border included, in format pixels
+  int x = 0, y = 0, width = 0, height = 0;  // the stored box, border included, in area pixels
   float reach = 0.0f;        // the largest |radius| (and chromatic shift) any ray may meet here
   bool uniform = false;      // one radius everywhere: a ray meets the layer without searching
   // Planes of width x height floats: the traced channels, alpha, radius and, with chromatic
@@ -31,7 +31,7 @@ struct ktTraceLayer {
   // By tile, tilesX x tilesY: the largest |radius| (and chromatic shift) of content that a ray
   // from a pixel of the tile may meet; -1 where it can meet none.
   std::vector<float> tileReach;
-  // That of format pixel (x, y): the layer's reach outside its box.
+  // That of area pixel (x, y): the layer's reach outside its box.
   float reachAt(int x, int y) const {
     const int lx = x - this->x, ly = y - this->y;
     if (lx < 0 || ly < 0 || lx >= width || ly >= height) return reach;
@@ -46,7 +46,9 @@ struct ktTraceLayer {
 };
 
 struct ktTraceLayers {
-  int formatWidth = 0, formatHeight = 0;
+  // The area the layers cover: the format joined with the deep input's box, so that samples
+  // outside the format are traced too. Layer coordinates count from its corner (originX, originY).
+  int originX = 0, originY = 0, areaWidth = 0, areaHeight = 0;
   std::vector<int> channels;  // the traced channels, alpha excluded: planes 0 .. channels-1
   // Per plane of the traced channels and alpha, the chromatic shift per unit of spread; empty
   // without chromatic aberration.

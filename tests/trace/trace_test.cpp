@@ -1,8 +1,8 @@
 // "Lens Trace" through the node, against thin-lens geometry worked in double: a sharp layer
 // passes unchanged and composites two pieces of one slice; a point light keeps its light in the
-// disc; a half-plane or a thin bar hides the share of the aperture it covers; a layer continues
-// behind an opaque square and across slice boundaries; without occlusion it draws what "See
-// Through" draws; the picture does not depend on the thread count.
+// disc, also from beyond the format; a half-plane or a thin bar hides the share of the aperture
+// it covers; a layer continues behind an opaque square and across slice boundaries; without
+// occlusion it draws what "See Through" draws; the picture does not depend on the thread count.
 #include <gtest/gtest.h>
 
 #include <cmath>
@@ -33,14 +33,13 @@ struct Sample {
 using Pixel = std::vector<Sample>;
 
 template <class Fn>
-std::unique_ptr<MemoryDeepOp> deepFrame(Fn pixel) {
-  auto op = std::make_unique<MemoryDeepOp>(Format(kSide, kSide), Box(0, 0, kSide, kSide),
-                                           ChannelSet(Mask_RGBA) + Mask_Deep);
+std::unique_ptr<MemoryDeepOp> deepFrame(Fn pixel, const Box& box = Box(0, 0, kSide, kSide)) {
+  auto op = std::make_unique<MemoryDeepOp>(Format(kSide, kSide), box, ChannelSet(Mask_RGBA) + Mask_Deep);
   const ChannelMap& map = op->channelMap();
   const Channel order[] = {Chan_Red, Chan_Green, Chan_Blue, Chan_Alpha, Chan_DeepFront, Chan_DeepBack};
   std::vector<float> data;
-  for (int y = 0; y < kSide; ++y)
-    for (int x = 0; x < kSide; ++x) {
+  for (int y = box.y(); y < box.t(); ++y)
+    for (int x = box.x(); x < box.r(); ++x) {
       const Pixel samples = pixel(x, y);
       data.assign(samples.size() * size_t(map.size()), 0.0f);
       for (size_t i = 0; i < samples.size(); ++i) {
@@ -221,6 +220,20 @@ TEST_P(HalfPlane, HidesTheShareOfTheDiscTheGeometrySays) {
 
 INSTANTIATE_TEST_SUITE_P(LensTrace, HalfPlane, ::testing::Values(40, 47, 52, 58),
                          [](const auto& info) { return "light_column_" + std::to_string(info.param); });
+
+// A light 6 pixels left of the format, in the deep input's box beyond it: the part of its disc
+// that falls in the format, a circular segment, comes in.
+TEST(LensTrace, LightOutsideTheFormatShinesIn) {
+  auto deep = deepFrame(
+      [](int x, int y) { return x == -6 && y == 48 ? Pixel{{1000, 1000, 1000, 1, 2000}} : Pixel{}; },
+      Box(-16, 0, kSide, kSide));
+  auto image = render(*deep, with(kThinLens, lensTrace(256)));
+  ASSERT_TRUE(image);
+  const double t = 5.5 / (0.5 * thinLensDiameter(2000.0));
+  double total = 0.0;
+  enclosed(*image, 0, 0, 0, &total);
+  EXPECT_NEAR(total / 1000.0, (std::acos(t) - t * std::sqrt(1.0 - t * t)) / M_PI, 0.02);
+}
 
 // Rendered as a renderer writes it: an in-focus opaque square over a blurred wall that holds no
 // samples behind the square. Rays passing the square meet the wall continued behind it.
