@@ -101,10 +101,8 @@ class PartCopy {
  private:
   void copyScanlines() {
     exr_attr_box2i_t data;
-    int rows = 1;
     in_.check(exr_get_data_window(in_.get(), part_, &data));
-    in_.check(exr_get_scanlines_per_chunk(in_.get(), part_, &rows));
-    if (rows < 1) throw std::runtime_error("its rows a chunk are not as EXR lays them");
+    const int rows = in_.scanlinesPerChunk(part_);
     const int64_t chunks = (int64_t(data.max.y) - data.min.y + rows) / rows;
     for (int64_t c = 0; c < chunks; ++c) {
       exr_chunk_info_t info;
@@ -190,12 +188,7 @@ class PartCopy {
   static void unpack(ZipChunkCodec& codec, const std::vector<uint8_t>& packed, std::vector<uint8_t>& raw,
                      const exr_chunk_info_t& info, size_t size = size_t(-1)) {
     if (codec.decompress(packed.data(), packed.size(), raw.data(), std::min(size, raw.size()))) return;
-    const bool rows = info.type == EXR_STORAGE_SCANLINE || info.type == EXR_STORAGE_DEEP_SCANLINE;
-    throw std::runtime_error(
-        "a zip chunk (" +
-        (rows ? "rows from " + std::to_string(info.start_y)
-              : "tile " + std::to_string(info.start_x) + ", " + std::to_string(info.start_y)) +
-        ") is damaged");
+    throw std::runtime_error("a zip chunk " + chunkPlace(info) + " is damaged");
   }
 
   void write(const Pending& p) {

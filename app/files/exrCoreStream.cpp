@@ -39,6 +39,19 @@ void ExrCoreContext::check(exr_result_t result) const {
   throw std::runtime_error(exr_get_default_error_message(result));
 }
 
+int ExrCoreContext::scanlinesPerChunk(int part) const {
+  int rows = 1;
+  check(exr_get_scanlines_per_chunk(ctxt_, part, &rows));
+  if (rows < 1) throw std::runtime_error("its rows a chunk are not as EXR lays them");
+  return rows;
+}
+
+std::string chunkPlace(const exr_chunk_info_t& info) {
+  const bool rows = info.type == EXR_STORAGE_SCANLINE || info.type == EXR_STORAGE_DEEP_SCANLINE;
+  return rows ? "(rows from " + std::to_string(info.start_y) + ")"
+              : "(tile " + std::to_string(info.start_x) + ", " + std::to_string(info.start_y) + ")";
+}
+
 void ExrCoreContext::start(exr_result_t result) {
   if (result != EXR_ERR_SUCCESS) ctxt_ = nullptr;
   check(result);

@@ -9,6 +9,9 @@
 #include <cstdint>
 #include <string>
 
+// Where a chunk lies, for messages: "(rows from Y)" or "(tile X, Y)".
+std::string chunkPlace(const exr_chunk_info_t& info);
+
 class ExrCoreContext {
  public:
   // Reads the EXR of `size` bytes at `data`, which must outlive the context.
@@ -24,6 +27,8 @@ class ExrCoreContext {
   exr_context_t get() const { return ctxt_; }
   // Throws std::runtime_error with the library's message unless `result` is EXR_ERR_SUCCESS.
   void check(exr_result_t result) const;
+  // Rows a chunk of scanline part `part`; throws when the header gives none.
+  int scanlinesPerChunk(int part) const;
 
  private:
   void start(exr_result_t result);

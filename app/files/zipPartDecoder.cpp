@@ -64,9 +64,7 @@ void decodeZipPart(const std::string& path, int part, const Imf::Header& header,
   }
   ExrCoreContext file;
   ExrCoreContext::readFile(file, path);
-  int rowsPerChunk = 1;
-  file.check(exr_get_scanlines_per_chunk(file.get(), part, &rowsPerChunk));
-  if (rowsPerChunk < 1) throw std::runtime_error("its rows a chunk are not as EXR lays them");
+  const int rowsPerChunk = file.scanlinesPerChunk(part);
   const int64_t chunks = (int64_t(d.max.y) - d.min.y + rowsPerChunk) / rowsPerChunk;
   // The chunk table is read on the first request, before the threads ask for chunks.
   exr_chunk_info_t first;
@@ -75,16 +73,15 @@ void decodeZipPart(const std::string& path, int part, const Imf::Header& header,
   forEachChunk(size_t(chunks), threads, [&](ZipChunkCodec& codec, std::vector<uint8_t>& scratch, size_t c) {
     exr_chunk_info_t info;
     file.check(exr_read_scanline_chunk_info(file.get(), part, int(d.min.y + int64_t(c) * rowsPerChunk), &info));
-    const auto rowsFrom = [&] { return "(rows from " + std::to_string(info.start_y) + ")"; };
     if (info.height < 0 || info.start_y < d.min.y || int64_t(info.start_y) + info.height - 1 > d.max.y ||
         info.unpacked_size != uint64_t(info.height) * lineBytes)
-      throw std::runtime_error("a chunk " + rowsFrom() + " is not as EXR lays it");
+      throw std::runtime_error("a chunk " + chunkPlace(info) + " is not as EXR lays it");
     const size_t packedSize = size_t(info.packed_size);
     scratch.resize(packedSize + size_t(info.unpacked_size));
     file.check(exr_read_chunk(file.get(), part, &info, scratch.data()));
     uint8_t* raw = scratch.data() + packedSize;
     if (!codec.decompress(scratch.data(), packedSize, raw, size_t(info.unpacked_size)))
-      throw std::runtime_error("a zip chunk " + rowsFrom() + " is damaged");
+      throw std::runtime_error("a zip chunk " + chunkPlace(info) + " is damaged");
     const uint8_t* at = raw;
     for (int line = 0; line < info.height; ++line) {
       const size_t planeRow = size_t(int64_t(d.max.y) - (int64_t(info.start_y) + line));
