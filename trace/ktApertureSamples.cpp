@@ -65,6 +65,10 @@ ktApertureSamples makeApertureSamples(const ktChannelFloatBuffer& hero, const st
   if (!(rows[size_t(n)] > 0.0)) return out;
 
   out.count = count;
+  // The area the light covers: (sum w)^2 / sum w^2 pixels, each (2 / n)^2 units.
+  double sum = 0.0, squares = 0.0;
+  for (double w : light) sum += w, squares += w * w;
+  out.area = float(sum * sum / squares * 4.0 / (double(n) * double(n)));
   out.stride = (count + ktApertureSamples::kLaneBlock - 1) / ktApertureSamples::kLaneBlock *
                ktApertureSamples::kLaneBlock;
   out.ux.assign(size_t(out.stride) * ktApertureSamples::kPatterns, 0.0f);

@@ -16,6 +16,9 @@ struct ktApertureSamples {
 
   int count = 0;   // samples per pattern; 0 for an aperture without any light
   int stride = 0;  // floats per pattern: count rounded up to kLaneBlock, the padding at u = 0
+  // The aperture's area in those units (pi for the full disc), brightness-weighted: each of n
+  // rays stands for about area / n of it.
+  float area = 0.0f;
   // Aperture positions, one unit at the hero kernel's half side, y upwards on the image (the
   // kernel's row 0 is its top, as the scatter engines lay it down).
   std::vector<float> ux, uy;

@@ -4,6 +4,7 @@
 #include <cmath>
 #include <limits>
 #include <memory>
+#include <utility>
 
 #include "DDImage/DeepPixel.h"
 #include "DDImage/DeepPlane.h"
@@ -33,6 +34,36 @@ struct SliceExtent {
 
 // Coverage from which a pixel counts as opaque: what lies behind it is hidden.
 constexpr float kOpaque = 1e-3f;
+// Coarse levels a layer keeps at most: a ray's share of the aperture spans 2^8 pixels at most.
+constexpr int kMaxLevels = 8;
+// Alpha below which a coarse pixel holds no colour of its own.
+constexpr float kLevelAlpha = 1e-6f;
+
+// The sizes of a width x height layer's coarse levels.
+std::vector<std::pair<int, int>> levelSizes(int width, int height) {
+  std::vector<std::pair<int, int>> sizes;
+  while ((width > 1 || height > 1) && int(sizes.size()) < kMaxLevels) {
+    width = (width + 1) / 2, height = (height + 1) / 2;
+    sizes.emplace_back(width, height);
+  }
+  return sizes;
+}
+
+// Halves `planes` planes of a width x height image read through `at(plane, x, y)`.
+template <class At>
+ktTraceLayer::Level halve(int width, int height, int planes, At at) {
+  ktTraceLayer::Level level;
+  level.width = (width + 1) / 2, level.height = (height + 1) / 2;
+  const size_t area = size_t(level.width) * size_t(level.height);
+  level.data.resize(area * size_t(planes));
+  for (int p = 0; p < planes; ++p)
+    for (int y = 0; y < level.height; ++y)
+      for (int x = 0; x < level.width; ++x)
+        level.data[size_t(p) * area + size_t(y) * size_t(level.width) + size_t(x)] =
+            0.25f * (at(p, 2 * x, 2 * y) + at(p, 2 * x + 1, 2 * y) + at(p, 2 * x, 2 * y + 1) +
+                     at(p, 2 * x + 1, 2 * y + 1));
+  return level;
+}
 
 // Per slice, what the pieces of the current pixel have composited so far.
 struct PixelSlice {
@@ -82,6 +113,8 @@ class LayerBuilder {
   void fillRadius(ktTraceLayer& layer);
   void fillHidden(ktTraceLayer& layer, int slice);
   void markTiles(ktTraceLayer& layer, float largestShift) const;
+  void makeLevels(ktTraceLayer& layer) const;
+  void perUnitAlpha(ktTraceLayer::Level& level) const;
 
   const ktRenderContext& ctx_;
   const ktOrvelSettings& s_;
@@ -200,6 +233,8 @@ bool LayerBuilder::allocate(double maxBytes) {
     layer.x = box.x0 - 1, layer.y = box.y0 - 1, layer.width = box.x1 - box.x0 + 3,
     layer.height = box.y1 - box.y0 + 3;
     out_.bytes += double(layer.width) * double(layer.height) * double(planes) * sizeof(float);
+    for (const auto& [w, h] : levelSizes(layer.width, layer.height))
+      out_.bytes += double(w) * double(h) * double(out_.alphaPlane()) * sizeof(float);
     layerOf_[size_t(s)] = int(out_.layers.size());
     sliceOf_.push_back(s);
     out_.layers.push_back(std::move(layer));
@@ -246,7 +281,52 @@ void LayerBuilder::complete() {
       for (size_t i = 0; i < area; ++i) spread = std::max(spread, layer.plane(out_.spreadPlane())[i]);
     layer.reach = radius + largestShift * spread;
     markTiles(layer, largestShift);
+    makeLevels(layer);
   }
+}
+
+// The first level reads the layer as the gather does: the area's edge pixels repeat beyond it.
+void LayerBuilder::makeLevels(ktTraceLayer& layer) const {
+  layer.levels.clear();
+  const int planes = out_.alphaPlane() + 1;
+  const int x0 = std::max(0, -layer.x), x1 = std::min(layer.width, out_.areaWidth - layer.x) - 1;
+  const int y0 = std::max(0, -layer.y), y1 = std::min(layer.height, out_.areaHeight - layer.y) - 1;
+  if (x1 < x0 || y1 < y0) return;
+  const size_t area = size_t(layer.width) * size_t(layer.height);
+  for (size_t k = 0; k < levelSizes(layer.width, layer.height).size(); ++k) {
+    if (k == 0) {
+      layer.levels.push_back(halve(layer.width, layer.height, planes, [&](int p, int x, int y) {
+        x = std::min(std::max(x, x0), x1), y = std::min(std::max(y, y0), y1);
+        return layer.data[size_t(p) * area + size_t(y) * size_t(layer.width) + size_t(x)];
+      }));
+      continue;
+    }
+    const ktTraceLayer::Level& fine = layer.levels.back();
+    layer.levels.push_back(halve(fine.width, fine.height, planes, [&](int p, int x, int y) {
+      x = std::min(x, fine.width - 1), y = std::min(y, fine.height - 1);
+      return fine.plane(p)[size_t(y) * size_t(fine.width) + size_t(x)];
+    }));
+  }
+  for (ktTraceLayer::Level& level : layer.levels) perUnitAlpha(level);
+}
+
+// A level's colour per unit of its alpha, carried on into its empty pixels from the nearest
+// content; its alpha plane is dropped. A ray times it by the alpha at its own point.
+void LayerBuilder::perUnitAlpha(ktTraceLayer::Level& level) const {
+  const size_t area = size_t(level.width) * size_t(level.height);
+  const int colours = out_.alphaPlane();
+  std::vector<float> weight(level.plane(colours), level.plane(colours) + area);
+  std::vector<uint8_t> holes(area);
+  std::vector<float*> planes;
+  for (int p = 0; p < colours; ++p) planes.push_back(level.data.data() + size_t(p) * area);
+  for (size_t i = 0; i < area; ++i) {
+    holes[i] = !(weight[i] > kLevelAlpha);
+    if (holes[i]) weight[i] = 0.0f;
+    for (float* plane : planes) plane[i] = holes[i] ? 0.0f : plane[i] / weight[i];
+  }
+  pushPull(level.width, level.height, planes, weight.data(), holes.data());
+  level.data.resize(area * size_t(colours));
+  level.data.shrink_to_fit();
 }
 
 void LayerBuilder::markTiles(ktTraceLayer& layer, float largestShift) const {

@@ -23,6 +23,17 @@ struct ktTraceLayer {
   std::vector<float> data;
   const float* plane(int k) const { return data.data() + size_t(k) * size_t(width) * size_t(height); }
 
+  // Coarser copies of the colour planes, each half the one before (rounded up), every pixel the
+  // mean of the 2 x 2 it covers divided by their mean alpha (and where that is 0, carried on
+  // from the nearest content); a ray reads them where its share of the aperture spans many
+  // pixels of the layer. levels[0] is the first halving.
+  struct Level {
+    int width = 0, height = 0;
+    std::vector<float> data;
+    const float* plane(int k) const { return data.data() + size_t(k) * size_t(width) * size_t(height); }
+  };
+  std::vector<Level> levels;
+
   // Tiles of kTile x kTile pixels from the box's corner; a summed-area table of those holding
   // any colour or alpha, (tilesX + 1) x (tilesY + 1) entries, lets a gather skip empty ground.
   static constexpr int kTile = 8;
