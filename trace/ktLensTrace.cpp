@@ -117,9 +117,10 @@ HWY_INLINE Bilinear levelBilinear(Tag d, const ktTraceLayer& layer, const LayerF
 // The level that filters over about `width` pixels (the layer itself below one pixel).
 HWY_INLINE Filtered filteredAt(Tag d, const ktTraceLayer& layer, const LayerFrame& f, float width, Vector qx,
                                Vector qy) {
+  // The level l whose 2^l lies nearest to the span, on a log scale.
   const float span = width * kLevelSpan;
   int level = 0;
-  if (span > 1.0f) level = std::min(int(std::log2(span) + 0.5f), int(layer.levels.size()));
+  for (float bound = 1.41421356f; span >= bound && level < int(layer.levels.size()); bound *= 2.0f) ++level;
   return {level, levelBilinear(d, layer, f, level, qx, qy)};
 }
 
@@ -174,8 +175,7 @@ HWY_INLINE Vector traceBlock(Tag d, const ktTraceLayers& layers, const LayerFram
     // Chromatic aberration reads each plane where its own shift along the diagonal puts it.
     const Vector spread = aberration ? read(d, bilinearAt(d, f, qx, qy), layer.plane(layers.spreadPlane()))
                                      : hn::Zero(d);
-    auto planeAt = [&](int p, float filter) {
-      if (!aberration) return readFiltered(d, layer, here, p);
+    auto shifted = [&](int p, float filter) HWY_ATTR {
       const Vector shift = hn::Mul(hn::Set(d, layers.shifts[size_t(p)]), spread);
       return readFiltered(d, layer, filteredAt(d, layer, f, filter, hn::Sub(qx, shift), hn::Sub(qy, shift)), p);
     };
@@ -183,11 +183,14 @@ HWY_INLINE Vector traceBlock(Tag d, const ktTraceLayers& layers, const LayerFram
     // half-pass a thin occluder it misses or hits, and the light behind it with it. A coarse
     // level holds colour per unit of alpha, which that alpha scales: a uniform surface gives what
     // a point read gives, a light in it counts in proportion to what it covers.
-    const Vector alpha = aberration ? planeAt(layers.alphaPlane(), 0.0f)
+    const Vector alpha = aberration ? shifted(layers.alphaPlane(), 0.0f)
                                     : read(d, here.level == 0 ? here.at : bilinearAt(d, f, qx, qy),
                                            layer.plane(layers.alphaPlane()));
     const Vector through = here.level == 0 ? transmittance : hn::Mul(transmittance, alpha);
-    for (int c = 0; c < planes; ++c) light[c] = hn::MulAdd(through, planeAt(c, width), light[c]);
+    for (int c = 0; c < planes; ++c) {
+      const Vector colour = aberration ? shifted(c, width) : readFiltered(d, layer, here, c);
+      light[c] = hn::MulAdd(through, colour, light[c]);
+    }
     transmittance = hn::Mul(transmittance, hn::Sub(hn::Set(d, 1.0f), alpha));
     transmittance = hn::IfThenZeroElse(hn::Lt(transmittance, stop), transmittance);
   }
