@@ -98,9 +98,11 @@ class ktOrvel : public DD::Image::Iop {
   // The rows each rendering thread accumulates in, kept from row to row.
   ktScratchPool<ktRowScratch> rowScratch;
 
-  // The deep input's layers and the aperture samples of the "Lens Trace" deep method, made at open.
+  // The deep input's layers and the aperture samples of the "Lens Trace" deep method, made at open;
+  // and the settings of the "See Through" scatter that gives the gather its base.
   ktTraceLayers traceLayers;
   ktApertureSamples apertureSamples;
+  ktOrvelSettings seeThroughSettings;
 
   // Builds the hero kernel, measures the padding and builds the kernel bank, as the output needs.
   void initialize();
@@ -118,6 +120,7 @@ class ktOrvel : public DD::Image::Iop {
   void kernelVisualization(orvel::RowRegion region, const DD::Image::ChannelSet& channels,
                            DD::Image::Row& row);
   void lensTrace(orvel::RowRegion region, const DD::Image::ChannelSet& channels, DD::Image::Row& out);
+  bool seeThroughBase(orvel::RowRegion region, ktRowScratch& scratch, DD::Image::Row& base);
   void deepPath(orvel::RowRegion region, const DD::Image::ChannelSet& channels, DD::Image::Row& out);
 
   // Kernel preparation.
@@ -135,6 +138,7 @@ class ktOrvel : public DD::Image::Iop {
   void showLensTraceKnobs();
   bool tracesLens() const;
   void buildLensTrace();
+  ktRenderContext seeThroughContext() const;
 
   // The node's version, shown on the panel and hashed.
   static constexpr int kVersion[3] = {1, 4, 7};

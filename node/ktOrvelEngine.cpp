@@ -101,6 +101,22 @@ void ktOrvel::deepDefocus(orvel::RowRegion region, DeepPass pass, const ChannelS
                      channels, scratch->slices, row);
 }
 
+// The "See Through" scatter of the row into `seen`, and each slice's share and mean colours in
+// the scratch's shares; false where the fast engine has no maps for it, or the output no alpha
+// (the gather then stands alone).
+bool ktOrvel::seeThroughBase(orvel::RowRegion region, ktRowScratch& scratch, Row& seen) {
+  ktSourceBands& bands = deepBands[int(DeepPass::All)];
+  if (kernels.empty() || !bands.covers(region.y, region.x, region.r, padding)) return false;
+  const ChannelSet channels = settings.activeChannels;
+  if (!orvel::fastDefocus(seeThroughContext(), region, *input(kInput), bands, channels, scratch, seen))
+    return false;
+  const std::vector<Channel>& order = scratch.slices.channels();
+  const auto alpha = std::find(order.begin(), order.end(), Chan_Alpha);
+  if (alpha == order.end()) return false;
+  scratch.slices.shares(int(alpha - order.begin()), scratch.shares);
+  return true;
+}
+
 void ktOrvel::depthVisualization(orvel::RowRegion region, const ChannelSet& channels, Row& row) {
   orvel::depthVisualization(renderContext(), region, *input(kInput), channels, row);
 }
@@ -122,7 +138,21 @@ void ktOrvel::lensTrace(orvel::RowRegion region, const ChannelSet& channels, Row
   float* planes[kMaxTracedChannels] = {};
   const size_t count = std::min(traceLayers.channels.size(), size_t(kMaxTracedChannels));
   for (size_t c = 0; c < count; ++c) planes[c] = traced.writable(Channel(traceLayers.channels[c]));
-  orvel::lensTraceRow(traceLayers, apertureSamples, region, planes, traced.writable(Chan_Alpha));
+  // The "See Through" scatter's slices, by traced channel, for the gather to correct.
+  const auto scratch = rowScratch.take();
+  Row seen(x, r);
+  bool based = seeThroughBase(region, *scratch, seen);
+  const float* means[kMaxTracedChannels] = {};
+  const std::vector<Channel>& order = scratch->slices.channels();
+  const size_t rows = size_t(scratch->slices.slices()) * size_t(r - x);
+  for (size_t c = 0; c < count && based; ++c) {
+    const auto at = std::find(order.begin(), order.end(), Channel(traceLayers.channels[c]));
+    means[c] = at != order.end() ? scratch->shares.data() + (1 + size_t(at - order.begin())) * rows : nullptr;
+    based = based && means[c];
+  }
+  const ktTraceBase seeThrough{scratch->shares.data(), means, x, r - x};
+  orvel::lensTraceRow(traceLayers, apertureSamples, based ? &seeThrough : nullptr, region, planes,
+                      traced.writable(Chan_Alpha));
   for (size_t c = 0; c <= count; ++c) {
     const Channel z = c < count ? Channel(traceLayers.channels[c]) : Chan_Alpha;
     if (channels.contains(z) && settings.activeChannels.contains(z))

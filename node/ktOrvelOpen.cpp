@@ -20,13 +20,17 @@ void ktOrvel::initialize() {
   makeHeroKernel(type == kFilterShape);
   if (type == kFilterShape) return;
   computeOptimalPadding();
-  if (tracesLens()) {
-    buildLensTrace();
-    return;
-  }
+  if (tracesLens()) buildLensTrace();
   buildKernelBank(kernels, heroKernel, settings.activeChannels,
                   static_cast<size_t>(kernelSizeLimit) + kKernelBankMargin, Thread::numCPUs);
   if (!referenceEngine) buildSourceMaps();
+}
+
+// "Lens Trace" corrects the "See Through" scatter of all the pieces, when the output takes them all.
+ktRenderContext ktOrvel::seeThroughContext() const {
+  ktRenderContext ctx = renderContext();
+  ctx.settings = &seeThroughSettings;
+  return ctx;
 }
 
 // The fast engine's maps, made band by band as rows need them: the flat one, or one per deep
@@ -49,10 +53,12 @@ void ktOrvel::buildSourceMaps() {
   const bool separate = settings.integrateFrontAndBackSeperately;
   const bool passes[3] = {!separate, separate && settings.focusOutput != kFocusBack,
                           separate && settings.focusOutput != kFocusFront};
+  const bool traced = tracesLens();
+  if (traced && (separate || !traceLayers.built)) return;
   for (DeepPass pass : {DeepPass::All, DeepPass::Front, DeepPass::Back})
     if (passes[int(pass)])
       deepBands[int(pass)].setup(
-          ctx, requestedBox(), channels, area.y(), area.t() - 1, Thread::numCPUs,
+          traced ? seeThroughContext() : ctx, requestedBox(), channels, area.y(), area.t() - 1, Thread::numCPUs,
           [flat, mattes, deep, pass](ktSourceMap& band) { return band.mapDeep(*flat, mattes, *deep, pass); });
 }
 
@@ -74,6 +80,8 @@ double traceMemoryLimit() {
 // The traced layers and the aperture samples; the gather needs no kernel bank. Layers beyond the
 // memory limit (the one set, or half the memory) are refused with an error, and the rows stay empty.
 void ktOrvel::buildLensTrace() {
+  seeThroughSettings = settings;
+  seeThroughSettings.deepMethod = kDeepSeeThrough;
   const double limit = memoryLimit > 0 ? memoryLimit : traceMemoryLimit();
   traceLayers = buildTraceLayers(renderContext(), *deepOp(), *input(kInput), optionalInput(kMattes),
                                  Thread::numCPUs, limit);

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <vector>
 
 #undef HWY_TARGET_INCLUDE
 #define HWY_TARGET_INCLUDE "ktLensTrace.cpp"
@@ -143,25 +144,40 @@ bool reaches(const ktTraceLayer& layer, const LayerFrame& f, int areaWidth, int 
                            std::min(x1, f.x1) - f.originX, std::min(y1, f.y1) - f.originY);
 }
 
+// What one pixel's rays need: the layers its rays can meet, and for each layer the base models
+// (see ktLensTrace.h) its slot in `model`: lanes of the sums its rays read of the input's own
+// content there, each traced plane's then alpha's (-1: not modelled).
+struct PixelRays {
+  const bool* live;
+  const int* slot;
+  int lastModelled;
+  float px, py, cellSide;
+  float* model;
+};
+
 // The rays of one block of samples through every layer: adds each traced plane's light into
 // light[] and returns the transmittance left, zero in the lanes past the block's samples.
 HWY_INLINE Vector traceBlock(Tag d, const ktTraceLayers& layers, const LayerFrame* frames, int layerCount,
-                             const bool* live, const float* ux, const float* uy, int lanesUsed, float px,
-                             float py, float cellSide, Vector* light) {
+                             const PixelRays& pixel, const float* ux, const float* uy, int lanesUsed,
+                             Vector* light) {
   const int planes = std::min(int(layers.channels.size()), kMaxTracedChannels);
+  const int lanes = int(hn::Lanes(d));
   const bool aberration = !layers.shifts.empty();
   const Vector u = hn::LoadU(d, ux), v = hn::LoadU(d, uy);
-  const Vector pxv = hn::Set(d, px), pyv = hn::Set(d, py);
+  const Vector pxv = hn::Set(d, pixel.px), pyv = hn::Set(d, pixel.py);
   const Vector stop = hn::Set(d, kStopTransmittance);
-  Vector transmittance = hn::IfThenElseZero(hn::FirstN(d, size_t(lanesUsed)), hn::Set(d, 1.0f));
+  const Vector used = hn::IfThenElseZero(hn::FirstN(d, size_t(lanesUsed)), hn::Set(d, 1.0f));
+  Vector transmittance = used;
   for (int k = 0; k < layerCount; ++k) {
-    if (hn::AllTrue(d, hn::Lt(transmittance, stop))) break;
+    const bool stopped = hn::AllTrue(d, hn::Lt(transmittance, stop));
+    if (stopped && k > pixel.lastModelled) break;
+    const int slot = pixel.slot[k];
+    if (!pixel.live[k] || (stopped && slot < 0)) continue;
     const ktTraceLayer& layer = layers.layers[size_t(k)];
     const LayerFrame& f = frames[k];
-    if (!live[k]) continue;
     // Start from the radius at p (nearest pixel), then follow the radius where the ray lands.
-    const int cx = std::min(std::max(int(std::floor(px)), f.x0), f.x1) - f.originX;
-    const int cy = std::min(std::max(int(std::floor(py)), f.y0), f.y1) - f.originY;
+    const int cx = std::min(std::max(int(std::floor(pixel.px)), f.x0), f.x1) - f.originX;
+    const int cy = std::min(std::max(int(std::floor(pixel.py)), f.y0), f.y1) - f.originY;
     const float* radiusPlane = layer.plane(layers.radiusPlane());
     Vector radius = hn::Set(d, radiusPlane[size_t(cy) * size_t(f.width) + size_t(cx)]);
     Vector qx = hn::NegMulAdd(radius, u, pxv), qy = hn::NegMulAdd(radius, v, pyv);
@@ -170,11 +186,11 @@ HWY_INLINE Vector traceBlock(Tag d, const ktTraceLayers& layers, const LayerFram
       qx = hn::NegMulAdd(radius, u, pxv), qy = hn::NegMulAdd(radius, v, pyv);
     }
     // The filter's width: the block's rays' mean radius times each ray's share of the aperture.
-    const float width = hn::GetLane(hn::SumOfLanes(d, hn::Abs(radius))) / float(hn::Lanes(d)) * cellSide;
+    const float width = hn::GetLane(hn::SumOfLanes(d, hn::Abs(radius))) / float(lanes) * pixel.cellSide;
     const Filtered here = filteredAt(d, layer, f, width, qx, qy);
+    const Bilinear point = here.level == 0 ? here.at : bilinearAt(d, f, qx, qy);
     // Chromatic aberration reads each plane where its own shift along the diagonal puts it.
-    const Vector spread = aberration ? read(d, bilinearAt(d, f, qx, qy), layer.plane(layers.spreadPlane()))
-                                     : hn::Zero(d);
+    const Vector spread = aberration ? read(d, point, layer.plane(layers.spreadPlane())) : hn::Zero(d);
     auto shifted = [&](int p, float filter) HWY_ATTR {
       const Vector shift = hn::Mul(hn::Set(d, layers.shifts[size_t(p)]), spread);
       return readFiltered(d, layer, filteredAt(d, layer, f, filter, hn::Sub(qx, shift), hn::Sub(qy, shift)), p);
@@ -183,19 +199,31 @@ HWY_INLINE Vector traceBlock(Tag d, const ktTraceLayers& layers, const LayerFram
     // half-pass a thin occluder it misses or hits, and the light behind it with it. A coarse
     // level holds colour per unit of alpha, which that alpha scales: a uniform surface gives what
     // a point read gives, a light in it counts in proportion to what it covers.
-    const Vector alpha = aberration ? shifted(layers.alphaPlane(), 0.0f)
-                                    : read(d, here.level == 0 ? here.at : bilinearAt(d, f, qx, qy),
-                                           layer.plane(layers.alphaPlane()));
-    const Vector through = here.level == 0 ? transmittance : hn::Mul(transmittance, alpha);
+    const Vector alpha =
+        aberration ? shifted(layers.alphaPlane(), 0.0f) : read(d, point, layer.plane(layers.alphaPlane()));
+    const Vector scale = here.level == 0 ? hn::Set(d, 1.0f) : alpha;
+    const Vector through = hn::Mul(transmittance, scale);
+    // The base's model reads the same points of the input's own content, met in full.
+    float* model = slot >= 0 ? pixel.model + size_t(slot) * size_t(planes + 1) * size_t(lanes) : nullptr;
+    const Vector own = slot < 0            ? hn::Zero(d)
+                       : layer.own.empty() ? used
+                                           : hn::Mul(used, read(d, point, layer.own.data()));
+    const Vector ownScale = hn::Mul(own, scale);
     for (int c = 0; c < planes; ++c) {
       const Vector colour = aberration ? shifted(c, width) : readFiltered(d, layer, here, c);
       light[c] = hn::MulAdd(through, colour, light[c]);
+      if (model) hn::StoreU(hn::MulAdd(ownScale, colour, hn::LoadU(d, model + c * lanes)), d, model + c * lanes);
     }
+    if (model)
+      hn::StoreU(hn::MulAdd(own, alpha, hn::LoadU(d, model + planes * lanes)), d, model + planes * lanes);
     transmittance = hn::Mul(transmittance, hn::Sub(hn::Set(d, 1.0f), alpha));
     transmittance = hn::IfThenZeroElse(hn::Lt(transmittance, stop), transmittance);
   }
   return transmittance;
 }
+
+// The most layers a row reads.
+constexpr int kMaxLayers = 256;
 
 // Lanes summed in one fixed order, in double.
 HWY_INLINE double laneSum(Tag d, Vector v) {
@@ -206,46 +234,82 @@ HWY_INLINE double laneSum(Tag d, Vector v) {
   return sum;
 }
 
-void traceRow(const ktTraceLayers& layers, const ktApertureSamples& samples, int y, int x, int r,
-              float* const* out, float* alpha) {
+// `model` holds lanes for the sums of every layer the base models: (planes + 1) x lanes floats a
+// layer.
+void traceRow(const ktTraceLayers& layers, const ktApertureSamples& samples, const ktTraceBase* base, int y,
+              int x, int r, float* model, float* const* out, float* alpha) {
   const Tag d;
   const int lanes = int(hn::Lanes(d));
   const int planes = std::min(int(layers.channels.size()), kMaxTracedChannels);
-  const int layerCount = std::min(int(layers.layers.size()), 256);
-  LayerFrame frames[256];
+  const int layerCount = std::min(int(layers.layers.size()), kMaxLayers);
+  LayerFrame frames[kMaxLayers];
   for (int k = 0; k < layerCount; ++k)
     frames[k] = frameOf(layers.layers[size_t(k)], layers.areaWidth, layers.areaHeight);
   // Positions within the layers' area: host pixel (i, y) is area pixel (i - originX, y - originY).
   const int ay = y - layers.originY;
-  const float py = float(ay) + 0.5f;
+  PixelRays pixel;
+  pixel.py = float(ay) + 0.5f;
+  pixel.model = model;
+  bool live[kMaxLayers];
+  int slot[kMaxLayers];
+  float share[kMaxLayers];
+  pixel.live = live, pixel.slot = slot;
+  const size_t modelFloats = size_t(planes + 1) * size_t(lanes);
   for (int i = x; i < r; ++i) {
     const int ax = i - layers.originX;
-    const float px = float(ax) + 0.5f;
+    pixel.px = float(ax) + 0.5f;
     double light[kMaxTracedChannels] = {}, open = 0.0;
-    bool live[256];
     float footprint = 0.0f;
+    pixel.lastModelled = -1;
+    int slots = 0;
     for (int k = 0; k < layerCount; ++k) {
       const ktTraceLayer& layer = layers.layers[size_t(k)];
       const float radius = layer.reachAt(ax, ay);
-      live[k] = reaches(layer, frames[k], layers.areaWidth, layers.areaHeight, px, py, radius);
+      live[k] = reaches(layer, frames[k], layers.areaWidth, layers.areaHeight, pixel.px, pixel.py, radius);
       if (live[k]) footprint = std::max(footprint, radius);
+      share[k] = base ? base->shareOf(layer.slice, i) : 0.0f;
+      slot[k] = live[k] && share[k] > 0.0f ? slots++ : -1;
+      if (slot[k] >= 0) pixel.lastModelled = k;
     }
+    std::fill(model, model + size_t(slots) * modelFloats, 0.0f);
     const int rays = raysFor(samples.count, footprint);
-    const float cellSide = std::sqrt(samples.area / float(rays));
+    pixel.cellSide = std::sqrt(samples.area / float(rays));
     const int pattern = ktApertureSamples::patternOf(i, y);
     const float* ux = samples.patternX(pattern);
     const float* uy = samples.patternY(pattern);
     for (int b = 0; b < rays; b += lanes) {
       Vector blockLight[kMaxTracedChannels];
       for (int c = 0; c < planes; ++c) blockLight[c] = hn::Zero(d);
-      const Vector t = traceBlock(d, layers, frames, layerCount, live, ux + b, uy + b,
-                                  std::min(lanes, rays - b), px, py, cellSide, blockLight);
+      const Vector t = traceBlock(d, layers, frames, layerCount, pixel, ux + b, uy + b, std::min(lanes, rays - b),
+                                  blockLight);
       open += laneSum(d, t);
       for (int c = 0; c < planes; ++c) light[c] += laneSum(d, blockLight[c]);
     }
     const double n = double(rays);
-    for (int c = 0; c < planes; ++c) out[c][i] = float(light[c] / n);
     alpha[i] = float(1.0 - open / n);
+    if (!base) {
+      for (int c = 0; c < planes; ++c) out[c][i] = float(light[c] / n);
+      continue;
+    }
+    // The base is the sum of each slice's share times its mean colour; each layer the rays
+    // can meet is modelled by their reads of its own content instead: its share times the mean
+    // colour they found there (their light from it over its coverage), or where they found
+    // none, the base's own mean, which the correction then takes out whole. Where the layers'
+    // own content is all the rays met, the correction is 0 up to rounding.
+    double corrected[kMaxTracedChannels] = {};
+    for (int c = 0; c < planes; ++c) corrected[c] = light[c] / n;
+    for (int k = 0; k < layerCount; ++k) {
+      if (!(share[k] > 0.0f)) continue;
+      const int s = layers.layers[size_t(k)].slice;
+      const float* sums = slot[k] >= 0 ? model + size_t(slot[k]) * modelFloats : nullptr;
+      const double covered = sums ? laneSum(d, hn::LoadU(d, sums + planes * lanes)) : 0.0;
+      for (int c = 0; c < planes; ++c) {
+        const double mean = base->meanOf(c, s, i);
+        const double found = covered > 0.0 ? laneSum(d, hn::LoadU(d, sums + c * lanes)) / covered : mean;
+        corrected[c] += double(share[k]) * (sums ? mean - found : mean);
+      }
+    }
+    for (int c = 0; c < planes; ++c) out[c][i] = float(corrected[c]);
   }
 }
 
@@ -257,8 +321,8 @@ HWY_AFTER_NAMESPACE();
 namespace orvel {
 HWY_EXPORT(traceRow);
 
-void lensTraceRow(const ktTraceLayers& layers, const ktApertureSamples& samples, RowRegion region,
-                  float* const* out, float* alpha) {
+void lensTraceRow(const ktTraceLayers& layers, const ktApertureSamples& samples, const ktTraceBase* base,
+                  RowRegion region, float* const* out, float* alpha) {
   const int y = region.y, x = region.x, r = region.r;
   applySimdTargetFromEnvironment();
   if (samples.count <= 0 || !layers.built) {
@@ -267,7 +331,8 @@ void lensTraceRow(const ktTraceLayers& layers, const ktApertureSamples& samples,
     std::fill(alpha + x, alpha + r, 0.0f);
     return;
   }
-  HWY_DYNAMIC_DISPATCH(traceRow)(layers, samples, y, x, r, out, alpha);
+  std::vector<float> model(base ? layers.layers.size() * (kMaxTracedChannels + 1) * 16 : 0);
+  HWY_DYNAMIC_DISPATCH(traceRow)(layers, samples, base, y, x, r, model.data(), out, alpha);
 }
 
 }  // namespace orvel

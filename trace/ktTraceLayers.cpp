@@ -49,6 +49,12 @@ std::vector<std::pair<int, int>> levelSizes(int width, int height) {
   return sizes;
 }
 
+// Marks pixel i of the layer as carried on from elsewhere, not the input's own.
+void markBorrowed(ktTraceLayer& layer, size_t i) {
+  if (layer.own.empty()) layer.own.assign(size_t(layer.width) * size_t(layer.height), 1.0f);
+  layer.own[i] = 0.0f;
+}
+
 // Halves `planes` planes of a width x height image read through `at(plane, x, y)`.
 template <class At>
 ktTraceLayer::Level halve(int width, int height, int planes, At at) {
@@ -230,9 +236,11 @@ bool LayerBuilder::allocate(double maxBytes) {
     SliceExtent box = e;
     if (!keepsHidden_) box.merge(hiddenExtent(s, e));
     ktTraceLayer layer;
+    layer.slice = s;
     layer.x = box.x0 - 1, layer.y = box.y0 - 1, layer.width = box.x1 - box.x0 + 3,
     layer.height = box.y1 - box.y0 + 3;
-    out_.bytes += double(layer.width) * double(layer.height) * double(planes) * sizeof(float);
+    // The planes, and at most one more saying which pixels are the input's own.
+    out_.bytes += double(layer.width) * double(layer.height) * double(planes + 1) * sizeof(float);
     for (const auto& [w, h] : levelSizes(layer.width, layer.height))
       out_.bytes += double(w) * double(h) * double(out_.alphaPlane()) * sizeof(float);
     layerOf_[size_t(s)] = int(out_.layers.size());
@@ -404,9 +412,11 @@ void LayerBuilder::continueSurfaces(size_t k) {
                      nearerArea = size_t(nearer.width) * size_t(nearer.height);
         if (nearer.data[size_t(out_.alphaPlane()) * nearerArea + n] == 0.0f) continue;
         const float r = nearer.data[size_t(out_.radiusPlane()) * nearerArea + n];
-        if (std::fabs(r - beside) <= 1.0f + 0.1f * std::max(std::fabs(r), std::fabs(beside)))
+        if (std::fabs(r - beside) <= 1.0f + 0.1f * std::max(std::fabs(r), std::fabs(beside))) {
           for (int p = 0; p < planes; ++p)
             layer.data[size_t(p) * area + i] = nearer.data[size_t(p) * nearerArea + n];
+          markBorrowed(layer, i);
+        }
         break;
       }
     }
@@ -461,6 +471,8 @@ void LayerBuilder::fillHidden(ktTraceLayer& layer, int slice) {
   std::vector<float*> planes;
   for (int p = 0; p <= out_.alphaPlane(); ++p) planes.push_back(layer.data.data() + size_t(p) * area);
   pushPull(layer.width, layer.height, planes, rim.data(), holes.data());
+  for (size_t i = 0; i < area; ++i)
+    if (holes[i]) markBorrowed(layer, i);
 }
 
 // Composites the pixel's pieces into the layers of their slices, nearest first: colour and alpha

@@ -16,12 +16,16 @@
 
 struct ktTraceLayer {
   int x = 0, y = 0, width = 0, height = 0;  // the stored box, border included, in area pixels
+  int slice = 0;                            // the corrective slice it holds
   float reach = 0.0f;        // the largest |radius| (and chromatic shift) any ray may meet here
   bool uniform = false;      // one radius everywhere: a ray meets the layer without searching
   // Planes of width x height floats: the traced channels, alpha, radius and, with chromatic
   // aberration, the spread its shift scales with.
   std::vector<float> data;
   const float* plane(int k) const { return data.data() + size_t(k) * size_t(width) * size_t(height); }
+  // By pixel, how much of it is the input's own (1) rather than carried on from elsewhere (0:
+  // behind nearer content, across a slice boundary); empty where all of it is.
+  std::vector<float> own;
 
   // Coarser copies of the colour planes, each half the one before (rounded up), every pixel the
   // mean of the 2 x 2 it covers divided by their mean alpha (and where that is 0, carried on

@@ -11,4 +11,5 @@
 struct ktRowScratch {
   ktSliceBuffers slices;
   std::vector<int> valueIndex;
+  std::vector<float> shares;  // by slice and column, what a composite gave each slice
 };

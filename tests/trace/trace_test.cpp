@@ -149,33 +149,6 @@ MemoryDeepOp* lightAt(std::unique_ptr<MemoryDeepOp>& keep, int cx, int cy) {
   return keep.get();
 }
 
-// A 2 x 2 light in an opaque wall far out of focus, 64 samples: a ray counts the light by the
-// share of it its part of the aperture covers, not by whether it lands on it, so the disc comes
-// out nearly level. Landing on it or not, one ray in 200 would meet it: a pixel's light would
-// scatter by about 180 %.
-TEST(LensTrace, SmallLightInAWallComesOutLevel) {
-  const double depth = 5000.0, light = 100.0, wall = 0.1;
-  auto deep = deepFrame([&](int x, int y) {
-    const bool lit = (x == 47 || x == 48) && (y == 47 || y == 48);
-    return Pixel{{float(lit ? light : wall), 0.0f, 0.0f, 1.0f, float(depth)}};
-  });
-  auto image = render(*deep, with(kThinLens, lensTrace(64)));
-  ASSERT_TRUE(image);
-  const double radius = 0.5 * thinLensDiameter(depth);
-  const double want = wall + 4.0 * (light - wall) / (M_PI * radius * radius);
-  double sum = 0.0, squares = 0.0;
-  int count = 0;
-  for (int y = 0; y < kSide; ++y)
-    for (int x = 0; x < kSide; ++x)
-      if (std::hypot(x + 0.5 - 48.0, y + 0.5 - 48.0) < 0.6 * radius) {
-        const double v = image->at(x, y, Chan_Red);
-        sum += v, squares += v * v, ++count;
-      }
-  const double mean = sum / count, spread = std::sqrt(std::max(0.0, squares / count - mean * mean));
-  EXPECT_NEAR(mean, want, 0.03 * want);
-  EXPECT_LT(spread, 0.3 * want) << "mean " << mean;
-}
-
 // Each pixel gathers through its own pattern, so a one-pixel light keeps its total on average
 // over positions, and each within a few per cent at 256 samples.
 TEST(LensTrace, PointLightKeepsItsLight) {
@@ -357,20 +330,23 @@ INSTANTIATE_TEST_SUITE_P(LensTrace, ThinBar, ::testing::Bool(), [](const auto& i
   return std::string(info.param ? "with_square" : "bar_alone");
 });
 
-// Nothing hides anything: a textured plane at 2000 mm comes out as "See Through" draws it, within
-// the noise of 256 samples a pixel.
+// Nothing hides anything: a textured plane at 2000 mm with small bright lights in it comes out
+// as "See Through" draws it, at 16 samples as at any: the rays only correct the scatter where
+// something nearer is in the way. Their own estimate would be off by several per cent.
 TEST(LensTrace, WithoutOcclusionDrawsWhatSeeThroughDraws) {
   auto deep = deepFrame([](int x, int y) {
-    return Pixel{{0.5f + 0.4f * std::sin(0.2f * float(x)) * std::cos(0.15f * float(y)), 0.5f, 0.5f, 1, 2000}};
+    const float light = x % 23 == 5 && y % 19 == 7 ? 50.0f : 0.0f;
+    return Pixel{{0.5f + 0.4f * std::sin(0.2f * float(x)) * std::cos(0.15f * float(y)) + light, 0.5f, 0.5f, 1, 2000}};
   });
-  auto traced = render(*deep, with(kThinLens, lensTrace(256)));
+  auto traced = render(*deep, with(kThinLens, lensTrace(16)));
   auto scattered = render(*deep, with(kThinLens, {{"deepMethod", "See Through"}}));
   ASSERT_TRUE(traced && scattered);
-  double squares = 0.0;
   for (int y = 0; y < kSide; ++y)
-    for (int x = 0; x < kSide; ++x)
-      squares += std::pow(traced->at(x, y, Chan_Red) - scattered->at(x, y, Chan_Red), 2);
-  EXPECT_LT(std::sqrt(squares / (kSide * kSide)), 0.01);
+    for (int x = 0; x < kSide; ++x) {
+      const float want = scattered->at(x, y, Chan_Red);
+      ASSERT_NEAR(traced->at(x, y, Chan_Red), want, 1e-5f * std::max(1.0f, want)) << x << "," << y;
+      ASSERT_NEAR(traced->at(x, y, Chan_Alpha), scattered->at(x, y, Chan_Alpha), 1e-5f) << x << "," << y;
+    }
 }
 
 TEST(LensTrace, SameFrameBitForBitOnAnyThreadCount) {
