@@ -297,7 +297,8 @@ void traceRow(const ktTraceLayers& layers, const ktApertureSamples& samples, con
     // none, the base's own mean, which the correction then takes out whole. Where the layers'
     // own content is all the rays met, the correction is 0 up to rounding.
     double corrected[kMaxTracedChannels] = {};
-    for (int c = 0; c < planes; ++c) corrected[c] = light[c] / n;
+    bool negative[kMaxTracedChannels] = {};
+    for (int c = 0; c < planes; ++c) corrected[c] = light[c] / n, negative[c] = light[c] < 0.0;
     for (int k = 0; k < layerCount; ++k) {
       if (!(share[k] > 0.0f)) continue;
       const int s = layers.layers[size_t(k)].slice;
@@ -305,11 +306,13 @@ void traceRow(const ktTraceLayers& layers, const ktApertureSamples& samples, con
       const double covered = sums ? laneSum(d, hn::LoadU(d, sums + planes * lanes)) : 0.0;
       for (int c = 0; c < planes; ++c) {
         const double mean = base->meanOf(c, s, i);
+        negative[c] = negative[c] || mean < 0.0;
         const double found = covered > 0.0 ? laneSum(d, hn::LoadU(d, sums + c * lanes)) / covered : mean;
         corrected[c] += double(share[k]) * (sums ? mean - found : mean);
       }
     }
-    for (int c = 0; c < planes; ++c) out[c][i] = float(corrected[c]);
+    // The rays' noise may take a dark pixel below 0; a picture without negative values keeps none.
+    for (int c = 0; c < planes; ++c) out[c][i] = float(negative[c] ? corrected[c] : std::max(0.0, corrected[c]));
   }
 }
 
