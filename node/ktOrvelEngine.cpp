@@ -101,8 +101,8 @@ void ktOrvel::deepDefocus(orvel::RowRegion region, DeepPass pass, const ChannelS
                      channels, scratch->slices, row);
 }
 
-// The "See Through" scatter of the row into `seen`, and each slice's share and mean colours in
-// the scratch's shares; false where the fast engine has no maps for it, or the output no alpha
+// The "See Through" scatter of the row into `seen`, and each slice's coverage and mean colours
+// in the scratch's shares; false where the fast engine has no maps for it, or the output no alpha
 // (the gather then stands alone).
 bool ktOrvel::seeThroughBase(orvel::RowRegion region, ktRowScratch& scratch, Row& seen) {
   ktSourceBands& bands = deepBands[int(DeepPass::All)];
@@ -113,7 +113,7 @@ bool ktOrvel::seeThroughBase(orvel::RowRegion region, ktRowScratch& scratch, Row
   const std::vector<Channel>& order = scratch.slices.channels();
   const auto alpha = std::find(order.begin(), order.end(), Chan_Alpha);
   if (alpha == order.end()) return false;
-  scratch.slices.shares(int(alpha - order.begin()), scratch.shares);
+  scratch.slices.meanColours(int(alpha - order.begin()), scratch.shares);
   return true;
 }
 
@@ -150,7 +150,8 @@ void ktOrvel::lensTrace(orvel::RowRegion region, const ChannelSet& channels, Row
     means[c] = at != order.end() ? scratch->shares.data() + (1 + size_t(at - order.begin())) * rows : nullptr;
     based = based && means[c];
   }
-  const ktTraceBase seeThrough{scratch->shares.data(), means, x, r - x};
+  scratch->sums.resize(ktTraceBase::sumFloats(traceLayers.layers.size()));
+  const ktTraceBase seeThrough{scratch->shares.data(), means, x, r - x, scratch->sums.data()};
   orvel::lensTraceRow(traceLayers, apertureSamples, based ? &seeThrough : nullptr, region, planes,
                       traced.writable(Chan_Alpha));
   for (size_t c = 0; c <= count; ++c) {

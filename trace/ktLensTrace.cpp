@@ -2,7 +2,6 @@
 
 #include <algorithm>
 #include <cmath>
-#include <vector>
 
 #undef HWY_TARGET_INCLUDE
 #define HWY_TARGET_INCLUDE "ktLensTrace.cpp"
@@ -204,7 +203,7 @@ HWY_INLINE Vector traceBlock(Tag d, const ktTraceLayers& layers, const LayerFram
     const Vector scale = here.level == 0 ? hn::Set(d, 1.0f) : alpha;
     const Vector through = hn::Mul(transmittance, scale);
     // The base's model reads the same points of the input's own content, met in full.
-    float* model = slot >= 0 ? pixel.model + size_t(slot) * size_t(planes + 1) * size_t(lanes) : nullptr;
+    float* model = slot >= 0 ? pixel.model + size_t(slot) * size_t(planes + 2) * size_t(lanes) : nullptr;
     const Vector own = slot < 0            ? hn::Zero(d)
                        : layer.own.empty() ? used
                                            : hn::Mul(used, read(d, point, layer.own.data()));
@@ -214,8 +213,12 @@ HWY_INLINE Vector traceBlock(Tag d, const ktTraceLayers& layers, const LayerFram
       light[c] = hn::MulAdd(through, colour, light[c]);
       if (model) hn::StoreU(hn::MulAdd(ownScale, colour, hn::LoadU(d, model + c * lanes)), d, model + c * lanes);
     }
-    if (model)
-      hn::StoreU(hn::MulAdd(own, alpha, hn::LoadU(d, model + planes * lanes)), d, model + planes * lanes);
+    if (model) {
+      float* covered = model + planes * lanes;
+      hn::StoreU(hn::MulAdd(own, alpha, hn::LoadU(d, covered)), d, covered);
+      float* passed = covered + lanes;
+      hn::StoreU(hn::MulAdd(hn::Mul(own, transmittance), alpha, hn::LoadU(d, passed)), d, passed);
+    }
     transmittance = hn::Mul(transmittance, hn::Sub(hn::Set(d, 1.0f), alpha));
     transmittance = hn::IfThenZeroElse(hn::Lt(transmittance, stop), transmittance);
   }
@@ -252,9 +255,8 @@ void traceRow(const ktTraceLayers& layers, const ktApertureSamples& samples, con
   pixel.model = model;
   bool live[kMaxLayers];
   int slot[kMaxLayers];
-  float share[kMaxLayers];
   pixel.live = live, pixel.slot = slot;
-  const size_t modelFloats = size_t(planes + 1) * size_t(lanes);
+  const size_t modelFloats = size_t(planes + 2) * size_t(lanes);
   for (int i = x; i < r; ++i) {
     const int ax = i - layers.originX;
     pixel.px = float(ax) + 0.5f;
@@ -267,8 +269,7 @@ void traceRow(const ktTraceLayers& layers, const ktApertureSamples& samples, con
       const float radius = layer.reachAt(ax, ay);
       live[k] = reaches(layer, frames[k], layers.areaWidth, layers.areaHeight, pixel.px, pixel.py, radius);
       if (live[k]) footprint = std::max(footprint, radius);
-      share[k] = base ? base->shareOf(layer.slice, i) : 0.0f;
-      slot[k] = live[k] && share[k] > 0.0f ? slots++ : -1;
+      slot[k] = live[k] && base && base->coverageOf(layer.slice, i) > 0.0f ? slots++ : -1;
       if (slot[k] >= 0) pixel.lastModelled = k;
     }
     std::fill(model, model + size_t(slots) * modelFloats, 0.0f);
@@ -291,24 +292,31 @@ void traceRow(const ktTraceLayers& layers, const ktApertureSamples& samples, con
       for (int c = 0; c < planes; ++c) out[c][i] = float(light[c] / n);
       continue;
     }
-    // The base is the sum of each slice's share times its mean colour; each layer the rays
-    // can meet is modelled by their reads of its own content instead: its share times the mean
-    // colour they found there (their light from it over its coverage), or where they found
-    // none, the base's own mean, which the correction then takes out whole. Where the layers'
-    // own content is all the rays met, the correction is 0 up to rounding.
+    // Each layer the rays met adds, besides their light, the coverage of its own content that
+    // light came through times the difference between the base's mean colour of the slice and
+    // the mean colour the rays found there: the light the rays let through, as the base knows its
+    // colour. Where nothing nearer is in the way that is the base itself; where something is,
+    // the rays' light keeps which part of the content shows.
     double corrected[kMaxTracedChannels] = {};
     bool negative[kMaxTracedChannels] = {};
     for (int c = 0; c < planes; ++c) corrected[c] = light[c] / n, negative[c] = light[c] < 0.0;
     for (int k = 0; k < layerCount; ++k) {
-      if (!(share[k] > 0.0f)) continue;
+      if (slot[k] < 0) continue;
+      const float* sums = model + size_t(slot[k]) * modelFloats;
+      const double covered = laneSum(d, hn::LoadU(d, sums + planes * lanes));
+      if (!(covered > 0.0)) continue;
+      // The coverage the rays' light came through, weighted down as nearer things hide more of
+      // what the rays found: what they hide is rarely a fair sample of the content (a post
+      // hides the very light behind it), so which part shows is the rays' to say, and the
+      // base's mean of the whole says less and less of it.
+      const double passed = laneSum(d, hn::LoadU(d, sums + (planes + 1) * lanes));
+      const double shown = passed / covered;
+      const double weight = passed / n * (shown * shown) * (shown * shown);
       const int s = layers.layers[size_t(k)].slice;
-      const float* sums = slot[k] >= 0 ? model + size_t(slot[k]) * modelFloats : nullptr;
-      const double covered = sums ? laneSum(d, hn::LoadU(d, sums + planes * lanes)) : 0.0;
       for (int c = 0; c < planes; ++c) {
         const double mean = base->meanOf(c, s, i);
         negative[c] = negative[c] || mean < 0.0;
-        const double found = covered > 0.0 ? laneSum(d, hn::LoadU(d, sums + c * lanes)) / covered : mean;
-        corrected[c] += double(share[k]) * (sums ? mean - found : mean);
+        corrected[c] += weight * (mean - laneSum(d, hn::LoadU(d, sums + c * lanes)) / covered);
       }
     }
     // The rays' noise may take a dark pixel below 0; a picture without negative values keeps none.
@@ -334,8 +342,7 @@ void lensTraceRow(const ktTraceLayers& layers, const ktApertureSamples& samples,
     std::fill(alpha + x, alpha + r, 0.0f);
     return;
   }
-  std::vector<float> model(base ? layers.layers.size() * (kMaxTracedChannels + 1) * 16 : 0);
-  HWY_DYNAMIC_DISPATCH(traceRow)(layers, samples, base, y, x, r, model.data(), out, alpha);
+  HWY_DYNAMIC_DISPATCH(traceRow)(layers, samples, base, y, x, r, base ? base->sums : nullptr, out, alpha);
 }
 
 }  // namespace orvel

@@ -69,12 +69,12 @@ class ktSliceBuffers {
   // nearest first, each scaled so that the coverage taken never passes 1, then divided by the
   // coverage where it is positive (0 where nothing reached).
   void composite(DD::Image::Row& row);
-  // After composite(), with c the position of alpha: each slice's share of the output, its
-  // alpha as the composite takes it, column by column: out[slice * (r - x) + i - x] for columns
-  // i of x .. r-1 (0 for a slice not made, and where nothing reached); then for each channel
-  // position q, each slice's mean colour over its alpha, from out[(1 + q) * slices * (r - x)] on
-  // in the same layout. The output is the sum over the slices of mean colour times share.
-  void shares(int c, std::vector<float>& out) const;
+  // After composite(), with `alpha` the position of alpha: each slice's alpha row, what its
+  // pieces cover around each column, at out[slice * (r - x) + i - x] for columns i of x .. r-1
+  // (0 for a slice not made); then for each channel position q, each slice's mean colour over
+  // what it covers (its colour row over its alpha row; 0 where that is not positive), from
+  // out[(1 + q) * slices * (r - x)] on in the same layout.
+  void meanColours(int alpha, std::vector<float>& out) const;
 
  private:
   void compositeChannel(size_t c, float* out) const;
