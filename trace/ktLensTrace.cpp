@@ -144,12 +144,12 @@ bool reaches(const ktTraceLayer& layer, const LayerFrame& f, int areaWidth, int 
 }
 
 // What one pixel's rays need: the layers its rays can meet, and for each layer the base models
-// (see ktLensTrace.h) its slot in `model`: lanes of the sums its rays read of the input's own
-// content there, each traced plane's then alpha's (-1: not modelled).
+// (see ktLensTrace.h) its slot in `model` (-1: not modelled): lanes of the sums of what its rays
+// read of the input's own content there, each traced plane's, then its coverage, then the
+// coverage their light came through.
 struct PixelRays {
   const bool* live;
   const int* slot;
-  int lastModelled;
   float px, py, cellSide;
   float* model;
 };
@@ -168,10 +168,11 @@ HWY_INLINE Vector traceBlock(Tag d, const ktTraceLayers& layers, const LayerFram
   const Vector used = hn::IfThenElseZero(hn::FirstN(d, size_t(lanesUsed)), hn::Set(d, 1.0f));
   Vector transmittance = used;
   for (int k = 0; k < layerCount; ++k) {
-    const bool stopped = hn::AllTrue(d, hn::Lt(transmittance, stop));
-    if (stopped && k > pixel.lastModelled) break;
+    // Rays that let nothing more through end here: what they would have read of the layers
+    // behind counts for the base's model only where light comes through, so it is not read.
+    if (hn::AllTrue(d, hn::Lt(transmittance, stop))) break;
     const int slot = pixel.slot[k];
-    if (!pixel.live[k] || (stopped && slot < 0)) continue;
+    if (!pixel.live[k]) continue;
     const ktTraceLayer& layer = layers.layers[size_t(k)];
     const LayerFrame& f = frames[k];
     // Start from the radius at p (nearest pixel), then follow the radius where the ray lands.
@@ -262,7 +263,6 @@ void traceRow(const ktTraceLayers& layers, const ktApertureSamples& samples, con
     pixel.px = float(ax) + 0.5f;
     double light[kMaxTracedChannels] = {}, open = 0.0;
     float footprint = 0.0f;
-    pixel.lastModelled = -1;
     int slots = 0;
     for (int k = 0; k < layerCount; ++k) {
       const ktTraceLayer& layer = layers.layers[size_t(k)];
@@ -270,7 +270,6 @@ void traceRow(const ktTraceLayers& layers, const ktApertureSamples& samples, con
       live[k] = reaches(layer, frames[k], layers.areaWidth, layers.areaHeight, pixel.px, pixel.py, radius);
       if (live[k]) footprint = std::max(footprint, radius);
       slot[k] = live[k] && base && base->coverageOf(layer.slice, i) > 0.0f ? slots++ : -1;
-      if (slot[k] >= 0) pixel.lastModelled = k;
     }
     std::fill(model, model + size_t(slots) * modelFloats, 0.0f);
     const int rays = raysFor(samples.count, footprint);
