@@ -99,7 +99,7 @@ class ktOrvel : public DD::Image::Iop {
   ktScratchPool<ktRowScratch> rowScratch;
 
   // The deep input's layers and the aperture samples of the "Lens Trace" deep method, made at open;
-  // and the settings of the "See Through" scatter that gives the gather its base.
+  // and the settings of the "See Through" scatter that gives the gather each slice's mean colours.
   ktTraceLayers traceLayers;
   ktApertureSamples apertureSamples;
   ktOrvelSettings seeThroughSettings;

@@ -102,7 +102,7 @@ void ktOrvel::deepDefocus(orvel::RowRegion region, DeepPass pass, const ChannelS
 }
 
 // The "See Through" scatter of the row into `seen`, and each slice's coverage and mean colours
-// in the scratch's shares; false where the fast engine has no maps for it, or the output no alpha
+// in the scratch's sliceMeans; false where the fast engine has no maps for it, or the output no alpha
 // (the gather then stands alone).
 bool ktOrvel::seeThroughBase(orvel::RowRegion region, ktRowScratch& scratch, Row& seen) {
   ktSourceBands& bands = deepBands[int(DeepPass::All)];
@@ -113,7 +113,7 @@ bool ktOrvel::seeThroughBase(orvel::RowRegion region, ktRowScratch& scratch, Row
   const std::vector<Channel>& order = scratch.slices.channels();
   const auto alpha = std::find(order.begin(), order.end(), Chan_Alpha);
   if (alpha == order.end()) return false;
-  scratch.slices.meanColours(int(alpha - order.begin()), scratch.shares);
+  scratch.slices.meanColours(int(alpha - order.begin()), scratch.sliceMeans);
   return true;
 }
 
@@ -138,7 +138,7 @@ void ktOrvel::lensTrace(orvel::RowRegion region, const ChannelSet& channels, Row
   float* planes[kMaxTracedChannels] = {};
   const size_t count = std::min(traceLayers.channels.size(), size_t(kMaxTracedChannels));
   for (size_t c = 0; c < count; ++c) planes[c] = traced.writable(Channel(traceLayers.channels[c]));
-  // The "See Through" scatter's slices, by traced channel, for the gather to correct.
+  // Each slice's mean colours by the "See Through" scatter, by traced channel, for the gather.
   const auto scratch = rowScratch.take();
   Row seen(x, r);
   bool based = seeThroughBase(region, *scratch, seen);
@@ -147,11 +147,11 @@ void ktOrvel::lensTrace(orvel::RowRegion region, const ChannelSet& channels, Row
   const size_t rows = size_t(scratch->slices.slices()) * size_t(r - x);
   for (size_t c = 0; c < count && based; ++c) {
     const auto at = std::find(order.begin(), order.end(), Channel(traceLayers.channels[c]));
-    means[c] = at != order.end() ? scratch->shares.data() + (1 + size_t(at - order.begin())) * rows : nullptr;
+    means[c] = at != order.end() ? scratch->sliceMeans.data() + (1 + size_t(at - order.begin())) * rows : nullptr;
     based = based && means[c];
   }
   scratch->sums.resize(ktTraceBase::sumFloats(traceLayers.layers.size()));
-  const ktTraceBase seeThrough{scratch->shares.data(), means, x, r - x, scratch->sums.data()};
+  const ktTraceBase seeThrough{scratch->sliceMeans.data(), means, x, r - x, scratch->sums.data()};
   orvel::lensTraceRow(traceLayers, apertureSamples, based ? &seeThrough : nullptr, region, planes,
                       traced.writable(Chan_Alpha));
   for (size_t c = 0; c <= count; ++c) {

@@ -26,7 +26,7 @@ void ktOrvel::initialize() {
   if (!referenceEngine) buildSourceMaps();
 }
 
-// "Lens Trace" corrects the "See Through" scatter of all the pieces, when the output takes them all.
+// The view of the "See Through" scatter that gives "Lens Trace" each slice's mean colours.
 ktRenderContext ktOrvel::seeThroughContext() const {
   ktRenderContext ctx = renderContext();
   ctx.settings = &seeThroughSettings;
@@ -53,6 +53,7 @@ void ktOrvel::buildSourceMaps() {
   const bool separate = settings.integrateFrontAndBackSeperately;
   const bool passes[3] = {!separate, separate && settings.focusOutput != kFocusBack,
                           separate && settings.focusOutput != kFocusFront};
+  // For "Lens Trace", the "See Through" maps of all the pieces, when the output takes them all.
   const bool traced = tracesLens();
   if (traced && (separate || !traceLayers.built)) return;
   for (DeepPass pass : {DeepPass::All, DeepPass::Front, DeepPass::Back})
@@ -77,8 +78,9 @@ double traceMemoryLimit() {
 
 }  // namespace
 
-// The traced layers and the aperture samples; the gather needs no kernel bank. Layers beyond the
-// memory limit (the one set, or half the memory) are refused with an error, and the rows stay empty.
+// The traced layers and the aperture samples (the "See Through" scatter that gives the gather
+// each slice's mean colours uses the kernel bank and maps made after). Layers beyond the memory
+// limit (the one set, or half the memory) are refused with an error, and the rows stay empty.
 void ktOrvel::buildLensTrace() {
   seeThroughSettings = settings;
   seeThroughSettings.deepMethod = kDeepSeeThrough;

@@ -155,7 +155,8 @@ struct PixelRays {
 };
 
 // The rays of one block of samples through every layer: adds each traced plane's light into
-// light[] and returns the transmittance left, zero in the lanes past the block's samples.
+// light[], and into the pixel's model the sums of the layers the base models; returns the
+// transmittance left, zero in the lanes past the block's samples.
 HWY_INLINE Vector traceBlock(Tag d, const ktTraceLayers& layers, const LayerFrame* frames, int layerCount,
                              const PixelRays& pixel, const float* ux, const float* uy, int lanesUsed,
                              Vector* light) {
@@ -238,7 +239,7 @@ HWY_INLINE double laneSum(Tag d, Vector v) {
   return sum;
 }
 
-// `model` holds lanes for the sums of every layer the base models: (planes + 1) x lanes floats a
+// `model` holds lanes for the sums of every layer the base models: (planes + 2) x lanes floats a
 // layer.
 void traceRow(const ktTraceLayers& layers, const ktApertureSamples& samples, const ktTraceBase* base, int y,
               int x, int r, float* model, float* const* out, float* alpha) {

@@ -11,6 +11,6 @@
 struct ktRowScratch {
   ktSliceBuffers slices;
   std::vector<int> valueIndex;
-  std::vector<float> shares;  // by slice and column, each slice's coverage and mean colours
-  std::vector<float> sums;    // what a gather's rays sum of each layer
+  std::vector<float> sliceMeans;  // by slice and column, each slice's coverage and mean colours
+  std::vector<float> sums;        // what a gather's rays sum of each layer
 };
