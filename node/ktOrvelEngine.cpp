@@ -101,15 +101,19 @@ void ktOrvel::deepDefocus(orvel::RowRegion region, DeepPass pass, const ChannelS
                      channels, scratch->slices, row);
 }
 
-// The "See Through" scatter of the row into `seen`, and each slice's coverage and mean colours
-// in the scratch's sliceMeans; false where the fast engine has no maps for it, or the output no alpha
-// (the gather then stands alone).
+// The "See Through" scatter of the row into `seen` (by the fast engine where its maps serve the
+// row, else by the straightforward one), and each slice's coverage and mean colours in the
+// scratch's sliceMeans; false with front and back integrated separately, or without alpha among
+// the active channels (the gather then stands alone).
 bool ktOrvel::seeThroughBase(orvel::RowRegion region, ktRowScratch& scratch, Row& seen) {
+  if (kernels.empty() || settings.integrateFrontAndBackSeperately) return false;
   ktSourceBands& bands = deepBands[int(DeepPass::All)];
-  if (kernels.empty() || !bands.covers(region.y, region.x, region.r, padding)) return false;
   const ChannelSet channels = settings.activeChannels;
-  if (!orvel::fastDefocus(seeThroughContext(), region, *input(kInput), bands, channels, scratch, seen))
-    return false;
+  const ktRenderContext ctx = seeThroughContext();
+  if (referenceEngine || !bands.covers(region.y, region.x, region.r, padding) ||
+      !orvel::fastDefocus(ctx, region, *input(kInput), bands, channels, scratch, seen))
+    orvel::deepDefocus(ctx, region, *input(kInput), optionalInput(kMattes), deepOp(), DeepPass::All, channels,
+                       scratch.slices, seen);
   const std::vector<Channel>& order = scratch.slices.channels();
   const auto alpha = std::find(order.begin(), order.end(), Chan_Alpha);
   if (alpha == order.end()) return false;
