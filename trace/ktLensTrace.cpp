@@ -315,8 +315,10 @@ void traceRow(const ktTraceLayers& layers, const ktApertureSamples& samples, con
       const int s = layers.layers[size_t(k)].slice;
       for (int c = 0; c < planes; ++c) {
         const double mean = base->meanOf(c, s, i);
+        const double difference = mean - laneSum(d, hn::LoadU(d, sums + c * lanes)) / covered;
         negative[c] = negative[c] || mean < 0.0;
-        corrected[c] += weight * (mean - laneSum(d, hn::LoadU(d, sums + c * lanes)) / covered);
+        // An infinite colour stays the rays' alone: inf less inf would make it not a number.
+        if (std::isfinite(difference)) corrected[c] += weight * difference;
       }
     }
     // The rays' noise may take a dark pixel below 0; a picture without negative values keeps none.
