@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <limits>
 
 #undef HWY_TARGET_INCLUDE
 #define HWY_TARGET_INCLUDE "ktLensTrace.cpp"
@@ -146,7 +147,7 @@ bool reaches(const ktTraceLayer& layer, const LayerFrame& f, int areaWidth, int 
 // What one pixel's rays need: the layers its rays can meet, and for each layer the base models
 // (see ktLensTrace.h) its slot in `model` (-1: not modelled): lanes of the sums of what its rays
 // read of the input's own content there, each traced plane's, then its coverage, then the
-// coverage their light came through.
+// coverage their light came through, then their light from the layer, each plane's.
 struct PixelRays {
   const bool* live;
   const int* slot;
@@ -205,7 +206,7 @@ HWY_INLINE Vector traceBlock(Tag d, const ktTraceLayers& layers, const LayerFram
     const Vector scale = here.level == 0 ? hn::Set(d, 1.0f) : alpha;
     const Vector through = hn::Mul(transmittance, scale);
     // The base's model reads the same points of the input's own content, met in full.
-    float* model = slot >= 0 ? pixel.model + size_t(slot) * size_t(planes + 2) * size_t(lanes) : nullptr;
+    float* model = slot >= 0 ? pixel.model + size_t(slot) * size_t(2 * planes + 2) * size_t(lanes) : nullptr;
     const Vector own = slot < 0            ? hn::Zero(d)
                        : layer.own.empty() ? used
                                            : hn::Mul(used, read(d, point, layer.own.data()));
@@ -213,7 +214,10 @@ HWY_INLINE Vector traceBlock(Tag d, const ktTraceLayers& layers, const LayerFram
     for (int c = 0; c < planes; ++c) {
       const Vector colour = aberration ? shifted(c, width) : readFiltered(d, layer, here, c);
       light[c] = hn::MulAdd(through, colour, light[c]);
-      if (model) hn::StoreU(hn::MulAdd(ownScale, colour, hn::LoadU(d, model + c * lanes)), d, model + c * lanes);
+      if (!model) continue;
+      hn::StoreU(hn::MulAdd(ownScale, colour, hn::LoadU(d, model + c * lanes)), d, model + c * lanes);
+      float* lit = model + (planes + 2 + c) * lanes;
+      hn::StoreU(hn::MulAdd(through, colour, hn::LoadU(d, lit)), d, lit);
     }
     if (model) {
       float* covered = model + planes * lanes;
@@ -227,8 +231,21 @@ HWY_INLINE Vector traceBlock(Tag d, const ktTraceLayers& layers, const LayerFram
   return transmittance;
 }
 
+// The blur radius of layer k at area pixel (x, y), its sign dropped.
+float radiusAt(const ktTraceLayers& layers, int k, const LayerFrame& f, int x, int y) {
+  const int cx = std::min(std::max(x, f.x0), f.x1) - f.originX, cy = std::min(std::max(y, f.y0), f.y1) - f.originY;
+  return std::fabs(layers.layers[size_t(k)].plane(layers.radiusPlane())[size_t(cy) * size_t(f.width) + size_t(cx)]);
+}
+
 // The most layers a row reads.
 constexpr int kMaxLayers = 256;
+// A layer in focus at a pixel (a blur under two pixels, the scatter's one tap), behind only
+// nearer layers blurred by at least kBlurredVeil pixels, is drawn as the base draws it: every
+// ray meets it at the pixel, and the base's share for it past the blurred veil is exact where
+// the rays only estimate it. Nearer content less blurred may be the same surface, which the
+// base composites by other rules than the rays.
+constexpr float kInFocus = 1.0f;
+constexpr float kBlurredVeil = 6.0f;
 
 // Lanes summed in one fixed order, in double.
 HWY_INLINE double laneSum(Tag d, Vector v) {
@@ -239,7 +256,7 @@ HWY_INLINE double laneSum(Tag d, Vector v) {
   return sum;
 }
 
-// `model` holds lanes for the sums of every layer the base models: (planes + 2) x lanes floats a
+// `model` holds lanes for the sums of every layer the base models: (2 planes + 2) x lanes floats a
 // layer.
 void traceRow(const ktTraceLayers& layers, const ktApertureSamples& samples, const ktTraceBase* base, int y,
               int x, int r, float* model, float* const* out, float* alpha) {
@@ -258,7 +275,7 @@ void traceRow(const ktTraceLayers& layers, const ktApertureSamples& samples, con
   bool live[kMaxLayers];
   int slot[kMaxLayers];
   pixel.live = live, pixel.slot = slot;
-  const size_t modelFloats = size_t(planes + 2) * size_t(lanes);
+  const size_t modelFloats = size_t(2 * planes + 2) * size_t(lanes);
   for (int i = x; i < r; ++i) {
     const int ax = i - layers.originX;
     pixel.px = float(ax) + 0.5f;
@@ -300,7 +317,9 @@ void traceRow(const ktTraceLayers& layers, const ktApertureSamples& samples, con
     double corrected[kMaxTracedChannels] = {};
     bool negative[kMaxTracedChannels] = {};
     for (int c = 0; c < planes; ++c) corrected[c] = light[c] / n, negative[c] = light[c] < 0.0;
+    float nearestBlur = std::numeric_limits<float>::infinity();  // of the live layers nearer than k
     for (int k = 0; k < layerCount; ++k) {
+      if (k > 0 && live[k - 1]) nearestBlur = std::min(nearestBlur, radiusAt(layers, k - 1, frames[k - 1], ax, ay));
       if (slot[k] < 0) continue;
       const float* sums = model + size_t(slot[k]) * modelFloats;
       const double covered = laneSum(d, hn::LoadU(d, sums + planes * lanes));
@@ -313,6 +332,18 @@ void traceRow(const ktTraceLayers& layers, const ktApertureSamples& samples, con
       const double shown = passed / covered;
       const double weight = passed / n * (shown * shown) * (shown * shown);
       const int s = layers.layers[size_t(k)].slice;
+      const float radius = radiusAt(layers, k, frames[k], ax, ay);
+      if (radius < kInFocus && nearestBlur >= kBlurredVeil) {
+        // In focus: the scatter's share and mean in place of the rays' light from the layer.
+        const double share = base->shareOf(s, i);
+        for (int c = 0; c < planes; ++c) {
+          const double mean = base->meanOf(c, s, i);
+          const double difference = share * mean - laneSum(d, hn::LoadU(d, sums + (planes + 2 + c) * lanes)) / n;
+          negative[c] = negative[c] || mean < 0.0;
+          if (std::isfinite(difference)) corrected[c] += difference;
+        }
+        continue;
+      }
       for (int c = 0; c < planes; ++c) {
         const double mean = base->meanOf(c, s, i);
         const double difference = mean - laneSum(d, hn::LoadU(d, sums + c * lanes)) / covered;

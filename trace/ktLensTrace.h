@@ -26,15 +26,19 @@ constexpr int kMaxTracedChannels = 12;
 // through times the difference between this mean colour and the one the rays found: a light a
 // few rays happen to hit counts as the scatter spreads it, while which part of the content
 // shows past nearer things is still the rays' to say (the more nearer things hide, the less the
-// base's mean of the whole counts).
+// base's mean of the whole counts). A layer in focus at the pixel is drawn as the scatter draws
+// it, its share times its mean: every ray meets it at the pixel, and the share the scatter leaves
+// it past blurred nearer things is what the rays can only estimate.
 struct ktTraceBase {
   const float* coverage;      // by slice, the row's columns from x
+  const float* shares;        // by slice: its share of the scatter's picture
   const float* const* means;  // by traced channel, by slice, the row's columns from x
   int x, width;
   // Room for the rays' sums: sumFloats(layers) floats.
   float* sums;
-  static size_t sumFloats(size_t layers) { return layers * (kMaxTracedChannels + 2) * 16; }
+  static size_t sumFloats(size_t layers) { return layers * (2 * kMaxTracedChannels + 2) * 16; }
   float coverageOf(int slice, int column) const { return at(coverage, slice, column); }
+  float shareOf(int slice, int column) const { return at(shares, slice, column); }
   float meanOf(int c, int slice, int column) const { return at(means[c], slice, column); }
   float at(const float* rows, int slice, int column) const {
     return rows[size_t(slice) * size_t(width) + size_t(column - x)];

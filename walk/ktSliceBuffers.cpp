@@ -121,15 +121,27 @@ void ktSliceBuffers::compositeChannel(size_t c, float* out) const {
 
 void ktSliceBuffers::meanColours(int alpha, std::vector<float>& out) const {
   const size_t width = size_t(std::max(0, r_ - x_)), slices = blockOf_.size();
-  out.assign((1 + channels_) * slices * width, 0.0f);
+  out.assign((2 + channels_) * slices * width, 0.0f);
+  float* coverage = coverage_.data() - x_;
+  std::fill(coverage + x_, coverage + r_, 0.0f);
   for (size_t s = 0; s < slices; ++s) {
-    const float* A = colour(s, alpha);
-    if (!A) continue;
+    const float *A = colour(s, alpha), *W = weight(s, alpha);
+    if (!A || !W) continue;
     std::copy(A + x_, A + r_, out.data() + s * width);
+    float* share = out.data() + (slices + s) * width - x_;
+    for (int i = x_; i < r_; ++i) {
+      const float taken = std::min(W[i], 1.0f - coverage[i]);
+      coverage[i] += taken;
+      share[i] = W[i] > 0.0f ? taken / W[i] * A[i] : 0.0f;
+    }
     for (size_t q = 0; q < channels_; ++q) {
       const float* C = colour(s, int(q));
-      float* mean = out.data() + ((1 + q) * slices + s) * width - x_;
+      float* mean = out.data() + ((2 + q) * slices + s) * width - x_;
       for (int i = x_; i < r_; ++i) mean[i] = A[i] > 0.0f ? C[i] / A[i] : 0.0f;
     }
+  }
+  for (size_t s = 0; s < slices; ++s) {
+    float* share = out.data() + (slices + s) * width - x_;
+    for (int i = x_; i < r_; ++i) share[i] = coverage[i] > 0.0f ? share[i] / coverage[i] : 0.0f;
   }
 }

@@ -71,9 +71,11 @@ class ktSliceBuffers {
   void composite(DD::Image::Row& row);
   // After composite(), with `alpha` the position of alpha: each slice's alpha row, what its
   // pieces cover around each column, at out[slice * (r - x) + i - x] for columns i of x .. r-1
-  // (0 for a slice not made); then for each channel position q, each slice's mean colour over
-  // what it covers (its colour row over its alpha row; 0 where that is not positive), from
-  // out[(1 + q) * slices * (r - x)] on in the same layout.
+  // (0 for a slice not made); then, from out[slices * (r - x)] on in the same layout, each
+  // slice's share of the output, its alpha as the composite takes it; then for each channel
+  // position q, each slice's mean colour over what it covers (its colour row over its alpha
+  // row; 0 where that is not positive), from out[(2 + q) * slices * (r - x)] on. The output is
+  // the sum over the slices of share times mean colour.
   void meanColours(int alpha, std::vector<float>& out) const;
 
  private:
