@@ -339,7 +339,6 @@ void traceRow(const ktTraceLayers& layers, const ktApertureSamples& samples, con
         for (int c = 0; c < planes; ++c) {
           const double mean = base->meanOf(c, s, i);
           const double difference = share * mean - laneSum(d, hn::LoadU(d, sums + (planes + 2 + c) * lanes)) / n;
-          negative[c] = negative[c] || mean < 0.0;
           if (std::isfinite(difference)) corrected[c] += difference;
         }
         continue;
@@ -347,12 +346,12 @@ void traceRow(const ktTraceLayers& layers, const ktApertureSamples& samples, con
       for (int c = 0; c < planes; ++c) {
         const double mean = base->meanOf(c, s, i);
         const double difference = mean - laneSum(d, hn::LoadU(d, sums + c * lanes)) / covered;
-        negative[c] = negative[c] || mean < 0.0;
         // An infinite colour stays the rays' alone: inf less inf would make it not a number.
         if (std::isfinite(difference)) corrected[c] += weight * difference;
       }
     }
-    // The rays' noise may take a dark pixel below 0; a picture without negative values keeps none.
+    // The rays' noise, and the base's rounding, may take a dark pixel below 0; where the layers
+    // the rays read gave nothing negative, it stays at 0.
     for (int c = 0; c < planes; ++c) out[c][i] = float(negative[c] ? corrected[c] : std::max(0.0, corrected[c]));
   }
 }
