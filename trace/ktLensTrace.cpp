@@ -144,13 +144,16 @@ bool reaches(const ktTraceLayer& layer, const LayerFrame& f, int areaWidth, int 
                            std::min(x1, f.x1) - f.originX, std::min(y1, f.y1) - f.originY);
 }
 
-// What one pixel's rays need: the layers its rays can meet, and for each layer the base models
-// (see ktLensTrace.h) its slot in `model` (-1: not modelled): lanes of the sums of what its rays
-// read of the input's own content there, each traced plane's, then its coverage, then the
-// coverage their light came through, then their light from the layer, each plane's.
+// What one pixel's rays need: the layers its rays can meet, each one's radius at the pixel, and
+// for each layer the base models (see ktLensTrace.h) its slot in `model` (-1: not modelled):
+// lanes of the sums of what its rays read of the input's own content there, each traced plane's,
+// then its coverage, then the coverage their light came through, then, for a layer the base
+// draws itself, their light from the layer, each plane's.
 struct PixelRays {
   const bool* live;
+  const float* radius;
   const int* slot;
+  const bool* drawnByBase;
   float px, py, cellSide;
   float* model;
 };
@@ -177,11 +180,9 @@ HWY_INLINE Vector traceBlock(Tag d, const ktTraceLayers& layers, const LayerFram
     if (!pixel.live[k]) continue;
     const ktTraceLayer& layer = layers.layers[size_t(k)];
     const LayerFrame& f = frames[k];
-    // Start from the radius at p (nearest pixel), then follow the radius where the ray lands.
-    const int cx = std::min(std::max(int(std::floor(pixel.px)), f.x0), f.x1) - f.originX;
-    const int cy = std::min(std::max(int(std::floor(pixel.py)), f.y0), f.y1) - f.originY;
+    // Start from the radius at p, then follow the radius where the ray lands.
     const float* radiusPlane = layer.plane(layers.radiusPlane());
-    Vector radius = hn::Set(d, radiusPlane[size_t(cy) * size_t(f.width) + size_t(cx)]);
+    Vector radius = hn::Set(d, pixel.radius[k]);
     Vector qx = hn::NegMulAdd(radius, u, pxv), qy = hn::NegMulAdd(radius, v, pyv);
     for (int step = 0; step < (layer.uniform ? 0 : kMeetSteps); ++step) {
       radius = read(d, bilinearAt(d, f, qx, qy), radiusPlane);
@@ -216,6 +217,7 @@ HWY_INLINE Vector traceBlock(Tag d, const ktTraceLayers& layers, const LayerFram
       light[c] = hn::MulAdd(through, colour, light[c]);
       if (!model) continue;
       hn::StoreU(hn::MulAdd(ownScale, colour, hn::LoadU(d, model + c * lanes)), d, model + c * lanes);
+      if (!pixel.drawnByBase[k]) continue;
       float* lit = model + (planes + 2 + c) * lanes;
       hn::StoreU(hn::MulAdd(through, colour, hn::LoadU(d, lit)), d, lit);
     }
@@ -231,10 +233,10 @@ HWY_INLINE Vector traceBlock(Tag d, const ktTraceLayers& layers, const LayerFram
   return transmittance;
 }
 
-// The blur radius of layer k at area pixel (x, y), its sign dropped.
+// The signed blur radius of layer k at area pixel (x, y), the nearest pixel of its box.
 float radiusAt(const ktTraceLayers& layers, int k, const LayerFrame& f, int x, int y) {
   const int cx = std::min(std::max(x, f.x0), f.x1) - f.originX, cy = std::min(std::max(y, f.y0), f.y1) - f.originY;
-  return std::fabs(layers.layers[size_t(k)].plane(layers.radiusPlane())[size_t(cy) * size_t(f.width) + size_t(cx)]);
+  return layers.layers[size_t(k)].plane(layers.radiusPlane())[size_t(cy) * size_t(f.width) + size_t(cx)];
 }
 
 // The most layers a row reads.
@@ -272,22 +274,27 @@ void traceRow(const ktTraceLayers& layers, const ktApertureSamples& samples, con
   PixelRays pixel;
   pixel.py = float(ay) + 0.5f;
   pixel.model = model;
-  bool live[kMaxLayers];
+  bool live[kMaxLayers], drawnByBase[kMaxLayers];
+  float radius[kMaxLayers];
   int slot[kMaxLayers];
-  pixel.live = live, pixel.slot = slot;
+  pixel.live = live, pixel.radius = radius, pixel.slot = slot, pixel.drawnByBase = drawnByBase;
   const size_t modelFloats = size_t(2 * planes + 2) * size_t(lanes);
   for (int i = x; i < r; ++i) {
     const int ax = i - layers.originX;
     pixel.px = float(ax) + 0.5f;
     double light[kMaxTracedChannels] = {}, open = 0.0;
     float footprint = 0.0f;
+    float nearestBlur = std::numeric_limits<float>::infinity();  // of the live layers nearer than k
     int slots = 0;
     for (int k = 0; k < layerCount; ++k) {
       const ktTraceLayer& layer = layers.layers[size_t(k)];
-      const float radius = layer.reachAt(ax, ay);
-      live[k] = reaches(layer, frames[k], layers.areaWidth, layers.areaHeight, pixel.px, pixel.py, radius);
-      if (live[k]) footprint = std::max(footprint, radius);
+      const float reach = layer.reachAt(ax, ay);
+      live[k] = reaches(layer, frames[k], layers.areaWidth, layers.areaHeight, pixel.px, pixel.py, reach);
+      if (live[k]) footprint = std::max(footprint, reach);
+      radius[k] = live[k] ? radiusAt(layers, k, frames[k], ax, ay) : 0.0f;
       slot[k] = live[k] && base && base->coverageOf(layer.slice, i) > 0.0f ? slots++ : -1;
+      drawnByBase[k] = slot[k] >= 0 && std::fabs(radius[k]) < kInFocus && nearestBlur >= kBlurredVeil;
+      if (live[k]) nearestBlur = std::min(nearestBlur, std::fabs(radius[k]));
     }
     std::fill(model, model + size_t(slots) * modelFloats, 0.0f);
     const int rays = raysFor(samples.count, footprint);
@@ -317,9 +324,7 @@ void traceRow(const ktTraceLayers& layers, const ktApertureSamples& samples, con
     double corrected[kMaxTracedChannels] = {};
     bool negative[kMaxTracedChannels] = {};
     for (int c = 0; c < planes; ++c) corrected[c] = light[c] / n, negative[c] = light[c] < 0.0;
-    float nearestBlur = std::numeric_limits<float>::infinity();  // of the live layers nearer than k
     for (int k = 0; k < layerCount; ++k) {
-      if (k > 0 && live[k - 1]) nearestBlur = std::min(nearestBlur, radiusAt(layers, k - 1, frames[k - 1], ax, ay));
       if (slot[k] < 0) continue;
       const float* sums = model + size_t(slot[k]) * modelFloats;
       const double covered = laneSum(d, hn::LoadU(d, sums + planes * lanes));
@@ -332,8 +337,7 @@ void traceRow(const ktTraceLayers& layers, const ktApertureSamples& samples, con
       const double shown = passed / covered;
       const double weight = passed / n * (shown * shown) * (shown * shown);
       const int s = layers.layers[size_t(k)].slice;
-      const float radius = radiusAt(layers, k, frames[k], ax, ay);
-      if (radius < kInFocus && nearestBlur >= kBlurredVeil) {
+      if (drawnByBase[k]) {
         // In focus: the scatter's share and mean in place of the rays' light from the layer.
         const double share = base->shareOf(s, i);
         for (int c = 0; c < planes; ++c) {

@@ -301,7 +301,8 @@ void LayerBuilder::makeLevels(ktTraceLayer& layer) const {
   const int y0 = std::max(0, -layer.y), y1 = std::min(layer.height, out_.areaHeight - layer.y) - 1;
   if (x1 < x0 || y1 < y0) return;
   const size_t area = size_t(layer.width) * size_t(layer.height);
-  for (size_t k = 0; k < levelSizes(layer.width, layer.height).size(); ++k) {
+  const size_t levels = levelSizes(layer.width, layer.height).size();
+  for (size_t k = 0; k < levels; ++k) {
     if (k == 0) {
       layer.levels.push_back(halve(layer.width, layer.height, planes, [&](int p, int x, int y) {
         x = std::min(std::max(x, x0), x1), y = std::min(std::max(y, y0), y1);
