@@ -2,7 +2,8 @@
 // passes unchanged and composites two pieces of one slice; a point light keeps its light in the
 // disc, also from beyond the format; a half-plane or a thin bar hides the share of the aperture
 // it covers; a layer continues behind an opaque square and across slice boundaries; without
-// occlusion it draws what "See Through" draws; the picture does not depend on the thread count.
+// occlusion, and for a sharp wall behind blurred bars, it draws what "See Through" draws; the
+// picture does not depend on the thread count or the engine.
 #include <gtest/gtest.h>
 
 #include <cmath>
