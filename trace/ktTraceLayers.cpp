@@ -170,8 +170,9 @@ void LayerBuilder::walkRow(Worker& w, int y, Visit&& visit) {
   if (!deep_.deepEngine(Box(left, hostY, right, hostY + 1), request_, w.plane)) return;
   const Box& box = w.plane.box();
   if (hostY < box.y() || hostY >= box.t()) return;
+  const ktSampleLayout layout(w.plane.channels(), w.plane.channels());
   for (int x = std::max(left, box.x()); x < std::min(right, box.r()); ++x)
-    visit(x - left, cutPieces(w.plane, hostY, x, w.combined), w.plane.channels());
+    visit(x - left, cutPieces(w.plane, layout, hostY, x, w.combined), w.plane.channels());
 }
 
 void LayerBuilder::measure(unsigned threads) {

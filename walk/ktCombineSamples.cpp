@@ -1,12 +1,11 @@
 #include "ktCombineSamples.h"
 
-#include <array>
-
 using DD::Image::Chan_DeepBack;
 using DD::Image::Chan_DeepFront;
 using DD::Image::Chan_Last;
 using DD::Image::Chan_Z;
 using DD::Image::Channel;
+using DD::Image::ChannelMap;
 using DD::Image::ChannelSet;
 using DD::Image::DeepOutPixel;
 using DD::Image::DeepPixel;
@@ -16,33 +15,23 @@ namespace {
 // Thinner than this, a sample is a point and is never cut.
 constexpr float kPointThickness = 1e-6f;
 
-// The samples of a pixel by ordered index, and where each channel of a piece comes from: the
-// column of the sample it copies (kAbsent where the samples lack the channel), or a depth.
+// The samples of a pixel by ordered index, read through the layout of their plane.
 class Samples {
  public:
-  static constexpr int16_t kAbsent = -1, kFront = -2, kBack = -3;
-
-  Samples(const ChannelSet& channels, const DeepPixel& pixel) : pixel_(pixel) {
-    const auto& map = pixel.channels();
-    first_ = static_cast<const ChannelSet&>(map).first();
-    front_ = map.chanNo(Chan_DeepFront);
-    back_ = map.chanNo(Chan_DeepBack);
-    for (Channel z : channels)
-      source_[count_++] = z == Chan_Z || z == Chan_DeepFront ? kFront
-                          : z == Chan_DeepBack               ? kBack
-                                                             : static_cast<int16_t>(map.chanNo(z));
-  }
+  Samples(const ktSampleLayout& layout, const DeepPixel& pixel) : layout_(layout), pixel_(pixel) {}
   // Sample i's columns: the first one sits at column 0.
-  const float* row(size_t i) const { return &pixel_.getOrderedSample(i, first_); }
-  float front(size_t i) const { return front_ < 0 ? 0.0f : row(i)[front_]; }
-  float back(size_t i) const { return back_ < 0 ? 0.0f : row(i)[back_]; }
+  const float* row(size_t i) const { return &pixel_.getOrderedSample(i, layout_.first); }
+  float front(size_t i) const { return layout_.front < 0 ? 0.0f : row(i)[layout_.front]; }
+  float back(size_t i) const { return layout_.back < 0 ? 0.0f : row(i)[layout_.back]; }
 
   // Appends one piece of sample `index`: front and back depths, other channels times weight.
   void addPiece(DeepOutPixel& out, size_t index, float front, float back, float weight) const {
     const float* sample = row(index);
-    for (size_t j = 0; j < count_; ++j) {
-      const int16_t c = source_[j];
-      out.push_back(c == kFront ? front : c == kBack ? back : (c == kAbsent ? 0.0f : sample[c]) * weight);
+    for (size_t j = 0; j < layout_.count; ++j) {
+      const int16_t c = layout_.source[j];
+      out.push_back(c == ktSampleLayout::kFront  ? front
+                    : c == ktSampleLayout::kBack ? back
+                                                 : (c == ktSampleLayout::kAbsent ? 0.0f : sample[c]) * weight);
     }
   }
 
@@ -56,11 +45,8 @@ class Samples {
   }
 
  private:
+  const ktSampleLayout& layout_;
   const DeepPixel& pixel_;
-  Channel first_;
-  int front_, back_;
-  size_t count_ = 0;
-  std::array<int16_t, Chan_Last + 1> source_;
 };
 
 // A chain of overlapping samples is a run of consecutive indices top, top-1, ..., each cutting
@@ -92,10 +78,22 @@ float addSample(const Samples& samples, DeepOutPixel& out, size_t& index) {
 
 }  // namespace
 
+ktSampleLayout::ktSampleLayout(const ChannelSet& channels, const ChannelMap& map)
+    : first(static_cast<const ChannelSet&>(map).first()), front(map.chanNo(Chan_DeepFront)), back(map.chanNo(Chan_DeepBack)) {
+  for (Channel z : channels)
+    source[count++] = z == Chan_Z || z == Chan_DeepFront ? kFront
+                      : z == Chan_DeepBack               ? kBack
+                                                         : static_cast<int16_t>(map.chanNo(z));
+}
+
 void combineSamples(const ChannelSet& channels, const DeepPixel& pixel, DeepOutPixel& out) {
+  combineSamples(ktSampleLayout(channels, pixel.channels()), pixel, out);
+}
+
+void combineSamples(const ktSampleLayout& layout, const DeepPixel& pixel, DeepOutPixel& out) {
   const size_t count = pixel.getSampleCount();
   if (count == 0) return;
-  const Samples samples(channels, pixel);
+  const Samples samples(layout, pixel);
   size_t index = count - 1;
   for (;;) {
     addSample(samples, out, index);
@@ -104,8 +102,9 @@ void combineSamples(const ChannelSet& channels, const DeepPixel& pixel, DeepOutP
   }
 }
 
-DeepPixel cutPieces(const DD::Image::DeepPlane& plane, int y, int x, DeepOutPixel& combined) {
+DeepPixel cutPieces(const DD::Image::DeepPlane& plane, const ktSampleLayout& layout, int y, int x,
+                    DeepOutPixel& combined) {
   combined.clear();
-  combineSamples(plane.channels(), plane.getPixel(y, x), combined);
+  combineSamples(layout, plane.getPixel(y, x), combined);
   return combined.getPixel(plane.channels(), DeepPixel::eZAscending);
 }

@@ -144,6 +144,7 @@ bool ktDeepWalk::fetchRow(int cy) {
   const Box box(clampTo(left_, area_.x(), area_.r() - 1), cy,
                 clampTo(right_ - 1, area_.x(), area_.r() - 1) + 1, cy + 1);
   if (!deep_.deepEngine(box, request_, plane_)) return false;
+  layout_ = ktSampleLayout(plane_.channels(), plane_.channels());
   sampled_.resize(channelList_.size());
   for (size_t c = 0; c < channelList_.size(); ++c) sampled_[c] = plane_.channels().contains(channelList_[c]);
   return true;

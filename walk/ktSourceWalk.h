@@ -121,7 +121,7 @@ class ktDeepWalk : public ktWalkRows {
     ktScatter scatter;
     for (int sx = left_; sx < right_; ++sx) {
       if (beginPixel(sx, cy)) {
-        const DD::Image::DeepPixel pieces = cutPieces(plane_, cy, sxc_, combined_);
+        const DD::Image::DeepPixel pieces = cutPieces(plane_, layout_, cy, sxc_, combined_);
         float coverage = 0.0f;
         if (seeThrough_) {
           coverage = seeThroughPieces(pieces, sx, sy, sink, scatter);
@@ -173,6 +173,7 @@ class ktDeepWalk : public ktWalkRows {
   float farSize_;
   size_t farSlice_;
   DD::Image::DeepPlane plane_;
+  ktSampleLayout layout_{DD::Image::ChannelSet(), DD::Image::ChannelMap()};  // plane_'s
   DD::Image::DeepOutPixel combined_;
   std::vector<char> sampled_;    // by walk channel: whether the deep samples carry it
   std::vector<float> fallback_;  // by walk channel: the flat input's value, for the others
