@@ -147,16 +147,18 @@ void ktOrvel::lensTrace(orvel::RowRegion region, const ChannelSet& channels, Row
   Row seen(x, r);
   bool based = seeThroughBase(region, *scratch, seen);
   const float* means[kMaxTracedChannels] = {};
+  const float* picture[kMaxTracedChannels] = {};
   const std::vector<Channel>& order = scratch->slices.channels();
   const size_t rows = size_t(scratch->slices.slices()) * size_t(r - x);
   for (size_t c = 0; c < count && based; ++c) {
     const auto at = std::find(order.begin(), order.end(), Channel(traceLayers.channels[c]));
     means[c] = at != order.end() ? scratch->sliceMeans.data() + (2 + size_t(at - order.begin())) * rows : nullptr;
+    picture[c] = seen[Channel(traceLayers.channels[c])];
     based = based && means[c];
   }
   scratch->sums.resize(ktTraceBase::sumFloats(traceLayers.layers.size()));
-  const ktTraceBase seeThrough{scratch->sliceMeans.data(), scratch->sliceMeans.data() + rows, means, x, r - x,
-                               scratch->sums.data()};
+  const ktTraceBase seeThrough{scratch->sliceMeans.data(), scratch->sliceMeans.data() + rows, means, picture,
+                               seen[Chan_Alpha], x, r - x, scratch->sums.data()};
   orvel::lensTraceRow(traceLayers, apertureSamples, based ? &seeThrough : nullptr, region, planes,
                       traced.writable(Chan_Alpha));
   for (size_t c = 0; c <= count; ++c) {

@@ -285,16 +285,22 @@ void traceRow(const ktTraceLayers& layers, const ktApertureSamples& samples, con
     double light[kMaxTracedChannels] = {}, open = 0.0;
     float footprint = 0.0f;
     float nearestBlur = std::numeric_limits<float>::infinity();  // of the live layers nearer than k
-    int slots = 0;
+    int slots = 0, liveLayers = 0;
     for (int k = 0; k < layerCount; ++k) {
       const ktTraceLayer& layer = layers.layers[size_t(k)];
       const float reach = layer.reachAt(ax, ay);
       live[k] = reaches(layer, frames[k], layers.areaWidth, layers.areaHeight, pixel.px, pixel.py, reach);
-      if (live[k]) footprint = std::max(footprint, reach);
+      if (live[k]) footprint = std::max(footprint, reach), ++liveLayers;
       radius[k] = live[k] ? radiusAt(layers, k, frames[k], ax, ay) : 0.0f;
       slot[k] = live[k] && base && base->coverageOf(layer.slice, i) > 0.0f ? slots++ : -1;
       drawnByBase[k] = slot[k] >= 0 && std::fabs(radius[k]) < kInFocus && nearestBlur >= kBlurredVeil;
       if (live[k]) nearestBlur = std::min(nearestBlur, std::fabs(radius[k]));
+    }
+    if (base && liveLayers <= 1) {
+      // Nothing the rays meet can hide anything: the scatter's picture is what they estimate.
+      for (int c = 0; c < planes; ++c) out[c][i] = base->picture[c][i];
+      alpha[i] = base->pictureAlpha[i];
+      continue;
     }
     std::fill(model, model + size_t(slots) * modelFloats, 0.0f);
     const int rays = raysFor(samples.count, footprint);

@@ -28,11 +28,15 @@ constexpr int kMaxTracedChannels = 12;
 // shows past nearer things is still the rays' to say (the more nearer things hide, the less the
 // base's mean of the whole counts). A layer in focus at the pixel is drawn as the scatter draws
 // it, its share times its mean: every ray meets it at the pixel, and the share the scatter leaves
-// it past blurred nearer things is what the rays can only estimate.
+// it past blurred nearer things is what the rays can only estimate. Where a pixel's rays can meet
+// one layer only, nothing can hide anything: the pixel is the scatter's picture, without rays.
 struct ktTraceBase {
   const float* coverage;      // by slice, the row's columns from x
   const float* shares;        // by slice: its share of the scatter's picture
   const float* const* means;  // by traced channel, by slice, the row's columns from x
+  // The scatter's picture, by traced channel, then its alpha: indexed by absolute column.
+  const float* const* picture;
+  const float* pictureAlpha;
   int x, width;
   // Room for the rays' sums: sumFloats(layers) floats.
   float* sums;
