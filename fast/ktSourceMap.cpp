@@ -121,7 +121,6 @@ void ktSourceMap::scatter(const ktScatter& from) {
   const int reach = reachOf(*ctx_->settings, bank, channels_, sc);
   if (reach < 0) return;  // no pass adds anything
 
-  scatterReach_.push_back(static_cast<int16_t>(reach));
   if (sharedKernels_) {
     SharedScatter shared;
     shared.slice = sc.slice;
@@ -136,8 +135,11 @@ void ktSourceMap::scatter(const ktScatter& from) {
         shared.finite = shared.finite && std::isfinite(value) && std::isfinite(shared.scale[q][c]);
       }
     }
+    if (mergeIntoPosition(shared, reach)) return;
+    scatterReach_.push_back(static_cast<int16_t>(reach));
     rowScatters_.push_back(shared);
   } else {
+    scatterReach_.push_back(static_cast<int16_t>(reach));
     scatters_.push_back(sc);
     for (int c = 0; c < channelCount_; ++c) values_[c].push_back(values[c]);
   }
@@ -150,6 +152,33 @@ void ktSourceMap::scatter(const ktScatter& from) {
   positionReach = std::max(positionReach, static_cast<int16_t>(reach));
   int16_t& block = blockReach_[row * blocks_ + (position_ % width) / kBlock];
   block = std::max(block, positionReach);
+}
+
+// Adds a finite scatter into one of the position's own with the same kernels and slice, which
+// adds what both would, in one sweep instead of two (the pieces of a deep pixel often share a
+// depth, or fall between the same two kernels); false when there is none, or the sum would not
+// be finite.
+bool ktSourceMap::mergeIntoPosition(const SharedScatter& s, int reach) {
+  if (!s.finite) return false;
+  for (size_t k = offsets_.back(); k < rowScatters_.size(); ++k) {
+    SharedScatter& into = rowScatters_[k];
+    if (!into.finite || into.kernel[0] != s.kernel[0] || into.kernel[1] != s.kernel[1] || into.slice != s.slice)
+      continue;
+    SharedScatter sum = into;
+    for (int q = 0; q < 2; ++q) {
+      sum.passWeight[q] += s.passWeight[q];
+      sum.finite = sum.finite && std::isfinite(sum.passWeight[q]);
+      for (int c = 0; c < kSharedChannels; ++c) {
+        sum.scale[q][c] += s.scale[q][c];
+        sum.finite = sum.finite && std::isfinite(sum.scale[q][c]);
+      }
+    }
+    if (!sum.finite) return false;
+    into = sum;
+    scatterReach_[k] = std::max(scatterReach_[k], static_cast<int16_t>(reach));
+    return true;
+  }
+  return false;
 }
 
 void ktSourceMap::endPosition() {

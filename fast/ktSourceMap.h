@@ -123,6 +123,7 @@ class ktSourceMap {
   template <class WalkRow>
   bool mapRows(WalkRow walkRow);
   void findStretches(int cy);
+  bool mergeIntoPosition(const SharedScatter& s, int reach);
   void growPlanes(size_t members);
 
   int x0_ = 0, x1_ = 0;              // mapped columns
