@@ -11,18 +11,21 @@ struct Level {
   std::vector<float> sums, weights;
 };
 
-Level pull(const Level& fine, size_t planes) {
+// The next coarser level of an image of `planes` planes and weights read through sum(k, i) and
+// weight(i), i the fine pixel.
+template <class Sum, class Weight>
+Level pull(int width, int height, size_t planes, Sum sum, Weight weight) {
   Level coarse;
-  coarse.width = (fine.width + 1) / 2, coarse.height = (fine.height + 1) / 2;
-  const size_t area = size_t(coarse.width) * size_t(coarse.height), fineArea = fine.weights.size();
+  coarse.width = (width + 1) / 2, coarse.height = (height + 1) / 2;
+  const size_t area = size_t(coarse.width) * size_t(coarse.height);
   coarse.sums.assign(area * planes, 0.0f);
   coarse.weights.assign(area, 0.0f);
-  for (int y = 0; y < fine.height; ++y)
-    for (int x = 0; x < fine.width; ++x) {
-      const size_t from = size_t(y) * size_t(fine.width) + size_t(x);
+  for (int y = 0; y < height; ++y)
+    for (int x = 0; x < width; ++x) {
+      const size_t from = size_t(y) * size_t(width) + size_t(x);
       const size_t to = size_t(y / 2) * size_t(coarse.width) + size_t(x / 2);
-      coarse.weights[to] += fine.weights[from];
-      for (size_t k = 0; k < planes; ++k) coarse.sums[k * area + to] += fine.sums[k * fineArea + from];
+      coarse.weights[to] += weight(from);
+      for (size_t k = 0; k < planes; ++k) coarse.sums[k * area + to] += sum(k, from);
     }
   return coarse;
 }
@@ -44,17 +47,24 @@ float between(const std::vector<float>& values, int width, int height, size_t k,
 
 }  // namespace
 
+// The image itself is never copied: the first coarse level is pulled from its planes, and only
+// its holes are written at the end.
 void pushPull(int width, int height, const std::vector<float*>& planes, const float* weight,
               const uint8_t* holes) {
   if (width <= 0 || height <= 0 || planes.empty()) return;
-  const size_t n = planes.size(), area = size_t(width) * size_t(height);
-  std::vector<Level> levels(1);
-  levels[0].width = width, levels[0].height = height;
-  levels[0].weights.assign(weight, weight + area);
-  levels[0].sums.resize(area * n);
-  for (size_t k = 0; k < n; ++k)
-    for (size_t i = 0; i < area; ++i) levels[0].sums[k * area + i] = planes[k][i] * weight[i];
-  while (levels.back().width > 1 || levels.back().height > 1) levels.push_back(pull(levels.back(), n));
+  const size_t n = planes.size();
+  std::vector<Level> levels;  // levels[l] is level l + 1
+  if (width > 1 || height > 1)
+    levels.push_back(pull(
+        width, height, n, [&](size_t k, size_t i) { return planes[k][i] * weight[i]; },
+        [&](size_t i) { return weight[i]; }));
+  while (!levels.empty() && (levels.back().width > 1 || levels.back().height > 1)) {
+    const Level& fine = levels.back();
+    const size_t fineArea = fine.weights.size();
+    levels.push_back(pull(
+        fine.width, fine.height, n, [&](size_t k, size_t i) { return fine.sums[k * fineArea + i]; },
+        [&](size_t i) { return fine.weights[i]; }));
+  }
 
   // Push: each level's values, its own where it has weight, else from the level above.
   std::vector<float> above, here;
@@ -69,14 +79,19 @@ void pushPull(int width, int height, const std::vector<float*>& planes, const fl
         for (size_t k = 0; k < n; ++k) {
           float& v = here[k * levelArea + i];
           if (w > 0.0f)
-            v = l == 0 ? planes[k][i] : level.sums[k * levelArea + i] / w;
+            v = level.sums[k * levelArea + i] / w;
           else if (l + 1 < levels.size())
             v = between(above, levels[l + 1].width, levels[l + 1].height, k, x, y);
         }
       }
     std::swap(above, here);
   }
-  for (size_t k = 0; k < n; ++k)
-    for (size_t i = 0; i < area; ++i)
-      if (holes[i]) planes[k][i] = above[k * area + i];
+  // The image's holes without weight of their own take the level above.
+  for (int y = 0; y < height; ++y)
+    for (int x = 0; x < width; ++x) {
+      const size_t i = size_t(y) * size_t(width) + size_t(x);
+      if (!holes[i] || weight[i] > 0.0f) continue;
+      for (size_t k = 0; k < n; ++k)
+        planes[k][i] = levels.empty() ? 0.0f : between(above, levels[0].width, levels[0].height, k, x, y);
+    }
 }
