@@ -249,14 +249,8 @@ constexpr int kMaxLayers = 256;
 constexpr float kInFocus = 1.0f;
 constexpr float kBlurredVeil = 6.0f;
 
-// Lanes summed in one fixed order, in double.
-HWY_INLINE double laneSum(Tag d, Vector v) {
-  HWY_ALIGN float lanes[16];
-  hn::Store(v, d, lanes);
-  double sum = 0.0;
-  for (size_t i = 0; i < hn::Lanes(d); ++i) sum += double(lanes[i]);
-  return sum;
-}
+// Lanes summed in one fixed order (the same on every call, whatever the thread).
+HWY_INLINE double laneSum(Tag d, Vector v) { return double(hn::GetLane(hn::SumOfLanes(d, v))); }
 
 // `model` holds lanes for the sums of every layer the base models: (2 planes + 2) x lanes floats a
 // layer.
@@ -308,14 +302,15 @@ void traceRow(const ktTraceLayers& layers, const ktApertureSamples& samples, con
     const int pattern = ktApertureSamples::patternOf(i, y);
     const float* ux = samples.patternX(pattern);
     const float* uy = samples.patternY(pattern);
-    for (int b = 0; b < rays; b += lanes) {
-      Vector blockLight[kMaxTracedChannels];
-      for (int c = 0; c < planes; ++c) blockLight[c] = hn::Zero(d);
-      const Vector t = traceBlock(d, layers, frames, layerCount, pixel, ux + b, uy + b, std::min(lanes, rays - b),
-                                  blockLight);
-      open += laneSum(d, t);
-      for (int c = 0; c < planes; ++c) light[c] += laneSum(d, blockLight[c]);
-    }
+    // Each lane sums its rays of every block; the lanes are summed once.
+    Vector blockLight[kMaxTracedChannels];
+    for (int c = 0; c < planes; ++c) blockLight[c] = hn::Zero(d);
+    Vector openLanes = hn::Zero(d);
+    for (int b = 0; b < rays; b += lanes)
+      openLanes = hn::Add(openLanes, traceBlock(d, layers, frames, layerCount, pixel, ux + b, uy + b,
+                                                std::min(lanes, rays - b), blockLight));
+    open = laneSum(d, openLanes);
+    for (int c = 0; c < planes; ++c) light[c] = laneSum(d, blockLight[c]);
     const double n = double(rays);
     alpha[i] = float(1.0 - open / n);
     if (!base) {
