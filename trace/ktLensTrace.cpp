@@ -154,6 +154,9 @@ struct PixelRays {
   const float* radius;
   const int* slot;
   const bool* drawnByBase;
+  // The layers whose colour comes from the base alone: what the rays read of it would cancel
+  // (see traceRow), so only their alpha is read.
+  const bool* colourFromBase;
   float px, py, cellSide;
   float* model;
 };
@@ -180,6 +183,7 @@ HWY_INLINE Vector traceBlock(Tag d, const ktTraceLayers& layers, const LayerFram
     if (!pixel.live[k]) continue;
     const ktTraceLayer& layer = layers.layers[size_t(k)];
     const LayerFrame& f = frames[k];
+    const bool colour = !pixel.colourFromBase[k];
     // Start from the radius at p, then follow the radius where the ray lands.
     const float* radiusPlane = layer.plane(layers.radiusPlane());
     Vector radius = hn::Set(d, pixel.radius[k]);
@@ -189,7 +193,8 @@ HWY_INLINE Vector traceBlock(Tag d, const ktTraceLayers& layers, const LayerFram
       qx = hn::NegMulAdd(radius, u, pxv), qy = hn::NegMulAdd(radius, v, pyv);
     }
     // The filter's width: the block's rays' mean radius times each ray's share of the aperture.
-    const float width = hn::GetLane(hn::SumOfLanes(d, hn::Abs(radius))) / float(lanes) * pixel.cellSide;
+    const float width =
+        colour ? hn::GetLane(hn::SumOfLanes(d, hn::Abs(radius))) / float(lanes) * pixel.cellSide : 0.0f;
     const Filtered here = filteredAt(d, layer, f, width, qx, qy);
     const Bilinear point = here.level == 0 ? here.at : bilinearAt(d, f, qx, qy);
     // Chromatic aberration reads each plane where its own shift along the diagonal puts it.
@@ -212,7 +217,7 @@ HWY_INLINE Vector traceBlock(Tag d, const ktTraceLayers& layers, const LayerFram
                        : layer.own.empty() ? used
                                            : hn::Mul(used, read(d, point, layer.own.data()));
     const Vector ownScale = hn::Mul(own, scale);
-    for (int c = 0; c < planes; ++c) {
+    for (int c = 0; c < planes && colour; ++c) {
       const Vector colour = aberration ? shifted(c, width) : readFiltered(d, layer, here, c);
       light[c] = hn::MulAdd(through, colour, light[c]);
       if (!model) continue;
@@ -252,6 +257,13 @@ constexpr float kBlurredVeil = 6.0f;
 // Lanes summed in one fixed order (the same on every call, whatever the thread).
 HWY_INLINE double laneSum(Tag d, Vector v) { return double(hn::GetLane(hn::SumOfLanes(d, v))); }
 
+// Whether the base's mean colours of `slice` at `column` are all finite.
+bool finiteMeans(const ktTraceBase& base, int planes, int slice, int column) {
+  for (int c = 0; c < planes; ++c)
+    if (!std::isfinite(base.meanOf(c, slice, column))) return false;
+  return std::isfinite(base.shareOf(slice, column));
+}
+
 // `model` holds lanes for the sums of every layer the base models: (2 planes + 2) x lanes floats a
 // layer.
 void traceRow(const ktTraceLayers& layers, const ktApertureSamples& samples, const ktTraceBase* base, int y,
@@ -268,10 +280,11 @@ void traceRow(const ktTraceLayers& layers, const ktApertureSamples& samples, con
   PixelRays pixel;
   pixel.py = float(ay) + 0.5f;
   pixel.model = model;
-  bool live[kMaxLayers], drawnByBase[kMaxLayers];
+  bool live[kMaxLayers], drawnByBase[kMaxLayers], colourFromBase[kMaxLayers];
   float radius[kMaxLayers];
   int slot[kMaxLayers];
   pixel.live = live, pixel.radius = radius, pixel.slot = slot, pixel.drawnByBase = drawnByBase;
+  pixel.colourFromBase = colourFromBase;
   const size_t modelFloats = size_t(2 * planes + 2) * size_t(lanes);
   for (int i = x; i < r; ++i) {
     const int ax = i - layers.originX;
@@ -284,10 +297,12 @@ void traceRow(const ktTraceLayers& layers, const ktApertureSamples& samples, con
       const ktTraceLayer& layer = layers.layers[size_t(k)];
       const float reach = layer.reachAt(ax, ay);
       live[k] = reaches(layer, frames[k], layers.areaWidth, layers.areaHeight, pixel.px, pixel.py, reach);
+      const bool nearest = live[k] && liveLayers == 0;
       if (live[k]) footprint = std::max(footprint, reach), ++liveLayers;
       radius[k] = live[k] ? radiusAt(layers, k, frames[k], ax, ay) : 0.0f;
       slot[k] = live[k] && base && base->coverageOf(layer.slice, i) > 0.0f ? slots++ : -1;
       drawnByBase[k] = slot[k] >= 0 && std::fabs(radius[k]) < kInFocus && nearestBlur >= kBlurredVeil;
+      colourFromBase[k] = nearest && slot[k] >= 0 && layer.own.empty() && finiteMeans(*base, planes, layer.slice, i);
       if (live[k]) nearestBlur = std::min(nearestBlur, std::fabs(radius[k]));
     }
     if (base && liveLayers <= 1) {
@@ -338,6 +353,9 @@ void traceRow(const ktTraceLayers& layers, const ktApertureSamples& samples, con
       const double shown = passed / covered;
       const double weight = passed / n * (shown * shown) * (shown * shown);
       const int s = layers.layers[size_t(k)].slice;
+      // A layer whose colour the rays did not read: its sums are 0, and the base's colour
+      // stands for what they would have read, also in whether anything was negative.
+      for (int c = 0; c < planes && colourFromBase[k]; ++c) negative[c] = negative[c] || base->meanOf(c, s, i) < 0.0f;
       if (drawnByBase[k]) {
         // In focus: the scatter's share and mean in place of the rays' light from the layer.
         const double share = base->shareOf(s, i);
