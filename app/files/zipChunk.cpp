@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <cstring>
 #include <exception>
+#include <atomic>
 #include <thread>
 #include <new>
 
@@ -72,11 +73,13 @@ bool ZipChunkCodec::decompress(const uint8_t* packed, size_t packedSize, uint8_t
 void forEachChunk(size_t count, int threads, const ChunkWork& work) {
   const size_t workers = std::max<size_t>(1, std::min(count, size_t(std::max(1, threads))));
   std::vector<std::exception_ptr> failures(workers);
+  std::atomic<size_t> next{0};
   const auto run = [&](size_t t) {
     try {
       ZipChunkCodec codec;
       std::vector<uint8_t> scratch;
-      for (size_t i = t; i < count; i += workers) work(codec, scratch, i);
+      // Chunks go to whichever thread is free, in order: their costs differ with their content.
+      for (size_t i = next++; i < count; i = next++) work(codec, scratch, i);
     } catch (...) {
       failures[t] = std::current_exception();
     }
