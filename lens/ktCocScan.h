@@ -2,6 +2,8 @@
 // (capped by max_kernelsize) and the padding by which input requests grow.
 #pragma once
 
+#include <algorithm>
+
 #include "ktDepthToCoc.h"
 
 class ktCocScan {
@@ -15,6 +17,8 @@ class ktCocScan {
     for (int i = 0; i < count; ++i) add(depths[i], kind);
   }
   int measured() const { return max_; }
+  // Takes in what another scan measured.
+  void merge(const ktCocScan& other) { max_ = std::max(max_, other.max_); }
 
   struct Result {
     int kernelSizeLimit;

@@ -110,33 +110,66 @@ void ktOrvel::makeHeroKernel(bool forPreview) {
   ::makeHeroKernel(heroKernel, settings, settings.activeChannels, side, kernelInput);
 }
 
+namespace {
+
+// Runs scanRows(scan, first, end, step) on the host's threads, each thread scanning every n-th
+// row from y0 + its index into a scan of its own; the scans then give their largest blur.
+template <class ScanRows>
+ktCocScan scanOverThreads(const ktOrvelSettings& settings, int y0, int t, ScanRows scanRows) {
+  const unsigned threads = unsigned(std::max(1, std::min(int(Thread::numCPUs), t - y0)));
+  std::vector<ktCocScan> scans(threads, ktCocScan(settings));
+  struct Call {
+    ScanRows* scanRows;
+    std::vector<ktCocScan>* scans;
+    int y0, t;
+  } call{&scanRows, &scans, y0, t};
+  Thread::spawn(
+      [](unsigned index, unsigned n, void* user) {
+        Call& c = *static_cast<Call*>(user);
+        (*c.scanRows)((*c.scans)[index], c.y0 + int(index), c.t, int(n));
+      },
+      threads, &call);
+  Thread::wait(&call);
+  ktCocScan all(settings);
+  for (const ktCocScan& scan : scans) all.merge(scan);
+  return all;
+}
+
+}  // namespace
+
 // The largest blur over every pixel the engines spread: the flat input's box, or the deep
 // pixels of deepSourceArea, whether or not the format covers them.
 void ktOrvel::computeOptimalPadding() {
-  ktCocScan scan(settings);
   DeepOp* deep = settings.deepInput ? deepOp() : nullptr;
-  if (deep) {
-    const Box area = deepSourceArea(renderContext(), *deep);
-    for (int y = area.y(); y < area.t(); ++y) {
-      DeepPlane plane;
-      if (!deep->deepEngine(Box(area.x(), y, area.r(), y + 1), Mask_Deep, plane)) continue;
-      const Box& b = plane.box();
-      if (y < b.y() || y >= b.t()) continue;
-      for (int x = std::max(area.x(), b.x()); x < std::min(area.r(), b.r()); ++x) {
-        const DeepPixel pixel = plane.getPixel(y, x);
-        const size_t n = pixel.getSampleCount();
-        if (n > 0) scan.add(pixel.getOrderedSample(n - 1, Chan_DeepBack), DepthKind::Deep);
-      }
+  const ktCocScan scan = [&] {
+    if (deep) {
+      const Box area = deepSourceArea(renderContext(), *deep);
+      return scanOverThreads(settings, area.y(), area.t(), [&](ktCocScan& rows, int first, int end, int step) {
+        DeepPlane plane;
+        for (int y = first; y < end; y += step) {
+          if (!deep->deepEngine(Box(area.x(), y, area.r(), y + 1), Mask_Deep, plane)) continue;
+          const Box& b = plane.box();
+          if (y < b.y() || y >= b.t()) continue;
+          for (int x = std::max(area.x(), b.x()); x < std::min(area.r(), b.r()); ++x) {
+            const DeepPixel pixel = plane.getPixel(y, x);
+            const size_t n = pixel.getSampleCount();
+            if (n > 0) rows.add(pixel.getOrderedSample(n - 1, Chan_DeepBack), DepthKind::Deep);
+          }
+        }
+      });
     }
-  } else {
     const Channel depth = settings.depthChannel;
     const Box held = input(kInput)->info().box();
-    Row row(held.x(), held.r());
-    for (int y = held.y(); y < held.t() && held.w() > 0; ++y) {  // an empty box holds no depth
-      row.get(*input(kInput), y, held.x(), held.r(), ChannelSet(depth));
-      scan.addRow(row[depth] + held.x(), held.w(), DepthKind::Flat);
-    }
-  }
+    Iop& flat = *input(kInput);
+    if (held.w() <= 0) return ktCocScan(settings);  // an empty box holds no depth
+    return scanOverThreads(settings, held.y(), held.t(), [&](ktCocScan& rows, int first, int end, int step) {
+      Row row(held.x(), held.r());
+      for (int y = first; y < end; y += step) {
+        row.get(flat, y, held.x(), held.r(), ChannelSet(depth));
+        rows.addRow(row[depth] + held.x(), held.w(), DepthKind::Flat);
+      }
+    });
+  }();
   const ktCocScan::Result result = scan.finish();
   findings_.kernelSizeCut = result.capped;
   if (result.capped)
