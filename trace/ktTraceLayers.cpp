@@ -339,6 +339,15 @@ void LayerBuilder::perUnitAlpha(ktTraceLayer::Level& level) const {
   level.data.shrink_to_fit();
 }
 
+// Turns (tilesX + 1) x (tilesY + 1) marks, row 0 and column 0 zero, into their summed-area table.
+void summedArea(std::vector<int>& table, int tilesX, int tilesY) {
+  const size_t stride = size_t(tilesX) + 1;
+  for (size_t ty = 1; ty <= size_t(tilesY); ++ty)
+    for (size_t tx = 1; tx <= size_t(tilesX); ++tx)
+      table[ty * stride + tx] += table[(ty - 1) * stride + tx] + table[ty * stride + tx - 1] -
+                                 table[(ty - 1) * stride + tx - 1];
+}
+
 void LayerBuilder::markTiles(ktTraceLayer& layer, float largestShift) const {
   const int t = ktTraceLayer::kTile;
   layer.tilesX = (layer.width + t - 1) / t, layer.tilesY = (layer.height + t - 1) / t;
@@ -358,11 +367,16 @@ void LayerBuilder::markTiles(ktTraceLayer& layer, float largestShift) const {
       float& r = own[size_t(y / t) * size_t(layer.tilesX) + size_t(x / t)];
       r = std::max(r, std::fabs(radius[i]) + largestShift * spread);
     }
-  for (size_t ty = 1; ty <= size_t(layer.tilesY); ++ty)
-    for (size_t tx = 1; tx <= size_t(layer.tilesX); ++tx)
-      layer.occupied[ty * stride + tx] += layer.occupied[(ty - 1) * stride + tx] +
-                                          layer.occupied[ty * stride + tx - 1] -
-                                          layer.occupied[(ty - 1) * stride + tx - 1];
+  layer.borrowed.clear();
+  if (!layer.own.empty()) {
+    layer.borrowed.assign(layer.occupied.size(), 0);
+    for (int y = 0; y < layer.height; ++y)
+      for (int x = 0; x < layer.width; ++x)
+        if (layer.own[size_t(y) * size_t(layer.width) + size_t(x)] < 1.0f)
+          layer.borrowed[size_t(y / t + 1) * stride + size_t(x / t + 1)] = 1;
+    summedArea(layer.borrowed, layer.tilesX, layer.tilesY);
+  }
+  summedArea(layer.occupied, layer.tilesX, layer.tilesY);
   // Each tile's content reaches the tiles within its radius (and one more for the reads between
   // pixels): a pixel there may meet it.
   layer.tileReach.assign(own.size(), -1.0f);
