@@ -129,36 +129,32 @@ HWY_INLINE Vector readFiltered(Tag d, const ktTraceLayer& layer, const Filtered&
   return read(d, r.at, r.level == 0 ? layer.plane(p) : layer.levels[size_t(r.level - 1)].plane(p));
 }
 
-// The pixels of the layer's box that the reads of any ray of pixel (px, py) may touch, where the
-// layer's radius is at most `radius` (none when negative; the area's edges repeat beyond it):
-// columns x0 .. x1, rows y0 .. y1 of the box; false when they miss the box.
-struct BoxWindow {
-  int x0, y0, x1, y1;
-};
-bool readWindow(const LayerFrame& f, int areaWidth, int areaHeight, float px, float py, float radius,
-                BoxWindow& w) {
+// Whether any ray of pixel (px, py) can meet content of the layer whose radius is at most
+// `radius` (none when negative): the pixels its reads may touch (the area's edges repeating
+// beyond it) against the box's, then against the layer's tiles with content.
+bool reaches(const ktTraceLayer& layer, const LayerFrame& f, int areaWidth, int areaHeight, float px,
+             float py, float radius) {
   if (radius < 0.0f) return false;
   const float reach = radius + 1.0f;
   auto within = [](float v, int size) { return int(std::floor(std::min(std::max(v, 0.0f), float(size - 1)))); };
   const int x0 = within(px - reach, areaWidth), x1 = within(px + reach, areaWidth);
   const int y0 = within(py - reach, areaHeight), y1 = within(py + reach, areaHeight);
   if (x1 < f.x0 || x0 > f.x1 || y1 < f.y0 || y0 > f.y1) return false;
-  w = {std::max(x0, f.x0) - f.originX, std::max(y0, f.y0) - f.originY, std::min(x1, f.x1) - f.originX,
-       std::min(y1, f.y1) - f.originY};
-  return true;
+  return layer.holdsWithin(std::max(x0, f.x0) - f.originX, std::max(y0, f.y0) - f.originY,
+                           std::min(x1, f.x1) - f.originX, std::min(y1, f.y1) - f.originY);
 }
 
-// Whether any ray of pixel (px, py) can meet content of the layer (see readWindow); whether any
-// it can meet is carried on from elsewhere, which the base does not know.
-bool reaches(const ktTraceLayer& layer, const LayerFrame& f, int areaWidth, int areaHeight, float px,
-             float py, float radius) {
-  BoxWindow w;
-  return readWindow(f, areaWidth, areaHeight, px, py, radius, w) && layer.holdsWithin(w.x0, w.y0, w.x1, w.y1);
-}
-bool borrowsNear(const ktTraceLayer& layer, const LayerFrame& f, int areaWidth, int areaHeight, float px,
-                 float py, float radius) {
-  BoxWindow w;
-  return readWindow(f, areaWidth, areaHeight, px, py, radius, w) && layer.borrowsWithin(w.x0, w.y0, w.x1, w.y1);
+// Whether every read of every ray of pixel (px, py) lands on opaque content of the layer, all of
+// it the input's own: the rays then let nothing through and find what the base draws.
+bool opaqueAround(const ktTraceLayer& layer, const LayerFrame& f, int areaWidth, int areaHeight, float px,
+                  float py, float radius) {
+  const float reach = radius + 1.0f;
+  auto within = [](float v, int size) { return int(std::floor(std::min(std::max(v, 0.0f), float(size - 1)))); };
+  const int x0 = within(px - reach, areaWidth), x1 = within(px + reach, areaWidth);
+  const int y0 = within(py - reach, areaHeight), y1 = within(py + reach, areaHeight);
+  if (x0 < f.x0 || x1 > f.x1 || y0 < f.y0 || y1 > f.y1) return false;
+  const int bx0 = x0 - f.originX, by0 = y0 - f.originY, bx1 = x1 - f.originX, by1 = y1 - f.originY;
+  return layer.opaqueWithin(bx0, by0, bx1, by1) && !layer.borrowsWithin(bx0, by0, bx1, by1);
 }
 
 // What one pixel's rays need: the layers its rays can meet, each one's radius at the pixel, and
@@ -322,11 +318,13 @@ void traceRow(const ktTraceLayers& layers, const ktApertureSamples& samples, con
       colourFromBase[k] = nearest && slot[k] >= 0 && layer.own.empty() && finiteMeans(*base, planes, layer.slice, i);
       if (live[k]) nearestBlur = std::min(nearestBlur, std::fabs(radius[k]));
     }
-    if (base && (liveLayers == 0 || (liveLayers == 1 && !borrowsNear(layers.layers[size_t(lastLive)], frames[lastLive],
-                                                                      layers.areaWidth, layers.areaHeight, pixel.px,
-                                                                      pixel.py, footprint)))) {
-      // Nothing the rays meet can hide anything, and all they meet is the input's own: the
-      // scatter's picture is what they estimate.
+    if (base && (liveLayers == 0 || (liveLayers == 1 && opaqueAround(layers.layers[size_t(lastLive)], frames[lastLive],
+                                                                     layers.areaWidth, layers.areaHeight, pixel.px,
+                                                                     pixel.py, footprint)))) {
+      // The rays meet one opaque layer of the input's own content, or nothing: they let nothing
+      // through, nothing hides anything, and the scatter's picture is what they estimate. (Where
+      // the content thins out, the scatter spreads what there is over its weights; the rays'
+      // coverage says what shows.)
       for (int c = 0; c < planes; ++c) out[c][i] = base->picture[c][i];
       alpha[i] = base->pictureAlpha[i];
       continue;

@@ -339,6 +339,9 @@ void LayerBuilder::perUnitAlpha(ktTraceLayer::Level& level) const {
   level.data.shrink_to_fit();
 }
 
+// An alpha from which a pixel counts as opaque: no ray passes it.
+constexpr float kOpaqueAlpha = 1.0f - 1e-6f;
+
 // Turns (tilesX + 1) x (tilesY + 1) marks, row 0 and column 0 zero, into their summed-area table.
 void summedArea(std::vector<int>& table, int tilesX, int tilesY) {
   const size_t stride = size_t(tilesX) + 1;
@@ -377,6 +380,15 @@ void LayerBuilder::markTiles(ktTraceLayer& layer, float largestShift) const {
     summedArea(layer.borrowed, layer.tilesX, layer.tilesY);
   }
   summedArea(layer.occupied, layer.tilesX, layer.tilesY);
+  layer.opaque.assign(layer.occupied.size(), 0);
+  for (int ty = 0; ty < layer.tilesY; ++ty)
+    for (int tx = 0; tx < layer.tilesX; ++tx) layer.opaque[size_t(ty + 1) * stride + size_t(tx + 1)] = 1;
+  const float* alpha = layer.plane(out_.alphaPlane());
+  for (int y = 0; y < layer.height; ++y)
+    for (int x = 0; x < layer.width; ++x)
+      if (!(alpha[size_t(y) * size_t(layer.width) + size_t(x)] >= kOpaqueAlpha))
+        layer.opaque[size_t(y / t + 1) * stride + size_t(x / t + 1)] = 0;
+  summedArea(layer.opaque, layer.tilesX, layer.tilesY);
   // Each tile's content reaches the tiles within its radius (and one more for the reads between
   // pixels): a pixel there may meet it.
   layer.tileReach.assign(own.size(), -1.0f);

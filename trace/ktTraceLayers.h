@@ -52,13 +52,19 @@ struct ktTraceLayer {
     if (lx < 0 || ly < 0 || lx >= width || ly >= height) return reach;
     return tileReach[size_t(ly / kTile) * size_t(tilesX) + size_t(lx / kTile)];
   }
-  // As occupied, the tiles holding pixels not wholly the input's own; empty where own is.
-  std::vector<int> borrowed;
+  // As occupied, the tiles holding pixels not wholly the input's own (empty where own is), and
+  // the tiles whose every pixel is opaque.
+  std::vector<int> borrowed, opaque;
   // Whether any pixel of columns x0 .. x1 and rows y0 .. y1 (of the box, all included) holds
   // content; whether any there is carried on from elsewhere.
   bool holdsWithin(int x0, int y0, int x1, int y1) const { return anyWithin(occupied, x0, y0, x1, y1); }
   bool borrowsWithin(int x0, int y0, int x1, int y1) const {
     return !borrowed.empty() && anyWithin(borrowed, x0, y0, x1, y1);
+  }
+  bool opaqueWithin(int x0, int y0, int x1, int y1) const {
+    const int tx0 = x0 / kTile, ty0 = y0 / kTile, tx1 = x1 / kTile + 1, ty1 = y1 / kTile + 1;
+    auto at = [&](int tx, int ty) { return opaque[size_t(ty) * size_t(tilesX + 1) + size_t(tx)]; };
+    return at(tx1, ty1) - at(tx0, ty1) - at(tx1, ty0) + at(tx0, ty0) == (tx1 - tx0) * (ty1 - ty0);
   }
   bool anyWithin(const std::vector<int>& table, int x0, int y0, int x1, int y1) const {
     const int tx0 = x0 / kTile, ty0 = y0 / kTile, tx1 = x1 / kTile + 1, ty1 = y1 / kTile + 1;
