@@ -318,15 +318,23 @@ void traceRow(const ktTraceLayers& layers, const ktApertureSamples& samples, con
       colourFromBase[k] = nearest && slot[k] >= 0 && layer.own.empty() && finiteMeans(*base, planes, layer.slice, i);
       if (live[k]) nearestBlur = std::min(nearestBlur, std::fabs(radius[k]));
     }
-    if (base && (liveLayers == 0 || (liveLayers == 1 && opaqueAround(layers.layers[size_t(lastLive)], frames[lastLive],
-                                                                     layers.areaWidth, layers.areaHeight, pixel.px,
-                                                                     pixel.py, footprint)))) {
-      // The rays meet one opaque layer of the input's own content, or nothing: they let nothing
-      // through, nothing hides anything, and the scatter's picture is what they estimate. (Where
-      // the content thins out, the scatter spreads what there is over its weights; the rays'
-      // coverage says what shows.)
-      for (int c = 0; c < planes; ++c) out[c][i] = base->picture[c][i];
-      alpha[i] = base->pictureAlpha[i];
+    if (liveLayers == 0) {
+      // No ray meets anything.
+      for (int c = 0; c < planes; ++c) out[c][i] = 0.0f;
+      alpha[i] = 0.0f;
+      continue;
+    }
+    if (base && liveLayers == 1 &&
+        opaqueAround(layers.layers[size_t(lastLive)], frames[lastLive], layers.areaWidth, layers.areaHeight,
+                     pixel.px, pixel.py, footprint)) {
+      // The rays meet one opaque layer of the input's own content: they let nothing through,
+      // nothing hides anything, and the scatter's picture is what they estimate, kept as the
+      // rays would keep it (no colour below 0 from rounding, alpha within 0 .. 1). Where the
+      // content thins out the scatter spreads what there is over its weights, and the rays'
+      // coverage says what shows.
+      const bool negative = layers.layers[size_t(lastLive)].negative;
+      for (int c = 0; c < planes; ++c) out[c][i] = negative ? base->picture[c][i] : std::max(0.0f, base->picture[c][i]);
+      alpha[i] = std::min(1.0f, std::max(0.0f, base->pictureAlpha[i]));
       continue;
     }
     std::fill(model, model + size_t(slots) * modelFloats, 0.0f);
@@ -372,8 +380,9 @@ void traceRow(const ktTraceLayers& layers, const ktApertureSamples& samples, con
       const double weight = passed / n * (shown * shown) * (shown * shown);
       const int s = layers.layers[size_t(k)].slice;
       // A layer whose colour the rays did not read: its sums are 0, and the base's colour
-      // stands for what they would have read, also in whether anything was negative.
-      for (int c = 0; c < planes && colourFromBase[k]; ++c) negative[c] = negative[c] || base->meanOf(c, s, i) < 0.0f;
+      // stands for what they would have read; whether that was negative the layer says.
+      for (int c = 0; c < planes && colourFromBase[k]; ++c)
+        negative[c] = negative[c] || layers.layers[size_t(k)].negative;
       if (drawnByBase[k]) {
         // In focus: the scatter's share and mean in place of the rays' light from the layer.
         const double share = base->shareOf(s, i);

@@ -362,8 +362,11 @@ void LayerBuilder::markTiles(ktTraceLayer& layer, float largestShift) const {
     for (int x = 0; x < layer.width; ++x) {
       const size_t i = size_t(y) * size_t(layer.width) + size_t(x);
       bool content = false;
-      for (int p = 0; p <= out_.alphaPlane() && !content; ++p)
-        content = layer.data[size_t(p) * area + i] != 0.0f;
+      for (int p = 0; p <= out_.alphaPlane(); ++p) {
+        const float v = layer.data[size_t(p) * area + i];
+        content = content || v != 0.0f;
+        layer.negative = layer.negative || (p < out_.alphaPlane() && v < 0.0f);
+      }
       if (!content) continue;
       layer.occupied[size_t(y / t + 1) * stride + size_t(x / t + 1)] = 1;
       const float spread = aberration_ ? layer.plane(out_.spreadPlane())[i] : 0.0f;

@@ -18,6 +18,7 @@ struct ktTraceLayer {
   int x = 0, y = 0, width = 0, height = 0;  // the stored box, border included, in area pixels
   int slice = 0;                            // the corrective slice it holds
   float reach = 0.0f;        // the largest |radius| (and chromatic shift) any ray may meet here
+  bool negative = false;     // some colour below 0
   bool uniform = false;      // one radius everywhere: a ray meets the layer without searching
   // Planes of width x height floats: the traced channels, alpha, radius and, with chromatic
   // aberration, the spread its shift scales with.

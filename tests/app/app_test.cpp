@@ -458,6 +458,26 @@ INSTANTIATE_TEST_SUITE_P(Files, SharedFiles,
                          [](const auto& info) { return info.param.name(); });
 // clang-format on
 
+// "Lens Trace" on a real deep render with a real lens keeps every colour at or above 0 and alpha
+// within 0 .. 1: the scatter it takes where its rays find one opaque layer, and its own empty
+// pixels, must not carry the scatter's rounding below 0.
+TEST(SharedDeep, LensTraceStaysInRange) {
+  const std::string path = std::string(ORVEL_SHARED_DATA) + "/lowres-trunks-deep.exr";
+  if (!fileExists(path)) GTEST_SKIP() << "no shared test data at " << path;
+  ScratchFolder dir;
+  ASSERT_RAN(run(dir, {"render", "--deep", path, "-o", "@out.exr", "--float", "--set", "deepMethod=Lens Trace",
+                       "--set", "lensTraceSamples=16", "--set", "realWorldLens=true", "--set", "focalLength=50",
+                       "--set", "fStop=1.4", "--set", "focalPlane=140"}));
+  const TestImage out = readImage(dir.path("out.exr"));
+  const int alpha = out.channel("A"), channels = int(out.channels.size());
+  ASSERT_GE(alpha, 0);
+  for (size_t i = 0; i < out.pixels.size(); ++i) {
+    const float v = out.pixels[i];
+    ASSERT_GE(v, 0.0f) << out.channels[i % size_t(channels)] << " at " << i / size_t(channels);
+    if (int(i % size_t(channels)) == alpha) ASSERT_LE(v, 1.0f);
+  }
+}
+
 // ---- EXR compression: every method by its name, lossless ones exactly, lossy ones (half for the
 // methods that compress only half channels) within their loss on a pattern that changes at every
 // pixel (values from 0.05 to 0.93; B44 quantises each 4 x 4 block against its range).
