@@ -135,9 +135,10 @@ void ktSourceMap::scatter(const ktScatter& from) {
         shared.finite = shared.finite && std::isfinite(value) && std::isfinite(shared.scale[q][c]);
       }
     }
-    if (mergeIntoPosition(shared, reach)) return;
-    scatterReach_.push_back(static_cast<int16_t>(reach));
-    rowScatters_.push_back(shared);
+    if (!mergeIntoPosition(shared, reach)) {
+      scatterReach_.push_back(static_cast<int16_t>(reach));
+      rowScatters_.push_back(shared);
+    }
   } else {
     scatterReach_.push_back(static_cast<int16_t>(reach));
     scatters_.push_back(sc);
