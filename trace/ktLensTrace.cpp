@@ -129,31 +129,37 @@ HWY_INLINE Vector readFiltered(Tag d, const ktTraceLayer& layer, const Filtered&
   return read(d, r.at, r.level == 0 ? layer.plane(p) : layer.levels[size_t(r.level - 1)].plane(p));
 }
 
+// The area pixels the reads of any ray of pixel (px, py) may touch where a layer's radius is at
+// most `radius`, the area's edges repeating beyond it: columns x0 .. x1, rows y0 .. y1.
+struct ReadWindow {
+  int x0, y0, x1, y1;
+};
+ReadWindow readWindow(int areaWidth, int areaHeight, float px, float py, float radius) {
+  const float reach = radius + 1.0f;
+  auto within = [](float v, int size) { return int(std::floor(std::min(std::max(v, 0.0f), float(size - 1)))); };
+  return {within(px - reach, areaWidth), within(py - reach, areaHeight), within(px + reach, areaWidth),
+          within(py + reach, areaHeight)};
+}
+
 // Whether any ray of pixel (px, py) can meet content of the layer whose radius is at most
-// `radius` (none when negative): the pixels its reads may touch (the area's edges repeating
-// beyond it) against the box's, then against the layer's tiles with content.
+// `radius` (none when negative): its read window against the box's, then against the layer's
+// tiles with content.
 bool reaches(const ktTraceLayer& layer, const LayerFrame& f, int areaWidth, int areaHeight, float px,
              float py, float radius) {
   if (radius < 0.0f) return false;
-  const float reach = radius + 1.0f;
-  auto within = [](float v, int size) { return int(std::floor(std::min(std::max(v, 0.0f), float(size - 1)))); };
-  const int x0 = within(px - reach, areaWidth), x1 = within(px + reach, areaWidth);
-  const int y0 = within(py - reach, areaHeight), y1 = within(py + reach, areaHeight);
-  if (x1 < f.x0 || x0 > f.x1 || y1 < f.y0 || y0 > f.y1) return false;
-  return layer.holdsWithin(std::max(x0, f.x0) - f.originX, std::max(y0, f.y0) - f.originY,
-                           std::min(x1, f.x1) - f.originX, std::min(y1, f.y1) - f.originY);
+  const ReadWindow w = readWindow(areaWidth, areaHeight, px, py, radius);
+  if (w.x1 < f.x0 || w.x0 > f.x1 || w.y1 < f.y0 || w.y0 > f.y1) return false;
+  return layer.holdsWithin(std::max(w.x0, f.x0) - f.originX, std::max(w.y0, f.y0) - f.originY,
+                           std::min(w.x1, f.x1) - f.originX, std::min(w.y1, f.y1) - f.originY);
 }
 
 // Whether every read of every ray of pixel (px, py) lands on opaque content of the layer, all of
 // it the input's own: the rays then let nothing through and find what the base draws.
 bool opaqueAround(const ktTraceLayer& layer, const LayerFrame& f, int areaWidth, int areaHeight, float px,
                   float py, float radius) {
-  const float reach = radius + 1.0f;
-  auto within = [](float v, int size) { return int(std::floor(std::min(std::max(v, 0.0f), float(size - 1)))); };
-  const int x0 = within(px - reach, areaWidth), x1 = within(px + reach, areaWidth);
-  const int y0 = within(py - reach, areaHeight), y1 = within(py + reach, areaHeight);
-  if (x0 < f.x0 || x1 > f.x1 || y0 < f.y0 || y1 > f.y1) return false;
-  const int bx0 = x0 - f.originX, by0 = y0 - f.originY, bx1 = x1 - f.originX, by1 = y1 - f.originY;
+  const ReadWindow w = readWindow(areaWidth, areaHeight, px, py, radius);
+  if (w.x0 < f.x0 || w.x1 > f.x1 || w.y0 < f.y0 || w.y1 > f.y1) return false;
+  const int bx0 = w.x0 - f.originX, by0 = w.y0 - f.originY, bx1 = w.x1 - f.originX, by1 = w.y1 - f.originY;
   return layer.opaqueWithin(bx0, by0, bx1, by1) && !layer.borrowsWithin(bx0, by0, bx1, by1);
 }
 

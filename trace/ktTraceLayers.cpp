@@ -356,42 +356,33 @@ void LayerBuilder::markTiles(ktTraceLayer& layer, float largestShift) const {
   layer.tilesX = (layer.width + t - 1) / t, layer.tilesY = (layer.height + t - 1) / t;
   const size_t stride = size_t(layer.tilesX) + 1, area = size_t(layer.width) * size_t(layer.height);
   layer.occupied.assign(stride * (size_t(layer.tilesY) + 1), 0);
+  // Every tile opaque until one of its pixels is not; tiles borrow only where the layer does.
+  layer.opaque.assign(layer.occupied.size(), 0);
+  for (int ty = 0; ty < layer.tilesY; ++ty)
+    for (int tx = 0; tx < layer.tilesX; ++tx) layer.opaque[size_t(ty + 1) * stride + size_t(tx + 1)] = 1;
+  layer.borrowed.assign(layer.own.empty() ? 0 : layer.occupied.size(), 0);
   std::vector<float> own(size_t(layer.tilesX) * size_t(layer.tilesY), -1.0f);  // -1: no content
   const float* radius = layer.plane(out_.radiusPlane());
   for (int y = 0; y < layer.height; ++y)
     for (int x = 0; x < layer.width; ++x) {
       const size_t i = size_t(y) * size_t(layer.width) + size_t(x);
+      const size_t tile = size_t(y / t + 1) * stride + size_t(x / t + 1);
       bool content = false;
       for (int p = 0; p <= out_.alphaPlane(); ++p) {
         const float v = layer.data[size_t(p) * area + i];
         content = content || v != 0.0f;
         layer.negative = layer.negative || (p < out_.alphaPlane() && v < 0.0f);
       }
+      if (!(layer.data[size_t(out_.alphaPlane()) * area + i] >= kOpaqueAlpha)) layer.opaque[tile] = 0;
+      if (!layer.own.empty() && layer.own[i] < 1.0f) layer.borrowed[tile] = 1;
       if (!content) continue;
-      layer.occupied[size_t(y / t + 1) * stride + size_t(x / t + 1)] = 1;
+      layer.occupied[tile] = 1;
       const float spread = aberration_ ? layer.plane(out_.spreadPlane())[i] : 0.0f;
       float& r = own[size_t(y / t) * size_t(layer.tilesX) + size_t(x / t)];
       r = std::max(r, std::fabs(radius[i]) + largestShift * spread);
     }
-  layer.borrowed.clear();
-  if (!layer.own.empty()) {
-    layer.borrowed.assign(layer.occupied.size(), 0);
-    for (int y = 0; y < layer.height; ++y)
-      for (int x = 0; x < layer.width; ++x)
-        if (layer.own[size_t(y) * size_t(layer.width) + size_t(x)] < 1.0f)
-          layer.borrowed[size_t(y / t + 1) * stride + size_t(x / t + 1)] = 1;
-    summedArea(layer.borrowed, layer.tilesX, layer.tilesY);
-  }
-  summedArea(layer.occupied, layer.tilesX, layer.tilesY);
-  layer.opaque.assign(layer.occupied.size(), 0);
-  for (int ty = 0; ty < layer.tilesY; ++ty)
-    for (int tx = 0; tx < layer.tilesX; ++tx) layer.opaque[size_t(ty + 1) * stride + size_t(tx + 1)] = 1;
-  const float* alpha = layer.plane(out_.alphaPlane());
-  for (int y = 0; y < layer.height; ++y)
-    for (int x = 0; x < layer.width; ++x)
-      if (!(alpha[size_t(y) * size_t(layer.width) + size_t(x)] >= kOpaqueAlpha))
-        layer.opaque[size_t(y / t + 1) * stride + size_t(x / t + 1)] = 0;
-  summedArea(layer.opaque, layer.tilesX, layer.tilesY);
+  for (std::vector<int>* table : {&layer.occupied, &layer.opaque, &layer.borrowed})
+    if (!table->empty()) summedArea(*table, layer.tilesX, layer.tilesY);
   // Each tile's content reaches the tiles within its radius (and one more for the reads between
   // pixels): a pixel there may meet it.
   layer.tileReach.assign(own.size(), -1.0f);

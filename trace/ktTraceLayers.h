@@ -58,19 +58,19 @@ struct ktTraceLayer {
   std::vector<int> borrowed, opaque;
   // Whether any pixel of columns x0 .. x1 and rows y0 .. y1 (of the box, all included) holds
   // content; whether any there is carried on from elsewhere.
-  bool holdsWithin(int x0, int y0, int x1, int y1) const { return anyWithin(occupied, x0, y0, x1, y1); }
+  bool holdsWithin(int x0, int y0, int x1, int y1) const { return tilesWithin(occupied, x0, y0, x1, y1) > 0; }
   bool borrowsWithin(int x0, int y0, int x1, int y1) const {
-    return !borrowed.empty() && anyWithin(borrowed, x0, y0, x1, y1);
+    return !borrowed.empty() && tilesWithin(borrowed, x0, y0, x1, y1) > 0;
   }
+  // Whether every tile those pixels touch is opaque.
   bool opaqueWithin(int x0, int y0, int x1, int y1) const {
-    const int tx0 = x0 / kTile, ty0 = y0 / kTile, tx1 = x1 / kTile + 1, ty1 = y1 / kTile + 1;
-    auto at = [&](int tx, int ty) { return opaque[size_t(ty) * size_t(tilesX + 1) + size_t(tx)]; };
-    return at(tx1, ty1) - at(tx0, ty1) - at(tx1, ty0) + at(tx0, ty0) == (tx1 - tx0) * (ty1 - ty0);
+    return tilesWithin(opaque, x0, y0, x1, y1) == (x1 / kTile + 1 - x0 / kTile) * (y1 / kTile + 1 - y0 / kTile);
   }
-  bool anyWithin(const std::vector<int>& table, int x0, int y0, int x1, int y1) const {
+  // How many tiles those pixels touch a summed-area table marks.
+  int tilesWithin(const std::vector<int>& table, int x0, int y0, int x1, int y1) const {
     const int tx0 = x0 / kTile, ty0 = y0 / kTile, tx1 = x1 / kTile + 1, ty1 = y1 / kTile + 1;
     auto at = [&](int tx, int ty) { return table[size_t(ty) * size_t(tilesX + 1) + size_t(tx)]; };
-    return at(tx1, ty1) - at(tx0, ty1) - at(tx1, ty0) + at(tx0, ty0) > 0;
+    return at(tx1, ty1) - at(tx0, ty1) - at(tx1, ty0) + at(tx0, ty0);
   }
 };
 
