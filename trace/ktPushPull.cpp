@@ -56,7 +56,8 @@ void pushPull(int width, int height, const std::vector<float*>& planes, const fl
   std::vector<Level> levels;  // levels[l] is level l + 1
   if (width > 1 || height > 1)
     levels.push_back(pull(
-        width, height, n, [&](size_t k, size_t i) { return planes[k][i] * weight[i]; },
+        width, height, n,
+        [&](size_t k, size_t i) { return weight[i] > 0.0f ? planes[k][i] * weight[i] : 0.0f; },
         [&](size_t i) { return weight[i]; }));
   while (!levels.empty() && (levels.back().width > 1 || levels.back().height > 1)) {
     const Level& fine = levels.back();

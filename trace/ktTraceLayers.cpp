@@ -456,6 +456,15 @@ void LayerBuilder::fillRadius(ktTraceLayer& layer) {
   pushPull(layer.width, layer.height, planes, weight.data(), holes.data());
 }
 
+// Values above 1 are taken to 1 + their log while a hole is filled, and back after: the compression
+// is continuous in value and slope at 1 and leaves darker values as they are.
+void compressHighlight(float& v) {
+  if (v > 1.0f) v = 1.0f + std::log(v);
+}
+void expandHighlight(float& v) {
+  if (v > 1.0f) v = std::exp(v - 1.0f);
+}
+
 // A renderer stores nothing behind an opaque sample, so a layer is empty wherever nearer content
 // covered it; a ray passing beside that content would escape there. The layer continues behind
 // it: colour and alpha of its hidden empty pixels come from the layer's pixels along the rim of
@@ -477,11 +486,17 @@ void LayerBuilder::fillHidden(ktTraceLayer& layer, int slice) {
       any = any || holes[i];
     }
   if (!any) return;
+  // An infinite value on the rim would make every hole it reaches infinite or NaN: it is left out.
+  auto finite = [&](size_t i) {
+    for (int p = 0; p <= out_.alphaPlane(); ++p)
+      if (!std::isfinite(layer.data[size_t(p) * area + i])) return false;
+    return true;
+  };
   std::vector<float> rim(area, 0.0f);
   for (int y = 0; y < layer.height; ++y)
     for (int x = 0; x < layer.width; ++x) {
       const size_t i = size_t(y) * size_t(layer.width) + size_t(x);
-      if (holes[i] || outside[i]) continue;
+      if (holes[i] || outside[i] || !finite(i)) continue;
       for (int dy = -1; dy <= 1; ++dy)
         for (int dx = -1; dx <= 1; ++dx) {
           const int nx = x + dx, ny = y + dy;
@@ -492,9 +507,21 @@ void LayerBuilder::fillHidden(ktTraceLayer& layer, int slice) {
     }
   std::vector<float*> planes;
   for (int p = 0; p <= out_.alphaPlane(); ++p) planes.push_back(layer.data.data() + size_t(p) * area);
-  pushPull(layer.width, layer.height, planes, rim.data(), holes.data());
+  // The rim's colours blend with their highlights compressed, so a light on the rim does not
+  // flood the hole it borders; the rim keeps its own values.
+  std::vector<float> kept;
   for (size_t i = 0; i < area; ++i)
-    if (holes[i]) markBorrowed(layer, i);
+    if (rim[i] > 0.0f)
+      for (int p = 0; p < out_.alphaPlane(); ++p)
+        kept.push_back(planes[size_t(p)][i]), compressHighlight(planes[size_t(p)][i]);
+  pushPull(layer.width, layer.height, planes, rim.data(), holes.data());
+  for (size_t i = 0, k = 0; i < area; ++i) {
+    if (rim[i] > 0.0f)
+      for (int p = 0; p < out_.alphaPlane(); ++p) planes[size_t(p)][i] = kept[k++];
+    if (!holes[i]) continue;
+    for (int p = 0; p < out_.alphaPlane(); ++p) expandHighlight(planes[size_t(p)][i]);
+    markBorrowed(layer, i);
+  }
 }
 
 // Composites the pixel's pieces into the layers of their slices, nearest first: colour and alpha

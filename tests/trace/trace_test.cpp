@@ -60,6 +60,11 @@ double thinLensDiameter(double d) {
   const double pixelsPerMm = double(kSide) / std::sqrt(22.0 * 16.0);
   return f * f / (n * (focus - f)) * std::fabs(d - focus) / d * pixelsPerMm;
 }
+// The share of the unit disc with u_x < t, less one half.
+double discBelow(double t) {
+  t = std::min(1.0, std::max(-1.0, t));
+  return (t * std::sqrt(1.0 - t * t) + std::asin(t)) / M_PI;
+}
 const Knobs kThinLens = {{"realWorldLens", "true"}, {"focalLength", "100"}, {"fStop", "1.4"},
                          {"worldScale", "mm"},      {"focalPlane", "1000"}, {"max_kernelsize", "64"},
                          {"kSoftness", "0"}};
@@ -329,20 +334,50 @@ TEST_P(ThinBar, HidesTheShareOfTheApertureItCovers) {
   auto image = render(*deep, with(with(kThinLens, lensTrace(256)), slices));
   ASSERT_TRUE(image);
   const double radius = 0.5 * thinLensDiameter(600.0);
-  auto disc = [](double t) {  // the share of the unit disc with u_x < t, less one half
-    t = std::min(1.0, std::max(-1.0, t));
-    return (t * std::sqrt(1.0 - t * t) + std::asin(t)) / M_PI;
-  };
   for (int x = 28; x < 68; ++x) {
     double light = 0.0;
     for (int y = 40; y < kSide; ++y) light += image->at(x, y, Chan_Red);
-    const double hidden = disc((49.0 - (x + 0.5)) / radius) - disc((47.0 - (x + 0.5)) / radius);
+    const double hidden = discBelow((49.0 - (x + 0.5)) / radius) - discBelow((47.0 - (x + 0.5)) / radius);
     EXPECT_NEAR(1.0 - light / (kSide - 40), hidden, 0.02) << "column " << x;
   }
 }
 INSTANTIATE_TEST_SUITE_P(LensTrace, ThinBar, ::testing::Bool(), [](const auto& info) {
   return std::string(info.param ? "with_square" : "bar_alone");
 });
+
+// The bar eight pixels wide, a light on the wall at its rim. Behind the bar the wall is hidden
+// and continued; the light beside it must not flood it. Truth: every bar column keeps the share of
+// the aperture the geometry leaves, the light only its own pixel. An infinite light, which no fill
+// can blend, is left out of it.
+class LightBesideABar : public ::testing::TestWithParam<float> {};
+TEST_P(LightBesideABar, DoesNotFloodTheWallBehindIt) {
+  const float light = GetParam();
+  auto deep = deepFrame([light](int x, int y) {
+    if (x >= 44 && x < 52) return Pixel{{0, 0, 0, 1, 600}};
+    return Pixel{{x == 52 && y == 60 ? light : 1.0f, 1, 1, 1, 1000}};
+  });
+  auto image = render(*deep, with(with(kThinLens, lensTrace(256)), {{"correctiveSlices", "2"}}));
+  ASSERT_TRUE(image);
+  const double radius = 0.5 * thinLensDiameter(600.0);
+  double excess = 0.0;
+  for (int y = 20; y < 76; ++y)
+    for (int x = 44; x < 52; ++x) {
+      const double visible =
+          1.0 - (discBelow((52.0 - (x + 0.5)) / radius) - discBelow((44.0 - (x + 0.5)) / radius));
+      const double v = image->at(x, y, Chan_Red);
+      ASSERT_TRUE(std::isfinite(v)) << x << "," << y;
+      if (std::abs(y - 60) <= 1 && x >= 50) continue;  // the light's own footprint
+      if (!std::isfinite(light)) {
+        ASSERT_NEAR(v, visible, 0.03) << x << "," << y;
+      }
+      excess += v - visible;
+    }
+  if (std::isfinite(light)) {
+    EXPECT_LT(excess, 0.25 * image->at(52, 60, Chan_Red));
+  }
+}
+INSTANTIATE_TEST_SUITE_P(LensTrace, LightBesideABar, ::testing::Values(100.0f, INFINITY),
+                         [](const auto& info) { return std::isfinite(info.param) ? "bright" : "infinite"; });
 
 // Nothing hides anything: a textured plane at 2000 mm with small bright lights in it comes out
 // as "See Through" draws it, at 16 samples as at any: the rays only correct the scatter where
