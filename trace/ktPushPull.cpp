@@ -30,19 +30,28 @@ Level pull(int width, int height, size_t planes, Sum sum, Weight weight) {
   return coarse;
 }
 
-// The value of plane k at fine pixel (x, y) between the four nearest coarse pixels, in the form
+// Where a fine coordinate falls between the two nearest coarse ones: their indices and the
+// fraction of the way from the first to the second.
+struct Between {
+  int lo, hi;
+  float t;
+};
+std::vector<Between> betweens(int fine, int coarse) {
+  std::vector<Between> out(size_t(std::max(fine, 0)));
+  for (int i = 0; i < fine; ++i) {
+    const float f = 0.5f * (float(i) + 0.5f) - 0.5f, lo = std::floor(f);
+    out[size_t(i)] = Between{std::max(0, int(lo)), std::min(coarse - 1, int(lo) + 1), f - lo};
+  }
+  return out;
+}
+
+// Plane k of a coarse level read at a fine pixel between its four nearest pixels, in the form
 // a + t (b - a), so that equal neighbours give their value exactly.
-float between(const std::vector<float>& values, int width, int height, size_t k, int x, int y) {
-  const float fx = 0.5f * (float(x) + 0.5f) - 0.5f, fy = 0.5f * (float(y) + 0.5f) - 0.5f;
-  const float floorX = std::floor(fx), floorY = std::floor(fy);
-  const float tx = fx - floorX, ty = fy - floorY;
-  const int x0 = std::max(0, int(floorX)), y0 = std::max(0, int(floorY));
-  const int x1 = std::min(width - 1, int(floorX) + 1), y1 = std::min(height - 1, int(floorY) + 1);
-  const float* v = values.data() + k * size_t(width) * size_t(height);
+float between(const float* v, int width, const Between& bx, const Between& by) {
   auto at = [&](int i, int j) { return v[size_t(j) * size_t(width) + size_t(i)]; };
-  const float top = at(x0, y0) + tx * (at(x1, y0) - at(x0, y0));
-  const float bottom = at(x0, y1) + tx * (at(x1, y1) - at(x0, y1));
-  return top + ty * (bottom - top);
+  const float top = at(bx.lo, by.lo) + bx.t * (at(bx.hi, by.lo) - at(bx.lo, by.lo));
+  const float bottom = at(bx.lo, by.hi) + bx.t * (at(bx.hi, by.hi) - at(bx.lo, by.hi));
+  return top + by.t * (bottom - top);
 }
 
 }  // namespace
@@ -73,6 +82,11 @@ void pushPull(int width, int height, const std::vector<float*>& planes, const fl
     const Level& level = levels[l];
     const size_t levelArea = level.weights.size();
     here.assign(levelArea * n, 0.0f);
+    const bool top = l + 1 == levels.size();
+    const int aboveWidth = top ? 0 : levels[l + 1].width;
+    const size_t aboveArea = top ? 0 : levels[l + 1].weights.size();
+    const std::vector<Between> columns = betweens(top ? 0 : level.width, aboveWidth);
+    const std::vector<Between> rows = betweens(top ? 0 : level.height, top ? 0 : levels[l + 1].height);
     for (int y = 0; y < level.height; ++y)
       for (int x = 0; x < level.width; ++x) {
         const size_t i = size_t(y) * size_t(level.width) + size_t(x);
@@ -81,18 +95,24 @@ void pushPull(int width, int height, const std::vector<float*>& planes, const fl
           float& v = here[k * levelArea + i];
           if (w > 0.0f)
             v = level.sums[k * levelArea + i] / w;
-          else if (l + 1 < levels.size())
-            v = between(above, levels[l + 1].width, levels[l + 1].height, k, x, y);
+          else if (!top)
+            v = between(above.data() + k * aboveArea, aboveWidth, columns[size_t(x)], rows[size_t(y)]);
         }
       }
     std::swap(above, here);
   }
   // The image's holes without weight of their own take the level above.
+  const int aboveWidth = levels.empty() ? 0 : levels[0].width;
+  const size_t aboveArea = levels.empty() ? 0 : levels[0].weights.size();
+  const std::vector<Between> columns = betweens(levels.empty() ? 0 : width, aboveWidth);
+  const std::vector<Between> rows = betweens(levels.empty() ? 0 : height, levels.empty() ? 0 : levels[0].height);
   for (int y = 0; y < height; ++y)
     for (int x = 0; x < width; ++x) {
       const size_t i = size_t(y) * size_t(width) + size_t(x);
       if (!holes[i] || weight[i] > 0.0f) continue;
       for (size_t k = 0; k < n; ++k)
-        planes[k][i] = levels.empty() ? 0.0f : between(above, levels[0].width, levels[0].height, k, x, y);
+        planes[k][i] = levels.empty() ? 0.0f
+                                      : between(above.data() + k * aboveArea, aboveWidth, columns[size_t(x)],
+                                                rows[size_t(y)]);
     }
 }

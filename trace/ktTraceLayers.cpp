@@ -1,7 +1,13 @@
 #include "ktTraceLayers.h"
 
+#ifdef __GLIBC__
+#include <malloc.h>
+#endif
+
 #include <algorithm>
+#include <atomic>
 #include <cmath>
+#include <exception>
 #include <limits>
 #include <memory>
 #include <utility>
@@ -94,7 +100,7 @@ class LayerBuilder {
   void measure(unsigned threads);
   bool allocate(double maxBytes);
   void fill(unsigned threads);
-  void complete();
+  void complete(unsigned threads);
 
  private:
   struct Worker {
@@ -116,6 +122,7 @@ class LayerBuilder {
   void run(unsigned threads, Job job);
   SliceExtent hiddenExtent(int slice, const SliceExtent& content) const;
   void continueSurfaces(size_t k);
+  void completeLayer(ktTraceLayer& layer, int slice, float largestShift);
   void fillRadius(ktTraceLayer& layer);
   void fillHidden(ktTraceLayer& layer, int slice);
   void markTiles(ktTraceLayer& layer, float largestShift) const;
@@ -269,29 +276,58 @@ void LayerBuilder::fill(unsigned threads) {
   });
 }
 
-// After the fill: surfaces continued across slice boundaries, then each layer's radius where it
-// is empty, and its content behind nearer content; then its reach.
-void LayerBuilder::complete() {
+// After the fill: surfaces continued across slice boundaries, then each layer on its own, the
+// largest first, on as many threads as there are layers.
+void LayerBuilder::complete(unsigned threads) {
   for (size_t k = out_.layers.size(); k-- > 0;) continueSurfaces(k);
-  for (size_t k = 0; k < out_.layers.size(); ++k) {
-    fillRadius(out_.layers[k]);
-    if (!keepsHidden_) fillHidden(out_.layers[k], sliceOf_[k]);
-  }
-  // Each layer's reach: its largest radius, and the largest chromatic shift it can add.
   float largestShift = 0.0f;
   for (float k : out_.shifts) largestShift = std::max(largestShift, std::fabs(k));
-  for (ktTraceLayer& layer : out_.layers) {
-    const size_t area = size_t(layer.width) * size_t(layer.height);
-    float radius = 0.0f, spread = 0.0f;
-    const float* radii = layer.plane(out_.radiusPlane());
-    layer.uniform = std::all_of(radii, radii + area, [&](float r) { return r == radii[0]; });
-    for (size_t i = 0; i < area; ++i) radius = std::max(radius, std::fabs(radii[i]));
-    if (aberration_)
-      for (size_t i = 0; i < area; ++i) spread = std::max(spread, layer.plane(out_.spreadPlane())[i]);
-    layer.reach = radius + largestShift * spread;
-    markTiles(layer, largestShift);
-    makeLevels(layer);
-  }
+  std::vector<size_t> order(out_.layers.size());
+  for (size_t k = 0; k < order.size(); ++k) order[k] = k;
+  auto area = [&](size_t k) { return size_t(out_.layers[k].width) * size_t(out_.layers[k].height); };
+  std::stable_sort(order.begin(), order.end(), [&](size_t a, size_t b) { return area(a) > area(b); });
+  threads = unsigned(std::max<size_t>(1, std::min<size_t>(threads, order.size())));
+  std::vector<std::exception_ptr> failures(threads);
+  struct Call {
+    LayerBuilder* self;
+    const std::vector<size_t>* order;
+    float largestShift;
+    std::vector<std::exception_ptr>* failures;
+    std::atomic<size_t> next{0};
+  } call{this, &order, largestShift, &failures};
+  Thread::spawn(
+      [](unsigned index, unsigned, void* user) {
+        Call& c = *static_cast<Call*>(user);
+        try {
+          for (size_t i = c.next++; i < c.order->size(); i = c.next++) {
+            const size_t k = (*c.order)[i];
+            c.self->completeLayer(c.self->out_.layers[k], c.self->sliceOf_[k], c.largestShift);
+          }
+        } catch (...) {
+          (*c.failures)[index] = std::current_exception();  // handed to the caller, not the host's thread
+        }
+      },
+      threads, &call);
+  Thread::wait(&call);
+  for (const std::exception_ptr& failure : failures)
+    if (failure) std::rethrow_exception(failure);
+}
+
+// A layer's radius where it is empty, its content behind nearer content, its reach (its largest
+// radius and the largest chromatic shift it can add), its tiles and its levels.
+void LayerBuilder::completeLayer(ktTraceLayer& layer, int slice, float largestShift) {
+  fillRadius(layer);
+  if (!keepsHidden_) fillHidden(layer, slice);
+  const size_t area = size_t(layer.width) * size_t(layer.height);
+  float radius = 0.0f, spread = 0.0f;
+  const float* radii = layer.plane(out_.radiusPlane());
+  layer.uniform = std::all_of(radii, radii + area, [&](float r) { return r == radii[0]; });
+  for (size_t i = 0; i < area; ++i) radius = std::max(radius, std::fabs(radii[i]));
+  if (aberration_)
+    for (size_t i = 0; i < area; ++i) spread = std::max(spread, layer.plane(out_.spreadPlane())[i]);
+  layer.reach = radius + largestShift * spread;
+  markTiles(layer, largestShift);
+  makeLevels(layer);
 }
 
 // The first level reads the layer as the gather does: the area's edge pixels repeat beyond it.
@@ -600,7 +636,12 @@ ktTraceLayers buildTraceLayers(const ktRenderContext& ctx, DeepOp& deep, Iop& fl
   builder.measure(threads);
   if (!builder.allocate(maxBytes)) return out;
   builder.fill(threads);
-  builder.complete();
+  builder.complete(threads);
+#ifdef __GLIBC__
+  // The completion's scratch, freed on the worker threads, would stay in their heaps through the
+  // render: it goes back to the system.
+  malloc_trim(0);
+#endif
   out.built = true;
   return out;
 }
