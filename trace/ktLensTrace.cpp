@@ -266,10 +266,11 @@ float radiusAt(const ktTraceLayers& layers, int k, const LayerFrame& f, int x, i
 // The most layers a row reads.
 constexpr int kMaxLayers = 256;
 // A layer in focus at a pixel (a blur under two pixels, the scatter's one tap), behind only
-// nearer layers blurred by at least kBlurredVeil pixels, is drawn as the base draws it: every
-// ray meets it at the pixel, and the base's share for it past the blurred veil is exact where
-// the rays only estimate it. Nearer content less blurred may be the same surface, which the
-// base composites by other rules than the rays.
+// nearer layers blurred by at least kBlurredVeil pixels or in focus too, is drawn as the base
+// draws it: every ray meets it, and any in-focus layer before it, at the pixel, and the base's
+// share for it past the blurred veil is exact where the rays only estimate it. Nearer content
+// blurred by less may be the same surface, which the base composites by other rules than the
+// rays.
 constexpr float kInFocus = 1.0f;
 constexpr float kBlurredVeil = 6.0f;
 
@@ -310,7 +311,7 @@ void traceRow(const ktTraceLayers& layers, const ktApertureSamples& samples, con
     pixel.px = float(ax) + 0.5f;
     double light[kMaxTracedChannels] = {}, open = 0.0;
     float footprint = 0.0f;
-    float nearestBlur = std::numeric_limits<float>::infinity();  // of the live layers nearer than k
+    float nearestBlur = std::numeric_limits<float>::infinity();  // of the live blurred layers nearer than k
     int slots = 0, liveLayers = 0, lastLive = -1;
     for (int k = 0; k < layerCount; ++k) {
       const ktTraceLayer& layer = layers.layers[size_t(k)];
@@ -322,7 +323,8 @@ void traceRow(const ktTraceLayers& layers, const ktApertureSamples& samples, con
       slot[k] = live[k] && base && base->coverageOf(layer.slice, i) > 0.0f ? slots++ : -1;
       drawnByBase[k] = slot[k] >= 0 && std::fabs(radius[k]) < kInFocus && nearestBlur >= kBlurredVeil;
       colourFromBase[k] = nearest && slot[k] >= 0 && layer.own.empty() && finiteMeans(*base, planes, layer.slice, i);
-      if (live[k]) nearestBlur = std::min(nearestBlur, std::fabs(radius[k]));
+      if (live[k] && std::fabs(radius[k]) >= kInFocus)
+        nearestBlur = std::min(nearestBlur, std::fabs(radius[k]));
     }
     if (liveLayers == 0) {
       // No ray meets anything.
