@@ -272,6 +272,8 @@ constexpr int kMaxLayers = 256;
 // blurred by less may be the same surface, which the base composites by other rules than the
 // rays.
 constexpr float kInFocus = 1.0f;
+// The scatter's alpha from which its picture over that alpha is taken as the mean colour it covers.
+constexpr float kCoveredForMean = 1e-3f;
 constexpr float kBlurredVeil = 6.0f;
 
 // Lanes summed in one fixed order (the same on every call, whatever the thread).
@@ -336,13 +338,19 @@ void traceRow(const ktTraceLayers& layers, const ktApertureSamples& samples, con
         opaqueAround(layers.layers[size_t(lastLive)], frames[lastLive], layers.areaWidth, layers.areaHeight,
                      pixel.px, pixel.py, footprint)) {
       // The rays meet one opaque layer of the input's own content: they let nothing through,
-      // nothing hides anything, and the scatter's picture is what they estimate, kept as the
-      // rays would keep it (no colour below 0 from rounding, alpha within 0 .. 1). Where the
-      // content thins out the scatter spreads what there is over its weights, and the rays'
-      // coverage says what shows.
+      // so the pixel is opaque, nothing hides anything, and the colour they find is the
+      // scatter's mean colour of what it covers there: its picture over its alpha, which near a
+      // blurred rim may fall short of 1 where the rays already meet the layer whole. Kept as the
+      // rays would keep it: no colour below 0 from rounding. Where the content thins out the
+      // scatter spreads what there is over its weights, and the rays' coverage says what shows.
       const bool negative = layers.layers[size_t(lastLive)].negative;
-      for (int c = 0; c < planes; ++c) out[c][i] = negative ? base->picture[c][i] : std::max(0.0f, base->picture[c][i]);
-      alpha[i] = std::min(1.0f, std::max(0.0f, base->pictureAlpha[i]));
+      const float covered = base->pictureAlpha[i];
+      const float unpremultiply = covered > kCoveredForMean ? 1.0f / covered : 1.0f;
+      for (int c = 0; c < planes; ++c) {
+        const float colour = base->picture[c][i] * unpremultiply;
+        out[c][i] = negative ? colour : std::max(0.0f, colour);
+      }
+      alpha[i] = 1.0f;
       continue;
     }
     std::fill(model, model + size_t(slots) * modelFloats, 0.0f);

@@ -30,7 +30,8 @@ constexpr int kMaxTracedChannels = 12;
 // it, its share times its mean: every ray meets it at the pixel, and the share the scatter leaves
 // it past blurred nearer things is what the rays can only estimate. Where a pixel's rays can meet
 // one layer only, opaque and all the input's own wherever they read it, nothing can hide anything
-// and nothing lets light through: the pixel is the scatter's picture, without rays.
+// and nothing lets light through: the pixel is opaque, with the scatter's mean colour of what it
+// covers, without rays.
 struct ktTraceBase {
   const float* coverage;      // by slice, the row's columns from x
   const float* shares;        // by slice: its share of the scatter's picture
