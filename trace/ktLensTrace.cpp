@@ -272,9 +272,9 @@ constexpr int kMaxLayers = 256;
 // blurred by less may be the same surface, which the base composites by other rules than the
 // rays.
 constexpr float kInFocus = 1.0f;
+constexpr float kBlurredVeil = 6.0f;
 // The scatter's alpha from which its picture over that alpha is taken as the mean colour it covers.
 constexpr float kCoveredForMean = 1e-3f;
-constexpr float kBlurredVeil = 6.0f;
 
 // Lanes summed in one fixed order (the same on every call, whatever the thread).
 HWY_INLINE double laneSum(Tag d, Vector v) { return double(hn::GetLane(hn::SumOfLanes(d, v))); }
@@ -313,7 +313,8 @@ void traceRow(const ktTraceLayers& layers, const ktApertureSamples& samples, con
     pixel.px = float(ax) + 0.5f;
     double light[kMaxTracedChannels] = {}, open = 0.0;
     float footprint = 0.0f;
-    float nearestBlur = std::numeric_limits<float>::infinity();  // of the live blurred layers nearer than k
+    // The least blur of the live layers nearer than k, in-focus ones left out.
+    float nearestBlur = std::numeric_limits<float>::infinity();
     int slots = 0, liveLayers = 0, lastLive = -1;
     for (int k = 0; k < layerCount; ++k) {
       const ktTraceLayer& layer = layers.layers[size_t(k)];

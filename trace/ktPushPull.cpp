@@ -102,17 +102,18 @@ void pushPull(int width, int height, const std::vector<float*>& planes, const fl
     std::swap(above, here);
   }
   // The image's holes without weight of their own take the level above.
-  const int aboveWidth = levels.empty() ? 0 : levels[0].width;
-  const size_t aboveArea = levels.empty() ? 0 : levels[0].weights.size();
-  const std::vector<Between> columns = betweens(levels.empty() ? 0 : width, aboveWidth);
-  const std::vector<Between> rows = betweens(levels.empty() ? 0 : height, levels.empty() ? 0 : levels[0].height);
+  const Level* first = levels.empty() ? nullptr : &levels[0];
+  const int aboveWidth = first ? first->width : 0;
+  const size_t aboveArea = first ? first->weights.size() : 0;
+  const std::vector<Between> columns = betweens(first ? width : 0, aboveWidth);
+  const std::vector<Between> rows = betweens(first ? height : 0, first ? first->height : 0);
   for (int y = 0; y < height; ++y)
     for (int x = 0; x < width; ++x) {
       const size_t i = size_t(y) * size_t(width) + size_t(x);
       if (!holes[i] || weight[i] > 0.0f) continue;
       for (size_t k = 0; k < n; ++k)
-        planes[k][i] = levels.empty() ? 0.0f
-                                      : between(above.data() + k * aboveArea, aboveWidth, columns[size_t(x)],
-                                                rows[size_t(y)]);
+        planes[k][i] =
+            first ? between(above.data() + k * aboveArea, aboveWidth, columns[size_t(x)], rows[size_t(y)])
+                  : 0.0f;
     }
 }

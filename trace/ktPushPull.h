@@ -9,7 +9,6 @@
 
 // Fills the pixels `holes` marks (all of zero weight) in the width x height `planes` (row after
 // row) from the pixels of positive weight, never reading the others (infinities there included);
-// the pixels not marked keep their values. Without any weight the
-// holes become 0.
+// the pixels not marked keep their values. Without any weight the holes become 0.
 void pushPull(int width, int height, const std::vector<float*>& planes, const float* weight,
               const uint8_t* holes);
