@@ -461,13 +461,9 @@ INSTANTIATE_TEST_SUITE_P(Files, SharedFiles,
 // "Lens Trace" of a shared deep render with a 50 mm lens at f/1.4, as float, into `out`.
 void lensTraceOf(ScratchFolder& dir, const std::string& path, const std::vector<std::string>& more,
                  TestImage& out) {
-  std::vector<std::string> args = {"render",   "--deep",
-                                   path,       "-o",
-                                   "@out.exr", "--float",
-                                   "--set",    "deepMethod=Lens Trace",
-                                   "--set",    "realWorldLens=true",
-                                   "--set",    "focalLength=50",
-                                   "--set",    "fStop=1.4"};
+  std::vector<std::string> args = {"render", "--deep", path, "-o", "@out.exr", "--float"};
+  for (const char* knob : {"deepMethod=Lens Trace", "realWorldLens=true", "focalLength=50", "fStop=1.4"})
+    args.insert(args.end(), {"--set", knob});
   args.insert(args.end(), more.begin(), more.end());
   ASSERT_RAN(run(dir, args));
   out = readImage(dir.path("out.exr"));
@@ -506,7 +502,7 @@ TEST(SharedDeep, LensTraceBlurredBallHasNoNotch) {
   if (HasFatalFailure()) return;
   const int alpha = out.channel("A");
   ASSERT_GE(alpha, 0);
-  for (int y = 400; y < 480; ++y) {
+  for (int y = 400; y < 480; ++y) {  // rows 400 to 479, columns 420 to 639: the near ball's image
     // The notch at x: how far alpha falls below the lower of its highest values on either side.
     std::vector<float> left(220), right(220);
     for (int i = 0; i < 220; ++i)
