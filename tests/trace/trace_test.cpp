@@ -65,6 +65,12 @@ double discBelow(double t) {
   t = std::min(1.0, std::max(-1.0, t));
   return (t * std::sqrt(1.0 - t * t) + std::asin(t)) / M_PI;
 }
+// The share of the aperture of output column x that a bar over columns [x0, x1) hides, the bar
+// blurred by `radius` pixels: a ray through x and aperture point u meets it where x + 0.5 + radius
+// u_x falls inside.
+double barHides(int x, double x0, double x1, double radius) {
+  return discBelow((x1 - (x + 0.5)) / radius) - discBelow((x0 - (x + 0.5)) / radius);
+}
 const Knobs kThinLens = {{"realWorldLens", "true"}, {"focalLength", "100"}, {"fStop", "1.4"},
                          {"worldScale", "mm"},      {"focalPlane", "1000"}, {"max_kernelsize", "64"},
                          {"kSoftness", "0"}};
@@ -337,7 +343,7 @@ TEST_P(ThinBar, HidesTheShareOfTheApertureItCovers) {
   for (int x = 28; x < 68; ++x) {
     double light = 0.0;
     for (int y = 40; y < kSide; ++y) light += image->at(x, y, Chan_Red);
-    const double hidden = discBelow((49.0 - (x + 0.5)) / radius) - discBelow((47.0 - (x + 0.5)) / radius);
+    const double hidden = barHides(x, 47.0, 49.0, radius);
     EXPECT_NEAR(1.0 - light / (kSide - 40), hidden, 0.02) << "column " << x;
   }
 }
@@ -362,8 +368,7 @@ TEST_P(LightBesideABar, DoesNotFloodTheWallBehindIt) {
   double excess = 0.0;
   for (int y = 20; y < 76; ++y)
     for (int x = 44; x < 52; ++x) {
-      const double visible =
-          1.0 - (discBelow((52.0 - (x + 0.5)) / radius) - discBelow((44.0 - (x + 0.5)) / radius));
+      const double visible = 1.0 - barHides(x, 44.0, 52.0, radius);
       const double v = image->at(x, y, Chan_Red);
       ASSERT_TRUE(std::isfinite(v)) << x << "," << y;
       if (std::abs(y - 60) <= 1 && x >= 50) continue;  // the light's own footprint
