@@ -154,7 +154,7 @@ bool reaches(const ktTraceLayer& layer, const LayerFrame& f, int areaWidth, int 
 }
 
 // Whether every read of every ray of pixel (px, py) lands on opaque content of the layer, all of
-// it the input's own: the rays then let nothing through and find what the base draws.
+// it the input's own: the rays then let nothing through, and the colour they find is the base's.
 bool opaqueAround(const ktTraceLayer& layer, const LayerFrame& f, int areaWidth, int areaHeight, float px,
                   float py, float radius) {
   const ReadWindow w = readWindow(areaWidth, areaHeight, px, py, radius);
